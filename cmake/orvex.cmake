@@ -1,0 +1,42 @@
+# Warnings and definitions every target of the project uses.
+add_library(orvex_warnings INTERFACE)
+target_compile_options(orvex_warnings INTERFACE
+    -Wall -Wextra -Wshadow -Wnon-virtual-dtor -Woverloaded-virtual)
+target_compile_definitions(orvex_warnings INTERFACE
+    QT_NO_FOREACH QT_DISABLE_DEPRECATED_BEFORE=0x050F00)
+
+if(ORVEX_SANITIZE AND ORVEX_TSAN)
+    message(FATAL_ERROR "ORVEX_SANITIZE and ORVEX_TSAN cannot be combined")
+endif()
+if(ORVEX_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+if(ORVEX_TSAN)
+    add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=thread)
+endif()
+
+# add_orvex_library(<name> <sources>... LIBS <libraries>...)
+function(add_orvex_library name)
+    cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+    add_library(${name} STATIC ${ARG_UNPARSED_ARGUMENTS})
+    target_link_libraries(${name} PUBLIC ${ARG_LIBS} PRIVATE orvex_warnings)
+endfunction()
+
+# add_orvex_test(<folder> <unit> LIBS <libraries>... [SOURCES <extra sources>...])
+# Builds tests/<folder>/tst_<unit>.cpp and registers it with ctest as <folder>_<unit>.
+function(add_orvex_test folder unit)
+    cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
+    set(target tst_${folder}_${unit})
+    add_executable(${target} tst_${unit}.cpp ${ARG_SOURCES})
+    target_link_libraries(${target} PRIVATE ${ARG_LIBS} orvex_test_support orvex_resources Qt5::Test orvex_warnings)
+    add_test(NAME ${folder}_${unit} COMMAND ${target})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set_tests_properties(${folder}_${unit} PROPERTIES
+        LABELS ${folder}
+        TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+endfunction()

@@ -1,0 +1,19 @@
+# Debian packages the two top-level commands need, and a helper that installs the missing ones.
+build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev libqrencode-dev)
+run_packages=(xvfb trayer xauth python3 fonts-noto-cjk)
+test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium nodejs npm)
+
+install_missing()
+{
+    local missing=()
+    local package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing missing Debian packages: ${missing[*]}"
+        export DEBIAN_FRONTEND=noninteractive
+        apt-get update
+        apt-get install -y --no-install-recommends "${missing[@]}"
+    fi
+}
