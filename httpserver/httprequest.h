@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QList>
+#include <QMap>
+#include <QMultiMap>
+
+class QSettings;
+class QTcpSocket;
+class QTemporaryFile;
+
+namespace tarsel {
+
+// Incremental parser of one HTTP/1.x request. The connection handler calls readFromSocket()
+// while bytes are available until the status is Complete or Aborted. Multipart bodies are
+// streamed to temporary files that the request owns and removes when it is destroyed.
+class HttpRequest
+{
+    Q_DISABLE_COPY(HttpRequest)
+
+public:
+    enum RequestStatus {
+        WaitingForRequestLine = 0,
+        WaitingForHeader = 1,
+        WaitingForBody = 2,
+        Complete = 3,
+        Aborted = 4
+    };
+
+    // Reads "maxRequestSize" and "maxMultiPartSize" from settings.
+    explicit HttpRequest(const QSettings *settings);
+    virtual ~HttpRequest();
+
+    void readFromSocket(QTcpSocket *socket);
+
+    RequestStatus status() const { return m_status; }
+    QByteArray method() const { return m_method; }
+    // Path without the query, url-decoded.
+    QByteArray path() const;
+    // Path without the query, as sent.
+    QByteArray rawPath() const { return m_path; }
+    QByteArray version() const { return m_version; }
+
+    // Header names are matched ignoring case; the last value received wins.
+    QByteArray header(const QByteArray &name) const;
+    QList<QByteArray> headers(const QByteArray &name) const;
+    QMultiMap<QByteArray, QByteArray> headerMap() const { return m_headers; }
+
+    // Parameter names are matched exactly; the last value received wins.
+    QByteArray parameter(const QByteArray &name) const;
+    QList<QByteArray> parameters(const QByteArray &name) const;
+    QMultiMap<QByteArray, QByteArray> parameterMap() const { return m_parameters; }
+
+    // Body of a non-multipart request.
+    QByteArray body() const { return m_bodyData; }
+
+    QByteArray cookie(const QByteArray &name) const;
+    QMap<QByteArray, QByteArray> &cookieMap() { return m_cookies; }
+    const QMap<QByteArray, QByteArray> &cookieMap() const { return m_cookies; }
+
+    // The open temporary file of a multipart file field, positioned at 0; null if none. Owned by
+    // the request.
+    QTemporaryFile *uploadedFile(const QByteArray &fieldName) const;
+
+    QHostAddress peerAddress() const { return m_peerAddress; }
+
+    // "+" becomes a space, then each valid %XX becomes its byte (decoded bytes are not rescanned).
+    static QByteArray urlDecode(const QByteArray &source);
+
+private:
+    bool readLine(QTcpSocket *socket, QByteArray *line);
+    void readRequestLine(QTcpSocket *socket);
+    void readHeader(QTcpSocket *socket);
+    void readBody(QTcpSocket *socket);
+    void decodeRequestParams();
+    void extractCookies();
+    void parseMultiPartFile();
+
+    RequestStatus m_status = WaitingForRequestLine;
+    QByteArray m_method;
+    QByteArray m_path;
+    QByteArray m_version;
+    QHostAddress m_peerAddress;
+    QMultiMap<QByteArray, QByteArray> m_headers;
+    QMultiMap<QByteArray, QByteArray> m_parameters;
+    QMap<QByteArray, QTemporaryFile *> m_uploadedFiles;
+    QMap<QByteArray, QByteArray> m_cookies;
+    QByteArray m_bodyData;
+    // Sizes are 64-bit: the application allows multipart bodies of several GiB.
+    qint64 m_maxSize = 16000;
+    qint64 m_maxMultiPartSize = 1000000;
+    qint64 m_currentSize = 0;
+    qint64 m_expectedBodySize = 0;
+    QByteArray m_currentHeader;
+    QByteArray m_boundary;
+    QTemporaryFile *m_tempFile = nullptr;
+    QByteArray m_lineBuffer;
+};
+
+} // namespace tarsel

@@ -1,0 +1,26 @@
+#include "httprequesthandler.h"
+
+#include "httpserver/httprequest.h"
+#include "httpserver/httpresponse.h"
+
+#include <QDebug>
+
+namespace tarsel {
+
+HttpRequestHandler::HttpRequestHandler(QObject *parent)
+    : QObject(parent)
+{
+}
+
+HttpRequestHandler::~HttpRequestHandler() = default;
+
+void HttpRequestHandler::service(HttpRequest &request, HttpResponse &response)
+{
+    qCritical("HttpRequestHandler: you need to override the service() function");
+    qDebug("HttpRequestHandler: request=%s %s %s", request.method().constData(), request.path().constData(),
+        request.version().constData());
+    response.setStatus(501, "not implemented");
+    response.write("501 not implemented", true);
+}
+
+} // namespace tarsel

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "httpserver/httpcookie.h"
+
+#include <QByteArray>
+#include <QMap>
+
+class QTcpSocket;
+
+namespace tarsel {
+
+// Writes one response straight to the connection's socket. Status, headers and cookies must be
+// set before the first write(). A single write() with lastPart true gives a "Content-Length"
+// response; several writes give chunked encoding, or a raw body ended by closing the connection
+// when the handler set "Connection: close".
+class HttpResponse
+{
+public:
+    explicit HttpResponse(QTcpSocket *socket);
+
+    void setHeader(const QByteArray &name, const QByteArray &value);
+    void setHeader(const QByteArray &name, int value);
+    // Sizes of files above 2 GiB would not fit the int overload.
+    void setHeader(const QByteArray &name, qint64 value);
+    QMap<QByteArray, QByteArray> &headers() { return m_headers; }
+
+    void setStatus(int statusCode, const QByteArray &description = QByteArray());
+    int statusCode() const { return m_statusCode; }
+
+    // After a call with lastPart true no further write is allowed.
+    void write(const QByteArray &data, bool lastPart = false);
+    bool hasSentLastPart() const { return m_sentLastPart; }
+
+    // A cookie with an empty name is ignored; one of the same name is replaced.
+    void setCookie(const HttpCookie &cookie);
+    QMap<QByteArray, HttpCookie> &cookies() { return m_cookies; }
+
+    // 303 "See Other" to url with the body "Redirect".
+    void redirect(const QByteArray &url);
+
+    void flush();
+    bool isConnected() const;
+
+private:
+    void writeHeaders();
+    void writeToSocket(const QByteArray &data);
+
+    QTcpSocket *m_socket;
+    QMap<QByteArray, QByteArray> m_headers;
+    int m_statusCode = 200;
+    QByteArray m_statusText = "OK";
+    bool m_sentHeaders = false;
+    bool m_sentLastPart = false;
+    bool m_chunkedMode = false;
+    QMap<QByteArray, HttpCookie> m_cookies;
+};
+
+} // namespace tarsel

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "httpserver/template.h"
+
+#include <QObject>
+#include <QString>
+
+class QSettings;
+class QTextCodec;
+
+namespace tarsel {
+
+// Finds template files by name, preferring the variant in a language the browser asks for
+// ("name-de_DE.tpl", then "name-de.tpl", then "name.tpl"), and decodes them.
+class TemplateLoader : public QObject
+{
+    Q_OBJECT
+public:
+    explicit TemplateLoader(const QSettings *settings, QObject *parent = nullptr);
+    ~TemplateLoader() override;
+
+    // locales is an "Accept-Language" value, for example "de-DE,de;q=0.9,en;q=0.8".
+    // Returns an empty template when no variant exists.
+    Template getTemplate(const QString &templateName, const QString &locales);
+
+    // The decoded document of one localized name, or an empty string when there is none.
+    virtual QString tryFile(const QString &localizedName);
+
+private:
+    QString m_templatePath;
+    QString m_fileNameSuffix;
+    QTextCodec *m_textCodec = nullptr;
+};
+
+} // namespace tarsel
