@@ -1,0 +1,135 @@
+#include "context.h"
+
+#include <QTcpSocket>
+
+#include <exception>
+
+Context::Context(QTcpSocket *connection, QObject *parent)
+    : QObject(parent)
+    , state(AwaitingKey)
+    , socket(connection)
+    , totalBytes(0)
+    , transferred(0)
+{
+    qRegisterMetaType<FileMetadata>();
+    qRegisterMetaType<QVector<FileMetadata>>();
+    socket->setParent(this);
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    connect(socket, &QTcpSocket::readyRead, this, &Context::receiveSocketData);
+    connect(socket, &QTcpSocket::errorOccurred, this, &Context::handleSocketError);
+
+    handshakeTimer.setSingleShot(true);
+    connect(&handshakeTimer, &QTimer::timeout, this, &Context::handshakeTimedOut);
+    handshakeTimer.start(timeLimitMsec);
+}
+
+void Context::setTimeLimit(int msec)
+{
+    timeLimitMsec = msec;
+    if (handshakeTimer.isActive())
+        handshakeTimer.start(msec);
+}
+
+void Context::startHandshake()
+{
+    emit printLogMsg(tr("设备握手中……"));
+    socket->write(crypto.publicKey);
+}
+
+void Context::sendMessage(const QByteArray &plaintext)
+{
+    // A longer message would not fit the 16-bit length and would desynchronise the stream.
+    if (plaintext.size() > maxPlaintextPerFrame) {
+        fail(tr("消息过长，无法发送！"));
+        return;
+    }
+    const QByteArray message = crypto.encrypt(plaintext);
+    QByteArray frame;
+    frame.reserve(message.size() + 2);
+    frame.append(static_cast<char>((message.size() >> 8) & 0xFF));
+    frame.append(static_cast<char>(message.size() & 0xFF));
+    frame.append(message);
+    socket->write(frame);
+}
+
+void Context::receiveSocketData()
+{
+    if (failed) {
+        socket->readAll();
+        return;
+    }
+    receiveBuffer.append(socket->readAll());
+
+    if (state == AwaitingKey) {
+        // TCP may deliver the key in pieces; the time limit covers a peer that never completes it.
+        if (receiveBuffer.size() < Crypto::keyBytes)
+            return;
+        try {
+            crypto.computeSessionKey(receiveBuffer.left(Crypto::keyBytes));
+        } catch (const std::exception &error) {
+            fail(QString::fromUtf8(error.what()));
+            return;
+        }
+        receiveBuffer.remove(0, Crypto::keyBytes);
+        handshakeTimer.stop();
+        emit printLogMsg(tr("建立连接中，验证码: %1").arg(crypto.verificationCode()));
+        state = Negotiating;
+        onHandshakeDone();
+    }
+
+    // Frames are consumed from an offset and the buffer is compacted once, so a read holding
+    // many frames costs one move, not one per frame.
+    int consumed = 0;
+    while (!failed && receiveBuffer.size() - consumed >= 2) {
+        const auto *head = reinterpret_cast<const uchar *>(receiveBuffer.constData() + consumed);
+        const int length = (head[0] << 8) | head[1];
+        if (receiveBuffer.size() - consumed - 2 < length)
+            break;
+        QByteArray plaintext;
+        try {
+            plaintext = crypto.decrypt(QByteArray::fromRawData(receiveBuffer.constData() + consumed + 2, length));
+        } catch (const std::exception &error) {
+            fail(QString::fromUtf8(error.what()));
+            return;
+        }
+        consumed += 2 + length;
+        handleMessage(plaintext);
+    }
+    if (failed)
+        receiveBuffer.clear();
+    else
+        receiveBuffer.remove(0, consumed);
+}
+
+void Context::handleSocketError()
+{
+    // Both peers close the connection when they are done, so errors after the end are expected.
+    if (state == Finished)
+        return;
+    if (state == AwaitingKey)
+        fail(tr("握手失败！"));
+    else
+        fail(socket->errorString());
+}
+
+void Context::handshakeTimedOut()
+{
+    if (state == AwaitingKey)
+        fail(tr("握手失败！"));
+}
+
+void Context::fail(const QString &msg)
+{
+    if (failed)
+        return;
+    failed = true;
+    handshakeTimer.stop();
+    receiveBuffer.clear();
+    emit raiseErrorMsg(msg);
+}
+
+void Context::emitProgress()
+{
+    if (totalBytes > 0)
+        emit updateProgressBar(static_cast<double>(transferred) / static_cast<double>(totalBytes));
+}

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "transfer/crypto.h"
+#include "transfer/filemetadata.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+
+class QTcpSocket;
+
+// One TCP connection between a sending and a receiving device. Both sides first write their raw
+// 32-byte X25519 public key; after it the stream is a sequence of frames, each a big-endian
+// 16-bit length followed by one encrypted message. The context owns the socket, runs the key
+// exchange, cuts the stream into frames and hands each decrypted message to its subclass.
+class Context : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum SessionState : int {
+        AwaitingKey = 0,
+        Negotiating = 1,
+        Transferring = 2,
+        Finished = 3,
+    };
+
+    // The length field of a frame is 16 bits wide.
+    static constexpr int maxMessagePerFrame = 0xFFFF;
+    static constexpr int maxPlaintextPerFrame = maxMessagePerFrame - Crypto::messageOverhead;
+    // A peer that has not completed its part of the handshake by then is given up.
+    static constexpr int defaultTimeLimitMsec = 30000;
+
+    Context(QTcpSocket *connection, QObject *parent);
+
+    virtual void handleMessage(QByteArray plaintext) = 0;
+    virtual void onHandshakeDone() = 0;
+    virtual void response(bool accepted) = 0;
+
+    void startHandshake();
+    void sendMessage(const QByteArray &plaintext);
+
+    SessionState sessionState() const { return state; }
+    bool hasFailed() const { return failed; }
+
+    // How long the peer may take for the key exchange (and, on the receiving side, for the
+    // metadata that follows it). Tests shorten it.
+    int timeLimit() const { return timeLimitMsec; }
+    void setTimeLimit(int msec);
+
+signals:
+    void printLogMsg(QString msg);
+    void updateProgressBar(double progress);
+    void raiseErrorMsg(QString msg);
+    void raiseEndSignal();
+    void metaDataReady(QVector<FileMetadata> metadata, qulonglong totalSize, QString deviceName, QString keyDigit);
+
+private slots:
+    void receiveSocketData();
+    void handleSocketError();
+
+protected:
+    // Reports a failure once; afterwards nothing that arrives reaches the subclass any more.
+    void fail(const QString &msg);
+    void emitProgress();
+
+    SessionState state;
+    QTcpSocket *socket;
+    Crypto crypto;
+    QByteArray receiveBuffer;
+    QVector<FileMetadata> metadata;
+    quint64 totalBytes;
+    quint64 transferred;
+
+private:
+    void handshakeTimedOut();
+
+    bool failed = false;
+    int timeLimitMsec = defaultTimeLimitMsec;
+    QTimer handshakeTimer;
+};

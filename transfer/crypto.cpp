@@ -1,0 +1,87 @@
+#include "crypto.h"
+
+#include <QCoreApplication>
+
+#include <sodium.h>
+
+#include <stdexcept>
+
+namespace {
+
+bool sodiumReady = false;
+
+[[noreturn]] void fail(const char *text)
+{
+    throw std::runtime_error(QCoreApplication::translate("Crypto", text).toUtf8().toStdString());
+}
+
+const unsigned char *bytes(const QByteArray &buffer)
+{
+    return reinterpret_cast<const unsigned char *>(buffer.constData());
+}
+
+unsigned char *bytes(QByteArray &buffer)
+{
+    return reinterpret_cast<unsigned char *>(buffer.data());
+}
+
+} // namespace
+
+Crypto::Crypto()
+    : publicKey(keyBytes, '\0')
+    , secretKey(keyBytes, '\0')
+    , sessionKey(keyBytes, '\0')
+{
+    if (!sodiumReady) {
+        if (sodium_init() == -1)
+            fail(QT_TRANSLATE_NOOP("Crypto", "Unable to initialize libsodium."));
+        sodiumReady = true;
+    }
+    randombytes_buf(bytes(secretKey), keyBytes);
+    crypto_scalarmult_base(bytes(publicKey), bytes(secretKey));
+}
+
+void Crypto::computeSessionKey(const QByteArray &peerPublicKey)
+{
+    QByteArray shared(keyBytes, '\0');
+    // crypto_scalarmult reads exactly 32 bytes of the peer key, so a shorter one must not reach it.
+    if (peerPublicKey.size() != keyBytes
+        || crypto_scalarmult(bytes(shared), bytes(secretKey), bytes(peerPublicKey)) != 0)
+        fail(QT_TRANSLATE_NOOP("Crypto", "Unable to calculate session key."));
+    sessionKey = shared;
+}
+
+QByteArray Crypto::encrypt(const QByteArray &plaintext) const
+{
+    QByteArray message(plaintext.size() + messageOverhead, Qt::Uninitialized);
+    unsigned char *nonce = bytes(message);
+    randombytes_buf(nonce, nonceBytes);
+    crypto_aead_chacha20poly1305_ietf_encrypt(nonce + nonceBytes, nullptr, bytes(plaintext),
+        static_cast<unsigned long long>(plaintext.size()), nullptr, 0, nullptr, nonce, bytes(sessionKey));
+    return message;
+}
+
+QByteArray Crypto::decrypt(const QByteArray &message) const
+{
+    if (message.size() < nonceBytes)
+        fail(QT_TRANSLATE_NOOP("Crypto", "Cipher text too short."));
+    if (message.size() < messageOverhead)
+        fail(QT_TRANSLATE_NOOP("Crypto", "Decryption failed."));
+    QByteArray plaintext(message.size() - messageOverhead, Qt::Uninitialized);
+    const unsigned char *nonce = bytes(message);
+    if (crypto_aead_chacha20poly1305_ietf_decrypt(bytes(plaintext), nullptr, nullptr, nonce + nonceBytes,
+            static_cast<unsigned long long>(message.size() - nonceBytes), nullptr, 0, nonce, bytes(sessionKey))
+        != 0)
+        fail(QT_TRANSLATE_NOOP("Crypto", "Decryption failed."));
+    return plaintext;
+}
+
+QString Crypto::verificationCode() const
+{
+    unsigned char hash[16];
+    crypto_generichash(hash, sizeof hash, bytes(sessionKey), keyBytes, nullptr, 0);
+    quint64 value = 0;
+    for (int i = 7; i >= 0; --i)
+        value = (value << 8) | hash[i];
+    return QStringLiteral("%1").arg(value % 1000000, 6, 10, QLatin1Char('0'));
+}

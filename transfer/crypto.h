@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Key agreement and authenticated encryption of one transfer session. Each object makes an
+// ephemeral X25519 key pair; once the peer's public key is known, the raw shared secret is the
+// ChaCha20-Poly1305 (IETF) key of every message of the session. Errors are thrown as
+// std::runtime_error with a translatable English text.
+class Crypto
+{
+public:
+    static constexpr int keyBytes = 32;
+    static constexpr int nonceBytes = 12;
+    static constexpr int tagBytes = 16;
+    // Every message grows by its nonce and its tag.
+    static constexpr int messageOverhead = nonceBytes + tagBytes;
+
+    Crypto();
+    Crypto(const Crypto &) = delete;
+    Crypto &operator=(const Crypto &) = delete;
+
+    void computeSessionKey(const QByteArray &peerPublicKey);
+    QByteArray encrypt(const QByteArray &plaintext) const;
+    QByteArray decrypt(const QByteArray &message) const;
+    QString verificationCode() const;
+
+    QByteArray publicKey;
+    QByteArray secretKey;
+    QByteArray sessionKey;
+};
