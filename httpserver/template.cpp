@@ -16,10 +16,11 @@ Template::Template(const QString &source, const QString &sourceName)
 Template::Template(QFile &file, QTextCodec *codec)
     : m_sourceName(QFileInfo(file.fileName()).baseName())
 {
-    if (!file.isOpen())
-        file.open(QFile::ReadOnly | QFile::Text);
-    const QByteArray data = file.readAll();
-    file.close();
+    QByteArray data;
+    if (file.isOpen() || file.open(QFile::ReadOnly | QFile::Text)) {
+        data = file.readAll();
+        file.close();
+    }
     if (data.isEmpty() || file.error() != QFile::NoError) {
         qCritical("Template: cannot read from %s, %s", qPrintable(m_sourceName), qPrintable(file.errorString()));
         return;

@@ -41,9 +41,11 @@ QString TemplateLoader::tryFile(const QString &localizedName)
     QFile file(fileName);
     if (!file.exists())
         return QString();
-    file.open(QFile::ReadOnly);
-    const QString document = m_textCodec->toUnicode(file.readAll());
-    file.close();
+    QString document;
+    if (file.open(QFile::ReadOnly)) {
+        document = m_textCodec->toUnicode(file.readAll());
+        file.close();
+    }
     if (file.error() != QFile::NoError) {
         qCritical("TemplateLoader: cannot load file %s, %s", qPrintable(fileName), qPrintable(file.errorString()));
         return QString();
