@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QUdpSocket>
+
+// The discovery protocol engine: one UDP socket on the discovery port that answers requests
+// with this device's name and transfer port, reports what other devices announce, and sends
+// requests and the leave message to every broadcast destination.
+class DiscoveryService : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit DiscoveryService(QObject *parent = nullptr);
+
+    // Binds the discovery port and announces this device once; port is the transfer server's
+    // real listening port.
+    void start(quint16 port);
+
+    void sendHostInfo(const QHostAddress &addr, quint16 port);
+    QList<QHostAddress> broadcastAddresses() const;
+    bool isLocalAddress(const QHostAddress &address) const;
+
+    // Handles one received datagram as if it came from sender:senderPort. handleDatagrams feeds
+    // every datagram through here; tests use it for senders that loopback cannot produce.
+    void handleDatagram(const QByteArray &payload, const QHostAddress &sender, quint16 senderPort);
+
+public slots:
+    void broadcastReq();
+    void leave();
+
+signals:
+    void newHost(QString deviceName, QHostAddress addr, ushort port);
+
+private slots:
+    void handleDatagrams();
+
+private:
+    QByteArray deviceDatagram(quint16 announcedPort) const;
+    void broadcast(const QByteArray &datagram);
+
+    QUdpSocket socket;
+    quint16 serverPort = 0;
+    quint16 discoveryPort = 0;
+};

@@ -1,0 +1,270 @@
+#include "app/settings/settings.h"
+#include "discovery/discoveryservice.h"
+#include "tests/support/modalanswerer.h"
+#include "tests/support/testmain.h"
+
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QUdpSocket>
+
+Q_DECLARE_METATYPE(QHostAddress)
+
+namespace {
+
+// Loopback addresses other than 127.0.0.1 are not interface addresses, so a socket bound to one
+// stands in for a peer on the network: its datagrams are not dropped as our own.
+const QHostAddress peerAddress(QStringLiteral("127.0.0.2"));
+
+quint16 freeUdpPort()
+{
+    QUdpSocket probe;
+    if (!probe.bind(QHostAddress::AnyIPv4, 0))
+        return 0;
+    return probe.localPort();
+}
+
+QByteArray hostInfo(const QString &name, int port)
+{
+    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"port\":%3,\"request\":false}")
+        .arg(name, QSysInfo::productType())
+        .arg(port)
+        .toUtf8();
+}
+
+QList<QByteArray> drain(QUdpSocket &socket)
+{
+    QList<QByteArray> payloads;
+    while (socket.hasPendingDatagrams())
+        payloads.append(socket.receiveDatagram().data());
+    return payloads;
+}
+
+} // namespace
+
+class TestDiscoveryService : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { qRegisterMetaType<QHostAddress>(); }
+
+    void init()
+    {
+        discoveryPort = freeUdpPort();
+        QVERIFY(discoveryPort != 0);
+        Settings::setDiscoveryPort(discoveryPort);
+        Settings::setDeviceName(QStringLiteral("书房电脑"));
+        Settings::setDiscoverable(true);
+    }
+
+    void broadcastsRequestAndLeaveAsExactBytes()
+    {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(QHostAddress::AnyIPv4, discoveryPort));
+        DiscoveryService service;
+
+        service.broadcastReq();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        QCOMPARE(listener.receiveDatagram().data(), QByteArray("{\"request\":true}"));
+
+        drain(listener);
+        service.leave();
+        QTRY_VERIFY(listener.hasPendingDatagrams());
+        QCOMPARE(listener.receiveDatagram().data(), hostInfo(QStringLiteral("书房电脑"), 0));
+    }
+
+    void broadcastsGoFirstToTheLimitedBroadcastAddress()
+    {
+        DiscoveryService service;
+        const QList<QHostAddress> destinations = service.broadcastAddresses();
+        QVERIFY(!destinations.isEmpty());
+        QCOMPARE(destinations.first(), QHostAddress(QHostAddress::Broadcast));
+    }
+
+    void warnsWhenPortTakenAndStillAnnounces()
+    {
+        QUdpSocket blocker;
+        QVERIFY(blocker.bind(QHostAddress::AnyIPv4, discoveryPort, QUdpSocket::DontShareAddress));
+        testsupport::ModalAnswerer answerer;
+        DiscoveryService service;
+        service.start(4321);
+
+        QCOMPARE(answerer.titles(), QStringList { QStringLiteral("Orvex") });
+        QCOMPARE(answerer.texts(),
+            QStringList { QStringLiteral("无法监听端口 %1.\n你的设备无法被发现").arg(discoveryPort) });
+        QTRY_VERIFY(blocker.hasPendingDatagrams());
+        QCOMPARE(blocker.receiveDatagram().data(), hostInfo(QStringLiteral("书房电脑"), 4321));
+    }
+
+    void answersRequestsToTheSenderPort_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<bool>("discoverable");
+        QTest::addColumn<int>("answers");
+        QTest::addColumn<int>("announcedPort");
+
+        QTest::addRow("request") << QByteArray("{\"request\":true}") << true << 1 << 4321;
+        QTest::addRow("request with a port") << QByteArray("{\"port\":5,\"request\":true}") << true << 1 << 4321;
+        QTest::addRow("invisible device") << QByteArray("{\"request\":true}") << false << 1 << 0;
+        QTest::addRow("request as string") << QByteArray("{\"request\":\"true\"}") << true << 0 << 4321;
+        QTest::addRow("request as number") << QByteArray("{\"request\":1}") << true << 0 << 4321;
+        QTest::addRow("no request key") << QByteArray("{\"port\":5}") << true << 0 << 4321;
+        QTest::addRow("array") << QByteArray("[true]") << true << 0 << 4321;
+        QTest::addRow("not json") << QByteArray("request") << true << 0 << 4321;
+        QTest::addRow("empty") << QByteArray() << true << 0 << 4321;
+    }
+
+    void answersRequestsToTheSenderPort()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(bool, discoverable);
+        QFETCH(int, answers);
+        QFETCH(int, announcedPort);
+
+        Settings::setDiscoverable(discoverable);
+        DiscoveryService service;
+        service.start(4321);
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+
+        peer.writeDatagram(payload, QHostAddress::LocalHost, discoveryPort);
+        // A plain request afterwards: its answer shows that everything before it was handled.
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QList<QByteArray> received;
+        QTRY_VERIFY((received += drain(peer)).size() >= answers + 1);
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY((received += drain(peer)).size() >= answers + 2);
+
+        QCOMPARE(received.size(), answers + 2);
+        for (const QByteArray &answer : qAsConst(received))
+            QCOMPARE(answer, hostInfo(QStringLiteral("书房电脑"), announcedPort));
+    }
+
+    void changedNameIsUsedByTheNextDatagram()
+    {
+        DiscoveryService service;
+        service.start(4321);
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), hostInfo(QStringLiteral("书房电脑"), 4321));
+
+        Settings::setDeviceName(QStringLiteral("客厅"));
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QCOMPARE(peer.receiveDatagram().data(), hostInfo(QStringLiteral("客厅"), 4321));
+    }
+
+    void reportsHostInformation_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QList<int>>("ports");
+
+        QTest::addRow("host information")
+            << QByteArray("{\"device_name\":\"笔记本\",\"device_type\":\"debian\",\"port\":5000,\"request\":false}")
+            << QStringList { QStringLiteral("笔记本") } << QList<int> { 5000 };
+        QTest::addRow("leave") << QByteArray("{\"device_name\":\"笔记本\",\"port\":0,\"request\":false}")
+                               << QStringList { QStringLiteral("笔记本") } << QList<int> { 0 };
+        QTest::addRow("fractional port") << QByteArray("{\"device_name\":\"a\",\"port\":5000.5,\"request\":false}")
+                                         << QStringList { QStringLiteral("a") } << QList<int> { 0 };
+        QTest::addRow("port above 16 bits") << QByteArray("{\"device_name\":\"a\",\"port\":70000,\"request\":false}")
+                                            << QStringList { QStringLiteral("a") } << QList<int> { 70000 & 0xffff };
+        QTest::addRow("huge port") << QByteArray("{\"device_name\":\"a\",\"port\":1e300,\"request\":false}")
+                                   << QStringList { QStringLiteral("a") } << QList<int> { 0 };
+        QTest::addRow("port as string") << QByteArray("{\"device_name\":\"a\",\"port\":\"5000\",\"request\":false}")
+                                        << QStringList() << QList<int>();
+        QTest::addRow("no port") << QByteArray("{\"device_name\":\"a\",\"request\":false}") << QStringList()
+                                 << QList<int>();
+        QTest::addRow("name as number") << QByteArray("{\"device_name\":7,\"port\":5000,\"request\":false}")
+                                        << QStringList() << QList<int>();
+        QTest::addRow("request as string") << QByteArray("{\"device_name\":\"a\",\"port\":5000,\"request\":\"false\"}")
+                                           << QStringList() << QList<int>();
+    }
+
+    void reportsHostInformation()
+    {
+        QFETCH(QByteArray, payload);
+        QFETCH(QStringList, names);
+        QFETCH(QList<int>, ports);
+
+        DiscoveryService service;
+        service.start(4321);
+        QSignalSpy spy(&service, &DiscoveryService::newHost);
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+
+        peer.writeDatagram(payload, QHostAddress::LocalHost, discoveryPort);
+        peer.writeDatagram(hostInfo(QStringLiteral("last"), 1), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY(!spy.isEmpty() && spy.last().at(0).toString() == QStringLiteral("last"));
+
+        spy.removeLast();
+        QStringList gotNames;
+        QList<int> gotPorts;
+        for (const QList<QVariant> &arguments : qAsConst(spy)) {
+            gotNames.append(arguments.at(0).toString());
+            gotPorts.append(arguments.at(2).value<ushort>());
+            QVERIFY(arguments.at(1).value<QHostAddress>().isEqual(peerAddress, QHostAddress::TolerantConversion));
+        }
+        QCOMPARE(gotNames, names);
+        QCOMPARE(gotPorts, ports);
+    }
+
+    void dropsOwnDatagrams()
+    {
+        DiscoveryService service;
+        service.start(4321);
+        QSignalSpy spy(&service, &DiscoveryService::newHost);
+        QUdpSocket own;
+        QVERIFY(own.bind(QHostAddress::LocalHost, 0));
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+
+        // Our own broadcast, and datagrams from this machine's own address.
+        service.leave();
+        own.writeDatagram(hostInfo(QStringLiteral("self"), 80), QHostAddress::LocalHost, discoveryPort);
+        own.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+
+        QVERIFY(spy.isEmpty());
+        QVERIFY(!own.hasPendingDatagrams());
+    }
+
+    void localSendersAreDroppedWhateverTheirForm_data()
+    {
+        QTest::addColumn<QHostAddress>("sender");
+        QTest::addColumn<bool>("reported");
+
+        QTest::addRow("loopback") << QHostAddress(QStringLiteral("127.0.0.1")) << false;
+        QTest::addRow("IPv4-mapped loopback") << QHostAddress(QStringLiteral("::ffff:127.0.0.1")) << false;
+        QTest::addRow("unspecified") << QHostAddress(QStringLiteral("0.0.0.0")) << false;
+        QTest::addRow("IPv4-mapped unspecified") << QHostAddress(QStringLiteral("::ffff:0.0.0.0")) << false;
+        QTest::addRow("other loopback address") << QHostAddress(QStringLiteral("127.0.0.2")) << true;
+        QTest::addRow("LAN peer") << QHostAddress(QStringLiteral("198.18.0.7")) << true;
+        QTest::addRow("IPv4-mapped LAN peer") << QHostAddress(QStringLiteral("::ffff:198.18.0.7")) << true;
+    }
+
+    void localSendersAreDroppedWhateverTheirForm()
+    {
+        QFETCH(QHostAddress, sender);
+        QFETCH(bool, reported);
+
+        DiscoveryService service;
+        QSignalSpy spy(&service, &DiscoveryService::newHost);
+        service.handleDatagram(hostInfo(QStringLiteral("peer"), 5000), sender, 40000);
+
+        QCOMPARE(spy.size(), reported ? 1 : 0);
+        if (reported)
+            QCOMPARE(spy.first().at(1).value<QHostAddress>(), sender);
+    }
+
+private:
+    quint16 discoveryPort = 0;
+};
+
+ORVEX_TEST_MAIN(TestDiscoveryService)
+#include "tst_discoveryservice.moc"
