@@ -1,0 +1,43 @@
+#pragma once
+
+#include "transfer/context.h"
+
+#include <QTimer>
+
+class QFile;
+
+// The receiving end of a transfer session: turns the sender's metadata into an offer, answers
+// the user's decision and writes the accepted files into a folder of their own below the
+// download folder. A file is written under a temporary name and gets its real name only when
+// its last byte has arrived, so an interrupted transfer never leaves a file that looks complete.
+class ReceiverContext : public Context
+{
+    Q_OBJECT
+
+public:
+    ReceiverContext(QTcpSocket *connection, QObject *parent);
+    ~ReceiverContext() override;
+
+    void handleMessage(QByteArray plaintext) override;
+    void onHandshakeDone() override;
+    void response(bool accepted) override;
+
+    // Received names are untrusted: only relative paths of plain parts may be written.
+    static bool isSafeName(const QString &name);
+
+private:
+    void handleMetadata(const QByteArray &plaintext);
+    void writeData(const QByteArray &data);
+    bool createTransferFolder(const QString &downloadPath);
+    void openNextFile();
+    bool completeCurrentFile();
+    void discardPartialFile();
+    void metadataTimedOut();
+
+    QFile *currentFile = nullptr;
+    QString transferFolder;
+    QString transferRoot;
+    QString currentTarget;
+    bool metadataReceived = false;
+    QTimer metadataTimer;
+};

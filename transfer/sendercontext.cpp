@@ -1,0 +1,115 @@
+#include "sendercontext.h"
+
+#include "app/settings/settings.h"
+
+#include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSysInfo>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <exception>
+
+namespace {
+
+constexpr int endDelayMsec = 1000;
+
+} // namespace
+
+SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
+    const QList<QPair<QString, QString>> &names, QObject *parent)
+    : Context(connection, parent)
+    , fileQueue(std::move(files))
+{
+    connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
+    for (int i = 0; i < fileQueue.size(); ++i) {
+        QFile *file = fileQueue.at(i).data();
+        const auto size = static_cast<quint64>(file->size());
+        totalBytes += size;
+        metadata.append({ i < names.size() ? names.at(i).first : QString(), size });
+        file->seek(0);
+    }
+}
+
+void SenderContext::onHandshakeDone()
+{
+    QJsonArray files;
+    for (const FileMetadata &entry : qAsConst(metadata))
+        files.append(QJsonObject { { QStringLiteral("filename"), entry.filename },
+            { QStringLiteral("size"), static_cast<double>(entry.size) } });
+    const QJsonObject offer { { QStringLiteral("device_name"), Settings::deviceName() },
+        { QStringLiteral("device_type"), QSysInfo::productType() }, { QStringLiteral("files"), files } };
+    const QByteArray message = QJsonDocument(offer).toJson(QJsonDocument::Compact);
+    if (message.size() > maxPlaintextPerFrame) {
+        fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+        return;
+    }
+    sendMessage(message);
+}
+
+void SenderContext::handleMessage(QByteArray plaintext)
+{
+    if (state != Negotiating)
+        return;
+    try {
+        const int answer = QJsonDocument::fromJson(plaintext).object().value(QStringLiteral("response")).toInt();
+        if (answer == 0) {
+            fail(tr("接收设备拒绝接收文件！"));
+            return;
+        }
+        state = Transferring;
+        writeByteToSocket();
+    } catch (const std::exception &) {
+        fail(tr("文件meta响应解析错误！"));
+    }
+}
+
+void SenderContext::response(bool accepted)
+{
+    qDebug().noquote() << "SenderContext::response: " << (accepted ? "true" : "false");
+}
+
+void SenderContext::writeByteToSocket()
+{
+    if (state != Transferring || hasFailed())
+        return;
+    // One frame in flight: the next chunk is read only once the socket has handed everything
+    // to the system, which bounds memory to one frame whatever the file size.
+    if (socket->bytesToWrite() > 0)
+        return;
+
+    while (!metadata.isEmpty()) {
+        FileMetadata &head = metadata.first();
+        QFile *file = fileQueue.first().data();
+        if (head.size > 0) {
+            if (announceNext) {
+                emit printLogMsg(tr("正在传送文件 %1 ……").arg(head.filename));
+                announceNext = false;
+            }
+            // The receiver writes exactly the announced bytes: a file that has changed since it
+            // was announced cannot be sent faithfully.
+            const qint64 wanted = qMin<qint64>(maxDataPerFrame, static_cast<qint64>(head.size));
+            const bool sizeKept = static_cast<quint64>(file->size()) == static_cast<quint64>(file->pos()) + head.size;
+            const QByteArray chunk = sizeKept ? file->read(wanted) : QByteArray();
+            if (chunk.size() != wanted) {
+                fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+                return;
+            }
+            sendMessage(chunk);
+            head.size -= static_cast<quint64>(chunk.size());
+            transferred += static_cast<quint64>(chunk.size());
+            emitProgress();
+            return;
+        }
+        metadata.removeFirst();
+        fileQueue.removeFirst();
+        announceNext = true;
+    }
+
+    state = Finished;
+    emit printLogMsg(tr("传输完成！"));
+    socket->disconnectFromHost();
+    QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "transfer/context.h"
+
+#include <QFile>
+#include <QList>
+#include <QPair>
+#include <QSharedPointer>
+#include <QString>
+
+// The sending end of a transfer session: announces the files, waits for the receiver's decision
+// and then streams the contents, one encrypted frame at a time, reading the next chunk only
+// when the socket has handed the previous frame to the system.
+class SenderContext : public Context
+{
+    Q_OBJECT
+
+public:
+    // Plaintext of one data frame.
+    static constexpr qint64 maxDataPerFrame = 64000;
+
+    // names: the send list, parallel to files; the first of each pair is the announced name.
+    SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
+        const QList<QPair<QString, QString>> &names, QObject *parent);
+
+    void handleMessage(QByteArray plaintext) override;
+    void onHandshakeDone() override;
+    void response(bool accepted) override;
+
+private slots:
+    void writeByteToSocket();
+
+private:
+    QList<QSharedPointer<QFile>> fileQueue;
+    bool announceNext = true;
+};
