@@ -19,6 +19,9 @@ public:
     // real listening port.
     void start(quint16 port);
 
+    // The transfer port given to start, which visible host information carries.
+    quint16 announcedPort() const { return serverPort; }
+
     void sendHostInfo(const QHostAddress &addr, quint16 port);
     QList<QHostAddress> broadcastAddresses() const;
     bool isLocalAddress(const QHostAddress &address) const;

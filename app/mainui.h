@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QMainWindow>
+
+class DeviceManager;
+class DiscoveryService;
+class Navigater;
+
+namespace Ui {
+class MainUI;
+}
+
+// The application's main window: this device's identity, the left menu and the three pages
+// (online devices, web transfer, settings). Closing it destroys it; the tray builds a new one
+// on demand.
+class MainUI : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainUI(DiscoveryService *discovery, QWidget *parent = nullptr);
+    ~MainUI() override;
+
+    // Shows page index (0 devices, 1 web transfer, 2 settings); other values change nothing.
+    void switchPage(int index);
+
+signals:
+    void closeWindow();
+
+public slots:
+    void settingSave();
+    void settingCancle();
+    void chooseDownloadDir();
+    void openTransferWindow();
+    void openReceiverWindow();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void showLocalInfo();
+    void showNickname(const QString &name);
+    void initSettingPage();
+    void fillSettingFields();
+
+    Navigater *menuNavigater = nullptr;
+    Ui::MainUI *ui;
+    DeviceManager *deviceManager = nullptr;
+    DiscoveryService *discovery;
+};
