@@ -1,0 +1,95 @@
+#include "transferpeer.h"
+
+#include <QHostAddress>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTest>
+
+TransferPeer::TransferPeer(QTcpSocket *accepted)
+    : socket(accepted)
+{
+}
+
+TransferPeer::~TransferPeer()
+{
+    if (owned)
+        delete socket;
+}
+
+bool TransferPeer::connectTo(quint16 port)
+{
+    socket = new QTcpSocket;
+    owned = true;
+    socket->connectToHost(QHostAddress::LocalHost, port);
+    if (!QTest::qWaitFor([this] { return socket->state() == QAbstractSocket::ConnectedState; }, 5000))
+        return false;
+    return exchangeKeys();
+}
+
+bool TransferPeer::exchangeKeys()
+{
+    write(crypto.publicKey);
+    if (!QTest::qWaitFor(
+            [this] {
+                buffer += socket->readAll();
+                return buffer.size() >= Crypto::keyBytes;
+            },
+            5000))
+        return false;
+    crypto.computeSessionKey(buffer.left(Crypto::keyBytes));
+    buffer.remove(0, Crypto::keyBytes);
+    return true;
+}
+
+QByteArray TransferPeer::frame(const QByteArray &plaintext) const
+{
+    const QByteArray message = crypto.encrypt(plaintext);
+    QByteArray out;
+    out.append(static_cast<char>(message.size() >> 8));
+    out.append(static_cast<char>(message.size() & 0xFF));
+    return out + message;
+}
+
+void TransferPeer::write(const QByteArray &bytes)
+{
+    socket->write(bytes);
+    socket->flush();
+}
+
+void TransferPeer::sendMetadata(const QJsonArray &files, const QString &deviceName)
+{
+    const QJsonObject offer { { QStringLiteral("device_name"), deviceName },
+        { QStringLiteral("device_type"), QStringLiteral("test") }, { QStringLiteral("files"), files } };
+    sendMessage(QJsonDocument(offer).toJson(QJsonDocument::Compact));
+}
+
+bool TransferPeer::takeMessage(QByteArray *message)
+{
+    buffer += socket->readAll();
+    if (buffer.size() < 2)
+        return false;
+    const int length = (static_cast<uchar>(buffer.at(0)) << 8) | static_cast<uchar>(buffer.at(1));
+    if (buffer.size() < 2 + length)
+        return false;
+    *message = crypto.decrypt(buffer.mid(2, length));
+    buffer.remove(0, 2 + length);
+    return true;
+}
+
+QByteArray TransferPeer::nextMessage(int timeoutMsec)
+{
+    QByteArray message;
+    if (!QTest::qWaitFor([&] { return takeMessage(&message); }, timeoutMsec))
+        return QByteArray();
+    return message.isNull() ? QByteArray("") : message;
+}
+
+bool TransferPeer::waitForDisconnected(int timeoutMsec)
+{
+    return QTest::qWaitFor(
+        [this] {
+            buffer += socket->readAll();
+            return socket->state() == QAbstractSocket::UnconnectedState;
+        },
+        timeoutMsec);
+}

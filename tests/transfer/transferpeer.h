@@ -1,0 +1,42 @@
+#pragma once
+
+#include "transfer/crypto.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QTcpSocket>
+
+// A far end of a transfer connection that the test scripts frame by frame, speaking the wire
+// protocol with its own key pair: a hostile or broken sender, or a receiver that records frames.
+class TransferPeer
+{
+public:
+    TransferPeer() = default;
+    explicit TransferPeer(QTcpSocket *accepted);
+    ~TransferPeer();
+    TransferPeer(const TransferPeer &) = delete;
+    TransferPeer &operator=(const TransferPeer &) = delete;
+
+    // Connects to a transfer server on 127.0.0.1 and completes the key exchange.
+    bool connectTo(quint16 port);
+    // Sends the own key and waits for the other side's.
+    bool exchangeKeys();
+
+    QByteArray frame(const QByteArray &plaintext) const;
+    void write(const QByteArray &bytes);
+    void sendMessage(const QByteArray &plaintext) { write(frame(plaintext)); }
+    void sendMetadata(const QJsonArray &files, const QString &deviceName = QStringLiteral("test peer"));
+
+    // The next complete message, or a null array when none arrives within a few seconds.
+    QByteArray nextMessage(int timeoutMsec = 5000);
+    bool waitForDisconnected(int timeoutMsec = 5000);
+
+    QTcpSocket *socket;
+    Crypto crypto;
+
+private:
+    bool takeMessage(QByteArray *message);
+
+    bool owned = false;
+    QByteArray buffer;
+};
