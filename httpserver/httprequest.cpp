@@ -83,9 +83,10 @@ void HttpRequest::readFromSocket(QTcpSocket *socket)
 
 bool HttpRequest::readLine(QTcpSocket *socket, QByteArray *line)
 {
-    // One byte beyond the budget lets the size check notice an overlong line.
+    // One byte beyond the budget lets the size check notice an overlong line. readLine() takes
+    // one more than the number of bytes it may return.
     const qint64 budget = qMax<qint64>(m_maxSize - m_currentSize + 1, 1);
-    const QByteArray data = socket->readLine(budget);
+    const QByteArray data = socket->readLine(budget + 1);
     m_currentSize += data.size();
     m_lineBuffer.append(data);
     if (!m_lineBuffer.contains("\r\n"))

@@ -1,0 +1,376 @@
+#include "httpserver/httprequest.h"
+#include "tests/httpserver/testhandler.h"
+#include "tests/support/loopbackpair.h"
+#include "tests/support/testmain.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <memory>
+
+using tarsel::HttpRequest;
+
+Q_DECLARE_METATYPE(HttpRequest::RequestStatus)
+
+namespace {
+
+// A loopback connection whose server side feeds HttpRequest parsers, as the connection handler
+// does: readFromSocket while bytes are available and the request is not finished.
+class Feeder
+{
+public:
+    Feeder()
+        : pair(testsupport::connectLoopbackPair())
+    {
+    }
+    ~Feeder()
+    {
+        delete pair.client;
+        delete pair.server;
+    }
+    bool isValid() const { return pair.client != nullptr; }
+
+    void send(const QByteArray &data) { pair.client->write(data); }
+
+    // Parses until the request is finished, or until everything sent is consumed and nothing
+    // more arrives.
+    std::unique_ptr<HttpRequest> parse(const QSettings *settings)
+    {
+        auto request = std::make_unique<HttpRequest>(settings);
+        QElapsedTimer clock;
+        clock.start();
+        const auto finished = [&request] {
+            return request->status() == HttpRequest::Complete || request->status() == HttpRequest::Aborted;
+        };
+        while (!finished() && clock.elapsed() < 20000) {
+            if (pair.client->bytesToWrite() > 0)
+                pair.client->waitForBytesWritten(5);
+            if (pair.server->bytesAvailable() == 0 && !pair.server->waitForReadyRead(20)
+                && pair.client->bytesToWrite() == 0)
+                break;
+            while (pair.server->bytesAvailable() > 0 && !finished())
+                request->readFromSocket(pair.server);
+        }
+        return request;
+    }
+
+    testsupport::LoopbackPair pair;
+};
+
+QByteArray multipartBody(const QByteArray &boundary, const QByteArray &fileData)
+{
+    return "--" + boundary
+        + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"a.bin\"\r\n"
+          "Content-Type: application/octet-stream\r\n\r\n"
+        + fileData + "\r\n--" + boundary + "--\r\n";
+}
+
+QByteArray multipartRequest(const QByteArray &contentTypeBoundary, const QByteArray &body)
+{
+    return "POST /upload HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=" + contentTypeBoundary
+        + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+}
+
+QByteArray randomBytes(int size)
+{
+    QRandomGenerator generator(size);
+    QByteArray data(size, Qt::Uninitialized);
+    for (char &c : data)
+        c = char(generator.bounded(256));
+    return data;
+}
+
+} // namespace
+
+class TestHttpRequest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void decodesPathAndParameters();
+    void urlDecodes_data();
+    void urlDecodes();
+    void joinsContinuationLines();
+    void abortsBrokenRequestLine_data();
+    void abortsBrokenRequestLine();
+    void enforcesSizeLimits_data();
+    void enforcesSizeLimits();
+    void readsContentLengthAs64Bit_data();
+    void readsContentLengthAs64Bit();
+    void bodyWithoutContentLengthIsNextRequest();
+    void decodesFormBody();
+    void parsesMultipartForm();
+    void removesTempFilesWithRequest();
+    void extractsCookies();
+
+private:
+    QTemporaryDir tempDir;
+    httptest::TestSettings defaults;
+};
+
+void TestHttpRequest::initTestCase()
+{
+    // Uploads go to the system temporary folder; a private one shows what is left behind.
+    QVERIFY(tempDir.isValid());
+    qputenv("TMPDIR", tempDir.path().toLocal8Bit());
+    QCOMPARE(QDir::tempPath(), QDir(tempDir.path()).canonicalPath());
+}
+
+void TestHttpRequest::decodesPathAndParameters()
+{
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send("GET /a%20b+c?x=1&x=2&y HTTP/1.1\r\nHost: h\r\n\r\n");
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->method(), QByteArray("GET"));
+    QCOMPARE(request->path(), QByteArray("/a b c"));
+    QCOMPARE(request->rawPath(), QByteArray("/a%20b+c"));
+    QCOMPARE(request->version(), QByteArray("HTTP/1.1"));
+    QCOMPARE(request->parameter("x"), QByteArray("2"));
+    QCOMPARE(request->parameters("x"), (QList<QByteArray> { "2", "1" }));
+    QVERIFY(request->parameterMap().contains("y"));
+    QCOMPARE(request->parameter("y"), QByteArray());
+    QCOMPARE(request->parameter("X"), QByteArray());
+    QCOMPARE(request->header("HOST"), QByteArray("h"));
+    QCOMPARE(request->peerAddress(), QHostAddress(QHostAddress::LocalHost));
+}
+
+void TestHttpRequest::urlDecodes_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("decoded");
+    QTest::addRow("hex pair") << QByteArray("%41%62") << QByteArray("Ab");
+    QTest::addRow("plus is space") << QByteArray("a+b") << QByteArray("a b");
+    QTest::addRow("decoded percent not decoded again") << QByteArray("%2541") << QByteArray("%41");
+    QTest::addRow("invalid pair stays") << QByteArray("%zz%4") << QByteArray("%zz%4");
+    QTest::addRow("trailing percent") << QByteArray("100%") << QByteArray("100%");
+    QTest::addRow("sign is not hex") << QByteArray("%-1") << QByteArray("%-1");
+    QTest::addRow("utf-8 bytes") << QByteArray("%E4%B8%AD") << QByteArray("\xE4\xB8\xAD");
+}
+
+void TestHttpRequest::urlDecodes()
+{
+    QFETCH(QByteArray, text);
+    QTEST(HttpRequest::urlDecode(text), "decoded");
+}
+
+void TestHttpRequest::joinsContinuationLines()
+{
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send("GET / HTTP/1.1\r\nX-A: one\r\n two\r\nx-b: 1\r\nX-B: 2\r\n\r\n");
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->header("x-a"), QByteArray("one two"));
+    QCOMPARE(request->header("X-B"), QByteArray("2"));
+    QCOMPARE(request->headers("x-b"), (QList<QByteArray> { "2", "1" }));
+}
+
+void TestHttpRequest::abortsBrokenRequestLine_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addRow("two words") << QByteArray("GET /\r\n\r\n");
+    QTest::addRow("no HTTP version") << QByteArray("GET / FOO\r\n\r\n");
+    QTest::addRow("four parts") << QByteArray("GET /  HTTP/1.1\r\n\r\n");
+}
+
+void TestHttpRequest::abortsBrokenRequestLine()
+{
+    QFETCH(QByteArray, raw);
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(raw);
+    QTest::ignoreMessage(QtWarningMsg, "HttpRequest: received broken HTTP request, invalid first line");
+    QCOMPARE(feeder.parse(defaults.settings())->status(), HttpRequest::Aborted);
+}
+
+void TestHttpRequest::enforcesSizeLimits_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<HttpRequest::RequestStatus>("status");
+    QTest::addColumn<int>("fileSize");
+
+    // Request line, headers and plain body all count against 16000 bytes.
+    const QByteArray line = "GET / HTTP/1.1\r\n";
+    const auto headerOnly = [&line](int total) {
+        const int pad = total - line.size() - 5 - 2;
+        return line + "X: " + QByteArray(pad, 'p') + "\r\n\r\n";
+    };
+    QTest::addRow("headers of 16000 bytes") << headerOnly(16000) << HttpRequest::Complete << -1;
+    QTest::addRow("headers of 16001 bytes") << headerOnly(16001) << HttpRequest::Aborted << -1;
+
+    const auto withBody = [](int total) {
+        const QByteArray head = "POST / HTTP/1.1\r\nContent-Type: text/plain\r\nContent-Length: 00000\r\n\r\n";
+        const int bodySize = total - head.size();
+        QByteArray request = head;
+        request.replace("00000", QByteArray::number(bodySize).rightJustified(5, '0'));
+        return request + QByteArray(bodySize, 'b');
+    };
+    QTest::addRow("body up to 16000 bytes") << withBody(16000) << HttpRequest::Complete << -1;
+    QTest::addRow("body up to 16001 bytes") << withBody(16001) << HttpRequest::Aborted << -1;
+
+    // A multipart body is held to 1000000 bytes, whatever its lines look like.
+    const QByteArray boundary = "XyZ";
+    const int overhead = multipartBody(boundary, QByteArray()).size();
+    QTest::addRow("multipart body of 999999 bytes")
+        << multipartRequest(boundary, multipartBody(boundary, randomBytes(999999 - overhead))) << HttpRequest::Complete
+        << 999999 - overhead;
+    QTest::addRow("multipart body of 1000000 bytes")
+        << multipartRequest(boundary, multipartBody(boundary, randomBytes(1000000 - overhead))) << HttpRequest::Aborted
+        << -1;
+    QTest::addRow("multipart announced above limit")
+        << multipartRequest(boundary, multipartBody(boundary, randomBytes(1000001 - overhead))) << HttpRequest::Aborted
+        << -1;
+}
+
+void TestHttpRequest::enforcesSizeLimits()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(HttpRequest::RequestStatus, status);
+    QFETCH(int, fileSize);
+
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(raw);
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), status);
+    if (fileSize >= 0) {
+        QTemporaryFile *file = request->uploadedFile("file");
+        QVERIFY(file);
+        QCOMPARE(file->pos(), 0);
+        QCOMPARE(file->readAll(), randomBytes(fileSize));
+        QCOMPARE(request->parameter("file"), QByteArray("a.bin"));
+    }
+}
+
+void TestHttpRequest::readsContentLengthAs64Bit_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<HttpRequest::RequestStatus>("status");
+
+    // Beyond 32 bits the real value counts: a plain body that large is refused, a multipart one
+    // within the 5 GiB limit is awaited; neither is taken as a request without a body.
+    QTest::addRow("plain 3000000000") << QByteArray("POST / HTTP/1.1\r\nContent-Length: 3000000000\r\n\r\n")
+                                      << HttpRequest::Aborted;
+    QTest::addRow("multipart 3000000000")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+                      "Content-Length: 3000000000\r\n\r\n")
+        << HttpRequest::WaitingForBody;
+    QTest::addRow("multipart above 5 GiB")
+        << QByteArray("POST / HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+                      "Content-Length: 5368709121\r\n\r\n")
+        << HttpRequest::Aborted;
+    QTest::addRow("beyond 64 bits") << QByteArray("POST / HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\n"
+                                                  "Content-Length: 99999999999999999999999\r\n\r\n")
+                                    << HttpRequest::Aborted;
+    QTest::addRow("not a number") << QByteArray("POST / HTTP/1.1\r\nContent-Length: abc\r\n\r\n")
+                                  << HttpRequest::Complete;
+}
+
+void TestHttpRequest::readsContentLengthAs64Bit()
+{
+    QFETCH(QByteArray, head);
+    httptest::TestSettings settings({ { "maxMultiPartSize", Q_INT64_C(5368709120) } });
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(head);
+    QTEST(feeder.parse(settings.settings())->status(), "status");
+}
+
+void TestHttpRequest::bodyWithoutContentLengthIsNextRequest()
+{
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send("POST /p HTTP/1.1\r\nHost: h\r\n\r\nGET /next?q=1 HTTP/1.1\r\n\r\n");
+    const auto first = feeder.parse(defaults.settings());
+    QCOMPARE(first->status(), HttpRequest::Complete);
+    QCOMPARE(first->body(), QByteArray());
+    const auto second = feeder.parse(defaults.settings());
+    QCOMPARE(second->status(), HttpRequest::Complete);
+    QCOMPARE(second->path(), QByteArray("/next"));
+    QCOMPARE(second->parameter("q"), QByteArray("1"));
+}
+
+void TestHttpRequest::decodesFormBody()
+{
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send("POST /f?a=q HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 17\r\n\r\n"
+                "a=b+c&d=%C3%A9&e=");
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->body(), QByteArray("a=b+c&d=%C3%A9&e="));
+    QCOMPARE(request->parameters("a"), (QList<QByteArray> { "b c", "q" }));
+    QCOMPARE(request->parameter("d"), QByteArray("\xC3\xA9"));
+    QVERIFY(request->parameterMap().contains("e"));
+}
+
+void TestHttpRequest::parsesMultipartForm()
+{
+    const QByteArray boundary = "----b;1";
+    const QByteArray fileData = "line one\r\n\r\nline three\r\n--not the boundary\r\nend";
+    const QByteArray body = "--" + boundary
+        + "\r\nContent-Disposition: form-data; name=\"note\"\r\n\r\nhello world\r\n--" + boundary
+        + "\r\nContent-Disposition: form-data; name=\"file\"; filename=\"x y.txt\"\r\nContent-Type: text/plain\r\n\r\n"
+        + fileData + "\r\n--" + boundary + "--\r\n";
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("\"" + boundary + "\"", body));
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->parameter("note"), QByteArray("hello world"));
+    QCOMPARE(request->parameter("file"), QByteArray("x y.txt"));
+    QCOMPARE(request->body(), QByteArray());
+    QTemporaryFile *file = request->uploadedFile("file");
+    QVERIFY(file);
+    QCOMPARE(file->pos(), 0);
+    QCOMPARE(file->readAll(), fileData);
+    QVERIFY(!request->uploadedFile("note"));
+}
+
+void TestHttpRequest::removesTempFilesWithRequest()
+{
+    const QDir temp(QDir::tempPath());
+    QVERIFY(temp.entryList(QDir::Files).isEmpty());
+    QString uploadName;
+    {
+        Feeder feeder;
+        QVERIFY(feeder.isValid());
+        feeder.send(multipartRequest("b", multipartBody("b", "data")));
+        const auto request = feeder.parse(defaults.settings());
+        QCOMPARE(request->status(), HttpRequest::Complete);
+        QVERIFY(request->uploadedFile("file"));
+        uploadName = request->uploadedFile("file")->fileName();
+        QVERIFY(QFile::exists(uploadName));
+        QVERIFY(temp.entryList(QDir::Files).contains(QFileInfo(uploadName).fileName()));
+    }
+    QVERIFY(!QFile::exists(uploadName));
+    QCOMPARE(temp.entryList(QDir::Files), QStringList());
+}
+
+void TestHttpRequest::extractsCookies()
+{
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send("GET / HTTP/1.1\r\nCookie: a=1; b=\"x;y\"\r\nCookie: c; a=2\r\n\r\n");
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->cookie("b"), QByteArray("x;y"));
+    QVERIFY(request->cookieMap().contains("c"));
+    // The last header line is taken first, so the earlier line's value wins.
+    QCOMPARE(request->cookie("a"), QByteArray("1"));
+    QCOMPARE(request->header("cookie"), QByteArray());
+    QVERIFY(request->headers("cookie").isEmpty());
+}
+
+ORVEX_TEST_MAIN(TestHttpRequest)
+#include "tst_httprequest.moc"
