@@ -1,0 +1,251 @@
+#include "app/settings/settings.h"
+#include "tests/support/testmain.h"
+#include "tests/web/httpexchange.h"
+#include "web/downloadfilecontroller.h"
+#include "web/webserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+using testsupport::exchange;
+using testsupport::getRequest;
+using testsupport::HttpExchange;
+
+namespace {
+
+QByteArray randomBytes(int size)
+{
+    QByteArray data(size + 3, Qt::Uninitialized);
+    QRandomGenerator generator { quint32(size) };
+    generator.fillRange(reinterpret_cast<quint32 *>(data.data()), (size + 3) / 4);
+    data.truncate(size);
+    return data;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+} // namespace
+
+class TestDownload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        Settings::setWebPort(0);
+        server = new WebServer(this);
+        port = server->serverPort();
+        QVERIFY(port != 0);
+
+        // Shared: a.txt, image.png, the big file and two files from other folders, one of them
+        // called a.txt too. Not shared: secret.txt beside them and the sub-folder's contents.
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("share/sub")));
+        QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("other")));
+        big = randomBytes(3 * 1024 * 1024 + 17);
+        QVERIFY(writeFile(path("share/a.txt"), "first a"));
+        QVERIFY(writeFile(path("share/image.png"), randomBytes(1000)));
+        QVERIFY(writeFile(path("share/big.bin"), big));
+        QVERIFY(writeFile(path("share/secret.txt"), "not shared"));
+        QVERIFY(writeFile(path("share/sub/inner.txt"), "not shared either"));
+        QVERIFY(writeFile(path("share/报告 2024;v1.pdf"), "%PDF"));
+        QVERIFY(writeFile(path("share/photo.JPG"), "jpeg"));
+        QVERIFY(writeFile(path("other/a.txt"), "second a"));
+        QVERIFY(writeFile(path("other/elsewhere.txt"), "from another folder"));
+        share();
+    }
+
+    void cleanupTestCase() { delete server; }
+
+    void servesSharedFilesAsAttachments_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("disposition");
+        QTest::addRow("text") << QByteArray("/download/a.txt") << QStringLiteral("share/a.txt")
+                              << QByteArray("text/plain; charset=UTF-8")
+                              << QByteArray("attachment; filename=\"a.txt\"");
+        QTest::addRow("png") << QByteArray("/download/image.png") << QStringLiteral("share/image.png")
+                             << QByteArray("image/png") << QByteArray("attachment; filename=\"image.png\"");
+        QTest::addRow("large, streamed") << QByteArray("/download/big.bin") << QStringLiteral("share/big.bin")
+                                         << QByteArray() << QByteArray("attachment; filename=\"big.bin\"");
+        QTest::addRow("from another folder")
+            << QByteArray("/download/elsewhere.txt") << QStringLiteral("other/elsewhere.txt")
+            << QByteArray("text/plain; charset=UTF-8") << QByteArray("attachment; filename=\"elsewhere.txt\"");
+        QTest::addRow("same name, numbered")
+            << QByteArray("/download/a%20(2).txt") << QStringLiteral("other/a.txt")
+            << QByteArray("text/plain; charset=UTF-8") << QByteArray("attachment; filename=\"a (2).txt\"");
+        QTest::addRow("non-ASCII name with space and semicolon")
+            << QByteArray("/download/%E6%8A%A5%E5%91%8A%202024%3Bv1.pdf") << QStringLiteral("share/报告 2024;v1.pdf")
+            << QByteArray("application/pdf")
+            << QStringLiteral("attachment; filename=\"报告 2024;v1.pdf\"; "
+                              "filename*=UTF-8''%E6%8A%A5%E5%91%8A%202024%3Bv1.pdf")
+                   .toUtf8();
+        QTest::addRow("upper-case ending has no type")
+            << QByteArray("/download/photo.JPG") << QStringLiteral("share/photo.JPG") << QByteArray()
+            << QByteArray("attachment; filename=\"photo.JPG\"");
+    }
+
+    void servesSharedFilesAsAttachments()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(QString, file);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, disposition);
+        QFile expected(path(file));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        const QByteArray bytes = expected.readAll();
+
+        const auto reply = exchange(port, getRequest(target));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 200);
+        QCOMPARE(reply->body.size(), bytes.size());
+        QVERIFY(reply->body == bytes);
+        QCOMPARE(reply->header("Content-Type"), contentType);
+        QCOMPARE(QString::fromUtf8(reply->header("Content-Disposition")), QString::fromUtf8(disposition));
+        QCOMPARE(reply->header("Cache-Control"), QByteArray("max-age=60"));
+        QCOMPARE(reply->header("Content-Length"), QByteArray::number(bytes.size()));
+    }
+
+    void refusesEverythingNotShared_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<int>("status");
+        QTest::addRow("other file of the folder") << QByteArray("/download/secret.txt") << 404;
+        QTest::addRow("sub-folder") << QByteArray("/download/sub/inner.txt") << 404;
+        QTest::addRow("the folder itself") << QByteArray("/download/sub") << 404;
+        QTest::addRow("no name") << QByteArray("/download") << 404;
+        QTest::addRow("empty name") << QByteArray("/download/") << 404;
+        QTest::addRow("climbing") << QByteArray("/download/../share/secret.txt") << 403;
+        QTest::addRow("encoded climbing") << QByteArray("/download/%2E%2E/share/secret.txt") << 403;
+        QTest::addRow("absolute path") << QByteArray("/download//etc/passwd") << 404;
+        QTest::addRow("real path of a shared file")
+            << QDir(dir.path()).filePath(QStringLiteral("share/a.txt")).prepend(QStringLiteral("/download")).toUtf8()
+            << 404;
+        QTest::addRow("nested download prefix") << QByteArray("/download/x/download/a.txt") << 404;
+        QTest::addRow("prefix without slash") << QByteArray("/downloada.txt") << 404;
+        QTest::addRow("original name of the numbered file") << QByteArray("/download/other/a.txt") << 404;
+    }
+
+    void refusesEverythingNotShared()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(int, status);
+        const auto reply = exchange(port, getRequest(target));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, status);
+        QCOMPARE(reply->body, status == 404 ? QByteArray("404 not found") : QByteArray("403 forbidden"));
+        QVERIFY(reply->header("Content-Disposition").isEmpty());
+    }
+
+    void smallFilesComeFromTheCacheForAMinute()
+    {
+        QVERIFY(writeFile(path("share/cached.txt"), "old"));
+        share();
+        const auto first = exchange(port, getRequest("/download/cached.txt"));
+        QVERIFY(first->wait());
+        QCOMPARE(first->body, QByteArray("old"));
+        QVERIFY(writeFile(path("share/cached.txt"), "new content"));
+        const auto second = exchange(port, getRequest("/download/cached.txt"));
+        QVERIFY(second->wait());
+        QCOMPARE(second->body, QByteArray("old"));
+        QCOMPARE(second->header("Content-Disposition"), QByteArray("attachment; filename=\"cached.txt\""));
+        QCOMPARE(second->header("Content-Type"), QByteArray("text/plain; charset=UTF-8"));
+        QCOMPARE(second->header("Content-Length"), QByteArray("3"));
+
+        // A new share starts with an empty cache.
+        share();
+        const auto third = exchange(port, getRequest("/download/cached.txt"));
+        QVERIFY(third->wait());
+        QCOMPARE(third->body, QByteArray("new content"));
+    }
+
+    void fileRemovedAfterSharingIsNotFound()
+    {
+        QVERIFY(writeFile(path("share/fleeting.bin"), QByteArray(70000, 'x')));
+        share();
+        QVERIFY(QFile::remove(path("share/fleeting.bin")));
+        const auto reply = exchange(port, getRequest("/download/fleeting.bin"));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 404);
+    }
+
+    void unreadableSharedFileIsForbidden()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root reads every file");
+        QVERIFY(writeFile(path("share/locked.txt"), "x"));
+        share();
+        QVERIFY(QFile::setPermissions(path("share/locked.txt"), QFileDevice::WriteOwner));
+        const auto reply = exchange(port, getRequest("/download/locked.txt"));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 403);
+    }
+
+    void newShareReplacesTheOldOneWhileDownloadsRun()
+    {
+        // Larger than what the loopback socket buffers hold, so the handlers are still inside
+        // the old controller when the share changes.
+        const QByteArray race = randomBytes(24 * 1024 * 1024);
+        QVERIFY(writeFile(path("share/race.bin"), race));
+        share();
+        std::vector<std::unique_ptr<HttpExchange>> held;
+        for (int i = 0; i < 3; ++i) {
+            held.push_back(std::make_unique<HttpExchange>(port, getRequest("/download/race.bin")));
+            held.back()->setPaused(true);
+        }
+        for (const auto &reply : held)
+            QTRY_VERIFY(reply->bytesWaiting() > 0);
+
+        server->shareFiles(QStringLiteral("h"), 1, { path("other/elsewhere.txt") });
+        const auto after = exchange(port, getRequest("/download/race.bin"));
+        QVERIFY(after->wait());
+        QCOMPARE(after->status, 404);
+        const auto fresh = exchange(port, getRequest("/download/elsewhere.txt"));
+        QVERIFY(fresh->wait());
+        QCOMPARE(fresh->body, QByteArray("from another folder"));
+
+        // The old controller lives on until the last of its downloads is done.
+        for (const auto &reply : held) {
+            reply->setPaused(false);
+            QVERIFY(reply->wait());
+            QCOMPARE(reply->status, 200);
+            QCOMPARE(reply->body.size(), race.size());
+            QVERIFY(reply->body == race);
+        }
+        QFile::remove(path("share/race.bin"));
+        share();
+    }
+
+private:
+    QString path(const QString &relative) const { return QDir(dir.path()).filePath(relative); }
+
+    void share()
+    {
+        server->shareFiles(QStringLiteral("127.0.0.1"), port,
+            { path("share/a.txt"), path("share/image.png"), path("share/big.bin"), path("other/a.txt"),
+                path("other/elsewhere.txt"), path("share/报告 2024;v1.pdf"), path("share/photo.JPG"),
+                path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"),
+                path("share/race.bin") });
+    }
+
+    QTemporaryDir dir;
+    WebServer *server = nullptr;
+    quint16 port = 0;
+    QByteArray big;
+};
+
+ORVEX_TEST_MAIN(TestDownload)
+#include "tst_download.moc"

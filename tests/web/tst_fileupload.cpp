@@ -1,0 +1,223 @@
+#include "app/settings/settings.h"
+#include "tests/support/testmain.h"
+#include "tests/support/urlopencapture.h"
+#include "tests/web/httpexchange.h"
+#include "web/fileuploadcontroller.h"
+#include "web/webserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+using testsupport::exchange;
+using testsupport::FormField;
+using testsupport::getRequest;
+using testsupport::multipartRequest;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestFileUpload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        Settings::setWebPort(0);
+        server = new WebServer(this);
+        port = server->serverPort();
+        QVERIFY(port != 0);
+    }
+
+    void cleanupTestCase() { delete server; }
+
+    void init()
+    {
+        // A fresh download folder below a parent that must stay empty.
+        ++round;
+        parent = dir.filePath(QStringLiteral("round%1").arg(round));
+        downloads = parent + QStringLiteral("/inbox");
+        QVERIFY(QDir().mkpath(downloads));
+        Settings::setDownloadPath(downloads);
+    }
+
+    void getReturnsTheUploadPage()
+    {
+        const auto reply = exchange(port, getRequest("/file"));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 200);
+        QCOMPARE(reply->header("Content-Type"), QByteArray("text/html; charset=UTF-8"));
+        QVERIFY(reply->body.contains("data-mode=\"single\""));
+        QVERIFY(reply->body.contains("<script src=\"/static/upload.js\"></script>"));
+    }
+
+    void callWithoutShowOnlyReturnsThePage()
+    {
+        const auto reply = exchange(
+            port, multipartRequest("/file", { { "filename", "a.txt", {} }, { "data", "content", "a.txt" } }));
+        QVERIFY(reply->wait());
+        QVERIFY(reply->body.contains("data-mode=\"single\""));
+        QVERIFY(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+    }
+
+    void savesTheFileAndNamesIt()
+    {
+        const QByteArray content = QByteArray("line one\r\nline two\n\0binary\xff", 27);
+        const QJsonObject answer = upload("a.txt", content);
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(
+            answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在%1/a.txt！").arg(downloads));
+        QCOMPARE(readFile(downloads + QStringLiteral("/a.txt")), content);
+    }
+
+    void emptyFileIsSaved()
+    {
+        const QJsonObject answer = upload("empty.txt", QByteArray());
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
+        QVERIFY(QFile::exists(downloads + QStringLiteral("/empty.txt")));
+        QCOMPARE(QFileInfo(downloads + QStringLiteral("/empty.txt")).size(), 0);
+    }
+
+    void neverOverwrites()
+    {
+        QFile mine(downloads + QStringLiteral("/notes.txt"));
+        QVERIFY(mine.open(QIODevice::WriteOnly));
+        mine.write("the user's own notes");
+        mine.close();
+
+        const QStringList expected { QStringLiteral("notes (1).txt"), QStringLiteral("notes (2).txt"),
+            QStringLiteral("notes (3).txt") };
+        for (int i = 0; i < expected.size(); ++i) {
+            const QJsonObject answer = upload("notes.txt", "upload " + QByteArray::number(i));
+            QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
+            QCOMPARE(answer.value(QStringLiteral("msg")).toString(),
+                QStringLiteral("文件已保存在%1/%2！").arg(downloads, expected.at(i)));
+            QCOMPARE(readFile(downloads + QLatin1Char('/') + expected.at(i)), "upload " + QByteArray::number(i));
+        }
+        QCOMPARE(readFile(mine.fileName()), QByteArray("the user's own notes"));
+
+        const QJsonObject noExtension = upload("Makefile", "all:");
+        QCOMPARE(noExtension.value(QStringLiteral("ok")).toBool(), true);
+        const QJsonObject again = upload("Makefile", "all: again");
+        QVERIFY(again.value(QStringLiteral("msg")).toString().endsWith(QStringLiteral("/Makefile (1)！")));
+    }
+
+    void hostileNamesStayInTheDownloadFolder_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("saved"); // empty: refused
+        QTest::addRow("parent folder") << QByteArray("../evil.txt") << QStringLiteral("evil.txt");
+        QTest::addRow("deep climb") << QByteArray("../../../../tmp/evil.txt") << QStringLiteral("evil.txt");
+        QTest::addRow("absolute") << QByteArray("/etc/passwd") << QStringLiteral("passwd");
+        QTest::addRow("windows path") << QByteArray("C:\\Users\\me\\..\\photo.jpg") << QStringLiteral("photo.jpg");
+        QTest::addRow("hidden name is fine") << QByteArray(".profile") << QStringLiteral(".profile");
+        QTest::addRow("empty") << QByteArray("") << QString();
+        QTest::addRow("dot") << QByteArray(".") << QString();
+        QTest::addRow("dot dot") << QByteArray("..") << QString();
+        QTest::addRow("ends in dot dot") << QByteArray("a/..") << QString();
+        QTest::addRow("ends in slash") << QByteArray("folder/") << QString();
+        QTest::addRow("encoded climb stays text") << QByteArray("%2e%2e%2fx.txt") << QStringLiteral("%2e%2e%2fx.txt");
+    }
+
+    void hostileNamesStayInTheDownloadFolder()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, saved);
+        const QJsonObject answer = upload(name, "payload");
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), !saved.isEmpty());
+        if (saved.isEmpty()) {
+            QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件名无效，文件上传失败！"));
+            QVERIFY(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
+        } else {
+            QCOMPARE(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                QStringList { saved });
+            QCOMPARE(readFile(downloads + QLatin1Char('/') + saved), QByteArray("payload"));
+        }
+        // Nothing appeared beside the download folder.
+        QCOMPARE(QDir(parent).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+            QStringList { QStringLiteral("inbox") });
+    }
+
+    void uploadWithoutDataFails()
+    {
+        const auto reply
+            = exchange(port, multipartRequest("/file", { { "action", "show", {} }, { "filename", "a", {} } }));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->body, QStringLiteral("{\"msg\":\"文件上传失败！\",\"ok\":false}").toUtf8());
+    }
+
+    void missingDownloadFolderIsCreated()
+    {
+        Settings::setDownloadPath(downloads + QStringLiteral("/not/yet"));
+        const QJsonObject answer = upload("late.txt", "x");
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(readFile(downloads + QStringLiteral("/not/yet/late.txt")), QByteArray("x"));
+    }
+
+    void unwritableFolderFails()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root writes everywhere");
+        QVERIFY(QFile::setPermissions(downloads, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        const QJsonObject answer = upload("a.txt", "x");
+        QFile::setPermissions(downloads, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), false);
+        QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件上传失败！"));
+    }
+
+    void finishOpensTheDownloadFolder()
+    {
+        testsupport::UrlOpenCapture capture;
+        const auto reply
+            = exchange(port, multipartRequest("/file/done", { { "action", "show", {} }, { "finish", "finish", {} } }));
+        QVERIFY(reply->wait());
+        const QJsonObject answer = QJsonDocument::fromJson(reply->body).object();
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在%1！").arg(downloads));
+        QTRY_COMPARE(capture.urls(), QList<QUrl> { QUrl::fromLocalFile(downloads) });
+    }
+
+    void parametersMayComeFromTheQuery()
+    {
+        const auto reply = exchange(port,
+            multipartRequest("/file?action=show&filename=q%20name.txt", { { "data", "from query", "ignored.bin" } }));
+        QVERIFY(reply->wait());
+        QCOMPARE(QJsonDocument::fromJson(reply->body).object().value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(readFile(downloads + QStringLiteral("/q name.txt")), QByteArray("from query"));
+    }
+
+private:
+    QJsonObject upload(const QByteArray &name, const QByteArray &content)
+    {
+        const auto reply = exchange(port,
+            multipartRequest(
+                "/file", { { "action", "show", {} }, { "filename", name, {} }, { "data", content, "upload.bin" } }));
+        if (!reply->wait())
+            return {};
+        return QJsonDocument::fromJson(reply->body).object();
+    }
+
+    QTemporaryDir dir;
+    WebServer *server = nullptr;
+    quint16 port = 0;
+    int round = 0;
+    QString parent;
+    QString downloads;
+};
+
+ORVEX_TEST_MAIN(TestFileUpload)
+#include "tst_fileupload.moc"

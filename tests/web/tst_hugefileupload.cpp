@@ -1,0 +1,335 @@
+#include "app/settings/settings.h"
+#include "tests/support/testmain.h"
+#include "tests/support/urlopencapture.h"
+#include "tests/web/httpexchange.h"
+#include "web/hugefileuploadcontroller.h"
+#include "web/webserver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTemporaryDir>
+
+#include <memory>
+
+using testsupport::exchange;
+using testsupport::FormField;
+using testsupport::getRequest;
+using testsupport::HttpExchange;
+using testsupport::multipartRequest;
+
+namespace {
+
+QByteArray randomBytes(int size, quint32 seed)
+{
+    QByteArray data(size + 3, Qt::Uninitialized);
+    QRandomGenerator generator(seed);
+    generator.fillRange(reinterpret_cast<quint32 *>(data.data()), (size + 3) / 4);
+    data.truncate(size);
+    return data;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+QByteArray beginRequest()
+{
+    return multipartRequest("/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } });
+}
+
+QByteArray chunkRequest(const QByteArray &name, const QByteArray &index, const QByteArray &data)
+{
+    return multipartRequest("/hugefile",
+        { { "action", "show", {} }, { "filename", name, {} }, { "index", index, {} }, { "data", data, "blob" } });
+}
+
+QByteArray finishRequest(const QByteArray &name, const QByteArray &how = "finish")
+{
+    return multipartRequest("/hugefile", { { "action", "show", {} }, { "finish", how, {} }, { "filename", name, {} } });
+}
+
+QJsonObject answerOf(HttpExchange &reply)
+{
+    if (!reply.wait())
+        return { { QStringLiteral("timeout"), true } };
+    return QJsonDocument::fromJson(reply.body).object();
+}
+
+QJsonObject call(quint16 port, const QByteArray &request, const QHostAddress &from = QHostAddress::LocalHost)
+{
+    HttpExchange reply(port, request, from);
+    return answerOf(reply);
+}
+
+const QJsonObject okOnly { { QStringLiteral("ok"), true } };
+const QJsonObject begun { { QStringLiteral("ok"), true },
+    { QStringLiteral("msg"), QStringLiteral("大文件传输初始化成功！") } };
+
+} // namespace
+
+class TestHugeFileUpload : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        Settings::setWebPort(0);
+        server = new WebServer(this);
+        port = server->serverPort();
+        QVERIFY(port != 0);
+    }
+
+    void cleanupTestCase() { delete server; }
+
+    void init()
+    {
+        ++round;
+        downloads = dir.filePath(QStringLiteral("round%1").arg(round));
+        QVERIFY(QDir().mkpath(downloads));
+        Settings::setDownloadPath(downloads);
+    }
+
+    void cleanup()
+    {
+        // No client keeps an upload into the next case.
+        call(port, finishRequest("", "terminate"));
+        call(port, finishRequest("", "terminate"), QHostAddress(QStringLiteral("127.0.0.2")));
+        call(port, finishRequest("", "terminate"), QHostAddress(QStringLiteral("127.0.0.3")));
+    }
+
+    void getReturnsTheChunkedUploadPage()
+    {
+        const auto reply = exchange(port, getRequest("/hugefile"));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 200);
+        QVERIFY(reply->body.contains("data-mode=\"huge\""));
+        QVERIFY(reply->body.contains("data-chunk-size=\"8388608\""));
+    }
+
+    void chunksJoinToTheExactConcatenation()
+    {
+        testsupport::UrlOpenCapture capture;
+        const QList<QByteArray> chunks { randomBytes(300000, 1), randomBytes(1, 2), QByteArray("\r\n--\r\n\r\n"),
+            randomBytes(123457, 3) };
+        QCOMPARE(call(port, beginRequest()), begun);
+        for (int i = 0; i < chunks.size(); ++i)
+            QCOMPARE(call(port, chunkRequest("movie.mkv", QByteArray::number(i), chunks.at(i))), okOnly);
+        // While it runs, the upload is at most one hidden partial file, not one file per chunk.
+        QVERIFY(onlyPartialFiles(1));
+
+        const QJsonObject answer = call(port, finishRequest("movie.mkv"));
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(answer.value(QStringLiteral("msg")).toString(),
+            QStringLiteral("文件已保存在%1/movie.mkv！").arg(downloads));
+        QVERIFY(readFile(downloads + QStringLiteral("/movie.mkv")) == chunks.join());
+        QCOMPARE(entries(), QStringList { QStringLiteral("movie.mkv") });
+        QTRY_COMPARE(capture.urls(), QList<QUrl> { QUrl::fromLocalFile(downloads) });
+    }
+
+    void emptyUploadGivesAnEmptyFile()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, finishRequest("nothing.txt")).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(entries(), QStringList { QStringLiteral("nothing.txt") });
+        QCOMPARE(QFileInfo(downloads + QStringLiteral("/nothing.txt")).size(), 0);
+    }
+
+    void chunkOutOfSequenceIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("index");
+        QTest::addColumn<QString>("message");
+        QTest::addRow("skips one") << QByteArray("2") << QStringLiteral("文件块序号错误：收到2，应为1！");
+        QTest::addRow("repeats") << QByteArray("0") << QStringLiteral("文件块序号错误：收到0，应为1！");
+        QTest::addRow("not a number") << QByteArray("one") << QStringLiteral("文件块序号错误：收到one，应为1！");
+        QTest::addRow("negative") << QByteArray("-1") << QStringLiteral("文件块序号错误：收到-1，应为1！");
+        QTest::addRow("missing") << QByteArray() << QStringLiteral("文件块序号错误：收到，应为1！");
+    }
+
+    void chunkOutOfSequenceIsRefused()
+    {
+        QFETCH(QByteArray, index);
+        QFETCH(QString, message);
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("f.bin", "0", "first")), okOnly);
+        const QJsonObject refused = call(port, chunkRequest("f.bin", index, "WRONG"));
+        QCOMPARE(refused.value(QStringLiteral("ok")).toBool(), false);
+        QCOMPARE(refused.value(QStringLiteral("msg")).toString(), message);
+        // Nothing of the refused chunk was stored; the upload goes on from where it was.
+        QCOMPARE(call(port, chunkRequest("f.bin", "1", "second")), okOnly);
+        QCOMPARE(call(port, finishRequest("f.bin")).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(readFile(downloads + QStringLiteral("/f.bin")), QByteArray("firstsecond"));
+    }
+
+    void callsWithoutABegunUploadAreRefused()
+    {
+        const QJsonObject chunk = call(port, chunkRequest("f.bin", "0", "x"));
+        QCOMPARE(chunk.value(QStringLiteral("ok")).toBool(), false);
+        QCOMPARE(chunk.value(QStringLiteral("msg")).toString(),
+            QStringLiteral("没有正在进行的大文件传输，请重新开始上传！"));
+        const QJsonObject finish = call(port, finishRequest("f.bin"));
+        QCOMPARE(finish.value(QStringLiteral("ok")).toBool(), false);
+        QVERIFY(entries().isEmpty());
+    }
+
+    void chunkWithoutDataIsRefused()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        const QJsonObject answer = call(port,
+            multipartRequest("/hugefile", { { "action", "show", {} }, { "filename", "f", {} }, { "index", "0", {} } }));
+        QCOMPARE(answer,
+            (QJsonObject {
+                { QStringLiteral("ok"), false }, { QStringLiteral("msg"), QStringLiteral("读取上传的文件失败！") } }));
+    }
+
+    void terminateRemovesThePartialFile()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("f.bin", "0", randomBytes(5000, 4))), okOnly);
+        QVERIFY(onlyPartialFiles(1));
+        const QJsonObject answer = call(port, finishRequest("f.bin", "terminate"));
+        QCOMPARE(answer,
+            (QJsonObject {
+                { QStringLiteral("ok"), true }, { QStringLiteral("msg"), QStringLiteral("删除失败的任务成功！") } }));
+        QVERIFY(entries().isEmpty());
+        // Terminating again, with nothing in progress, is fine too.
+        QCOMPARE(call(port, finishRequest("f.bin", "terminate")).value(QStringLiteral("ok")).toBool(), true);
+        // And a chunk after it belongs to no upload.
+        QCOMPARE(call(port, chunkRequest("f.bin", "1", "x")).value(QStringLiteral("ok")).toBool(), false);
+        QVERIFY(entries().isEmpty());
+    }
+
+    void newBeginDiscardsThePreviousUpload()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("old.bin", "0", "old data")), okOnly);
+        QCOMPARE(call(port, beginRequest()), begun);
+        QVERIFY(onlyPartialFiles(1));
+        QCOMPARE(call(port, chunkRequest("new.bin", "0", "new data")), okOnly);
+        QCOMPARE(call(port, finishRequest("new.bin")).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(entries(), QStringList { QStringLiteral("new.bin") });
+        QCOMPARE(readFile(downloads + QStringLiteral("/new.bin")), QByteArray("new data"));
+    }
+
+    void finishNeverOverwritesAndStaysInTheFolder_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("saved");
+        QTest::addRow("existing name") << QByteArray("taken.iso") << QStringLiteral("taken (1).iso");
+        QTest::addRow("climbing name") << QByteArray("../../escape.iso") << QStringLiteral("escape.iso");
+        QTest::addRow("chunk-like name of a user file") << QByteArray("taken.iso0") << QStringLiteral("taken (1).iso0");
+    }
+
+    void finishNeverOverwritesAndStaysInTheFolder()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, saved);
+        for (const QString &mine : { QStringLiteral("taken.iso"), QStringLiteral("taken.iso0") }) {
+            QFile file(downloads + QLatin1Char('/') + mine);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("mine");
+        }
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest(name, "0", "uploaded")), okOnly);
+        const QJsonObject answer = call(port, finishRequest(name));
+        QCOMPARE(answer.value(QStringLiteral("msg")).toString(),
+            QStringLiteral("文件已保存在%1/%2！").arg(downloads, saved));
+        QCOMPARE(readFile(downloads + QLatin1Char('/') + saved), QByteArray("uploaded"));
+        QCOMPARE(readFile(downloads + QStringLiteral("/taken.iso")), QByteArray("mine"));
+        QCOMPARE(readFile(downloads + QStringLiteral("/taken.iso0")), QByteArray("mine"));
+        QCOMPARE(entries().size(), 3);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 0);
+    }
+
+    void invalidFinishNameDiscardsTheUpload()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("x", "0", "data")), okOnly);
+        const QJsonObject answer = call(port, finishRequest(".."));
+        QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), false);
+        QVERIFY(entries().isEmpty());
+    }
+
+    void twoClientsUploadAtTheSameTime()
+    {
+        const QHostAddress first(QStringLiteral("127.0.0.2"));
+        const QHostAddress second(QStringLiteral("127.0.0.3"));
+        QList<QByteArray> firstChunks;
+        QList<QByteArray> secondChunks;
+        for (int i = 0; i < 4; ++i) {
+            firstChunks << randomBytes(200000 + i, 10 + i);
+            secondChunks << randomBytes(150000 + i, 20 + i);
+        }
+        {
+            HttpExchange a(port, beginRequest(), first);
+            HttpExchange b(port, beginRequest(), second);
+            QCOMPARE(answerOf(a), begun);
+            QCOMPARE(answerOf(b), begun);
+        }
+        for (int i = 0; i < 4; ++i) {
+            // Both chunks are in flight together.
+            HttpExchange a(port, chunkRequest("same.bin", QByteArray::number(i), firstChunks.at(i)), first);
+            HttpExchange b(port, chunkRequest("same.bin", QByteArray::number(i), secondChunks.at(i)), second);
+            QCOMPARE(answerOf(a), okOnly);
+            QCOMPARE(answerOf(b), okOnly);
+        }
+        QVERIFY(onlyPartialFiles(2));
+        HttpExchange a(port, finishRequest("same.bin"), first);
+        HttpExchange b(port, finishRequest("same.bin"), second);
+        const QString savedA = answerOf(a).value(QStringLiteral("msg")).toString();
+        const QString savedB = answerOf(b).value(QStringLiteral("msg")).toString();
+        const QString nameA = savedA.mid(savedA.lastIndexOf(QLatin1Char('/')) + 1).chopped(1);
+        const QString nameB = savedB.mid(savedB.lastIndexOf(QLatin1Char('/')) + 1).chopped(1);
+        QCOMPARE(QSet<QString>({ nameA, nameB }),
+            QSet<QString>({ QStringLiteral("same.bin"), QStringLiteral("same (1).bin") }));
+        QVERIFY(readFile(downloads + QLatin1Char('/') + nameA) == firstChunks.join());
+        QVERIFY(readFile(downloads + QLatin1Char('/') + nameB) == secondChunks.join());
+        QCOMPARE(entries().size(), 2);
+    }
+
+    void serverDestructionRemovesUnfinishedUploads()
+    {
+        auto other = std::make_unique<WebServer>();
+        const quint16 otherPort = other->serverPort();
+        QVERIFY(otherPort != 0);
+        QCOMPARE(call(otherPort, beginRequest()), begun);
+        QCOMPARE(call(otherPort, chunkRequest("left.bin", "0", "abandoned")), okOnly);
+        QVERIFY(onlyPartialFiles(1));
+        other.reset();
+        QVERIFY(entries().isEmpty());
+    }
+
+private:
+    // The partial files of uploads in progress are hidden, or even nameless.
+    bool onlyPartialFiles(int atMost) const
+    {
+        const QStringList names = entries();
+        for (const QString &name : names) {
+            if (!name.startsWith(QLatin1String(".orvex-upload-")))
+                return false;
+        }
+        return names.size() <= atMost;
+    }
+
+    QStringList entries() const
+    {
+        return QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+    WebServer *server = nullptr;
+    quint16 port = 0;
+    int round = 0;
+    QString downloads;
+};
+
+ORVEX_TEST_MAIN(TestHugeFileUpload)
+#include "tst_hugefileupload.moc"

@@ -1,0 +1,213 @@
+#include "downloadfilecontroller.h"
+
+#include "httpserver/httprequest.h"
+#include "httpserver/httpresponse.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSettings>
+#include <QUrl>
+#include <QtDebug>
+
+namespace {
+
+constexpr qint64 blockSize = 65536;
+const QByteArray routePrefix = QByteArrayLiteral("/download");
+
+// The name inside a quoted-string: quotes and backslashes escaped, control characters (which
+// would break the header) replaced.
+QByteArray quotedName(const QString &name)
+{
+    QByteArray quoted;
+    for (const char c : name.toUtf8()) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += (uchar(c) < 0x20 || c == 0x7f) ? '_' : c;
+    }
+    return quoted;
+}
+
+bool needsExtendedName(const QString &name)
+{
+    for (const QChar c : name) {
+        if (c.unicode() < 0x20 || c.unicode() >= 0x7f || c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+DownloadFileController::DownloadFileController(
+    QSettings *settings, const QMap<QString, QString> &shared, QObject *parent)
+    : tarsel::HttpRequestHandler(parent)
+    , sharedFiles(shared)
+{
+    maxAge = settings->value(QStringLiteral("maxAge"), QStringLiteral("60000")).toInt();
+    encoding = settings->value(QStringLiteral("encoding"), QStringLiteral("UTF-8")).toString();
+    docroot = settings->value(QStringLiteral("path"), QStringLiteral(".")).toString();
+    if (!(docroot.startsWith(QLatin1String(":/")) || docroot.startsWith(QLatin1String("qrc://")))
+        && QDir::isRelativePath(docroot)) {
+        const QFileInfo configFile(settings->fileName());
+        docroot = QFileInfo(configFile.absolutePath(), docroot).absoluteFilePath();
+    }
+    qDebug("DownloadFileController: docroot=%s, encoding=%s, maxAge=%i", qPrintable(docroot), qPrintable(encoding),
+        maxAge);
+    maxCachedFileSize = settings->value(QStringLiteral("maxCachedFileSize"), QStringLiteral("65536")).toInt();
+    cache.setMaxCost(settings->value(QStringLiteral("cacheSize"), QStringLiteral("1000000")).toInt());
+    cacheTimeout = settings->value(QStringLiteral("cacheTime"), QStringLiteral("60000")).toInt();
+    qDebug("DownloadFileController: cache timeout=%i, size=%li", cacheTimeout, long(cache.maxCost()));
+}
+
+void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    QByteArray path = request.path();
+    if (path.startsWith(routePrefix))
+        path.remove(0, routePrefix.size());
+    const QString key = QString::fromUtf8(path);
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+
+    QByteArray document;
+    QByteArray filename;
+    bool hit = false;
+    {
+        QMutexLocker lock(&mutex);
+        if (CacheEntry *entry = cache.object(key)) {
+            if (cacheTimeout == 0 || now - cacheTimeout < entry->created) {
+                document = entry->document;
+                filename = entry->filename;
+                hit = true;
+            }
+        }
+    }
+    if (hit) {
+        qDebug("DownloadFileController: Cache hit for %s", path.constData());
+        setContentType(QString::fromUtf8(filename), response);
+        response.setHeader("Cache-Control", "max-age=" + QByteArray::number(maxAge / 1000));
+        response.setHeader("Content-Length", QByteArray::number(document.size()));
+        response.setHeader("Connection", "close");
+        response.write(document);
+        return;
+    }
+    qDebug("DownloadFileController: Cache miss for %s", path.constData());
+
+    if (path.contains("/..")) {
+        qWarning("DownloadFileController: detected forbidden characters in path %s", path.constData());
+        response.setStatus(403, "forbidden");
+        response.write("403 forbidden", true);
+        return;
+    }
+
+    // Only the published names exist below "/download/"; nothing is looked up on disk by a path
+    // the browser made up.
+    const QString name = key.startsWith(QLatin1Char('/')) ? key.mid(1) : QString();
+    const QString filePath = sharedFiles.value(name);
+    if (name.isEmpty() || filePath.isEmpty()) {
+        response.setStatus(404, "not found");
+        response.write("404 not found", true);
+        return;
+    }
+    sendFile(name, filePath, key, now, response);
+}
+
+void DownloadFileController::sendFile(
+    const QString &name, const QString &path, const QString &cacheKey, qint64 now, tarsel::HttpResponse &response)
+{
+    QFile file(path);
+    const bool opened = file.open(QIODevice::ReadOnly);
+    qDebug("DownloadFileController: Open file %s", qPrintable(file.fileName()));
+    if (!opened) {
+        if (file.exists()) {
+            qWarning("DownloadFileController: cannot open existing file %s for reading", qPrintable(file.fileName()));
+            response.setStatus(403, "forbidden");
+            response.write("403 forbidden", true);
+        } else {
+            response.setStatus(404, "not found");
+            response.write("404 not found", true);
+        }
+        return;
+    }
+
+    // The length lets the browser show the progress of a long download. The body then ends
+    // with the connection instead of in chunks; a file that grows meanwhile is sent as it was.
+    const qint64 size = file.size();
+    setContentType(name, response);
+    response.setHeader("Cache-Control", "max-age=" + QByteArray::number(maxAge / 1000));
+    response.setHeader("Content-Length", QByteArray::number(size));
+    response.setHeader("Connection", "close");
+
+    const bool cacheable = size <= maxCachedFileSize;
+    auto entry = cacheable ? new CacheEntry : nullptr;
+    qint64 sent = 0;
+    while (sent < size) {
+        const QByteArray block = file.read(qMin(blockSize, size - sent));
+        if (block.isEmpty())
+            break;
+        response.write(block);
+        sent += block.size();
+        if (entry)
+            entry->document.append(block);
+    }
+    file.close();
+
+    if (entry) {
+        if (sent < size) {
+            // A short read is not worth remembering.
+            delete entry;
+            return;
+        }
+        entry->created = now;
+        entry->filename = name.toUtf8();
+        QMutexLocker lock(&mutex);
+        cache.insert(cacheKey, entry, entry->document.size());
+    }
+}
+
+void DownloadFileController::setContentType(const QString &fileName, tarsel::HttpResponse &response) const
+{
+    const QString name = fileName.mid(fileName.lastIndexOf(QLatin1Char('/')) + 1);
+    QByteArray disposition = "attachment; filename=\"" + quotedName(name) + '"';
+    // Browsers take the exact name, spaces, semicolons and non-ASCII characters included, from
+    // the extended form.
+    if (needsExtendedName(name))
+        disposition += "; filename*=UTF-8''" + QUrl::toPercentEncoding(name);
+    response.setHeader("Content-Disposition", disposition);
+
+    const QByteArray charset = encoding.toLatin1();
+    if (name.endsWith(QLatin1String(".png")))
+        response.setHeader("Content-Type", "image/png");
+    else if (name.endsWith(QLatin1String(".jpg")))
+        response.setHeader("Content-Type", "image/jpeg");
+    else if (name.endsWith(QLatin1String(".gif")))
+        response.setHeader("Content-Type", "image/gif");
+    else if (name.endsWith(QLatin1String(".pdf")))
+        response.setHeader("Content-Type", "application/pdf");
+    else if (name.endsWith(QLatin1String(".txt")))
+        response.setHeader("Content-Type", "text/plain; charset=" + charset);
+    else if (name.endsWith(QLatin1String(".html")) || name.endsWith(QLatin1String(".htm")))
+        response.setHeader("Content-Type", "text/html; charset=" + charset);
+    else if (name.endsWith(QLatin1String(".css")))
+        response.setHeader("Content-Type", "text/css");
+    else if (name.endsWith(QLatin1String(".js")))
+        response.setHeader("Content-Type", "text/javascript");
+    else if (name.endsWith(QLatin1String(".svg")))
+        response.setHeader("Content-Type", "image/svg+xml");
+    else if (name.endsWith(QLatin1String(".woff")))
+        response.setHeader("Content-Type", "font/woff");
+    else if (name.endsWith(QLatin1String(".woff2")))
+        response.setHeader("Content-Type", "font/woff2");
+    else if (name.endsWith(QLatin1String(".ttf")))
+        response.setHeader("Content-Type", "application/x-font-ttf");
+    else if (name.endsWith(QLatin1String(".eot")))
+        response.setHeader("Content-Type", "application/vnd.ms-fontobject");
+    else if (name.endsWith(QLatin1String(".otf")))
+        response.setHeader("Content-Type", "application/font-otf");
+    else if (name.endsWith(QLatin1String(".json")))
+        response.setHeader("Content-Type", "application/json");
+    else if (name.endsWith(QLatin1String(".xml")))
+        response.setHeader("Content-Type", "text/xml");
+    else
+        qDebug("DownloadFileController: unknown MIME type for filename '%s'", qPrintable(name));
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "httpserver/httprequesthandler.h"
+
+#include <QString>
+
+namespace tarsel {
+class TemplateCache;
+}
+
+// The page of a share link: "/list?files=<JSON array of {"filename","size"}>" rendered with the
+// "files" template, one row per listed file.
+class FileListPageController : public tarsel::HttpRequestHandler
+{
+    Q_OBJECT
+
+public:
+    explicit FileListPageController(tarsel::TemplateCache *templateCache, QObject *parent = nullptr);
+
+    void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
+
+private:
+    tarsel::TemplateCache *templateCache;
+};
+
+// Short size text: divided by 1000 while above 1000, two significant digits, then the unit
+// (B, KB, MB, GB, TB): 1500 gives "1.5KB", 512 gives "5.1e+02B".
+QString formatPageSize(quint64 bytes);

@@ -1,0 +1,70 @@
+#include "fileuploadcontroller.h"
+
+#include "app/settings/settings.h"
+#include "httpserver/httprequest.h"
+#include "httpserver/httpresponse.h"
+#include "httpserver/templatecache.h"
+#include "web/uploadsupport.h"
+
+#include <QFile>
+#include <QTemporaryFile>
+
+namespace {
+
+const QString savedMessage = QStringLiteral("文件已保存在%1%2");
+const QString failedMessage = QStringLiteral("文件上传失败！");
+const QString badNameMessage = QStringLiteral("文件名无效，文件上传失败！");
+
+} // namespace
+
+FileUploadController::FileUploadController(tarsel::TemplateCache *templates, QObject *parent)
+    : tarsel::HttpRequestHandler(parent)
+    , templateCache(templates)
+{
+}
+
+void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    response.setHeader("Content-Type", "text/html; charset=UTF-8");
+    tarsel::Template page
+        = templateCache->getTemplate(QStringLiteral("upload"), QString::fromUtf8(request.header("Accept-Language")));
+    page.enableWarnings(true);
+    if (request.parameter("action") != "show") {
+        response.write(page.toUtf8(), true);
+        return;
+    }
+
+    const QString folder = Settings::downloadPath();
+    if (request.parameter("finish") == "finish") {
+        upload::openFolder(folder);
+        upload::answer(response, true, savedMessage.arg(folder, QStringLiteral("！")));
+        return;
+    }
+
+    QTemporaryFile *data = request.uploadedFile("data");
+    if (!data) {
+        upload::answer(response, false, failedMessage);
+        return;
+    }
+    // Only the last path component counts: an upload never lands outside the download folder.
+    const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
+    if (name.isEmpty()) {
+        upload::answer(response, false, badNameMessage);
+        return;
+    }
+
+    QFile target;
+    if (!upload::createNewFile(target, folder, name)) {
+        upload::answer(response, false, failedMessage);
+        return;
+    }
+    if (!upload::copyData(*data, target) || !target.flush()) {
+        // A half-written file is worse than none.
+        target.close();
+        target.remove();
+        upload::answer(response, false, failedMessage);
+        return;
+    }
+    target.close();
+    upload::answer(response, true, savedMessage.arg(target.fileName(), QStringLiteral("！")));
+}

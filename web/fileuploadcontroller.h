@@ -1,0 +1,21 @@
+#pragma once
+
+#include "httpserver/httprequesthandler.h"
+
+namespace tarsel {
+class TemplateCache;
+}
+
+// "/file": the upload page, and single-request uploads into the download folder.
+class FileUploadController : public tarsel::HttpRequestHandler
+{
+    Q_OBJECT
+
+public:
+    explicit FileUploadController(tarsel::TemplateCache *templateCache, QObject *parent = nullptr);
+
+    void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
+
+private:
+    tarsel::TemplateCache *templateCache;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "httpserver/httprequesthandler.h"
+
+class HostChunkMap;
+
+namespace tarsel {
+class TemplateCache;
+}
+
+// "/hugefile": the chunked upload page and its protocol. "begin" starts an upload for the
+// client's address, each chunk must carry the next index (0, 1, 2, ...) and is appended to the
+// upload's partial file, "finish" moves the file to its name in the download folder (never
+// replacing a file), "terminate" abandons it.
+class HugeFileUploadController : public tarsel::HttpRequestHandler
+{
+    Q_OBJECT
+
+public:
+    HugeFileUploadController(tarsel::TemplateCache *templateCache, HostChunkMap *hostChunks, QObject *parent = nullptr);
+
+    void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
+
+private:
+    tarsel::TemplateCache *templateCache;
+    HostChunkMap *hostChunks;
+};

@@ -1,0 +1,67 @@
+#include "requestmapper.h"
+
+#include "httpserver/httprequest.h"
+#include "httpserver/httpresponse.h"
+#include "httpserver/staticfilecontroller.h"
+#include "httpserver/templatecache.h"
+#include "web/downloadfilecontroller.h"
+#include "web/filelistpagecontroller.h"
+#include "web/fileuploadcontroller.h"
+#include "web/hostchunkmap.h"
+#include "web/hugefileuploadcontroller.h"
+#include "web/notfoundcontroller.h"
+#include "web/websettings.h"
+
+RequestMapper::RequestMapper(QObject *parent)
+    : tarsel::HttpRequestHandler(parent)
+    , templateCache(new tarsel::TemplateCache(webSettings(QStringLiteral("templates"), this), this))
+    , staticFileController(new tarsel::StaticFileController(webSettings(QStringLiteral("static"), this), this))
+    , hostChunks(new HostChunkMap)
+{
+}
+
+RequestMapper::~RequestMapper()
+{
+    // Removes the partial files of chunked uploads nobody finished.
+    delete hostChunks;
+}
+
+void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    const QByteArray path = request.path();
+    if (path.startsWith("/file")) {
+        FileUploadController(templateCache).service(request, response);
+    } else if (path.startsWith("/hugefile")) {
+        HugeFileUploadController(templateCache, hostChunks).service(request, response);
+    } else if (path.startsWith("/static")) {
+        staticFileController->service(request, response);
+    } else if (path.startsWith("/download")) {
+        std::shared_ptr<DownloadFileController> controller;
+        {
+            QMutexLocker lock(&downloadControllerMutex);
+            controller = downloadController;
+        }
+        if (controller) {
+            controller->service(request, response);
+        } else {
+            response.setStatus(404, "not found");
+            response.write("404 not found", true);
+        }
+    } else if (path.startsWith("/list")) {
+        FileListPageController(templateCache).service(request, response);
+    } else {
+        NotFoundController(templateCache).service(request, response);
+    }
+}
+
+void RequestMapper::setDownloadController(DownloadFileController *controller)
+{
+    if (controller)
+        controller->setParent(nullptr);
+    std::shared_ptr<DownloadFileController> previous;
+    {
+        QMutexLocker lock(&downloadControllerMutex);
+        previous = std::exchange(downloadController, std::shared_ptr<DownloadFileController>(controller));
+    }
+    // previous goes here, outside the lock, unless a request still holds it.
+}

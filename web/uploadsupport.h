@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QString>
+
+class QFile;
+class QIODevice;
+
+namespace tarsel {
+class HttpResponse;
+}
+
+// What the upload controllers and the share have in common: file names from browsers kept
+// inside the download folder, names that never replace an existing file, and the JSON answers.
+namespace upload {
+
+// The last path component of a name a browser sent ("/" and "\" both separate). Empty when
+// nothing usable is left: an empty name, ".", "..", or a name with a NUL character.
+QString confinedFileName(const QString &name);
+
+// "name (n).ext" for "name.ext"; the number goes before the last extension, and a leading dot
+// does not start an extension (".bashrc (2)").
+QString numberedFileName(const QString &name, int number);
+
+// Creates and opens (write-only) a new file in folder called name, or "name (1).ext",
+// "name (2).ext"... when that exists; never opens an existing file. Creates the folder when
+// it is missing. Returns false when no file could be created.
+bool createNewFile(QFile &file, const QString &folder, const QString &name);
+
+// Renames from to folder/name, or the first free "name (n).ext"; an existing file is never
+// replaced. Returns the path really written, or an empty text on failure.
+QString renameWithoutOverwrite(const QString &from, const QString &folder, const QString &name);
+
+// Appends everything from source (from its current position) to target in large blocks.
+// Returns false on a read or write error.
+bool copyData(QIODevice &source, QIODevice &target);
+
+// The desktop's file manager opens folder. Safe from handler threads: the request goes to
+// the GUI thread.
+void openFolder(const QString &folder);
+
+// Writes the compact JSON answer {"msg":msg,"ok":ok} (no "msg" when msg is null).
+void answer(tarsel::HttpResponse &response, bool ok, const QString &msg = QString());
+
+} // namespace upload
