@@ -1,0 +1,187 @@
+#include "httpserver/httplistener.h"
+#include "tests/httpserver/testhandler.h"
+#include "tests/support/testmain.h"
+
+#include <QTest>
+#include <QTimer>
+
+using httptest::Client;
+
+namespace {
+
+const QByteArray entityTooLarge = "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
+
+} // namespace
+
+class TestHttpConnectionHandler : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void answersWithExactBytes_data();
+    void answersWithExactBytes();
+    void answersPipelinedRequestsInOrder();
+    void servesManyRequestsOnOneConnection();
+    void closesSilentlyAfterReadTimeout_data();
+    void closesSilentlyAfterReadTimeout();
+    void slowBodyKeepsConnectionAlive();
+
+private:
+    std::unique_ptr<httptest::TestSettings> settings;
+    std::unique_ptr<httptest::TestHandler> handler;
+    std::unique_ptr<tarsel::HttpListener> listener;
+};
+
+void TestHttpConnectionHandler::init()
+{
+    settings = std::make_unique<httptest::TestSettings>(QVariantMap { { "readTimeout", 400 } });
+    handler = std::make_unique<httptest::TestHandler>();
+    listener = std::make_unique<tarsel::HttpListener>(settings->settings(), handler.get());
+    QVERIFY(listener->isListening());
+}
+
+void TestHttpConnectionHandler::cleanup()
+{
+    listener.reset();
+    handler.reset();
+    settings.reset();
+}
+
+void TestHttpConnectionHandler::answersWithExactBytes_data()
+{
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<bool>("keepsOpen");
+
+    QTest::addRow("one write gets Content-Length")
+        << QByteArray("GET /length HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc")
+        << true;
+    QTest::addRow("several writes are chunked")
+        << QByteArray("GET /chunked HTTP/1.1\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n") << true;
+    QTest::addRow("handler's Connection close sends raw body and closes")
+        << QByteArray("GET /raw HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nabcde")
+        << false;
+    QTest::addRow("handler writing nothing") << QByteArray("GET /nothing HTTP/1.1\r\n\r\n")
+                                             << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n") << true;
+    QTest::addRow("handler throwing") << QByteArray("GET /throw HTTP/1.1\r\n\r\n")
+                                      << QByteArray("HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\n\r\n") << true;
+    QTest::addRow("headers and cookies in name order")
+        << QByteArray("GET /headers HTTP/1.1\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\nX-A: 1\r\nX-B: 2\r\n"
+                      "Set-Cookie: a=2; Max-Age=60; Path=/; Version=1\r\nSet-Cookie: s=1; Version=1\r\n\r\nx")
+        << true;
+    QTest::addRow("redirect") << QByteArray("GET /redirect HTTP/1.1\r\n\r\n")
+                              << QByteArray(
+                                     "HTTP/1.1 303 See Other\r\nContent-Length: 8\r\nLocation: /x\r\n\r\nRedirect")
+                              << true;
+    QTest::addRow("base handler")
+        << QByteArray("GET /base HTTP/1.1\r\n\r\n")
+        << QByteArray("HTTP/1.1 501 not implemented\r\nContent-Length: 19\r\n\r\n501 not implemented") << true;
+    QTest::addRow("HTTP/1.0 is never chunked and closes")
+        << QByteArray("GET /chunked HTTP/1.0\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nabcde") << false;
+    QTest::addRow("Connection close from the client")
+        << QByteArray("GET /length HTTP/1.1\r\nConnection: Close\r\n\r\n")
+        << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc") << false;
+    QTest::addRow("oversized headers") << QByteArray("GET /length HTTP/1.1\r\nX: " + QByteArray(16001, 'p')
+        + "\r\n\r\n") << entityTooLarge << false;
+    QTest::addRow("oversized body announced")
+        << QByteArray("POST /length HTTP/1.1\r\nContent-Length: 20000\r\n\r\n") << entityTooLarge << false;
+    QTest::addRow("broken request line") << QByteArray("GET /length\r\n\r\n") << entityTooLarge << false;
+}
+
+void TestHttpConnectionHandler::answersWithExactBytes()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, expected);
+    QFETCH(bool, keepsOpen);
+
+    Client client(listener->serverPort());
+    client.send(request);
+    QTRY_VERIFY(client.received.size() >= expected.size());
+    QCOMPARE(client.received, expected);
+    if (keepsOpen) {
+        client.send("GET /echo?x=again HTTP/1.1\r\n\r\n");
+        const QByteArray next = expected + "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nagain";
+        QTRY_COMPARE(client.received, next);
+        QVERIFY(!client.closed);
+    } else {
+        QTRY_VERIFY(client.closed);
+        QCOMPARE(client.received, expected);
+    }
+}
+
+void TestHttpConnectionHandler::answersPipelinedRequestsInOrder()
+{
+    Client client(listener->serverPort());
+    client.send("GET /echo?x=first HTTP/1.1\r\nHost: a\r\n\r\nGET /chunked HTTP/1.1\r\n\r\n"
+                "POST /echo HTTP/1.1\r\nContent-Length: 8\r\n\r\nx=third!");
+    const QByteArray expected = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nfirst"
+                                "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"
+                                "HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nthird!";
+    QTRY_COMPARE(client.received, expected);
+    QVERIFY(!client.closed);
+}
+
+void TestHttpConnectionHandler::servesManyRequestsOnOneConnection()
+{
+    Client client(listener->serverPort());
+    QByteArray expected;
+    for (int i = 0; i < 50; ++i) {
+        const QByteArray value = QByteArray::number(i);
+        client.send("GET /echo?x=" + value + " HTTP/1.1\r\n\r\n");
+        expected += "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(value.size()) + "\r\n\r\n" + value;
+        QTRY_COMPARE(client.received, expected);
+    }
+}
+
+void TestHttpConnectionHandler::closesSilentlyAfterReadTimeout_data()
+{
+    QTest::addColumn<QByteArray>("sent");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::addRow("nothing sent") << QByteArray() << QByteArray();
+    QTest::addRow("half a request line") << QByteArray("GET /len") << QByteArray();
+    QTest::addRow("headers never ended") << QByteArray("GET /length HTTP/1.1\r\nHost: x\r\n") << QByteArray();
+    QTest::addRow("idle after a response")
+        << QByteArray("GET /length HTTP/1.1\r\n\r\n") << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc");
+}
+
+void TestHttpConnectionHandler::closesSilentlyAfterReadTimeout()
+{
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, expected);
+    httptest::LogCapture log;
+    Client client(listener->serverPort());
+    if (!sent.isEmpty())
+        client.send(sent);
+    QTRY_VERIFY_WITH_TIMEOUT(client.closed, 5000);
+    QCOMPARE(client.received, expected);
+    QCOMPARE(log.lines().filter("read timeout occured").size(), 1);
+}
+
+void TestHttpConnectionHandler::slowBodyKeepsConnectionAlive()
+{
+    // Each part of a body restarts the read timeout, so a body that keeps arriving is received
+    // even when it takes longer than one timeout period in total.
+    Client client(listener->serverPort());
+    client.send("POST /echo HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 8\r\n\r\n");
+    httptest::LogCapture log;
+    // One byte every 250 ms against a 400 ms timeout: the body takes five timeout periods.
+    const QByteArray body = "x=abcdef";
+    int next = 0;
+    QTimer drip;
+    connect(&drip, &QTimer::timeout, this, [&] {
+        if (next < body.size())
+            client.send(body.mid(next++, 1));
+    });
+    drip.start(250);
+    QTRY_COMPARE_WITH_TIMEOUT(client.received, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabcdef"), 10000);
+    QCOMPARE(next, body.size());
+    QCOMPARE(log.lines().filter("read timeout occured").size(), 0);
+}
+
+ORVEX_TEST_MAIN(TestHttpConnectionHandler)
+#include "tst_httpconnectionhandler.moc"
