@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QPointer>
+#include <QStringList>
+#include <QWidget>
+
+#include <functional>
+
+class QrcodeWidget;
+class WebServer;
+
+namespace Ui {
+class WebSend;
+}
+
+// The window in which the user publishes chosen files to browsers: the share link is shown as a
+// QR code and can be copied to the clipboard.
+class WebSend : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Asks the user for files; returns their full paths, or nothing if the user cancelled.
+    using FileChooser = std::function<QStringList(QWidget *parent)>;
+
+    explicit WebSend(WebServer *webServer, QWidget *parent = nullptr);
+    ~WebSend() override;
+
+    // Replaces the desktop's file chooser (which cannot be driven without a display).
+    void setFileChooser(FileChooser chooser);
+
+private slots:
+    void selectFileBtnClicked();
+    void generateCodeBtnClicked();
+    void copyBtnClicked();
+
+private:
+    void clearQrCode();
+    QString shareSelection();
+
+    Ui::WebSend *ui;
+    QStringList selectedFiles;
+    bool hasQrWidget = false;
+    bool codeGenerated = false;
+    QrcodeWidget *qrWidget = nullptr;
+    QPointer<WebServer> webServer;
+    FileChooser chooseFiles;
+};
