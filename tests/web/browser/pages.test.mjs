@@ -1,0 +1,154 @@
+// Browser tests of the real pages: Debian's chromium (headless) against the web fixture.
+// Set ORVEX_WEB_SHOTS to a folder to keep phone-width screenshots of the three pages.
+import { test, before, after } from 'node:test';
+import assert from 'node:assert/strict';
+import { spawn } from 'node:child_process';
+import { createHash, randomBytes } from 'node:crypto';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync, mkdirSync, readdirSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { createInterface } from 'node:readline';
+import { chromium } from 'playwright-core';
+
+const chromiumFlags = [
+    '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
+    '--disable-background-networking', '--disable-component-update', '--disable-sync',
+];
+const phone = { width: 390, height: 844 };
+const shots = process.env.ORVEX_WEB_SHOTS;
+
+let fixture;
+let info;
+let context;
+let work;
+
+const sha256 = (data) => createHash('sha256').update(data).digest('hex');
+
+async function screenshot(page, name) {
+    if (!shots)
+        return;
+    mkdirSync(shots, { recursive: true });
+    await page.screenshot({ path: join(shots, name), fullPage: true });
+}
+
+before(async () => {
+    const binary = process.env.ORVEX_WEB_FIXTURE;
+    assert.ok(binary, 'ORVEX_WEB_FIXTURE names the fixture executable');
+    fixture = spawn(binary, [], { stdio: ['pipe', 'pipe', 'ignore'] });
+    const lines = createInterface({ input: fixture.stdout });
+    info = await new Promise((resolve, reject) => {
+        fixture.once('exit', (code) => reject(new Error(`fixture exited with ${code}`)));
+        lines.once('line', (line) => resolve(JSON.parse(line)));
+    });
+    work = mkdtempSync(join(tmpdir(), 'orvex-browser-'));
+    context = await chromium.launchPersistentContext(join(work, 'profile'), {
+        executablePath: '/usr/bin/chromium',
+        headless: true,
+        args: chromiumFlags,
+        viewport: phone,
+        deviceScaleFactor: 2,
+        isMobile: true,
+        hasTouch: true,
+        acceptDownloads: true,
+        locale: 'zh-CN',
+    });
+});
+
+after(async () => {
+    if (context)
+        await context.close();
+    if (fixture) {
+        const exited = new Promise((resolve) => fixture.once('exit', resolve));
+        fixture.stdin.end();
+        await exited;
+    }
+    if (work)
+        rmSync(work, { recursive: true, force: true });
+});
+
+test('the list page shows names and sizes, and its links download the exact bytes', async () => {
+    const page = await context.newPage();
+    await page.goto(info.link);
+    const names = await page.locator('.files .name').allTextContents();
+    const sizes = await page.locator('.files .size').allTextContents();
+    assert.deepEqual(names, info.files.map((f) => f.name));
+    assert.deepEqual(sizes, info.files.map((f) => f.sizeText));
+    await screenshot(page, 'list.png');
+
+    const links = page.locator('.files a.file');
+    for (let i = 0; i < info.files.length; ++i) {
+        const [download] = await Promise.all([page.waitForEvent('download'), links.nth(i).click()]);
+        // The browser itself replaces characters that some file systems forbid.
+        assert.equal(download.suggestedFilename(), info.files[i].name.replace(/[<>:"/\\|?*]/g, '_'));
+        const saved = join(work, `download-${i}`);
+        await download.saveAs(saved);
+        assert.equal(sha256(readFileSync(saved)), sha256(readFileSync(info.files[i].path)), info.files[i].name);
+    }
+    await page.close();
+});
+
+test('the upload page stores two files picked at once, with progress shown', async () => {
+    const page = await context.newPage();
+    // A slow link, so the progress can be seen moving.
+    const cdp = await context.newCDPSession(page);
+    await cdp.send('Network.enable');
+    await cdp.send('Network.emulateNetworkConditions', {
+        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 4 * 1024 * 1024,
+    });
+    await page.goto(`http://127.0.0.1:${info.port}/file`);
+    const picked = [
+        { name: '会议记录 & notes.txt', mimeType: 'text/plain', buffer: Buffer.from('第一行\nsecond line\n') },
+        { name: 'camera roll.bin', mimeType: 'application/octet-stream', buffer: randomBytes(6 * 1024 * 1024) },
+    ];
+    await page.setInputFiles('#picker', picked);
+    await page.waitForFunction(() => [...document.querySelectorAll('.queue progress')]
+        .some((bar) => bar.value > 0 && bar.value < 1000), null, { polling: 50, timeout: 60000 });
+    const during = await page.locator('.queue li.running .state').first().textContent();
+    assert.match(during, /%/);
+    await screenshot(page, 'upload-progress.png');
+
+    await page.locator('.queue li.done').nth(1).waitFor({ timeout: 120000 });
+    await page.locator('#summary:not([hidden])').waitFor();
+    assert.equal(await page.locator('.queue li.failed').count(), 0);
+    const messages = await page.locator('.queue li.done .msg').allTextContents();
+    assert.equal(messages.length, 2);
+    for (let i = 0; i < picked.length; ++i) {
+        assert.ok(messages[i].includes(picked[i].name), messages[i]);
+        assert.equal(sha256(readFileSync(join(info.downloads, picked[i].name))), sha256(picked[i].buffer));
+    }
+    assert.match(await page.locator('#summary').textContent(), /2 个文件上传完成/);
+    await cdp.send('Network.emulateNetworkConditions', {
+        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: -1,
+    });
+    await screenshot(page, 'upload.png');
+    await page.close();
+});
+
+test('the huge-file page uploads a 50 MB file in chunks with the bytes intact', async () => {
+    const page = await context.newPage();
+    await page.goto(`http://127.0.0.1:${info.port}/hugefile`);
+    const source = join(work, 'backup 2024.tar');
+    const content = randomBytes(50 * 1000 * 1000);
+    writeFileSync(source, content);
+    const before = readdirSync(info.downloads);
+    await page.setInputFiles('#picker', source);
+    await page.waitForFunction(() => [...document.querySelectorAll('.queue progress')]
+        .some((bar) => bar.value > 0 && bar.value < 1000), null, { polling: 20, timeout: 60000 });
+    await page.locator('.queue li.done').waitFor({ timeout: 300000 });
+    const message = await page.locator('.queue li.done .msg').textContent();
+    assert.ok(message.includes('backup 2024.tar'), message);
+    assert.equal(sha256(readFileSync(join(info.downloads, 'backup 2024.tar'))), sha256(content));
+    // Only the finished file was added: no chunk or partial file is left in the folder.
+    const added = readdirSync(info.downloads).filter((name) => !before.includes(name));
+    assert.deepEqual(added, ['backup 2024.tar']);
+    await screenshot(page, 'uploadhuge.png');
+    await page.close();
+});
+
+test('unknown paths show the not-found page', async () => {
+    const page = await context.newPage();
+    const response = await page.goto(`http://127.0.0.1:${info.port}/`);
+    assert.equal(response.status(), 200);
+    assert.equal(await page.locator('.lost .code').textContent(), '404');
+    await page.close();
+});
