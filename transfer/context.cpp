@@ -11,6 +11,10 @@ Context::Context(QTcpSocket *connection, QObject *parent)
     , totalBytes(0)
     , transferred(0)
 {
+    // Reserved capacity also survives the buffers being emptied.
+    receiveBuffer.reserve(2 * (maxMessagePerFrame + 2));
+    frameBuffer.reserve(maxMessagePerFrame + 2);
+    plaintextBuffer.reserve(maxPlaintextPerFrame);
     qRegisterMetaType<FileMetadata>();
     qRegisterMetaType<QVector<FileMetadata>>();
     socket->setParent(this);
@@ -43,23 +47,33 @@ void Context::sendMessage(const QByteArray &plaintext)
         fail(tr("消息过长，无法发送！"));
         return;
     }
-    const QByteArray message = crypto.encrypt(plaintext);
-    QByteArray frame;
-    frame.reserve(message.size() + 2);
-    frame.append(static_cast<char>((message.size() >> 8) & 0xFF));
-    frame.append(static_cast<char>(message.size() & 0xFF));
-    frame.append(message);
-    socket->write(frame);
+    const int length = plaintext.size() + Crypto::messageOverhead;
+    frameBuffer.resize(2 + length);
+    frameBuffer[0] = static_cast<char>((length >> 8) & 0xFF);
+    frameBuffer[1] = static_cast<char>(length & 0xFF);
+    crypto.encryptInto(plaintext, frameBuffer.data() + 2);
+    socket->write(frameBuffer);
 }
 
 void Context::receiveSocketData()
 {
-    if (failed) {
-        socket->readAll();
-        return;
+    // Taken in slices, so that the buffer stays near one frame however much the socket holds.
+    while (!failed && socket->bytesAvailable() > 0) {
+        const int kept = receiveBuffer.size();
+        const auto wanted = static_cast<int>(qMin<qint64>(socket->bytesAvailable(), readSlice));
+        receiveBuffer.resize(kept + wanted);
+        const qint64 got = socket->read(receiveBuffer.data() + kept, wanted);
+        receiveBuffer.resize(kept + static_cast<int>(qMax<qint64>(got, 0)));
+        if (got <= 0)
+            break;
+        processReceived();
     }
-    receiveBuffer.append(socket->readAll());
+    if (failed)
+        socket->readAll();
+}
 
+void Context::processReceived()
+{
     if (state == AwaitingKey) {
         // TCP may deliver the key in pieces; the time limit covers a peer that never completes it.
         if (receiveBuffer.size() < Crypto::keyBytes)
@@ -85,15 +99,15 @@ void Context::receiveSocketData()
         const int length = (head[0] << 8) | head[1];
         if (receiveBuffer.size() - consumed - 2 < length)
             break;
-        QByteArray plaintext;
         try {
-            plaintext = crypto.decrypt(QByteArray::fromRawData(receiveBuffer.constData() + consumed + 2, length));
+            crypto.decryptInto(
+                QByteArray::fromRawData(receiveBuffer.constData() + consumed + 2, length), plaintextBuffer);
         } catch (const std::exception &error) {
             fail(QString::fromUtf8(error.what()));
             return;
         }
         consumed += 2 + length;
-        handleMessage(plaintext);
+        handleMessage(plaintextBuffer);
     }
     if (failed)
         receiveBuffer.clear();

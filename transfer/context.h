@@ -74,9 +74,16 @@ protected:
     quint64 transferred;
 
 private:
+    void processReceived();
     void handshakeTimedOut();
 
+    static constexpr int readSlice = 4 * (maxMessagePerFrame + 2);
+
     bool failed = false;
+    // Reused for every frame: a fresh 64 KB buffer per frame costs more than the cipher, as the
+    // allocator hands the memory back to the system and faults it in again each time.
+    QByteArray frameBuffer;
+    QByteArray plaintextBuffer;
     int timeLimitMsec = defaultTimeLimitMsec;
     QTimer handshakeTimer;
 };

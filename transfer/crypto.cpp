@@ -54,26 +54,40 @@ void Crypto::computeSessionKey(const QByteArray &peerPublicKey)
 QByteArray Crypto::encrypt(const QByteArray &plaintext) const
 {
     QByteArray message(plaintext.size() + messageOverhead, Qt::Uninitialized);
-    unsigned char *nonce = bytes(message);
-    randombytes_buf(nonce, nonceBytes);
-    crypto_aead_chacha20poly1305_ietf_encrypt(nonce + nonceBytes, nullptr, bytes(plaintext),
-        static_cast<unsigned long long>(plaintext.size()), nullptr, 0, nullptr, nonce, bytes(sessionKey));
+    encryptInto(plaintext, message.data());
     return message;
 }
 
+void Crypto::encryptInto(const QByteArray &plaintext, char *message) const
+{
+    auto *nonce = reinterpret_cast<unsigned char *>(message);
+    randombytes_buf(nonce, nonceBytes);
+    crypto_aead_chacha20poly1305_ietf_encrypt(nonce + nonceBytes, nullptr, bytes(plaintext),
+        static_cast<unsigned long long>(plaintext.size()), nullptr, 0, nullptr, nonce, bytes(sessionKey));
+}
+
 QByteArray Crypto::decrypt(const QByteArray &message) const
+{
+    QByteArray plaintext;
+    decryptInto(message, plaintext);
+    return plaintext;
+}
+
+void Crypto::decryptInto(const QByteArray &message, QByteArray &plaintext) const
 {
     if (message.size() < nonceBytes)
         fail(QT_TRANSLATE_NOOP("Crypto", "Cipher text too short."));
     if (message.size() < messageOverhead)
         fail(QT_TRANSLATE_NOOP("Crypto", "Decryption failed."));
-    QByteArray plaintext(message.size() - messageOverhead, Qt::Uninitialized);
+    plaintext.resize(message.size() - messageOverhead);
     const unsigned char *nonce = bytes(message);
     if (crypto_aead_chacha20poly1305_ietf_decrypt(bytes(plaintext), nullptr, nullptr, nonce + nonceBytes,
             static_cast<unsigned long long>(message.size() - nonceBytes), nullptr, 0, nonce, bytes(sessionKey))
-        != 0)
+        != 0) {
+        // Nothing of a message that does not verify may reach the caller.
+        sodium_memzero(plaintext.data(), static_cast<size_t>(plaintext.size()));
         fail(QT_TRANSLATE_NOOP("Crypto", "Decryption failed."));
-    return plaintext;
+    }
 }
 
 QString Crypto::verificationCode() const

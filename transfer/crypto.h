@@ -25,6 +25,12 @@ public:
     QByteArray decrypt(const QByteArray &message) const;
     QString verificationCode() const;
 
+    // The same operations on buffers the caller keeps, so that a stream of messages does not
+    // allocate and free a buffer per message. message must have room for plaintext + 28 bytes;
+    // plaintext is resized to the message length - 28.
+    void encryptInto(const QByteArray &plaintext, char *message) const;
+    void decryptInto(const QByteArray &message, QByteArray &plaintext) const;
+
     QByteArray publicKey;
     QByteArray secretKey;
     QByteArray sessionKey;

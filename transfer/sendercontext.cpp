@@ -24,6 +24,7 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     , fileQueue(std::move(files))
 {
     connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
+    readBuffer.resize(static_cast<int>(maxDataPerFrame));
     for (int i = 0; i < fileQueue.size(); ++i) {
         QFile *file = fileQueue.at(i).data();
         const auto size = static_cast<quint64>(file->size());
@@ -92,14 +93,13 @@ void SenderContext::writeByteToSocket()
             // was announced cannot be sent faithfully.
             const qint64 wanted = qMin<qint64>(maxDataPerFrame, static_cast<qint64>(head.size));
             const bool sizeKept = static_cast<quint64>(file->size()) == static_cast<quint64>(file->pos()) + head.size;
-            const QByteArray chunk = sizeKept ? file->read(wanted) : QByteArray();
-            if (chunk.size() != wanted) {
+            if (!sizeKept || file->read(readBuffer.data(), wanted) != wanted) {
                 fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
                 return;
             }
-            sendMessage(chunk);
-            head.size -= static_cast<quint64>(chunk.size());
-            transferred += static_cast<quint64>(chunk.size());
+            sendMessage(QByteArray::fromRawData(readBuffer.constData(), static_cast<int>(wanted)));
+            head.size -= static_cast<quint64>(wanted);
+            transferred += static_cast<quint64>(wanted);
             emitProgress();
             return;
         }

@@ -33,4 +33,5 @@ private slots:
 private:
     QList<QSharedPointer<QFile>> fileQueue;
     bool announceNext = true;
+    QByteArray readBuffer;
 };
