@@ -3,6 +3,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httprequesthandler.h"
 #include "httpserver/httpresponse.h"
+#include "httpserver/threadhandover.h"
 
 #include <QDebug>
 #include <QSettings>
@@ -42,12 +43,15 @@ HttpConnectionHandler::HttpConnectionHandler(
     connect(m_thread, &QThread::finished, this, &HttpConnectionHandler::thread_done);
 
     qDebug("HttpConnectionHandler (%p): constructed", static_cast<void *>(this));
+    TARSEL_HAND_OVER(this);
 }
 
 HttpConnectionHandler::~HttpConnectionHandler()
 {
+    TARSEL_HAND_OVER(this);
     m_thread->quit();
     m_thread->wait();
+    TARSEL_TAKE_OVER(this);
     m_thread->deleteLater();
     delete m_currentRequest;
     qDebug("HttpConnectionHandler (%p): destroyed", static_cast<void *>(this));
@@ -67,15 +71,18 @@ void HttpConnectionHandler::createSocket()
 
 void HttpConnectionHandler::thread_done()
 {
+    TARSEL_TAKE_OVER(this);
     m_readTimer.stop();
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
     qDebug("HttpConnectionHandler (%p): thread stopped", static_cast<void *>(this));
+    TARSEL_HAND_OVER(this);
 }
 
 void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
 {
+    TARSEL_TAKE_OVER(this);
     qDebug("HttpConnectionHandler (%p): handle new connection", static_cast<void *>(this));
     m_busy.store(true);
 

@@ -2,6 +2,7 @@
 
 #include "httpserver/httpconnectionhandler.h"
 #include "httpserver/httpconnectionhandlerpool.h"
+#include "httpserver/threadhandover.h"
 
 #include <QDebug>
 #include <QSettings>
@@ -50,6 +51,7 @@ void HttpListener::incomingConnection(tSocketDescriptor socketDescriptor)
 {
     HttpConnectionHandler *freeHandler = m_pool ? m_pool->acquireHandler() : nullptr;
     if (freeHandler) {
+        TARSEL_HAND_OVER(freeHandler);
         QMetaObject::invokeMethod(
             freeHandler, "handleConnection", Qt::QueuedConnection, Q_ARG(tSocketDescriptor, socketDescriptor));
         return;

@@ -31,8 +31,21 @@ fail()
     exit 1
 }
 
+# A sanitizer report in the server fails the test even when every answer was right.
+check_server()
+{
+    kill "$pid" 2>/dev/null || true
+    wait "$pid" 2>/dev/null || true
+    pid=
+    if grep -qE 'Sanitizer|runtime error' "$work/server.err"; then
+        cat "$work/server.err"
+        fail "the server reported a sanitizer error"
+    fi
+}
+
 if [ "$client" = python ]; then
     python3 "$here/realclients.py" 127.0.0.1 "$port"
+    check_server
     exit
 fi
 
@@ -65,4 +78,5 @@ out=$("${curl_[@]}" -F "file=@$work/big upload.bin" -F note=hello "$base/upload"
 out=$("${curl_[@]}" -i --data-binary "@$work/big upload.bin" -H 'Content-Type: text/plain' "$base/echo" | tr -d '\r' || true)
 [ "$out" = "$(printf 'HTTP/1.1 413 entity too large\nConnection: close\n\n413 Entity too large')" ] \
     || fail "oversized plain body answered '$out'"
+check_server
 echo "curl clients passed"

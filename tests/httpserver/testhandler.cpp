@@ -7,7 +7,6 @@
 #include <QHostAddress>
 #include <QTemporaryFile>
 
-#include <atomic>
 #include <stdexcept>
 
 namespace httptest {
@@ -90,25 +89,31 @@ void Client::send(const QByteArray &data)
 }
 
 namespace {
-std::atomic<LogCapture *> currentCapture { nullptr };
-}
+
+// Guards the current capture against log lines of other threads while it is installed and removed.
+std::mutex captureMutex;
+LogCapture *currentCapture = nullptr;
+
+} // namespace
 
 LogCapture::LogCapture()
 {
     m_clock.start();
-    currentCapture.store(this);
+    std::lock_guard<std::mutex> locker(captureMutex);
+    currentCapture = this;
     m_previous = qInstallMessageHandler(&LogCapture::handle);
 }
 
 LogCapture::~LogCapture()
 {
+    std::lock_guard<std::mutex> locker(captureMutex);
     qInstallMessageHandler(m_previous);
-    currentCapture.store(nullptr);
+    currentCapture = nullptr;
 }
 
 QStringList LogCapture::lines() const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     return m_lines;
 }
 
@@ -119,7 +124,7 @@ int LogCapture::count(const QString &prefix) const
 
 QList<qint64> LogCapture::times(const QString &prefix) const
 {
-    QMutexLocker locker(&m_mutex);
+    std::lock_guard<std::mutex> locker(m_mutex);
     QList<qint64> result;
     for (int i = 0; i < m_lines.size(); ++i) {
         if (m_lines.at(i).startsWith(prefix))
@@ -130,16 +135,20 @@ QList<qint64> LogCapture::times(const QString &prefix) const
 
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    LogCapture *capture = currentCapture.load();
-    if (!capture)
-        return;
+    QtMessageHandler forward = nullptr;
     {
-        QMutexLocker locker(&capture->m_mutex);
+        std::lock_guard<std::mutex> locker(captureMutex);
+        LogCapture *capture = currentCapture;
+        if (!capture)
+            return;
+        std::lock_guard<std::mutex> linesLocker(capture->m_mutex);
         capture->m_lines.append(message);
         capture->m_times.append(capture->m_clock.elapsed());
+        if (type != QtDebugMsg)
+            forward = capture->m_previous;
     }
-    if (type != QtDebugMsg && capture->m_previous)
-        capture->m_previous(type, context, message);
+    if (forward)
+        forward(type, context, message);
 }
 
 } // namespace httptest

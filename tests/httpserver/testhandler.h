@@ -4,7 +4,6 @@
 
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QSettings>
 #include <QStringList>
 #include <QTcpSocket>
@@ -12,6 +11,7 @@
 #include <QVariantMap>
 
 #include <memory>
+#include <mutex>
 
 namespace httptest {
 
@@ -72,7 +72,7 @@ public:
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);
 
-    mutable QMutex m_mutex;
+    mutable std::mutex m_mutex;
     QStringList m_lines;
     QList<qint64> m_times;
     QElapsedTimer m_clock;

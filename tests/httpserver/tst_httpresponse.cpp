@@ -3,12 +3,12 @@
 #include "tests/support/loopbackpair.h"
 #include "tests/support/testmain.h"
 
-#include <QMutex>
 #include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
 #include <memory>
+#include <mutex>
 
 using tarsel::HttpCookie;
 using tarsel::HttpResponse;
@@ -143,15 +143,15 @@ void TestHttpResponse::throttlesLargeBodyToSlowReader()
     QThread readerThread;
     QTcpSocket *client = pair.client;
     client->moveToThread(&readerThread);
-    QMutex receivedMutex;
+    std::mutex receivedMutex;
     QByteArray received;
     QObject::connect(client, &QTcpSocket::readyRead, client, [&] {
-        QMutexLocker locker(&receivedMutex);
+        std::lock_guard<std::mutex> locker(receivedMutex);
         received += client->readAll();
     });
     readerThread.start();
     const auto receivedSize = [&] {
-        QMutexLocker locker(&receivedMutex);
+        std::lock_guard<std::mutex> locker(receivedMutex);
         return received.size();
     };
 
