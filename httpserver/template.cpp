@@ -99,7 +99,7 @@ int Template::setCondition(const QString &name, bool value)
 
 int Template::loop(const QString &name, int repetitions)
 {
-    Q_ASSERT(repetitions >= 0);
+    // A negative count is a caller's mistake; it is treated as no repetition.
     repetitions = qMax(0, repetitions);
     const QString startTag = QStringLiteral("{loop %1}").arg(name);
     const QString elseTag = QStringLiteral("{else %1}").arg(name);

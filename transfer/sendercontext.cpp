@@ -34,15 +34,20 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     }
 }
 
-void SenderContext::onHandshakeDone()
+QByteArray SenderContext::offerMessage(const QVector<FileMetadata> &entries)
 {
     QJsonArray files;
-    for (const FileMetadata &entry : qAsConst(metadata))
+    for (const FileMetadata &entry : entries)
         files.append(QJsonObject { { QStringLiteral("filename"), entry.filename },
             { QStringLiteral("size"), static_cast<double>(entry.size) } });
     const QJsonObject offer { { QStringLiteral("device_name"), Settings::deviceName() },
         { QStringLiteral("device_type"), QSysInfo::productType() }, { QStringLiteral("files"), files } };
-    const QByteArray message = QJsonDocument(offer).toJson(QJsonDocument::Compact);
+    return QJsonDocument(offer).toJson(QJsonDocument::Compact);
+}
+
+void SenderContext::onHandshakeDone()
+{
+    const QByteArray message = offerMessage(metadata);
     if (message.size() > maxPlaintextPerFrame) {
         fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
         return;

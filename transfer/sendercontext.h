@@ -23,6 +23,9 @@ public:
     SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
         const QList<QPair<QString, QString>> &names, QObject *parent);
 
+    // The metadata message announcing these files, as it goes on the wire.
+    static QByteArray offerMessage(const QVector<FileMetadata> &files);
+
     void handleMessage(QByteArray plaintext) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;

@@ -1,8 +1,8 @@
-#include "messagecapture.h"
 
 #include "httpserver/template.h"
 #include "httpserver/templatecache.h"
 #include "httpserver/templateloader.h"
+#include "tests/httpserver/testhandler.h"
 #include "tests/support/testmain.h"
 
 #include <QDir>
@@ -273,7 +273,7 @@ void TestTemplate::stopsAtMissingEndTag()
     QFETCH(int, count);
     QFETCH(QString, warning);
 
-    MessageCapture capture;
+    httptest::LogCapture capture;
     Template t(text, QStringLiteral("t"));
     QTest::ignoreMessage(QtWarningMsg, qPrintable(warning));
     if (isLoop)
@@ -299,7 +299,7 @@ void TestTemplate::warnsOnlyWhenEnabled()
     QFETCH(int, operation);
     QFETCH(QString, warning);
 
-    MessageCapture capture;
+    httptest::LogCapture capture;
     for (bool enabled : { false, true }) {
         Template t(QStringLiteral("{y} {if y}{end y} {loop y}{end y}"), QStringLiteral("page-de"));
         t.enableWarnings(enabled);
@@ -410,12 +410,14 @@ void TestTemplate::cacheKeepsDocumentWithinCacheTime()
     const QString path = dir->filePath(QStringLiteral("page.tpl"));
     writeFile(path, "one");
     TemplateCache cache(newSettings({ { "path", "." } }));
-    MessageCapture capture;
-    QCOMPARE(QString(cache.getTemplate(QStringLiteral("page"), QString())), QStringLiteral("one"));
-    QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), 1);
+    {
+        httptest::LogCapture capture;
+        QCOMPARE(QString(cache.getTemplate(QStringLiteral("page"), QString())), QStringLiteral("one"));
+        QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), 1);
+    }
 
     writeFile(path, "two");
-    capture.clear();
+    httptest::LogCapture capture;
     QCOMPARE(QString(cache.getTemplate(QStringLiteral("page"), QString())), QStringLiteral("one"));
     QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying cached page")), 1);
     QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), 0);
@@ -425,14 +427,17 @@ void TestTemplate::cacheKeepsMissingVariantWithinCacheTime()
 {
     writeFile(dir->filePath(QStringLiteral("page.tpl")), "default");
     TemplateCache cache(newSettings({ { "path", "." } }));
-    MessageCapture capture;
-    QCOMPARE(QString(cache.getTemplate(QStringLiteral("page"), QStringLiteral("de-DE"))), QStringLiteral("default"));
-    QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), 3);
+    {
+        httptest::LogCapture capture;
+        QCOMPARE(
+            QString(cache.getTemplate(QStringLiteral("page"), QStringLiteral("de-DE"))), QStringLiteral("default"));
+        QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), 3);
+    }
 
     // The variants now exist, but their absence is still remembered.
     writeFile(dir->filePath(QStringLiteral("page-de.tpl")), "deutsch");
     writeFile(dir->filePath(QStringLiteral("page-de_DE.tpl")), "deutsch (Deutschland)");
-    capture.clear();
+    httptest::LogCapture capture;
     const Template t = cache.getTemplate(QStringLiteral("page"), QStringLiteral("de-DE"));
     QCOMPARE(QString(t), QStringLiteral("default"));
     QCOMPARE(t.sourceName(), QStringLiteral("page"));

@@ -1,0 +1,350 @@
+#include "app/settings/settings.h"
+#include "tests/support/modalanswerer.h"
+#include "tests/support/testmain.h"
+#include "tests/support/urlopencapture.h"
+#include "transfer/progressbarui.h"
+#include "transfer/sendfilemanager.h"
+#include "transfer/sendfilewindow.h"
+#include "transfer/server.h"
+
+#include <QAbstractButton>
+#include <QDirIterator>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QStringList names(SendFileWindow *window)
+{
+    QStringList out;
+    for (const auto &entry : qAsConst(window->fileManager()->sendList))
+        out.append(entry.first);
+    return out;
+}
+
+QStringList tableNames(SendFileWindow *window)
+{
+    auto *table = window->findChild<QTableWidget *>(QStringLiteral("files_table"));
+    QStringList out;
+    for (int row = 0; row < table->rowCount(); ++row)
+        out.append(table->item(row, 0)->text());
+    return out;
+}
+
+void drop(SendFileWindow *window, const QStringList &paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &dropped);
+}
+
+QPushButton *button(QWidget *window, const char *name)
+{
+    return window->findChild<QPushButton *>(QLatin1String(name));
+}
+
+QAbstractButton *offerButton(const QString &text)
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (!box || !box->isVisible())
+            continue;
+        const QList<QAbstractButton *> buttons = box->buttons();
+        for (QAbstractButton *candidate : buttons)
+            if (candidate->text() == text)
+                return candidate;
+    }
+    return nullptr;
+}
+
+QMessageBox *visibleBoxWithText(const QString &text)
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets)
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible() && box->text() == text)
+            return box;
+    return nullptr;
+}
+
+} // namespace
+
+class TestSendFileWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void formatSize_data();
+    void formatSize();
+    void dropOfAFolder();
+    void duplicateDropChangesNothing();
+    void linkLoopEnds();
+    void folderChooser();
+    void removal();
+    void updateListRemovesTheRightEntries();
+    void sendingNeedsFiles();
+    void oversizedListIsRefusedBeforeConnecting();
+    void sendsToDevicesInTurn();
+
+private:
+    QString source() const { return root->path() + QStringLiteral("/source"); }
+
+    std::unique_ptr<QTemporaryDir> root;
+    QPointer<SendFileWindow> window;
+};
+
+void TestSendFileWindow::init()
+{
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(root->isValid());
+    window = new SendFileWindow({});
+    window->setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void TestSendFileWindow::cleanup()
+{
+    delete window;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets)
+        if (qobject_cast<ProgressBarUI *>(widget))
+            delete widget;
+    root.reset();
+}
+
+void TestSendFileWindow::formatSize_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("0") << qint64(0) << QStringLiteral("0B");
+    QTest::addRow("1024") << qint64(1024) << QStringLiteral("1024B");
+    QTest::addRow("1025") << qint64(1025) << QStringLiteral("1.00KB");
+    QTest::addRow("1536") << qint64(1536) << QStringLiteral("1.50KB");
+    QTest::addRow("2048") << qint64(2048) << QStringLiteral("2KB");
+    QTest::addRow("1048576") << qint64(1048576) << QStringLiteral("1024KB");
+    QTest::addRow("1572864") << qint64(1572864) << QStringLiteral("1.50MB");
+    QTest::addRow("5 TB stays in TB") << qint64(5) * 1024 * 1024 * 1024 * 1024 * 1024 << QStringLiteral("5120TB");
+}
+
+void TestSendFileWindow::formatSize()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(SendFileManager::formatSize(bytes), text);
+}
+
+void TestSendFileWindow::dropOfAFolder()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/2020/b.jpg"), QByteArray(1536, 'b')));
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/a.jpg"), "a"));
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/.hidden"), "h"));
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/.cache/c.jpg"), "c"));
+    QVERIFY(writeFile(source() + QStringLiteral("/single.txt"), "s"));
+    drop(window, { source() + QStringLiteral("/photos/"), source() + QStringLiteral("/single.txt") });
+    QCOMPARE(names(window),
+        QStringList(
+            { QStringLiteral("photos/a.jpg"), QStringLiteral("photos/2020/b.jpg"), QStringLiteral("single.txt") }));
+    QCOMPARE(tableNames(window), names(window));
+    QCOMPARE(window->fileManager()->sendList.at(1).second, QStringLiteral("1.50KB"));
+    QCOMPARE(window->fileManager()->sendFiles.size(), 3);
+    QVERIFY(window->fileManager()->sendFiles.at(0)->isOpen());
+
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window));
+        QTest::qWait(200);
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/sendfilewindow.png"));
+    }
+}
+
+void TestSendFileWindow::duplicateDropChangesNothing()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/a.jpg"), "a"));
+    QVERIFY(writeFile(source() + QStringLiteral("/b.txt"), "b"));
+    drop(window, { source() + QStringLiteral("/photos"), source() + QStringLiteral("/b.txt") });
+    const QStringList before = names(window);
+    testsupport::ModalAnswerer answerer;
+    drop(window, { source() + QStringLiteral("/photos"), source() + QStringLiteral("/b.txt") });
+    QCOMPARE(names(window), before);
+    QCOMPARE(window->fileManager()->sendFiles.size(), 2);
+    QCOMPARE(answerer.count(), 0);
+}
+
+void TestSendFileWindow::linkLoopEnds()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/top/a.txt"), "a"));
+    QVERIFY(writeFile(source() + QStringLiteral("/top/sub/b.txt"), "b"));
+    QVERIFY(writeFile(root->path() + QStringLiteral("/elsewhere/c.txt"), "c"));
+    QVERIFY(QFile::link(source() + QStringLiteral("/top"), source() + QStringLiteral("/top/sub/back-to-top")));
+    QVERIFY(QFile::link(source() + QStringLiteral("/top/sub"), source() + QStringLiteral("/top/again")));
+    QVERIFY(QFile::link(root->path() + QStringLiteral("/elsewhere"), source() + QStringLiteral("/top/linked")));
+    drop(window, { source() + QStringLiteral("/top") });
+    QStringList found = names(window);
+    // Each real folder once, whichever way it was reached first; links to other folders are followed.
+    QCOMPARE(found.filter(QStringLiteral("a.txt")).size(), 1);
+    QCOMPARE(found.filter(QStringLiteral("b.txt")).size(), 1);
+    QCOMPARE(found.filter(QStringLiteral("c.txt")), QStringList({ QStringLiteral("top/linked/c.txt") }));
+    QCOMPARE(found.size(), 3);
+}
+
+void TestSendFileWindow::folderChooser()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/chosen/x.txt"), "x"));
+    QString caption;
+    window->setFolderChooser([&](QWidget *, const QString &text) {
+        caption = text;
+        return source() + QStringLiteral("/chosen");
+    });
+    QTest::mouseClick(button(window, "select_file_btn"), Qt::LeftButton);
+    QCOMPARE(caption, QStringLiteral("选择要发送的文件夹"));
+    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("chosen/x.txt") }));
+}
+
+void TestSendFileWindow::removal()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/one.txt"), "1"));
+    QVERIFY(writeFile(source() + QStringLiteral("/two.txt"), "2"));
+    drop(window, { source() + QStringLiteral("/one.txt"), source() + QStringLiteral("/two.txt") });
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    {
+        testsupport::ModalAnswerer answerer;
+        QTest::mouseClick(button(window, "remove_btn"), Qt::LeftButton);
+        QCOMPARE(answerer.texts(), QStringList({ QStringLiteral("请先选中要删除的文件") }));
+    }
+    auto *table = window->findChild<QTableWidget *>(QStringLiteral("files_table"));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(0, 0)).center());
+    QTest::mouseClick(button(window, "remove_btn"), Qt::LeftButton);
+    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("two.txt") }));
+    QCOMPARE(window->fileManager()->sendFiles.size(), 1);
+    QCOMPARE(window->fileManager()->selectedRow, -1);
+}
+
+void TestSendFileWindow::updateListRemovesTheRightEntries()
+{
+    QStringList paths;
+    for (int i = 0; i < 5; ++i) {
+        paths.append(source() + QStringLiteral("/f%1").arg(i));
+        QVERIFY(writeFile(paths.last(), QByteArray::number(i)));
+    }
+    drop(window, paths);
+    QVERIFY(QMetaObject::invokeMethod(window, "updateList", Q_ARG(QList<int>, QList<int>({ 3, 1 }))));
+    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("f0"), QStringLiteral("f2"), QStringLiteral("f4") }));
+    QCOMPARE(window->fileManager()->sendFiles.at(1)->fileName(), paths.at(2));
+}
+
+void TestSendFileWindow::sendingNeedsFiles()
+{
+    testsupport::ModalAnswerer answerer;
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QCOMPARE(answerer.texts(), QStringList({ QStringLiteral("请先选择要发送的文件！") }));
+    QCOMPARE(answerer.titles(), QStringList({ QStringLiteral("错误提示") }));
+}
+
+void TestSendFileWindow::oversizedListIsRefusedBeforeConnecting()
+{
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("peer"), QStringLiteral("127.0.0.1"), listener.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // Long names: about 450 bytes of metadata per file, so 200 files exceed one frame.
+    const QString longPart = QString(200, QLatin1Char('n'));
+    for (int i = 0; i < 200; ++i)
+        QVERIFY(writeFile(source() + QStringLiteral("/many/%1-%2/%3.txt").arg(longPart).arg(i).arg(longPart), "x"));
+    drop(window, { source() + QStringLiteral("/many") });
+    QCOMPARE(window->fileManager()->sendFiles.size(), 200);
+
+    testsupport::ModalAnswerer answerer;
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QCOMPARE(answerer.count(), 1);
+    QVERIFY2(answerer.texts().first().contains(QStringLiteral("200 个")), qPrintable(answerer.texts().first()));
+    QVERIFY(button(window, "web_send_btn")->isEnabled());
+    QTest::qWait(100);
+    QVERIFY(!listener.hasPendingConnections());
+}
+
+void TestSendFileWindow::sendsToDevicesInTurn()
+{
+    testsupport::UrlOpenCapture opened;
+    Settings::setDownloadPath(root->path() + QStringLiteral("/downloads"));
+    Settings::setServerPort(0);
+    Server server;
+    server.start();
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("gone"), QStringLiteral("127.0.0.1"), closedPort, QHostAddress::LocalHost },
+            { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/a.txt"), "alpha"));
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/sub/b.bin"), QByteArray(100000, 'b')));
+    drop(window, { source() + QStringLiteral("/docs") });
+    window->show();
+
+    // Answers only the time-out notice; the offer and the end notice are handled below.
+    QStringList timeouts;
+    QTimer answerTimeouts;
+    connect(&answerTimeouts, &QTimer::timeout, [&] {
+        if (QMessageBox *box = visibleBoxWithText(QStringLiteral("连接超时！"))) {
+            timeouts.append(box->windowTitle());
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answerTimeouts.start(20);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QVERIFY(!button(window, "web_send_btn")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(timeouts.size(), 1, 8000);
+    QVERIFY(clock.elapsed() >= 4900);
+    QCOMPARE(timeouts.first(), QStringLiteral("Orvex"));
+
+    QTRY_VERIFY(offerButton(QStringLiteral("接收")));
+    QTest::mouseClick(offerButton(QStringLiteral("接收")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBoxWithText(QStringLiteral("传输结束！")), 8000);
+    QDirIterator folders(root->path() + QStringLiteral("/downloads"), QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY(folders.hasNext());
+    const QString folder = folders.next();
+    QFile a(folder + QStringLiteral("/docs/a.txt"));
+    QFile b(folder + QStringLiteral("/docs/sub/b.bin"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), QByteArray("alpha"));
+    QCOMPARE(b.readAll(), QByteArray(100000, 'b'));
+    QCOMPARE(timeouts.size(), 1);
+    // The notice goes by itself and takes the window with it.
+    QTRY_VERIFY_WITH_TIMEOUT(!window, 7000);
+}
+
+ORVEX_TEST_MAIN(TestSendFileWindow)
+#include "tst_sendfilewindow.moc"

@@ -1,0 +1,93 @@
+#include "sendfilemanager.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QSet>
+
+SendFileManager::SendFileManager(QObject *parent)
+    : QObject(parent)
+{
+}
+
+void SendFileManager::changeIndex(int row, int col)
+{
+    Q_UNUSED(col)
+    selectedRow = row;
+}
+
+void SendFileManager::addFile(const QString &path, const QString &root)
+{
+    for (const QSharedPointer<QFile> &file : qAsConst(sendFiles))
+        if (file->fileName() == path)
+            return;
+    auto file = QSharedPointer<QFile>::create(path);
+    if (!file->open(QIODevice::ReadOnly)) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), tr("无法打开所选文件！"));
+        return;
+    }
+    if (file->isSequential()) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), tr("所选文件格式不支持！"));
+        return;
+    }
+    sendFiles.append(file);
+    QString name;
+    if (root.isEmpty()) {
+        name = QFileInfo(path).fileName();
+    } else {
+        // Only the leading root is cut: a folder further down may repeat its name.
+        name = QFileInfo(path).absoluteFilePath();
+        const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+        if (name.startsWith(prefix))
+            name = name.mid(prefix.size());
+    }
+    sendList.append({ name, formatSize(file->size()) });
+}
+
+void SendFileManager::addFolder(const QString &path)
+{
+    const QString root = QFileInfo(path).absolutePath();
+    QStringList pending { path };
+    // Links are followed, so a link back up the tree would loop: each real folder is walked once.
+    QSet<QString> walked;
+    while (!pending.isEmpty()) {
+        const QString folder = pending.takeFirst();
+        const QString real = QFileInfo(folder).canonicalFilePath();
+        if (real.isEmpty() || walked.contains(real))
+            continue;
+        walked.insert(real);
+        const QFileInfoList entries
+            = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
+        for (const QFileInfo &entry : entries) {
+            if (entry.isFile())
+                addFile(entry.filePath(), root);
+            else
+                pending.append(entry.filePath());
+        }
+    }
+}
+
+void SendFileManager::removeSelected()
+{
+    if (selectedRow >= 0 && selectedRow < sendList.size() && selectedRow < sendFiles.size()) {
+        sendList.removeAt(selectedRow);
+        sendFiles.removeAt(selectedRow);
+    }
+    selectedRow = -1;
+}
+
+QString SendFileManager::formatSize(qint64 bytes)
+{
+    static const char *const units[] = { "B", "KB", "MB", "GB", "TB" };
+    double value = static_cast<double>(bytes);
+    int unit = 0;
+    while (value > 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    const QString number = value == static_cast<double>(static_cast<qint64>(value))
+        ? QString::number(static_cast<qint64>(value))
+        : QString::number(value, 'f', 2);
+    return number + QLatin1String(units[unit]);
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QFile>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSharedPointer>
+#include <QString>
+
+// The files chosen in the send-file window: per file the name it is announced under with its
+// size text, and the file itself, open for reading from the moment it is added.
+class SendFileManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SendFileManager(QObject *parent);
+
+    // root: the absolute path of the parent of a chosen folder, empty for a single file.
+    void addFile(const QString &path, const QString &root);
+    // Adds the files below a folder, breadth-first: a folder's files before its subfolders'.
+    void addFolder(const QString &path);
+    void removeSelected();
+
+    // Size in the largest unit (B, KB, MB, GB, TB) that keeps the value above 1024, with two
+    // decimals unless it is a whole number: 1536 gives 1.50KB, 2048 gives 2KB.
+    static QString formatSize(qint64 bytes);
+
+    QList<QPair<QString, QString>> sendList;
+    QList<QSharedPointer<QFile>> sendFiles;
+    int selectedRow = -1;
+
+public slots:
+    void changeIndex(int row, int col);
+};
