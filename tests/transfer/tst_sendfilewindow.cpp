@@ -173,10 +173,13 @@ void TestSendFileWindow::dropOfAFolder()
     QVERIFY(window->fileManager()->sendFiles.at(0)->isOpen());
 
     if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
-        window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(window));
+        SendFileWindow shown({ { QStringLiteral("书房电脑"), QStringLiteral("192.168.1.23"), 40000, QHostAddress() },
+            { QStringLiteral("laptop"), QStringLiteral("192.168.1.40"), 40000, QHostAddress() } });
+        drop(&shown, { source() + QStringLiteral("/photos/"), source() + QStringLiteral("/single.txt") });
+        shown.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shown));
         QTest::qWait(200);
-        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/sendfilewindow.png"));
+        shown.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/sendfilewindow.png"));
     }
 }
 
