@@ -1,21 +1,41 @@
 #pragma once
 
+#include "discovery/discoveryservice.h"
+#include "transfer/server.h"
+
 #include <QMenu>
 #include <QSystemTrayIcon>
 
+class MainUI;
 class QApplication;
 
-// The application's root object: the tray icon with its menu.
+// The application's root object: the tray icon with its menu. It owns the services that run
+// for the whole process (the transfer server and discovery) and builds the main window at start
+// and again whenever the user asks for it after closing it.
 class OrvexTray : public QSystemTrayIcon
 {
     Q_OBJECT
 
 public:
+    // Starts the transfer server (throws std::runtime_error when its port cannot be listened
+    // on), discovery and the main window.
     explicit OrvexTray(QApplication *app, QObject *parent = nullptr);
+    ~OrvexTray() override;
+
+public slots:
+    void showOnlineDeviceWindow();
+    void showSettingWindow();
+    void onWindowClose();
 
 private slots:
+    void openDownloadFolder();
     void exitApplication();
+    void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
     QMenu menu;
+    Server server;
+    DiscoveryService discovery;
+    MainUI *mainWindow = nullptr;
+    bool mainWindowOpen = false;
 };
