@@ -8,6 +8,9 @@
 #include "app/settings/settings.h"
 #include "discovery/devicemanager.h"
 #include "discovery/discoveryservice.h"
+#include "web/webreceive.h"
+#include "web/websend.h"
+#include "web/webserver.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -77,6 +80,7 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
     connect(discovery, &DiscoveryService::newHost, deviceManager, &DeviceManager::handleNewHost);
 
     initSettingPage();
+    webServer = new WebServer(this);
 }
 
 MainUI::~MainUI()
@@ -84,6 +88,7 @@ MainUI::~MainUI()
     delete ui;
     delete menuNavigater;
     delete deviceManager;
+    delete webServer;
 }
 
 void MainUI::switchPage(int index)
@@ -233,10 +238,13 @@ void MainUI::chooseDownloadDir()
 
 void MainUI::openTransferWindow()
 {
-    // Opens a new web send window once the web server is part of the window.
+    // Each click opens one more window; it deletes itself when closed.
+    auto *window = new WebSend(webServer);
+    window->show();
 }
 
 void MainUI::openReceiverWindow()
 {
-    // Opens a new web receive window once the web server is part of the window.
+    auto *window = new WebReceive(webServer);
+    window->show();
 }

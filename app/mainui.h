@@ -5,6 +5,7 @@
 class DeviceManager;
 class DiscoveryService;
 class Navigater;
+class WebServer;
 
 namespace Ui {
 class MainUI;
@@ -47,4 +48,5 @@ private:
     Ui::MainUI *ui;
     DeviceManager *deviceManager = nullptr;
     DiscoveryService *discovery;
+    WebServer *webServer = nullptr;
 };

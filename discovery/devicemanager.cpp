@@ -3,6 +3,7 @@
 #include "discovery/discoveryservice.h"
 #include "discovery/onlinedeviceitem.h"
 #include "discovery/title.h"
+#include "transfer/sendfilewindow.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -132,8 +133,9 @@ void DeviceManager::multiTransfer()
 
 void DeviceManager::openTransferWindow(const QVector<DeviceInfo> &targets)
 {
-    // The send-file window for targets opens here once the transfer windows are built.
-    Q_UNUSED(targets);
+    auto *window = new SendFileWindow(targets);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 void DeviceManager::clearList()

@@ -6,14 +6,17 @@
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QStackedWidget>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -29,6 +32,14 @@ quint16 freeUdpPort()
     if (!probe.bind(QHostAddress::AnyIPv4, 0))
         return 0;
     return probe.localPort();
+}
+
+quint16 freeTcpPort()
+{
+    QTcpServer probe;
+    if (!probe.listen(QHostAddress::Any, 0))
+        return 0;
+    return probe.serverPort();
 }
 
 QMap<QString, QVariant> storedSettings()
@@ -55,6 +66,10 @@ private slots:
         discoveryPort = freeUdpPort();
         QVERIFY(discoveryPort != 0);
         Settings::setDiscoveryPort(discoveryPort);
+        // Every window runs a web server.
+        webPort = freeTcpPort();
+        QVERIFY(webPort != 0);
+        Settings::setWebPort(webPort);
         Settings::setDeviceName(QStringLiteral("书房"));
         Settings::setDownloadPath(downloads.path() + QStringLiteral("/Orvex"));
     }
@@ -151,7 +166,6 @@ private slots:
     void settingsPageShowsTheStoredValues()
     {
         Settings::setServerPort(5555);
-        Settings::setWebPort(8080);
         Settings::setDiscoverable(false);
         DiscoveryService service;
         MainUI window(&service);
@@ -159,7 +173,7 @@ private slots:
         QCOMPARE(edit(window, "set_devicename")->text(), QStringLiteral("书房"));
         QCOMPARE(edit(window, "set_transfer_port")->text(), QStringLiteral("5555"));
         QCOMPARE(edit(window, "set_discovery_port")->text(), QString::number(discoveryPort));
-        QCOMPARE(edit(window, "set_web_port")->text(), QStringLiteral("8080"));
+        QCOMPARE(edit(window, "set_web_port")->text(), QString::number(webPort));
         QCOMPARE(edit(window, "set_download_path")->text(), downloads.path() + QStringLiteral("/Orvex"));
         QVERIFY(!window.findChild<QCheckBox *>(QStringLiteral("set_visable_checkbox"))->isChecked());
     }
@@ -168,7 +182,7 @@ private slots:
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("transferPort");
-        QTest::addColumn<QString>("webPort");
+        QTest::addColumn<QString>("webPortText");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("invalidItems");
 
@@ -196,7 +210,7 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(QString, transferPort);
-        QFETCH(QString, webPort);
+        QFETCH(QString, webPortText);
         QFETCH(QString, path);
         QFETCH(QString, invalidItems);
 
@@ -207,7 +221,7 @@ private slots:
         const QMap<QString, QVariant> before = storedSettings();
         edit(window, "set_devicename")->setText(name);
         edit(window, "set_transfer_port")->setText(transferPort);
-        edit(window, "set_web_port")->setText(webPort);
+        edit(window, "set_web_port")->setText(webPortText);
         edit(window, "set_download_path")->setText(path);
 
         testsupport::ModalAnswerer answerer;
@@ -254,22 +268,23 @@ private slots:
         QTest::addColumn<bool>("visible");
         QTest::addColumn<QString>("transferPort");
         QTest::addColumn<QString>("discoveryPortText");
-        QTest::addColumn<QString>("webPort");
+        QTest::addColumn<QString>("webPortText");
         QTest::addColumn<QString>("message");
 
         const QString done = QStringLiteral("设置保存成功");
         const QString note = QStringLiteral("设置保存成功！\n%1的设置将在下次重启生效！");
-        // An empty discovery text below stands for "unchanged".
-        QTest::addRow("nothing changed") << QStringLiteral("书房") << true << QStringLiteral("0") << QString()
-                                         << QStringLiteral("3000") << done;
-        QTest::addRow("name only") << QStringLiteral("客厅") << true << QStringLiteral("0") << QString()
-                                   << QStringLiteral("3000") << done;
-        QTest::addRow("visibility only") << QStringLiteral("书房") << false << QStringLiteral("0") << QString()
-                                         << QStringLiteral("3000") << done;
-        QTest::addRow("same port written with zeros")
-            << QStringLiteral("书房") << true << QStringLiteral("000") << QString() << QStringLiteral("03000") << done;
-        QTest::addRow("transfer port") << QStringLiteral("书房") << true << QStringLiteral("6000") << QString()
-                                       << QStringLiteral("3000") << note.arg(QStringLiteral("传输端口"));
+        // %1 stands for the port stored before, so "%1" leaves it unchanged.
+        QTest::addRow("nothing changed") << QStringLiteral("书房") << true << QStringLiteral("0")
+                                         << QStringLiteral("%1") << QStringLiteral("%1") << done;
+        QTest::addRow("name only") << QStringLiteral("客厅") << true << QStringLiteral("0") << QStringLiteral("%1")
+                                   << QStringLiteral("%1") << done;
+        QTest::addRow("visibility only") << QStringLiteral("书房") << false << QStringLiteral("0")
+                                         << QStringLiteral("%1") << QStringLiteral("%1") << done;
+        QTest::addRow("same ports written with zeros") << QStringLiteral("书房") << true << QStringLiteral("000")
+                                                       << QStringLiteral("0%1") << QStringLiteral("00%1") << done;
+        QTest::addRow("transfer port") << QStringLiteral("书房") << true << QStringLiteral("6000")
+                                       << QStringLiteral("%1") << QStringLiteral("%1")
+                                       << note.arg(QStringLiteral("传输端口"));
         QTest::addRow("discovery and web port")
             << QStringLiteral("书房") << true << QStringLiteral("0") << QStringLiteral("6001") << QStringLiteral("8080")
             << note.arg(QStringLiteral("发现端口，web端口"));
@@ -284,8 +299,12 @@ private slots:
         QFETCH(bool, visible);
         QFETCH(QString, transferPort);
         QFETCH(QString, discoveryPortText);
-        QFETCH(QString, webPort);
+        QFETCH(QString, webPortText);
         QFETCH(QString, message);
+        if (discoveryPortText.contains(QLatin1String("%1")))
+            discoveryPortText = discoveryPortText.arg(discoveryPort);
+        if (webPortText.contains(QLatin1String("%1")))
+            webPortText = webPortText.arg(webPort);
 
         DiscoveryService service;
         MainUI window(&service);
@@ -294,9 +313,8 @@ private slots:
         edit(window, "set_devicename")->setText(name);
         window.findChild<QCheckBox *>(QStringLiteral("set_visable_checkbox"))->setChecked(visible);
         edit(window, "set_transfer_port")->setText(transferPort);
-        if (!discoveryPortText.isEmpty())
-            edit(window, "set_discovery_port")->setText(discoveryPortText);
-        edit(window, "set_web_port")->setText(webPort);
+        edit(window, "set_discovery_port")->setText(discoveryPortText);
+        edit(window, "set_web_port")->setText(webPortText);
 
         testsupport::ModalAnswerer answerer;
         QTest::mouseClick(button(window, "set_save_btn"), Qt::LeftButton);
@@ -307,10 +325,10 @@ private slots:
         QCOMPARE(label(window, "nickname_label")->text(), name);
         QCOMPARE(Settings::discoverable(), visible);
         QCOMPARE(Settings::serverPort(), quint16(transferPort.toUInt()));
-        QCOMPARE(Settings::webPort(), quint16(webPort.toUInt()));
+        QCOMPARE(Settings::discoveryPort(), quint16(discoveryPortText.toUInt()));
+        QCOMPARE(Settings::webPort(), quint16(webPortText.toUInt()));
         // Defaults that did not change are not written.
-        QCOMPARE(QSettings().contains(QStringLiteral("webPort")),
-            webPort != QStringLiteral("3000") && webPort != QStringLiteral("03000"));
+        QCOMPARE(QSettings().contains(QStringLiteral("serverPort")), transferPort.toUInt() != 0);
         QCOMPARE(QSettings().contains(QStringLiteral("discoverable")), !visible);
     }
 
@@ -338,7 +356,6 @@ private slots:
 
     void cancelRestoresTheFields()
     {
-        Settings::setWebPort(8080);
         DiscoveryService service;
         MainUI window(&service);
         window.show();
@@ -359,10 +376,52 @@ private slots:
         QCOMPARE(edit(window, "set_devicename")->text(), QStringLiteral("书房"));
         QCOMPARE(edit(window, "set_transfer_port")->text(), QStringLiteral("0"));
         QCOMPARE(edit(window, "set_discovery_port")->text(), QString::number(discoveryPort));
-        QCOMPARE(edit(window, "set_web_port")->text(), QStringLiteral("8080"));
+        QCOMPARE(edit(window, "set_web_port")->text(), QString::number(webPort));
         QCOMPARE(edit(window, "set_download_path")->text(), downloads.path() + QStringLiteral("/Orvex"));
         QVERIFY(window.findChild<QCheckBox *>(QStringLiteral("set_visable_checkbox"))->isChecked());
         QCOMPARE(storedSettings(), before);
+    }
+
+    void webButtonsOpenOneWindowPerClick_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("title");
+
+        QTest::addRow("send") << QStringLiteral("web_send_btn") << QStringLiteral("WebSend")
+                              << QStringLiteral("发送文件");
+        QTest::addRow("receive") << QStringLiteral("web_receive_btn") << QStringLiteral("WebReceive")
+                                 << QStringLiteral("接收文件");
+    }
+
+    void webButtonsOpenOneWindowPerClick()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, className);
+        QFETCH(QString, title);
+
+        DiscoveryService service;
+        MainUI window(&service);
+        window.show();
+        window.switchPage(1);
+        auto *pushButton = window.findChild<QPushButton *>(button);
+        QCOMPARE(pushButton->focusPolicy(), Qt::NoFocus);
+        QTest::mouseClick(pushButton, Qt::LeftButton);
+        QTest::mouseClick(pushButton, Qt::LeftButton);
+
+        QList<QWidget *> opened;
+        const QWidgetList widgets = QApplication::topLevelWidgets();
+        for (QWidget *widget : widgets) {
+            if (QLatin1String(widget->metaObject()->className()) == className && widget->isVisible())
+                opened.append(widget);
+        }
+        QCOMPARE(opened.size(), 2);
+        for (QWidget *widget : qAsConst(opened)) {
+            QCOMPARE(widget->windowTitle(), title);
+            QPointer<QWidget> guard(widget);
+            widget->close();
+            QTRY_VERIFY(guard.isNull());
+        }
     }
 
     void closingEmitsCloseWindow()
@@ -430,6 +489,7 @@ private:
 
     QTemporaryDir downloads;
     quint16 discoveryPort = 0;
+    quint16 webPort = 0;
 };
 
 ORVEX_TEST_MAIN(TestMainUI)

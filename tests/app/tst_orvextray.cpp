@@ -13,6 +13,7 @@
 #include <QSettings>
 #include <QStackedWidget>
 #include <QSysInfo>
+#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -85,6 +86,10 @@ private slots:
         discoveryPort = freeUdpPort();
         QVERIFY(discoveryPort != 0);
         Settings::setDiscoveryPort(discoveryPort);
+        // Every main window runs a web server.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::Any, 0));
+        Settings::setWebPort(probe.serverPort());
         Settings::setDownloadPath(home.path() + QStringLiteral("/Orvex"));
     }
 

@@ -4,6 +4,7 @@
 #include "discovery/onlinedeviceitem.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
+#include "transfer/sendfilewindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 #include <QLayout>
 #include <QNetworkDatagram>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QUdpSocket>
 #include <QVBoxLayout>
 
@@ -95,6 +97,34 @@ struct Page
         QTest::mouseClick(box, Qt::LeftButton);
     }
 };
+
+// The device names in the target table of every open send-file window.
+QList<QStringList> sendWindowTargets()
+{
+    QList<QStringList> targets;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        auto *window = qobject_cast<SendFileWindow *>(widget);
+        if (!window || !window->isVisible())
+            continue;
+        auto *table = window->findChild<QTableWidget *>(QStringLiteral("device_table"));
+        QStringList names;
+        for (int row = 0; row < table->rowCount(); ++row)
+            names.append(table->item(row, 0)->text());
+        targets.append(names);
+    }
+    return targets;
+}
+
+void closeSendWindows()
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        if (qobject_cast<SendFileWindow *>(widget))
+            widget->close();
+    }
+    QVERIFY(QTest::qWaitFor([] { return sendWindowTargets().isEmpty(); }));
+}
 
 } // namespace
 
@@ -245,6 +275,28 @@ private slots:
         QCOMPARE(answerer.texts(), QStringList { QStringLiteral("请先选择要传输的设备！") });
         QCOMPARE(answerer.titles(), QStringList { QStringLiteral("Orvex") });
         QTRY_COMPARE(QApplication::topLevelWidgets().size(), windowsBefore);
+        QVERIFY(sendWindowTargets().isEmpty());
+    }
+
+    void transferButtonsOpenASendWindowForTheirDevices()
+    {
+        Page page;
+        page.manager.handleNewHost(QStringLiteral("甲"), addressA, 5001);
+        page.manager.handleNewHost(QStringLiteral("乙"), addressB, 5002);
+        page.manager.handleNewHost(QStringLiteral("丙"), addressC, 5003);
+
+        OnlineDeviceItem *row = page.rows().at(1);
+        QTRY_VERIFY(row->isVisible());
+        QTest::mouseClick(row->findChild<QPushButton *>(QStringLiteral("device_send_btn")), Qt::LeftButton);
+        QCOMPARE(sendWindowTargets(), QList<QStringList> { QStringList { QStringLiteral("乙") } });
+        closeSendWindows();
+
+        page.tick(2);
+        page.tick(0);
+        QTest::mouseClick(page.multiTransfer, Qt::LeftButton);
+        QCOMPARE(
+            sendWindowTargets(), QList<QStringList> { (QStringList { QStringLiteral("甲"), QStringLiteral("丙") }) });
+        closeSendWindows();
     }
 
     void longNamesAreElided()
