@@ -109,6 +109,7 @@ private slots:
     void sendingNeedsFiles();
     void oversizedListIsRefusedBeforeConnecting();
     void sendsToDevicesInTurn();
+    void closingAProgressWindowAbandonsTheRest();
 
 private:
     QString source() const { return root->path() + QStringLiteral("/source"); }
@@ -347,6 +348,32 @@ void TestSendFileWindow::sendsToDevicesInTurn()
     QCOMPARE(timeouts.size(), 1);
     // The notice goes by itself and takes the window with it.
     QTRY_VERIFY_WITH_TIMEOUT(!window, 7000);
+}
+
+void TestSendFileWindow::closingAProgressWindowAbandonsTheRest()
+{
+    QTcpServer first;
+    QTcpServer second;
+    QVERIFY(first.listen(QHostAddress::LocalHost, 0));
+    QVERIFY(second.listen(QHostAddress::LocalHost, 0));
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("first"), QStringLiteral("127.0.0.1"), first.serverPort(), QHostAddress::LocalHost },
+            { QStringLiteral("second"), QStringLiteral("127.0.0.1"), second.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QVERIFY(writeFile(source() + QStringLiteral("/a.txt"), "a"));
+    drop(window, { source() + QStringLiteral("/a.txt") });
+    window->show();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+
+    QPointer<ProgressBarUI> progress;
+    QTRY_VERIFY((progress = qobject_cast<ProgressBarUI *>(QApplication::activeModalWidget())));
+    QTRY_VERIFY(first.hasPendingConnections());
+    progress->close();
+    QTRY_VERIFY(!window);
+    QTRY_VERIFY(!progress);
+    QTest::qWait(200);
+    QVERIFY(!second.hasPendingConnections());
 }
 
 ORVEX_TEST_MAIN(TestSendFileWindow)
