@@ -74,7 +74,7 @@ void SenderContext::handleMessage(QByteArray plaintext)
 
 void SenderContext::response(bool accepted)
 {
-    qDebug().noquote() << "SenderContext::response: " << (accepted ? "true" : "false");
+    qDebug().noquote().nospace() << "SenderContext::response: " << (accepted ? "true" : "false");
 }
 
 void SenderContext::writeByteToSocket()
