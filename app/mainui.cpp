@@ -18,11 +18,13 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QMessageBox>
+#include <QPixmap>
 #include <QVBoxLayout>
 
 namespace {
 
 constexpr int nicknameElisionThreshold = 100;
+constexpr int appIconSize = 64;
 constexpr int maxPortTextLength = 8;
 constexpr uint maxPort = 65535;
 
@@ -49,6 +51,8 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
     , discovery(discoveryService)
 {
     ui->setupUi(this);
+    ui->app_icon_label->setPixmap(QPixmap(QStringLiteral(":/icons/app.png"))
+                                      .scaled(appIconSize, appIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     showLocalInfo();
 
     const QList<NavigaterLabel *> labels { new NavigaterLabel(0, QStringLiteral("在线设备"), ui->menu_widget),
