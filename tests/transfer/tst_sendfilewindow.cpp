@@ -331,7 +331,8 @@ void TestSendFileWindow::sendsToDevicesInTurn()
     QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
     QVERIFY(!button(window, "web_send_btn")->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(timeouts.size(), 1, 8000);
-    QVERIFY(clock.elapsed() >= 4900);
+    // Qt may fire a coarse timer up to 5 % early.
+    QVERIFY2(clock.elapsed() >= 4700, qPrintable(QString::number(clock.elapsed())));
     QCOMPARE(timeouts.first(), QStringLiteral("Orvex"));
 
     QTRY_VERIFY(offerButton(QStringLiteral("接收")));
