@@ -13,9 +13,11 @@ build=${ORVEX_TEST_BUILD_DIR:-build-test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON
 cmake --build "$build" -j"$(nproc)"
 
-# Browser tests drive Debian's chromium through playwright-core from npm.
+# Browser tests drive Debian's chromium through playwright-core from npm. Without a reachable npm
+# registry they cannot run: they are then reported as skipped, never as passed.
 if [ -f tests/web/browser/package.json ]; then
-    (cd tests/web/browser && npm install --no-audit --no-fund --silent)
+    (cd tests/web/browser && npm install --no-audit --no-fund) ||
+        echo "warning: playwright-core could not be installed from npm; the browser tests will be skipped" >&2
 fi
 
 export QT_QPA_PLATFORM=offscreen
