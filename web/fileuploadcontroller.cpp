@@ -53,6 +53,15 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
         return;
     }
 
+    // The upload is complete in its temporary file already: where that lies on the download
+    // folder's file system it simply gets its name there, otherwise it is copied.
+    data->flush();
+    const QString linked = upload::linkWithoutOverwrite(data->fileName(), folder, name);
+    if (!linked.isEmpty()) {
+        upload::answer(response, true, savedMessage.arg(linked, QStringLiteral("！")));
+        return;
+    }
+
     QFile target;
     if (!upload::createNewFile(target, folder, name)) {
         upload::answer(response, false, failedMessage);

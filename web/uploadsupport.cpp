@@ -11,6 +11,11 @@
 #include <QMetaObject>
 #include <QUrl>
 
+#include <cerrno>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
 namespace upload {
 
 namespace {
@@ -56,6 +61,30 @@ bool createNewFile(QFile &file, const QString &folder, const QString &name)
             return false;
     }
     return false;
+}
+
+QString linkWithoutOverwrite(const QString &source, const QString &folder, const QString &name)
+{
+#ifdef Q_OS_UNIX
+    QDir().mkpath(folder);
+    const QByteArray from = QFile::encodeName(source);
+    for (int attempt = 0; attempt < maxNumberedNames; ++attempt) {
+        const QString target = folder + QLatin1Char('/') + candidateName(name, attempt);
+        // link() fails with EEXIST instead of replacing a file.
+        if (::link(from.constData(), QFile::encodeName(target).constData()) == 0) {
+            QFile::setPermissions(target,
+                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+            return target;
+        }
+        if (errno != EEXIST)
+            return QString();
+    }
+#else
+    Q_UNUSED(source)
+    Q_UNUSED(folder)
+    Q_UNUSED(name)
+#endif
+    return QString();
 }
 
 QString renameWithoutOverwrite(const QString &from, const QString &folder, const QString &name)

@@ -26,6 +26,11 @@ QString numberedFileName(const QString &name, int number);
 // it is missing. Returns false when no file could be created.
 bool createNewFile(QFile &file, const QString &folder, const QString &name);
 
+// Gives the complete file source a second name in folder: name, or the first free
+// "name (n).ext"; an existing file is never replaced. No data is copied, so it works only on
+// the file system of source. Returns the path written, or an empty text when no link was made.
+QString linkWithoutOverwrite(const QString &source, const QString &folder, const QString &name);
+
 // Renames from to folder/name, or the first free "name (n).ext"; an existing file is never
 // replaced. Returns the path really written, or an empty text on failure.
 QString renameWithoutOverwrite(const QString &from, const QString &folder, const QString &name);

@@ -74,14 +74,35 @@ private slots:
         QVERIFY(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
     }
 
+    void savesTheFileAndNamesIt_data()
+    {
+        QTest::addColumn<QString>("tempFolder");
+        // On the download folder's file system the upload's temporary file just gets its name
+        // there; elsewhere its bytes are copied.
+        QTest::addRow("temporary files beside the download folder") << dir.path();
+        if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
+            QTest::addRow("temporary files on another file system") << QStringLiteral("/dev/shm");
+    }
+
     void savesTheFileAndNamesIt()
     {
-        const QByteArray content = QByteArray("line one\r\nline two\n\0binary\xff", 27);
+        QFETCH(QString, tempFolder);
+        const QByteArray previousTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", tempFolder.toLocal8Bit());
+        const QByteArray content = QByteArray("line one\r\nline two\n\0binary\xff", 27) + QByteArray(300000, 'z');
         const QJsonObject answer = upload("a.txt", content);
+        const QJsonObject second = upload("a.txt", "second");
+        qputenv("TMPDIR", previousTemp);
         QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
         QCOMPARE(
             answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在%1/a.txt！").arg(downloads));
-        QCOMPARE(readFile(downloads + QStringLiteral("/a.txt")), content);
+        QCOMPARE(second.value(QStringLiteral("msg")).toString(),
+            QStringLiteral("文件已保存在%1/a (1).txt！").arg(downloads));
+        // Still there after the requests and their temporary files are gone.
+        QVERIFY(readFile(downloads + QStringLiteral("/a.txt")) == content);
+        QCOMPARE(readFile(downloads + QStringLiteral("/a (1).txt")), QByteArray("second"));
+        QVERIFY(QFileInfo(downloads + QStringLiteral("/a.txt")).permissions().testFlag(QFileDevice::ReadOther));
+        QCOMPARE(QDir(tempFolder).entryList({ QStringLiteral("qt_temp*") }, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void emptyFileIsSaved()

@@ -8,7 +8,16 @@ import { mkdtempSync, readFileSync, rmSync, writeFileSync, mkdirSync, readdirSyn
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
-import { chromium } from 'playwright-core';
+
+// The test command installs playwright-core with npm; where that was impossible the tests are
+// reported as skipped (ctest matches the notice below), never as passed.
+let chromium;
+try {
+    ({ chromium } = await import('playwright-core'));
+} catch {
+    console.log('SKIPPED: playwright-core is not installed');
+}
+const browserTest = chromium ? test : test.skip;
 
 const chromiumFlags = [
     '--headless', '--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run',
@@ -32,6 +41,8 @@ async function screenshot(page, name) {
 }
 
 before(async () => {
+    if (!chromium)
+        return;
     const binary = process.env.ORVEX_WEB_FIXTURE;
     assert.ok(binary, 'ORVEX_WEB_FIXTURE names the fixture executable');
     fixture = spawn(binary, [], { stdio: ['pipe', 'pipe', 'ignore'] });
@@ -66,7 +77,7 @@ after(async () => {
         rmSync(work, { recursive: true, force: true });
 });
 
-test('the list page shows names and sizes, and its links download the exact bytes', async () => {
+browserTest('the list page shows names and sizes, and its links download the exact bytes', async () => {
     const page = await context.newPage();
     await page.goto(info.link);
     const names = await page.locator('.files .name').allTextContents();
@@ -87,7 +98,7 @@ test('the list page shows names and sizes, and its links download the exact byte
     await page.close();
 });
 
-test('the upload page stores two files picked at once, with progress shown', async () => {
+browserTest('the upload page stores two files picked at once, with progress shown', async () => {
     const page = await context.newPage();
     // A slow link, so the progress can be seen moving.
     const cdp = await context.newCDPSession(page);
@@ -124,7 +135,7 @@ test('the upload page stores two files picked at once, with progress shown', asy
     await page.close();
 });
 
-test('the huge-file page uploads a 50 MB file in chunks with the bytes intact', async () => {
+browserTest('the huge-file page uploads a 50 MB file in chunks with the bytes intact', async () => {
     const page = await context.newPage();
     await page.goto(`http://127.0.0.1:${info.port}/hugefile`);
     const source = join(work, 'backup 2024.tar');
@@ -145,7 +156,7 @@ test('the huge-file page uploads a 50 MB file in chunks with the bytes intact', 
     await page.close();
 });
 
-test('unknown paths show the not-found page', async () => {
+browserTest('unknown paths show the not-found page', async () => {
     const page = await context.newPage();
     const response = await page.goto(`http://127.0.0.1:${info.port}/`);
     assert.equal(response.status(), 200);

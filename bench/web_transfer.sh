@@ -1,0 +1,166 @@
+#!/usr/bin/env bash
+# Web sharing throughput on loopback, all in one run:
+#   download of a 1 GiB shared file with curl from Orvex's web server and from nginx;
+#   upload of the same file with curl to "/file" (one multipart request) and through the
+#   chunked "/hugefile" protocol (8 MiB chunks, each after the previous answer, as the page
+#   does), against a plain dd of the same bytes into the same folder.
+# Prints MB/s (10^6 bytes per second) for each and the ratios.
+#
+# Usage: bench/web_transfer.sh [build-dir]   (a Release build is best; default: build)
+# Needs curl and nginx (Debian packages curl, nginx); installs what is missing.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+source ./cmake/packages.sh
+install_missing curl nginx python3
+
+build=$(realpath "${1:-build}")
+server_bin="$build/bench_web_server"
+[ -x "$server_bin" ] || cmake --build "$build" --target bench_web_server -j"$(nproc)"
+
+size=$((${ORVEX_BENCH_MIB:-1024} * 1024 * 1024))
+chunk=$((8 * 1024 * 1024))
+runs=${ORVEX_BENCH_RUNS:-3}
+work=$(mktemp -d "${ORVEX_BENCH_DIR:-/var/tmp}/orvex-web-bench.XXXXXX")
+mkdir -p "$work/share" "$work/in" "$work/nginx"
+server_pid=
+nginx_pid=
+cleanup()
+{
+    [ -n "$server_pid" ] && { exec 3>&-; wait "$server_pid" 2>/dev/null || true; }
+    [ -n "$nginx_pid" ] && { kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true; }
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+echo "Preparing a file of $((size / 1024 / 1024)) MiB in $work ..."
+head -c "$size" /dev/urandom > "$work/share/big.bin"
+# nginx's worker runs as an unprivileged user.
+chmod 755 "$work" "$work/share"
+chmod 644 "$work/share/big.bin"
+
+free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
+
+# Orvex's web server, sharing the file; it stops when its standard input closes.
+exec 3> >(ORVEX_BENCH_DOWNLOADS="$work/in" "$server_bin" "$work/share/big.bin" > "$work/server.out" 2>/dev/null)
+server_pid=$!
+for _ in $(seq 100); do grep -q '^port ' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
+orvex_port=$(awk '/^port /{print $2}' "$work/server.out")
+[ -n "$orvex_port" ] || { echo "the web server did not start" >&2; exit 1; }
+
+# nginx with a minimal configuration of its own, serving the same folder.
+nginx_port=$(free_port)
+cat > "$work/nginx/nginx.conf" <<CONF
+daemon off;
+worker_processes 1;
+pid $work/nginx/nginx.pid;
+error_log $work/nginx/error.log;
+events { worker_connections 64; }
+http {
+    access_log off;
+    sendfile on;
+    client_body_temp_path $work/nginx/body;
+    proxy_temp_path $work/nginx/proxy;
+    fastcgi_temp_path $work/nginx/fastcgi;
+    uwsgi_temp_path $work/nginx/uwsgi;
+    scgi_temp_path $work/nginx/scgi;
+    server { listen 127.0.0.1:$nginx_port; root $work/share; }
+}
+CONF
+# Without the server's input pipe, or the server would never see it close.
+nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 3>&- &
+nginx_pid=$!
+for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" && break; sleep 0.1; done
+
+mbps() { python3 -c "import sys; print(f'{$size / float(sys.argv[1]) / 1e6:.0f}')" "$1"; }
+best() { sort -g | head -n1; }
+now() { date +%s.%N; }
+elapsed() { python3 -c "import sys; print(float(sys.argv[2]) - float(sys.argv[1]))" "$1" "$2"; }
+
+download_time()
+{
+    curl -s -f -o /dev/null -w '%{time_total}\n' "$1" || { echo "download of $1 failed" >&2; exit 1; }
+}
+
+echo "Downloading ($runs runs each, best kept) ..."
+orvex_dl=$(for _ in $(seq "$runs"); do download_time "http://127.0.0.1:$orvex_port/download/big.bin"; done | best)
+nginx_dl=$(for _ in $(seq "$runs"); do download_time "http://127.0.0.1:$nginx_port/big.bin"; done | best)
+
+# The exact bytes: one more download from each, compared with the file.
+curl -s -f "http://127.0.0.1:$orvex_port/download/big.bin" | cmp - "$work/share/big.bin"
+
+single_upload_time()
+{
+    rm -f "$work/in/"*
+    sync
+    local t
+    t=$(curl -s -f -H Expect: -o "$work/answer.json" -w '%{time_total}\n' \
+        -F action=show -F filename=up.bin -F "data=@$work/share/big.bin;filename=up.bin" \
+        "http://127.0.0.1:$orvex_port/file")
+    grep -q '"ok":true' "$work/answer.json" || { cat "$work/answer.json" >&2; exit 1; }
+    echo "$t"
+}
+
+# The chunks are cut beforehand, as a browser has the file at hand; one curl sends all the
+# requests in order over one keep-alive connection, each after the previous answer, like the page.
+prepare_chunks()
+{
+    mkdir -p "$work/chunks" "$work/answers"
+    split -b "$chunk" -d -a 5 "$work/share/big.bin" "$work/chunks/part."
+    local url="http://127.0.0.1:$orvex_port/hugefile" i=0 part
+    {
+        printf 'url = "%s"\nheader = "Expect:"\nform = "action=show"\nform = "begin=begin"\noutput = "%s"\n' \
+            "$url" "$work/answers/begin"
+        for part in "$work/chunks/"part.*; do
+            printf 'next\nurl = "%s"\nheader = "Expect:"\nform = "action=show"\nform = "filename=up.bin"\n' "$url"
+            printf 'form = "index=%d"\nform = "data=@%s;filename=blob"\noutput = "%s"\n' "$i" "$part" \
+                "$work/answers/chunk$i"
+            i=$((i + 1))
+        done
+        printf 'next\nurl = "%s"\nheader = "Expect:"\nform = "action=show"\nform = "finish=finish"\n' "$url"
+        printf 'form = "filename=up.bin"\noutput = "%s"\n' "$work/answers/finish"
+    } > "$work/chunked.curl"
+}
+
+chunked_upload_time()
+{
+    rm -f "$work/in/"* "$work/answers/"*
+    sync
+    local start end answer
+    start=$(now)
+    curl -s -f -K "$work/chunked.curl"
+    end=$(now)
+    for answer in "$work/answers/"*; do
+        grep -q '"ok":true' "$answer" || { echo "chunked upload failed: $(cat "$answer")" >&2; exit 1; }
+    done
+    elapsed "$start" "$end"
+}
+
+dd_time()
+{
+    rm -f "$work/in/"*
+    sync
+    local start end
+    start=$(now)
+    dd if="$work/share/big.bin" of="$work/in/dd.bin" bs=1M status=none
+    end=$(now)
+    elapsed "$start" "$end"
+}
+
+echo "Uploading ($runs runs each, best kept) ..."
+single_up=$(for _ in $(seq "$runs"); do single_upload_time; done | best)
+cmp "$work/in/up.bin" "$work/share/big.bin"
+prepare_chunks
+chunked_up=$(for _ in $(seq "$runs"); do chunked_upload_time; done | best)
+cmp "$work/in/up.bin" "$work/share/big.bin"
+plain_dd=$(for _ in $(seq "$runs"); do dd_time; done | best)
+
+ratio() { python3 -c "import sys; print(f'{float(sys.argv[2]) / float(sys.argv[1]):.2f}')" "$1" "$2"; }
+echo
+printf '%-44s %8s MB/s\n' "download, Orvex web server (curl)" "$(mbps "$orvex_dl")"
+printf '%-44s %8s MB/s\n' "download, nginx $(nginx -v 2>&1 | sed 's/.*\///') (curl)" "$(mbps "$nginx_dl")"
+printf '%-44s %8s\n' "  ratio Orvex / nginx" "$(ratio "$orvex_dl" "$nginx_dl")"
+printf '%-44s %8s MB/s\n' "upload, one request to /file (curl)" "$(mbps "$single_up")"
+printf '%-44s %8s MB/s\n' "upload, 8 MiB chunks to /hugefile (curl)" "$(mbps "$chunked_up")"
+printf '%-44s %8s MB/s\n' "plain dd of the same bytes, same folder" "$(mbps "$plain_dd")"
+printf '%-44s %8s\n' "  ratio /file / dd" "$(ratio "$single_up" "$plain_dd")"
+printf '%-44s %8s\n' "  ratio /hugefile / dd" "$(ratio "$chunked_up" "$plain_dd")"
