@@ -95,6 +95,10 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
         return;
     }
 
+    // Responses are written in parts; waiting for the peer's delayed acknowledgement before each
+    // small part would cost tens of milliseconds per request.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+
     if (m_sslConfiguration) {
         qDebug("HttpConnectionHandler (%p): Starting encryption", static_cast<void *>(this));
         static_cast<QSslSocket *>(m_socket)->startServerEncryption();

@@ -79,6 +79,12 @@ void HttpResponse::write(const QByteArray &data, bool lastPart)
                 m_chunkedMode = true;
             }
         }
+        // A small complete body leaves in the same segment as the headers.
+        if (lastPart && data.size() <= maxPendingOutputBytes) {
+            writeHeaders(data);
+            m_sentLastPart = true;
+            return;
+        }
         writeHeaders();
     }
 
@@ -108,7 +114,7 @@ void HttpResponse::write(const QByteArray &data, bool lastPart)
     }
 }
 
-void HttpResponse::writeHeaders()
+void HttpResponse::writeHeaders(const QByteArray &body)
 {
     QByteArray buffer;
     buffer.append("HTTP/1.1 ");
@@ -121,6 +127,7 @@ void HttpResponse::writeHeaders()
     for (auto it = m_cookies.cbegin(); it != m_cookies.cend(); ++it)
         buffer.append("Set-Cookie: ").append(it.value().toByteArray()).append("\r\n");
     buffer.append("\r\n");
+    buffer.append(body);
     writeToSocket(buffer);
     m_socket->flush();
     m_sentHeaders = true;

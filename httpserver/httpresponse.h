@@ -42,7 +42,8 @@ public:
     bool isConnected() const;
 
 private:
-    void writeHeaders();
+    // Status line, headers and cookies, followed by body if given.
+    void writeHeaders(const QByteArray &body = QByteArray());
     void writeToSocket(const QByteArray &data);
 
     QTcpSocket *m_socket;

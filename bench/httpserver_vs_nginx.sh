@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Request rate of the HTTP server library against Debian's nginx, both on loopback serving the
+# same small body, driven by wrk with keep-alive: 50 connections for 10 s each.
+# Usage: bench/httpserver_vs_nginx.sh [build folder, default build]
+# Installs wrk and nginx when missing (Debian, as root). Prints both rates and their ratio.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+server="$build/bench/bench_httpserver_listener"
+[ -x "$server" ] || { echo "build bench_httpserver_listener first: cmake --build $build --target bench_httpserver_listener"; exit 1; }
+
+missing=()
+command -v wrk >/dev/null || missing+=(wrk)
+[ -x /usr/sbin/nginx ] || missing+=(nginx)
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update
+    apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+
+body='Hello from Orvex
+'
+connections=50
+duration=10s
+threads=2
+
+work=$(mktemp -d)
+chmod 755 "$work"
+server_pid=
+nginx_pid=
+cleanup()
+{
+    set +e
+    [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
+    [ -n "$nginx_pid" ] && kill "$nginx_pid" 2>/dev/null && wait "$nginx_pid" 2>/dev/null
+    rm -rf "$work"
+    true
+}
+trap cleanup EXIT
+
+free_port()
+{
+    python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
+}
+
+# Runs wrk against $1 and prints "rate non2xx socket-errors".
+measure()
+{
+    local out
+    out=$(wrk -t"$threads" -c"$connections" -d"$duration" "$1")
+    echo "$out" >&2
+    local rate non2xx errors
+    rate=$(echo "$out" | sed -n 's/^Requests\/sec: *//p')
+    non2xx=$(echo "$out" | sed -n 's/^ *Non-2xx or 3xx responses: *//p')
+    errors=$(echo "$out" | sed -n 's/^ *Socket errors: *//p')
+    echo "$rate ${non2xx:-0} ${errors:-none}"
+}
+
+"$server" >"$work/server.out" 2>"$work/server.err" &
+server_pid=$!
+for _ in $(seq 100); do
+    grep -q '^port ' "$work/server.out" && break
+    sleep 0.05
+done
+orvex_port=$(sed -n 's/^port //p' "$work/server.out")
+[ -n "$orvex_port" ] || { cat "$work/server.err"; exit 1; }
+
+nginx_port=$(free_port)
+printf '%s' "$body" >"$work/hello.txt"
+mkdir -p "$work/logs"
+cat >"$work/nginx.conf" <<NGINX
+worker_processes $threads;
+pid $work/nginx.pid;
+error_log $work/logs/error.log warn;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    client_body_temp_path $work/body;
+    proxy_temp_path $work/proxy;
+    fastcgi_temp_path $work/fastcgi;
+    uwsgi_temp_path $work/uwsgi;
+    scgi_temp_path $work/scgi;
+    keepalive_requests 1000000;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        root $work;
+        default_type text/plain;
+    }
+}
+NGINX
+/usr/sbin/nginx -p "$work" -c "$work/nginx.conf" -g 'daemon off;' 2>"$work/nginx.err" &
+nginx_pid=$!
+for _ in $(seq 100); do
+    curl --noproxy '*' -s "http://127.0.0.1:$nginx_port/hello.txt" >/dev/null && break
+    sleep 0.05
+done
+
+[ "$(curl --noproxy '*' -s "http://127.0.0.1:$orvex_port/hello.txt")" = "$(printf '%s' "$body")" ] || { echo "orvex body differs"; exit 1; }
+[ "$(curl --noproxy '*' -s "http://127.0.0.1:$nginx_port/hello.txt")" = "$(printf '%s' "$body")" ] || { echo "nginx body differs"; cat "$work/nginx.err" "$work/logs/error.log" 2>/dev/null; exit 1; }
+
+echo "== orvex (tarsel) on port $orvex_port" >&2
+read -r orvex_rate orvex_non2xx orvex_errors < <(measure "http://127.0.0.1:$orvex_port/hello.txt")
+echo "== nginx on port $nginx_port" >&2
+read -r nginx_rate nginx_non2xx nginx_errors < <(measure "http://127.0.0.1:$nginx_port/hello.txt")
+
+echo
+echo "wrk -t$threads -c$connections -d$duration, keep-alive, body of ${#body} bytes"
+echo "orvex: $orvex_rate requests/s (non-2xx: $orvex_non2xx, socket errors: $orvex_errors)"
+echo "nginx: $nginx_rate requests/s (non-2xx: $nginx_non2xx, socket errors: $nginx_errors)"
+python3 -c "print('ratio orvex/nginx: %.2f' % ($orvex_rate / $nginx_rate))"
