@@ -239,12 +239,6 @@ private slots:
         QVERIFY(page.manager.selection().isEmpty());
     }
 
-    void productSilenceLimitIsFiveRequestPeriods()
-    {
-        QCOMPARE(DeviceManager::defaultSilenceLimitMs, 10000);
-        QCOMPARE(DeviceManager::requestIntervalMs, 2000);
-    }
-
     void selectAllOnlyTicks()
     {
         Page page;

@@ -74,14 +74,6 @@ private slots:
         QCOMPARE(listener.receiveDatagram().data(), hostInfo(QStringLiteral("书房电脑"), 0));
     }
 
-    void broadcastsGoFirstToTheLimitedBroadcastAddress()
-    {
-        DiscoveryService service;
-        const QList<QHostAddress> destinations = service.broadcastAddresses();
-        QVERIFY(!destinations.isEmpty());
-        QCOMPARE(destinations.first(), QHostAddress(QHostAddress::Broadcast));
-    }
-
     void warnsWhenPortTakenAndStillAnnounces()
     {
         QUdpSocket blocker;
