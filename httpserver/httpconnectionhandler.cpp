@@ -137,6 +137,12 @@ void HttpConnectionHandler::disconnected()
     qDebug("HttpConnectionHandler (%p): disconnected", static_cast<void *>(this));
     m_socket->close();
     m_readTimer.stop();
+    // A request cut off by the peer would otherwise keep its upload on disk until the next
+    // connection.
+    if (!m_serving) {
+        delete m_currentRequest;
+        m_currentRequest = nullptr;
+    }
     m_busy.store(false);
 }
 
@@ -180,6 +186,7 @@ void HttpConnectionHandler::read()
             response.setHeader("Connection", "close");
         }
 
+        m_serving = true;
         try {
             m_requestHandler->service(*m_currentRequest, response);
         } catch (...) {
@@ -189,6 +196,7 @@ void HttpConnectionHandler::read()
 
         if (!response.hasSentLastPart())
             response.write(QByteArray(), true);
+        m_serving = false;
         qDebug("HttpConnectionHandler (%p): finished request", static_cast<void *>(this));
 
         if (!closeConnection) {

@@ -54,6 +54,8 @@ private:
     QThread *m_thread;
     QTimer m_readTimer;
     HttpRequest *m_currentRequest = nullptr;
+    // True while the request handler runs; the request must outlive a disconnect noticed then.
+    bool m_serving = false;
     HttpRequestHandler *m_requestHandler;
     // Written by the pool's thread (hand-out) and by this handler's thread.
     std::atomic<bool> m_busy { false };

@@ -22,7 +22,6 @@ HttpResponse::HttpResponse(QTcpSocket *socket)
 
 void HttpResponse::setHeader(const QByteArray &name, const QByteArray &value)
 {
-    Q_ASSERT(!m_sentHeaders);
     m_headers.insert(name, value);
 }
 
@@ -44,7 +43,6 @@ void HttpResponse::setStatus(int statusCode, const QByteArray &description)
 
 void HttpResponse::setCookie(const HttpCookie &cookie)
 {
-    Q_ASSERT(!m_sentHeaders);
     if (!cookie.name().isEmpty())
         m_cookies.insert(cookie.name(), cookie);
 }
@@ -68,7 +66,9 @@ bool HttpResponse::isConnected() const
 
 void HttpResponse::write(const QByteArray &data, bool lastPart)
 {
-    Q_ASSERT(!m_sentLastPart);
+    // The response is complete; more bytes would corrupt the next response on the connection.
+    if (m_sentLastPart)
+        return;
     if (!m_sentHeaders) {
         if (lastPart) {
             setHeader("Content-Length", QByteArray::number(data.size()));

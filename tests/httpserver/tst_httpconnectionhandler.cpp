@@ -2,12 +2,28 @@
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/testmain.h"
 
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 using httptest::Client;
 
 namespace {
+
+// Files of this process open below folder, named or already unlinked.
+int openFilesBelow(const QString &folder)
+{
+    const QString prefix = QDir(folder).canonicalPath() + '/';
+    const QFileInfoList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
+    int count = 0;
+    for (const QFileInfo &descriptor : descriptors) {
+        if (descriptor.symLinkTarget().startsWith(prefix))
+            ++count;
+    }
+    return count;
+}
 
 const QByteArray entityTooLarge = "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
 
@@ -18,6 +34,7 @@ class TestHttpConnectionHandler : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void answersWithExactBytes_data();
@@ -27,12 +44,21 @@ private slots:
     void closesSilentlyAfterReadTimeout_data();
     void closesSilentlyAfterReadTimeout();
     void slowBodyKeepsConnectionAlive();
+    void dropsUnfinishedUploadOnDisconnect();
 
 private:
+    QTemporaryDir tempDir;
     std::unique_ptr<httptest::TestSettings> settings;
     std::unique_ptr<httptest::TestHandler> handler;
     std::unique_ptr<tarsel::HttpListener> listener;
 };
+
+void TestHttpConnectionHandler::initTestCase()
+{
+    // Uploads go to the system temporary folder; a private one shows what stays open there.
+    QVERIFY(tempDir.isValid());
+    qputenv("TMPDIR", tempDir.path().toLocal8Bit());
+}
 
 void TestHttpConnectionHandler::init()
 {
@@ -181,6 +207,20 @@ void TestHttpConnectionHandler::slowBodyKeepsConnectionAlive()
     QTRY_COMPARE_WITH_TIMEOUT(client.received, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabcdef"), 10000);
     QCOMPARE(next, body.size());
     QCOMPARE(log.lines().filter("read timeout occured").size(), 0);
+}
+
+void TestHttpConnectionHandler::dropsUnfinishedUploadOnDisconnect()
+{
+    QCOMPARE(openFilesBelow(tempDir.path()), 0);
+    Client client(listener->serverPort());
+    client.send(
+        "POST /upload HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\nContent-Length: 500000\r\n\r\n"
+        "--b\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f\"\r\n\r\n"
+        + QByteArray(100000, 'u'));
+    QTRY_COMPARE(openFilesBelow(tempDir.path()), 1);
+    client.socket.disconnectFromHost();
+    QTRY_COMPARE(openFilesBelow(tempDir.path()), 0);
+    QCOMPARE(client.received, QByteArray());
 }
 
 ORVEX_TEST_MAIN(TestHttpConnectionHandler)

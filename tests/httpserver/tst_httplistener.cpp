@@ -3,7 +3,10 @@
 #include "tests/support/testmain.h"
 
 #include <QDir>
+#include <QFile>
 #include <QRegularExpression>
+#include <QSslCertificate>
+#include <QSslSocket>
 #include <QTest>
 
 #include <memory>
@@ -37,6 +40,7 @@ private slots:
     void listensAgainWithNewPoolAfterClose();
     void tlsNeedsBothFilesResolvedBesideSettings_data();
     void tlsNeedsBothFilesResolvedBesideSettings();
+    void servesHttpsWithConfiguredCertificate();
 };
 
 void TestHttpListener::refusesEveryConnectionWithoutThreads()
@@ -211,6 +215,30 @@ void TestHttpListener::tlsNeedsBothFilesResolvedBesideSettings()
     Client client(listener.serverPort());
     client.send(lengthRequest);
     QTRY_COMPARE(client.received, lengthResponse);
+}
+
+void TestHttpListener::servesHttpsWithConfiguredCertificate()
+{
+    if (!QSslSocket::supportsSsl())
+        QSKIP("no TLS library");
+    LogCapture log;
+    httptest::TestSettings settings({ { "sslKeyFile", "tls/key.pem" }, { "sslCertFile", "tls/cert.pem" } });
+    // Relative names are found beside the settings file.
+    QVERIFY(QDir(settings.folder()).mkpath("tls"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("tls/key.pem"), settings.folder() + "/tls/key.pem"));
+    QVERIFY(QFile::copy(QFINDTESTDATA("tls/cert.pem"), settings.folder() + "/tls/cert.pem"));
+    httptest::TestHandler handler;
+    tarsel::HttpListener listener(settings.settings(), &handler);
+    QCOMPARE(log.count("HttpConnectionHandlerPool: SSL settings loaded"), 1);
+
+    QSslSocket client;
+    client.setPeerVerifyMode(QSslSocket::VerifyNone);
+    QByteArray received;
+    connect(&client, &QSslSocket::readyRead, this, [&] { received += client.readAll(); });
+    connect(&client, &QSslSocket::encrypted, this, [&] { client.write(lengthRequest + lengthRequest); });
+    client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), listener.serverPort());
+    QTRY_COMPARE(received, lengthResponse + lengthResponse);
+    QCOMPARE(client.peerCertificate().subjectInfo(QSslCertificate::CommonName), QStringList { "127.0.0.1" });
 }
 
 ORVEX_TEST_MAIN(TestHttpListener)

@@ -41,6 +41,7 @@ enum class Script {
     HeadersAndCookies,
     HandlerContentLengthReplaced,
     EmptyLastPart,
+    WriteAfterLastPart,
 };
 
 } // namespace
@@ -74,6 +75,8 @@ void TestHttpResponse::writesExactBytes_data()
         << Script::HandlerContentLengthReplaced << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
     QTest::addRow("empty last part") << Script::EmptyLastPart
                                      << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    QTest::addRow("writes after the last part are dropped")
+        << Script::WriteAfterLastPart << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
 }
 
 void TestHttpResponse::writesExactBytes()
@@ -124,6 +127,11 @@ void TestHttpResponse::writesExactBytes()
         break;
     case Script::EmptyLastPart:
         response.write(QByteArray(), true);
+        break;
+    case Script::WriteAfterLastPart:
+        response.write("ok", true);
+        response.write("stray");
+        response.write("bytes", true);
         break;
     }
     QVERIFY(response.hasSentLastPart());
