@@ -1,5 +1,7 @@
 #include "httpsession.h"
 
+#include "httpserver/annotatedlocker.h"
+
 #include <QDateTime>
 #include <QUuid>
 #include <QtDebug>
@@ -20,7 +22,7 @@ HttpSession::HttpSession(const HttpSession &other)
     : dataPtr(other.dataPtr)
 {
     if (dataPtr) {
-        QWriteLocker locker(&dataPtr->lock);
+        WriteLocker locker(&dataPtr->lock);
         ++dataPtr->refCount;
     }
 }
@@ -31,7 +33,7 @@ HttpSession &HttpSession::operator=(const HttpSession &other)
         return *this;
     // Take the new reference before dropping the old one.
     if (other.dataPtr) {
-        QWriteLocker locker(&other.dataPtr->lock);
+        WriteLocker locker(&other.dataPtr->lock);
         ++other.dataPtr->refCount;
     }
     HttpSessionData *old = dataPtr;
@@ -51,7 +53,7 @@ bool HttpSession::release(HttpSessionData *data)
 {
     int remaining;
     {
-        QWriteLocker locker(&data->lock);
+        WriteLocker locker(&data->lock);
         remaining = --data->refCount;
     }
     // Only the handle that brought the count to 0 gets here, so nobody else holds the lock.
@@ -75,7 +77,7 @@ bool HttpSession::isNull() const
 void HttpSession::set(const QByteArray &key, const QVariant &value)
 {
     if (dataPtr) {
-        QWriteLocker locker(&dataPtr->lock);
+        WriteLocker locker(&dataPtr->lock);
         dataPtr->values.insert(key, value);
     }
 }
@@ -83,7 +85,7 @@ void HttpSession::set(const QByteArray &key, const QVariant &value)
 void HttpSession::remove(const QByteArray &key)
 {
     if (dataPtr) {
-        QWriteLocker locker(&dataPtr->lock);
+        WriteLocker locker(&dataPtr->lock);
         dataPtr->values.remove(key);
     }
 }
@@ -92,7 +94,7 @@ QVariant HttpSession::get(const QByteArray &key) const
 {
     if (!dataPtr)
         return QVariant();
-    QReadLocker locker(&dataPtr->lock);
+    ReadLocker locker(&dataPtr->lock);
     return dataPtr->values.value(key);
 }
 
@@ -100,7 +102,7 @@ bool HttpSession::contains(const QByteArray &key) const
 {
     if (!dataPtr)
         return false;
-    QReadLocker locker(&dataPtr->lock);
+    ReadLocker locker(&dataPtr->lock);
     return dataPtr->values.contains(key);
 }
 
@@ -108,14 +110,14 @@ qint64 HttpSession::lastAccess() const
 {
     if (!dataPtr)
         return 0;
-    QReadLocker locker(&dataPtr->lock);
+    ReadLocker locker(&dataPtr->lock);
     return dataPtr->lastAccess;
 }
 
 void HttpSession::setLastAccess()
 {
     if (dataPtr) {
-        QWriteLocker locker(&dataPtr->lock);
+        WriteLocker locker(&dataPtr->lock);
         dataPtr->lastAccess = QDateTime::currentMSecsSinceEpoch();
     }
 }

@@ -1,11 +1,11 @@
 #include "httpsessionstore.h"
 
+#include "httpserver/annotatedlocker.h"
 #include "httpserver/httpcookie.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 
 #include <QDateTime>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QtDebug>
 
@@ -56,13 +56,13 @@ void HttpSessionStore::setSessionCookie(HttpResponse &response, const QByteArray
 
 QByteArray HttpSessionStore::sessionId(HttpRequest &request, HttpResponse &response)
 {
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     return lookupSessionId(request, response);
 }
 
 HttpSession HttpSessionStore::getSession(HttpRequest &request, HttpResponse &response, bool allowCreate)
 {
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     const QByteArray id = lookupSessionId(request, response);
     if (!id.isEmpty()) {
         HttpSession session = m_sessions.value(id);
@@ -83,7 +83,7 @@ HttpSession HttpSessionStore::getSession(HttpRequest &request, HttpResponse &res
 
 HttpSession HttpSessionStore::getSession(const QByteArray &id)
 {
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     HttpSession session = m_sessions.value(id);
     if (!session.isNull())
         session.setLastAccess();
@@ -95,7 +95,7 @@ void HttpSessionStore::sessionTimerEvent()
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     QList<QByteArray> expired;
     {
-        QMutexLocker locker(&m_mutex);
+        MutexLocker locker(&m_mutex);
         for (auto it = m_sessions.begin(); it != m_sessions.end();) {
             if (now - it.value().lastAccess() > m_expirationTime) {
                 qDebug("HttpSessionStore: session %s expired", it.key().constData());

@@ -1,5 +1,6 @@
 #include "staticfilecontroller.h"
 
+#include "httpserver/annotatedlocker.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 
@@ -7,7 +8,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QtDebug>
 
@@ -59,7 +59,7 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
     QByteArray document;
     QByteArray filename;
     {
-        QMutexLocker locker(&m_mutex);
+        MutexLocker locker(&m_mutex);
         // Copied out under the lock: another thread may evict the entry right afterwards.
         if (const CacheEntry *entry = m_cache.object(cacheKey(path))) {
             if (m_cacheTimeout == 0 || now - m_cacheTimeout < entry->created) {
@@ -128,7 +128,7 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
         if (file.error() == QFile::NoError) {
             entry->created = now;
             entry->filename = path;
-            QMutexLocker locker(&m_mutex);
+            MutexLocker locker(&m_mutex);
             m_cache.insert(key, entry, entry->document.size());
         } else {
             delete entry;

@@ -1,7 +1,8 @@
 #include "templatecache.h"
 
+#include "httpserver/annotatedlocker.h"
+
 #include <QDateTime>
-#include <QMutexLocker>
 #include <QSettings>
 #include <QtDebug>
 
@@ -18,7 +19,7 @@ TemplateCache::TemplateCache(const QSettings *settings, QObject *parent)
 QString TemplateCache::tryFile(const QString &localizedName)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    QMutexLocker locker(&m_mutex);
+    MutexLocker locker(&m_mutex);
     qDebug("TemplateCache: trying cached %s", qPrintable(localizedName));
     if (const CacheEntry *entry = m_cache.object(localizedName)) {
         if (m_cacheTimeout == 0 || now - m_cacheTimeout < entry->created)
