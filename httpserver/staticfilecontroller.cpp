@@ -11,6 +11,8 @@
 #include <QSettings>
 #include <QtDebug>
 
+#include <memory>
+
 namespace tarsel {
 
 namespace {
@@ -116,7 +118,7 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
     setContentType(path, response);
     setCacheControl(response);
     if (file.size() <= m_maxCachedFileSize) {
-        auto *entry = new CacheEntry;
+        auto entry = std::make_unique<CacheEntry>();
         while (!file.atEnd() && file.error() == QFile::NoError) {
             const QByteArray block = file.read(blockSize);
             if (block.isEmpty())
@@ -128,10 +130,9 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
         if (file.error() == QFile::NoError) {
             entry->created = now;
             entry->filename = path;
+            const int cost = entry->document.size();
             MutexLocker locker(&m_mutex);
-            m_cache.insert(key, entry, entry->document.size());
-        } else {
-            delete entry;
+            m_cache.insert(key, entry.release(), cost);
         }
     } else {
         // Large files are streamed; reading stops once the client has gone.

@@ -6,6 +6,8 @@
 #include <QSettings>
 #include <QtDebug>
 
+#include <memory>
+
 namespace tarsel {
 
 TemplateCache::TemplateCache(const QSettings *settings, QObject *parent)
@@ -27,11 +29,11 @@ QString TemplateCache::tryFile(const QString &localizedName)
     }
     // A miss reads the file under the lock; empty documents are kept too, so a missing
     // language variant is not looked for on disk again until its entry expires.
-    auto *entry = new CacheEntry;
+    auto entry = std::make_unique<CacheEntry>();
     entry->created = now;
     entry->document = TemplateLoader::tryFile(localizedName);
     const QString document = entry->document;
-    m_cache.insert(localizedName, entry, document.length());
+    m_cache.insert(localizedName, entry.release(), document.length());
     return document;
 }
 
