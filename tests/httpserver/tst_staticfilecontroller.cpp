@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -67,6 +68,7 @@ private slots:
     void refusesPathsOutsideDocroot_data();
     void refusesPathsOutsideDocroot();
     void servesConcurrentClients();
+    void servesCurl();
 
 private:
     void start(const QVariantMap &staticValues = {});
@@ -417,6 +419,49 @@ void TestStaticFileController::servesConcurrentClients()
         QVERIFY(fetch(*client, &offset, &response));
         QCOMPARE(response.body, QByteArray("small"));
     }
+}
+
+// A real client: curl fetches a Chinese name and a large file over one connection, and its
+// unnormalised "/.." is refused. The listener needs this thread's event loop, so curl runs
+// asynchronously.
+void TestStaticFileController::servesCurl()
+{
+    const QByteArray big = randomBytes(2000003);
+    writeFile(www("大文件.bin"), big);
+    writeFile(www("说明.txt"), "说明");
+    writeFile(dir->filePath("outside/secret.txt"), "secret data");
+    start();
+    const QString base = QStringLiteral("http://127.0.0.1:%1/").arg(listener->serverPort());
+
+    const auto curl = [](const QStringList &arguments, QByteArray *output) {
+        QProcess process;
+        process.start(QStringLiteral("curl"), QStringList { "--noproxy", "*", "-sS" } + arguments);
+        if (!process.waitForStarted(5000))
+            return false;
+        if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, responseTimeoutMs))
+            return false;
+        *output = process.readAllStandardOutput();
+        return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    };
+
+    QByteArray output;
+    const QString text = dir->filePath("text.out");
+    const QString binary = dir->filePath("big.out");
+    QVERIFY(curl({ "-w", "[%{num_connects}]", "-o", text, base + QUrl::toPercentEncoding("说明.txt"), "-o", binary,
+                     base + QUrl::toPercentEncoding("大文件.bin") },
+        &output));
+    QCOMPARE(output, QByteArray("[1][0]"));
+    QFile textFile(text);
+    QVERIFY(textFile.open(QFile::ReadOnly));
+    QCOMPARE(textFile.readAll(), QByteArray("说明"));
+    QFile binaryFile(binary);
+    QVERIFY(binaryFile.open(QFile::ReadOnly));
+    QVERIFY(binaryFile.readAll() == big);
+
+    QTest::ignoreMessage(
+        QtWarningMsg, "StaticFileController: detected forbidden characters in path /../outside/secret.txt");
+    QVERIFY(curl({ "--path-as-is", "-w", "[%{http_code}]", base + "../outside/secret.txt" }, &output));
+    QCOMPARE(output, QByteArray("403 forbidden[403]"));
 }
 
 ORVEX_TEST_MAIN(TestStaticFileController)
