@@ -8,6 +8,7 @@ cd "$(dirname "$0")"
 source ./cmake/packages.sh
 
 install_missing "${build_packages[@]}" "${test_packages[@]}"
+command -v npm >/dev/null || install_missing "${node_packages[@]}"
 
 build=${ORVEX_TEST_BUILD_DIR:-build-test}
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON
