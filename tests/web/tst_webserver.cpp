@@ -5,6 +5,7 @@
 #include "web/websettings.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -152,6 +153,12 @@ private slots:
         file.close();
         const QString link = server->shareFiles(QStringLiteral("192.168.1.20"), 40000, { a });
         QCOMPARE(link, QStringLiteral("http://192.168.1.20:40000/list?files=[{\"filename\":\"a.txt\",\"size\":5}]"));
+        // The share rewrites the stored "static" group with the shared folder.
+        QCOMPARE(QSettings().value(QStringLiteral("static/path")).toString(), QDir(share.path()).absolutePath());
+        // The static assets keep coming from beside the executable.
+        const auto css = exchange(port, getRequest("/static/app.css"));
+        QVERIFY(css->wait());
+        QCOMPARE(css->status, 200);
     }
 
     void shareLinkKeepsNamesTheQueryParserWouldSplit()

@@ -156,6 +156,25 @@ browserTest('the huge-file page uploads a 50 MB file in chunks with the bytes in
     await page.close();
 });
 
+browserTest('files dropped on the upload page are stored', async () => {
+    const page = await context.newPage();
+    await page.goto(`http://127.0.0.1:${info.port}/file`);
+    const dataTransfer = await page.evaluateHandle(() => {
+        const transfer = new DataTransfer();
+        transfer.items.add(new File(['dropped one'], 'dropped 1.txt', { type: 'text/plain' }));
+        transfer.items.add(new File(['dropped two'], 'dropped 2.txt', { type: 'text/plain' }));
+        return transfer;
+    });
+    await page.dispatchEvent('#drop', 'dragenter', { dataTransfer });
+    assert.equal(await page.locator('#drop.over').count(), 1);
+    await page.dispatchEvent('#drop', 'drop', { dataTransfer });
+    await page.locator('.queue li.done').nth(1).waitFor({ timeout: 60000 });
+    assert.equal(await page.locator('#drop.over').count(), 0);
+    assert.equal(readFileSync(join(info.downloads, 'dropped 1.txt'), 'utf8'), 'dropped one');
+    assert.equal(readFileSync(join(info.downloads, 'dropped 2.txt'), 'utf8'), 'dropped two');
+    await page.close();
+});
+
 browserTest('unknown paths show the not-found page', async () => {
     const page = await context.newPage();
     const response = await page.goto(`http://127.0.0.1:${info.port}/`);
