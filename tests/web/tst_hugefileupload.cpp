@@ -2,6 +2,7 @@
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
 #include "tests/web/httpexchange.h"
+#include "web/hostchunkmap.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/webserver.h"
 
@@ -293,6 +294,33 @@ private slots:
         QVERIFY(readFile(downloads + QLatin1Char('/') + nameA) == firstChunks.join());
         QVERIFY(readFile(downloads + QLatin1Char('/') + nameB) == secondChunks.join());
         QCOMPARE(entries().size(), 2);
+    }
+
+    void clientsAreKeyedByTheirFullAddress_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("same");
+        QTest::addRow("IPv4 and its mapped form") << "127.0.0.1"
+                                                  << "::ffff:127.0.0.1" << true;
+        QTest::addRow("two IPv4 hosts") << "192.168.1.2"
+                                        << "192.168.1.3" << false;
+        QTest::addRow("two IPv6 hosts") << "2001:db8::1"
+                                        << "2001:db8::2" << false;
+        QTest::addRow("IPv6 host and IPv4 0.0.0.0") << "2001:db8::1"
+                                                    << "0.0.0.0" << false;
+        QTest::addRow("same link-local address, other interface") << "fe80::1%1"
+                                                                  << "fe80::1%2" << false;
+        QTest::addRow("IPv6 written twice") << "2001:db8:0:0::1"
+                                            << "2001:db8::1" << true;
+    }
+
+    void clientsAreKeyedByTheirFullAddress()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(bool, same);
+        QCOMPARE(HostChunkMap::key(QHostAddress(first)) == HostChunkMap::key(QHostAddress(second)), same);
     }
 
     void serverDestructionRemovesUnfinishedUploads()
