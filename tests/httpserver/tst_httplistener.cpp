@@ -90,7 +90,7 @@ void TestHttpListener::refusesConnectionBeyondMaxThreads()
 void TestHttpListener::shrinksPoolOneHandlerPerInterval()
 {
     LogCapture log;
-    const int interval = 200;
+    const int interval = 300;
     httptest::TestSettings settings(
         { { "maxThreads", 10 }, { "minThreads", 1 }, { "cleanupInterval", interval }, { "readTimeout", 60000 } });
     httptest::TestHandler handler;
@@ -113,7 +113,8 @@ void TestHttpListener::shrinksPoolOneHandlerPerInterval()
     QVERIFY(log.lines().filter(removed).at(0).endsWith("pool size is now 3"));
     QVERIFY(log.lines().filter(removed).at(1).endsWith("pool size is now 2"));
     const QList<qint64> times = log.times(removed);
-    QVERIFY2(times.at(1) - times.at(0) >= interval * 3 / 4, qPrintable(QString::number(times.at(1) - times.at(0))));
+    // Two removals in one tick would be logged together; a late tick may shorten the next gap.
+    QVERIFY2(times.at(1) - times.at(0) >= interval / 3, qPrintable(QString::number(times.at(1) - times.at(0))));
 
     // The busy handler was kept; when its connection ends the surplus one goes too.
     QVERIFY(!clients[3]->closed);
