@@ -8,14 +8,17 @@
 #include <QTemporaryFile>
 
 #include <cctype>
+#include <cstring>
 #include <limits>
 
 namespace tarsel {
 
 namespace {
 
-// Multipart bodies stream to disk in blocks of this size; part lines are read at most this long.
+// Multipart bodies are taken from the socket in blocks of at most this size.
 constexpr qint64 multipartBlockSize = 65536;
+// Lines of a part's header block are held in memory up to this length; longer ones are cut.
+constexpr int partLineLimit = 65536;
 
 // "content-length" as its real 64-bit value; text that is not a number counts as no body.
 // A number beyond 64 bits is held at the largest value, which every limit refuses.
@@ -48,11 +51,7 @@ HttpRequest::~HttpRequest()
             file->close();
         delete file;
     }
-    if (m_tempFile) {
-        if (m_tempFile->isOpen())
-            m_tempFile->close();
-        delete m_tempFile;
-    }
+    delete m_partFile;
 }
 
 void HttpRequest::readFromSocket(QTcpSocket *socket)
@@ -169,42 +168,219 @@ void HttpRequest::readHeader(QTcpSocket *socket)
 
 void HttpRequest::readBody(QTcpSocket *socket)
 {
-    if (m_boundary.isEmpty()) {
-        const QByteArray data = socket->read(m_expectedBodySize - m_bodyData.size());
-        m_currentSize += data.size();
-        m_bodyData.append(data);
-        if (m_bodyData.size() >= m_expectedBodySize)
-            m_status = Complete;
+    if (!m_boundary.isEmpty()) {
+        readMultipartBody(socket);
         return;
     }
+    const QByteArray data = socket->read(m_expectedBodySize - m_bodyData.size());
+    m_currentSize += data.size();
+    m_bodyData.append(data);
+    if (m_bodyData.size() >= m_expectedBodySize)
+        m_status = Complete;
+}
 
-    if (!m_tempFile)
-        m_tempFile = new QTemporaryFile;
-    if (!m_tempFile->isOpen())
-        m_tempFile->open();
+void HttpRequest::readMultipartBody(QTcpSocket *socket)
+{
+    if (m_delimiter.isEmpty()) {
+        m_delimiter = "\r\n--" + m_boundary;
+        // The body's first boundary line has no CR LF before it: one in front lets the search
+        // treat it like every other delimiter, and the preamble is a part without a name.
+        m_multipartBuffer = "\r\n";
+        m_multipartBuffer.reserve(int(multipartBlockSize + partLineLimit + m_delimiter.size()));
+    }
 
-    const qint64 sizeBefore = m_tempFile->size();
-    const qint64 toRead = qMin(m_expectedBodySize - sizeBefore, multipartBlockSize);
-    const QByteArray data = socket->read(toRead);
-    const qint64 written = m_tempFile->write(data);
-    const qint64 fileSize = sizeBefore + qMax<qint64>(written, 0);
-    if (written != data.size())
-        qCritical("HttpRequest: Error writing temp file for multipart body");
+    const int kept = m_multipartBuffer.size();
+    const qint64 wanted = qMin(m_expectedBodySize - m_multipartBytes, multipartBlockSize);
+    m_multipartBuffer.resize(kept + int(wanted));
+    const qint64 received = socket->read(m_multipartBuffer.data() + kept, wanted);
+    m_multipartBuffer.resize(kept + int(qMax<qint64>(received, 0)));
+    m_multipartBytes += qMax<qint64>(received, 0);
 
-    if (fileSize >= m_maxMultiPartSize) {
+    if (m_multipartBytes >= m_maxMultiPartSize) {
         qWarning("HttpRequest: received too many multipart bytes");
         m_status = Aborted;
-    } else if (fileSize >= m_expectedBodySize) {
-        m_tempFile->flush();
-        if (m_tempFile->error() != QFileDevice::NoError)
-            qCritical("HttpRequest: Error writing temp file for multipart body");
-        parseMultiPartFile();
-        m_tempFile->close();
-        m_status = Complete;
-    } else if (written != data.size()) {
-        // The store cannot take the body, so the request can never complete.
+        return;
+    }
+    const bool bodyEnds = m_multipartBytes >= m_expectedBodySize;
+    m_multipartBuffer.remove(0, parseMultipartBuffer(bodyEnds));
+    if (m_status != WaitingForBody || !bodyEnds)
+        return;
+
+    // Whatever is left belongs to a part cut off before its boundary: it is not kept.
+    discardPart();
+    m_multipartBuffer.clear();
+    m_multipartBuffer.squeeze();
+    m_status = Complete;
+}
+
+int HttpRequest::parseMultipartBuffer(bool bodyEnds)
+{
+    const char *const data = m_multipartBuffer.constData();
+    const int size = m_multipartBuffer.size();
+    const int delimiterSize = m_delimiter.size();
+    int pos = 0;
+    while (m_status == WaitingForBody && pos < size) {
+        if (m_multipartState == Epilogue)
+            return size;
+
+        if (m_multipartState == PartData) {
+            if (m_atDataStart) {
+                // A boundary line straight after the header block, without the CR LF of an
+                // empty value: the part has no data at all.
+                const int boundaryLineSize = delimiterSize - 2;
+                const int compared = qMin(size - pos, boundaryLineSize);
+                if (memcmp(data + pos, m_delimiter.constData() + 2, size_t(compared)) != 0) {
+                    m_atDataStart = false;
+                } else if (compared < boundaryLineSize) {
+                    return pos;
+                } else {
+                    pos += boundaryLineSize;
+                    endPart(true);
+                    m_multipartState = DelimiterLine;
+                    continue;
+                }
+            }
+            const void *found = memmem(data + pos, size_t(size - pos), m_delimiter.constData(), size_t(delimiterSize));
+            if (!found) {
+                // The last bytes may begin a delimiter that the next read completes.
+                const int safe = bodyEnds ? 0 : size - pos - (delimiterSize - 1);
+                if (safe > 0) {
+                    appendPartData(data + pos, safe);
+                    pos += safe;
+                }
+                return pos;
+            }
+            const int at = int(static_cast<const char *>(found) - data);
+            appendPartData(data + pos, at - pos);
+            pos = at + delimiterSize;
+            endPart(false);
+            m_multipartState = DelimiterLine;
+            continue;
+        }
+
+        // The rest of a delimiter line, or a line of a part's header block.
+        const void *newline = memchr(data + pos, '\n', size_t(size - pos));
+        int lineEnd;
+        if (newline) {
+            lineEnd = int(static_cast<const char *>(newline) - data) + 1;
+        } else if (size - pos >= partLineLimit) {
+            // An overlong line is taken in pieces rather than held in memory.
+            lineEnd = pos + partLineLimit;
+        } else {
+            return pos;
+        }
+        const QByteArray line = QByteArray::fromRawData(data + pos, lineEnd - pos);
+        pos = lineEnd;
+        if (m_multipartState == DelimiterLine) {
+            // "--" right after the boundary closes the body; anything else starts a part.
+            if (line.startsWith("--")) {
+                m_multipartState = Epilogue;
+            } else {
+                m_fieldName.clear();
+                m_fileName.clear();
+                m_multipartState = PartHeader;
+            }
+        } else {
+            readPartHeaderLine(line.trimmed());
+        }
+    }
+    return pos;
+}
+
+void HttpRequest::readPartHeaderLine(const QByteArray &line)
+{
+    if (line.isEmpty()) {
+        beginPartData();
+        return;
+    }
+    if (!line.startsWith("Content-Disposition:"))
+        return;
+    if (!line.contains("form-data")) {
+        qDebug("HttpRequest: ignoring unsupported content part %s", line.constData());
+        return;
+    }
+    const int start = line.indexOf(" name=\"");
+    const int end = start >= 0 ? line.indexOf('"', start + 7) : -1;
+    if (end >= 0)
+        m_fieldName = line.mid(start + 7, end - start - 7);
+    const int fileStart = line.indexOf(" filename=\"");
+    const int fileEnd = fileStart >= 0 ? line.indexOf('"', fileStart + 11) : -1;
+    if (fileEnd >= 0)
+        m_fileName = line.mid(fileStart + 11, fileEnd - fileStart - 11);
+}
+
+void HttpRequest::beginPartData()
+{
+    m_multipartState = PartData;
+    m_atDataStart = true;
+    m_fieldValue.clear();
+    if (m_fieldName.isEmpty() || m_fileName.isEmpty())
+        return;
+    m_partFile = new QTemporaryFile;
+    if (!m_partFile->open()) {
+        qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
         m_status = Aborted;
     }
+}
+
+void HttpRequest::appendPartData(const char *data, qint64 size)
+{
+    if (size <= 0)
+        return;
+    m_atDataStart = false;
+    if (m_fieldName.isEmpty()) {
+        // The preamble and parts without a name are dropped.
+        return;
+    }
+    if (m_fileName.isEmpty()) {
+        m_currentSize += size;
+        m_fieldValue.append(data, int(size));
+        return;
+    }
+    if (m_partFile->write(data, size) != size) {
+        // A file missing some of its bytes must not reach a controller as if it were whole.
+        qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
+        m_status = Aborted;
+    }
+}
+
+void HttpRequest::endPart(bool withoutData)
+{
+    if (m_fieldName.isEmpty()) {
+        discardPart();
+        return;
+    }
+    if (m_fileName.isEmpty()) {
+        m_parameters.insert(m_fieldName, m_fieldValue);
+        qDebug("HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fieldValue.constData());
+        m_fieldValue.clear();
+        return;
+    }
+    if (withoutData) {
+        qWarning("HttpRequest: format error, unexpected end of file data");
+        discardPart();
+        return;
+    }
+    if (!m_partFile->flush()) {
+        qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
+        m_status = Aborted;
+        return;
+    }
+    m_partFile->seek(0);
+    m_parameters.insert(m_fieldName, m_fileName);
+    qDebug("HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fileName.constData());
+    // A repeated field name replaces the earlier file, which must not stay behind.
+    delete m_uploadedFiles.take(m_fieldName);
+    m_uploadedFiles.insert(m_fieldName, m_partFile);
+    qDebug("HttpRequest: uploaded file size is %lli", m_partFile->size());
+    m_partFile = nullptr;
+}
+
+void HttpRequest::discardPart()
+{
+    delete m_partFile;
+    m_partFile = nullptr;
+    m_fieldValue.clear();
 }
 
 void HttpRequest::decodeRequestParams()
@@ -250,89 +426,6 @@ void HttpRequest::extractCookies()
         }
     }
     m_headers.remove("cookie");
-}
-
-void HttpRequest::parseMultiPartFile()
-{
-    qDebug("HttpRequest: parsing multipart temp file");
-    m_tempFile->seek(0);
-    const QByteArray boundaryLine = "--" + m_boundary;
-    const QByteArray finalMarker = m_boundary + "--";
-    bool finished = false;
-    const auto canRead
-        = [&] { return !m_tempFile->atEnd() && !finished && m_tempFile->error() == QFileDevice::NoError; };
-
-    while (canRead()) {
-        QByteArray fieldName;
-        QByteArray fileName;
-        while (canRead()) {
-            const QByteArray line = m_tempFile->readLine(multipartBlockSize).trimmed();
-            if (line.isEmpty())
-                break;
-            if (!line.startsWith("Content-Disposition:"))
-                continue;
-            if (!line.contains("form-data")) {
-                qDebug("HttpRequest: ignoring unsupported content part %s", line.constData());
-                continue;
-            }
-            const int start = line.indexOf(" name=\"");
-            const int end = start >= 0 ? line.indexOf('"', start + 7) : -1;
-            if (end >= 0)
-                fieldName = line.mid(start + 7, end - start - 7);
-            const int fileStart = line.indexOf(" filename=\"");
-            const int fileEnd = fileStart >= 0 ? line.indexOf('"', fileStart + 11) : -1;
-            if (fileEnd >= 0)
-                fileName = line.mid(fileStart + 11, fileEnd - fileStart - 11);
-        }
-
-        QTemporaryFile *uploadedFile = nullptr;
-        QByteArray fieldValue;
-        while (canRead()) {
-            const QByteArray line = m_tempFile->readLine(multipartBlockSize);
-            if (line.startsWith(boundaryLine)) {
-                if (fileName.isEmpty() && !fieldName.isEmpty()) {
-                    fieldValue.chop(2);
-                    m_parameters.insert(fieldName, fieldValue);
-                    qDebug("HttpRequest: set parameter %s=%s", fieldName.constData(), fieldValue.constData());
-                } else if (!fileName.isEmpty() && !fieldName.isEmpty()) {
-                    if (uploadedFile) {
-                        uploadedFile->resize(qMax<qint64>(uploadedFile->size() - 2, 0));
-                        uploadedFile->flush();
-                        uploadedFile->seek(0);
-                        m_parameters.insert(fieldName, fileName);
-                        qDebug("HttpRequest: set parameter %s=%s", fieldName.constData(), fileName.constData());
-                        // A repeated field name replaces the earlier file, which must not stay behind.
-                        delete m_uploadedFiles.take(fieldName);
-                        m_uploadedFiles.insert(fieldName, uploadedFile);
-                        qDebug("HttpRequest: uploaded file size is %lli", uploadedFile->size());
-                        uploadedFile = nullptr;
-                    } else {
-                        qWarning("HttpRequest: format error, unexpected end of file data");
-                    }
-                }
-                if (line.contains(finalMarker))
-                    finished = true;
-                break;
-            }
-            if (fileName.isEmpty() && !fieldName.isEmpty()) {
-                m_currentSize += line.size();
-                fieldValue.append(line);
-            } else if (!fileName.isEmpty() && !fieldName.isEmpty()) {
-                if (!uploadedFile) {
-                    uploadedFile = new QTemporaryFile;
-                    uploadedFile->open();
-                }
-                uploadedFile->write(line);
-                if (uploadedFile->error() != QFileDevice::NoError)
-                    qCritical("HttpRequest: error writing temp file, %s", qPrintable(uploadedFile->errorString()));
-            }
-        }
-        // A file part cut off before its boundary is not kept.
-        delete uploadedFile;
-    }
-
-    if (m_tempFile->error() != QFileDevice::NoError)
-        qCritical("HttpRequest: cannot read temp file, %s", qPrintable(m_tempFile->errorString()));
 }
 
 QByteArray HttpRequest::path() const

@@ -14,7 +14,8 @@ namespace tarsel {
 
 // Incremental parser of one HTTP/1.x request. The connection handler calls readFromSocket()
 // while bytes are available until the status is Complete or Aborted. Multipart bodies are
-// streamed to temporary files that the request owns and removes when it is destroyed.
+// parsed as they arrive: each file part streams into a temporary file of its own that the
+// request owns and removes when it is destroyed; other fields are kept in memory.
 class HttpRequest
 {
     Q_DISABLE_COPY(HttpRequest)
@@ -73,9 +74,15 @@ private:
     void readRequestLine(QTcpSocket *socket);
     void readHeader(QTcpSocket *socket);
     void readBody(QTcpSocket *socket);
+    void readMultipartBody(QTcpSocket *socket);
+    int parseMultipartBuffer(bool bodyEnds);
+    void readPartHeaderLine(const QByteArray &line);
+    void beginPartData();
+    void appendPartData(const char *data, qint64 size);
+    void endPart(bool withoutData);
+    void discardPart();
     void decodeRequestParams();
     void extractCookies();
-    void parseMultiPartFile();
 
     RequestStatus m_status = WaitingForRequestLine;
     QByteArray m_method;
@@ -94,8 +101,24 @@ private:
     qint64 m_expectedBodySize = 0;
     QByteArray m_currentHeader;
     QByteArray m_boundary;
-    QTemporaryFile *m_tempFile = nullptr;
     QByteArray m_lineBuffer;
+
+    // Where the multipart parser stands: in a part's data (or the preamble, a part without a
+    // name), on the rest of a delimiter line, in a part's header block, or after the last part.
+    enum MultipartState { PartData, DelimiterLine, PartHeader, Epilogue };
+    MultipartState m_multipartState = PartData;
+    // Body bytes received but not yet handed on: the tail that may begin a delimiter split
+    // across two reads, or an unfinished line.
+    QByteArray m_multipartBuffer;
+    // "\r\n--" + boundary: the CR LF before a boundary line belongs to the delimiter.
+    QByteArray m_delimiter;
+    qint64 m_multipartBytes = 0;
+    bool m_atDataStart = false;
+    QByteArray m_fieldName;
+    QByteArray m_fileName;
+    QByteArray m_fieldValue;
+    // The file part being received; it only joins the uploaded files at its boundary.
+    QTemporaryFile *m_partFile = nullptr;
 };
 
 } // namespace tarsel

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
@@ -61,6 +62,18 @@ public:
         return request;
     }
 
+    // Sends data and lets the parser take all of it before anything more is sent, so that one of
+    // the parser's reads ends exactly where data ends.
+    void feed(HttpRequest *request, const QByteArray &data)
+    {
+        pair.client->write(data);
+        while (pair.client->bytesToWrite() > 0 && pair.client->waitForBytesWritten(5000)) { }
+        while (pair.server->bytesAvailable() < data.size() && pair.server->waitForReadyRead(5000)) { }
+        while (pair.server->bytesAvailable() > 0 && request->status() != HttpRequest::Complete
+            && request->status() != HttpRequest::Aborted)
+            request->readFromSocket(pair.server);
+    }
+
     testsupport::LoopbackPair pair;
 };
 
@@ -78,6 +91,31 @@ QByteArray multipartRequest(const QByteArray &contentTypeBoundary, const QByteAr
         + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
+QByteArray filePart(
+    const QByteArray &boundary, const QByteArray &field, const QByteArray &fileName, const QByteArray &data)
+{
+    return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field + "\"; filename=\"" + fileName
+        + "\"\r\nContent-Type: application/octet-stream\r\n\r\n" + data + "\r\n";
+}
+
+QByteArray fieldPart(const QByteArray &boundary, const QByteArray &field, const QByteArray &value)
+{
+    return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field + "\"\r\n\r\n" + value + "\r\n";
+}
+
+// Files of this process open below folder, named or not (temporary files may have no name).
+int openFilesBelow(const QString &folder)
+{
+    const QString prefix = QDir(folder).canonicalPath() + '/';
+    const QFileInfoList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
+    int count = 0;
+    for (const QFileInfo &descriptor : descriptors) {
+        if (descriptor.symLinkTarget().startsWith(prefix))
+            ++count;
+    }
+    return count;
+}
+
 QByteArray randomBytes(int size)
 {
     QRandomGenerator generator(size);
@@ -85,6 +123,16 @@ QByteArray randomBytes(int size)
     for (char &c : data)
         c = char(generator.bounded(256));
     return data;
+}
+
+const QByteArray splitBoundary = "boundary";
+// File data with bytes that begin like the delimiter, and a CR LF of its own at the end.
+const QByteArray splitFileData = "\r\n--boun\r\r\n--boundarc\n--boundary\r\n";
+
+QByteArray splitBody()
+{
+    return fieldPart(splitBoundary, "note", "a\r\n--boundar") + filePart(splitBoundary, "file", "s.bin", splitFileData)
+        + fieldPart(splitBoundary, "last", "z") + "--" + splitBoundary + "--\r\n";
 }
 
 } // namespace
@@ -109,6 +157,16 @@ private slots:
     void decodesFormBody();
     void parsesMultipartForm();
     void removesTempFilesWithRequest();
+    void findsBoundarySplitAcrossReads_data();
+    void findsBoundarySplitAcrossReads();
+    void keepsDataThatLooksLikeBoundary_data();
+    void keepsDataThatLooksLikeBoundary();
+    void handlesEmptyParts_data();
+    void handlesEmptyParts();
+    void parsesManyFields();
+    void streamsEachFileToItsOwnTempFile();
+    void dropsFilePartCutOffBeforeBoundary();
+    void abortsWhenUploadCannotBeStored();
     void extractsCookies();
 
 private:
@@ -355,6 +413,181 @@ void TestHttpRequest::removesTempFilesWithRequest()
     }
     QVERIFY(!QFile::exists(uploadName));
     QCOMPARE(temp.entryList(QDir::Files), QStringList());
+}
+
+void TestHttpRequest::findsBoundarySplitAcrossReads_data()
+{
+    QTest::addColumn<int>("split");
+    // Every offset of the body, so the cut falls once inside each delimiter, each header line
+    // and the data that only looks like a delimiter.
+    const int size = splitBody().size();
+    for (int split = 1; split < size; ++split)
+        QTest::addRow("split at %d", split) << split;
+}
+
+void TestHttpRequest::findsBoundarySplitAcrossReads()
+{
+    QFETCH(int, split);
+    const QByteArray body = splitBody();
+    const QByteArray raw = multipartRequest(splitBoundary, body);
+    const int headSize = raw.size() - body.size();
+
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    HttpRequest request(defaults.settings());
+    feeder.feed(&request, raw.left(headSize + split));
+    QCOMPARE(request.status(), HttpRequest::WaitingForBody);
+    feeder.feed(&request, raw.mid(headSize + split));
+    QCOMPARE(request.status(), HttpRequest::Complete);
+    QCOMPARE(request.parameter("note"), QByteArray("a\r\n--boundar"));
+    QCOMPARE(request.parameter("file"), QByteArray("s.bin"));
+    QCOMPARE(request.parameter("last"), QByteArray("z"));
+    QTemporaryFile *file = request.uploadedFile("file");
+    QVERIFY(file);
+    QCOMPARE(file->readAll(), splitFileData);
+}
+
+void TestHttpRequest::keepsDataThatLooksLikeBoundary_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addRow("boundary prefix before the delimiter") << QByteArray("abc\r\n--bou");
+    QTest::addRow("boundary prefix then other bytes") << QByteArray("\r\n--boundarX\r\n--boundar");
+    QTest::addRow("boundary after LF only") << QByteArray("x\n--boundary\r\nContent-Disposition: form-data\r\n");
+    QTest::addRow("boundary without line break") << QByteArray("x--boundary--\r\n");
+    QTest::addRow("CR LF before the delimiter belongs to it") << QByteArray("line\r\n");
+    QTest::addRow("only CR LF") << QByteArray("\r\n");
+    QTest::addRow("CR LF CR LF") << QByteArray("\r\n\r\n");
+    QTest::addRow("lone CR before the delimiter") << QByteArray("a\r");
+    // Long data crosses the parser's blocks; the prefixes sit on and around block edges.
+    QByteArray big = randomBytes(300000);
+    for (const int at : { 65530, 65536 * 2 - 3, 65536 * 3 })
+        big.replace(at, 11, "\r\n--bounda\r");
+    QTest::addRow("prefixes at block edges") << big;
+}
+
+void TestHttpRequest::keepsDataThatLooksLikeBoundary()
+{
+    QFETCH(QByteArray, data);
+    const QByteArray body
+        = filePart("boundary", "file", "f.bin", data) + fieldPart("boundary", "after", "1") + "--boundary--\r\n";
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("boundary", body));
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QTemporaryFile *file = request->uploadedFile("file");
+    QVERIFY(file);
+    QCOMPARE(file->size(), data.size());
+    QCOMPARE(file->readAll(), data);
+    QCOMPARE(request->parameter("after"), QByteArray("1"));
+}
+
+void TestHttpRequest::handlesEmptyParts_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QByteArray>("fileParameter");
+    QTest::addColumn<int>("fileSize");
+    QTest::addColumn<QByteArray>("warning");
+
+    const QByteArray end = fieldPart("b", "note", "n") + "--b--\r\n";
+    QTest::addRow("empty file") << filePart("b", "file", "e.txt", QByteArray()) + end << QByteArray("e.txt") << 0
+                                << QByteArray();
+    // What a browser sends for a file input left empty: a field with an empty value.
+    QTest::addRow("no file chosen") << filePart("b", "file", QByteArray(), QByteArray()) + end << QByteArray() << -1
+                                    << QByteArray();
+    QTest::addRow("boundary straight after the part header")
+        << QByteArray("--b\r\nContent-Disposition: form-data; name=\"file\"; filename=\"x\"\r\n\r\n--b\r\n") + end
+        << QByteArray() << -1 << QByteArray("HttpRequest: format error, unexpected end of file data");
+    QTest::addRow("part without a name")
+        << QByteArray("--b\r\nContent-Disposition: form-data; filename=\"x\"\r\n\r\ndropped\r\n") + end << QByteArray()
+        << -1 << QByteArray();
+}
+
+void TestHttpRequest::handlesEmptyParts()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QByteArray, warning);
+    if (!warning.isEmpty())
+        QTest::ignoreMessage(QtWarningMsg, warning.constData());
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("b", body));
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QTEST(request->parameter("file"), "fileParameter");
+    QCOMPARE(request->parameter("note"), QByteArray("n"));
+    QTemporaryFile *file = request->uploadedFile("file");
+    QFETCH(int, fileSize);
+    QCOMPARE(file ? int(file->size()) : -1, fileSize);
+    // Only an uploaded file stays on disk while the request lives.
+    QCOMPARE(openFilesBelow(QDir::tempPath()), fileSize >= 0 ? 1 : 0);
+}
+
+void TestHttpRequest::parsesManyFields()
+{
+    QByteArray body;
+    for (int i = 0; i < 1000; ++i)
+        body += fieldPart("-x-", "f" + QByteArray::number(i), QByteArray::number(i * 7));
+    body += fieldPart("-x-", "f0", "again") + "--" + "-x-" + "--\r\n";
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("-x-", body));
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->parameterMap().size(), 1001);
+    for (int i = 1; i < 1000; ++i)
+        QCOMPARE(request->parameter("f" + QByteArray::number(i)), QByteArray::number(i * 7));
+    QCOMPARE(request->parameters("f0"), (QList<QByteArray> { "again", "0" }));
+}
+
+void TestHttpRequest::streamsEachFileToItsOwnTempFile()
+{
+    httptest::TestSettings settings({ { "maxMultiPartSize", 10000000 } });
+    const QByteArray first = randomBytes(2000000);
+    const QByteArray second = randomBytes(1500001);
+    const QByteArray body = filePart("zz", "a", "1.bin", first) + filePart("zz", "b", "2.bin", second)
+        + filePart("zz", "a", "3.bin", "replaces 1.bin") + "--zz--\r\n";
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("zz", body));
+    const auto request = feeder.parse(settings.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->uploadedFile("b")->readAll(), second);
+    QCOMPARE(request->uploadedFile("a")->readAll(), QByteArray("replaces 1.bin"));
+    QCOMPARE(request->parameters("a"), (QList<QByteArray> { "3.bin", "1.bin" }));
+    // The replaced file is gone already; nothing but the two uploads is on disk.
+    QCOMPARE(openFilesBelow(QDir::tempPath()), 2);
+}
+
+void TestHttpRequest::dropsFilePartCutOffBeforeBoundary()
+{
+    // "content-length" ends the body inside the second file's data.
+    const QByteArray body
+        = filePart("b", "kept", "k.bin", "whole") + filePart("b", "file", "c.bin", randomBytes(200000));
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("b", body.left(body.size() - 1000)));
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QVERIFY(!request->uploadedFile("file"));
+    QCOMPARE(request->parameter("file"), QByteArray());
+    QCOMPARE(request->uploadedFile("kept")->readAll(), QByteArray("whole"));
+    QCOMPARE(openFilesBelow(QDir::tempPath()), 1);
+}
+
+void TestHttpRequest::abortsWhenUploadCannotBeStored()
+{
+    // A file that cannot be stored whole is refused rather than handed on cut short.
+    // A folder where no file can be created, even by root.
+    const QByteArray temp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", "/proc");
+    QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^HttpRequest: error writing temp file, "));
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("b", multipartBody("b", "data")));
+    const auto request = feeder.parse(defaults.settings());
+    qputenv("TMPDIR", temp);
+    QCOMPARE(request->status(), HttpRequest::Aborted);
 }
 
 void TestHttpRequest::extractsCookies()
