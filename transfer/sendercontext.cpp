@@ -3,6 +3,7 @@
 #include "app/settings/settings.h"
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,11 +27,12 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
     readBuffer.resize(static_cast<int>(maxDataPerFrame));
     for (int i = 0; i < fileQueue.size(); ++i) {
-        QFile *file = fileQueue.at(i).data();
-        const auto size = static_cast<quint64>(file->size());
+        // A handle of this session's own, closed until its turn: only one chosen file is open at a
+        // time however many are sent, and every session reads each file from its beginning.
+        fileQueue[i] = QSharedPointer<QFile>::create(fileQueue.at(i)->fileName());
+        const auto size = static_cast<quint64>(fileQueue.at(i)->size());
         totalBytes += size;
         metadata.append({ i < names.size() ? names.at(i).first : QString(), size });
-        file->seek(0);
     }
 }
 
@@ -52,7 +54,25 @@ void SenderContext::onHandshakeDone()
         fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
         return;
     }
+    // A file removed since it was chosen would be announced with size 0; better to tell the user
+    // before the receiver is asked anything.
+    for (int i = 0; i < fileQueue.size(); ++i) {
+        QFile *file = fileQueue.at(i).data();
+        if (!openForReading(file, metadata.at(i).filename))
+            return;
+        file->close();
+    }
     sendMessage(message);
+}
+
+bool SenderContext::openForReading(QFile *file, const QString &name)
+{
+    // Only a regular file: opening a pipe put in its place would block until someone writes.
+    if (!QFileInfo(file->fileName()).isFile() || !file->open(QIODevice::ReadOnly)) {
+        fail(tr("无法打开文件 %1，传输已中止！").arg(name));
+        return false;
+    }
+    return true;
 }
 
 void SenderContext::handleMessage(QByteArray plaintext)
@@ -89,6 +109,15 @@ void SenderContext::writeByteToSocket()
     while (!metadata.isEmpty()) {
         FileMetadata &head = metadata.first();
         QFile *file = fileQueue.first().data();
+        if (!file->isOpen()) {
+            if (!openForReading(file, head.filename))
+                return;
+            // An announced empty file sends no frame, so this is the only place to see it change.
+            if (head.size == 0 && file->size() != 0) {
+                fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+                return;
+            }
+        }
         if (head.size > 0) {
             if (announceNext) {
                 emit printLogMsg(tr("正在传送文件 %1 ……").arg(head.filename));
@@ -108,6 +137,7 @@ void SenderContext::writeByteToSocket()
             emitProgress();
             return;
         }
+        file->close();
         metadata.removeFirst();
         fileQueue.removeFirst();
         announceNext = true;

@@ -20,6 +20,7 @@ public:
     static constexpr qint64 maxDataPerFrame = 64000;
 
     // names: the send list, parallel to files; the first of each pair is the announced name.
+    // Only the files' names are used: the session opens each file itself when it reaches it.
     SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
         const QList<QPair<QString, QString>> &names, QObject *parent);
 
@@ -34,6 +35,9 @@ private slots:
     void writeByteToSocket();
 
 private:
+    // Opens a file of the queue at its turn; fails the session when it cannot be read any more.
+    bool openForReading(QFile *file, const QString &name);
+
     QList<QSharedPointer<QFile>> fileQueue;
     bool announceNext = true;
     QByteArray readBuffer;

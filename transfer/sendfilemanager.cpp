@@ -31,6 +31,9 @@ void SendFileManager::addFile(const QString &path, const QString &root)
         QMessageBox::critical(nullptr, QApplication::applicationName(), tr("所选文件格式不支持！"));
         return;
     }
+    // Closed again at once: a folder of thousands of photos would otherwise run into the
+    // process's limit of open files. Each sending session opens the files one by one.
+    file->close();
     sendFiles.append(file);
     QString name;
     if (root.isEmpty()) {

@@ -8,7 +8,8 @@
 #include <QString>
 
 // The files chosen in the send-file window: per file the name it is announced under with its
-// size text, and the file itself, open for reading from the moment it is added.
+// size text, and the file itself. A file is checked to be readable when it is added but kept
+// closed; the sending session opens it when its turn comes.
 class SendFileManager : public QObject
 {
     Q_OBJECT

@@ -19,6 +19,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <sys/resource.h>
 
 namespace {
 
@@ -88,6 +89,29 @@ QMessageBox *visibleBoxWithText(const QString &text)
     return nullptr;
 }
 
+// Lowers the soft limit of open files for one test and puts the old one back afterwards.
+class OpenFileLimit
+{
+public:
+    explicit OpenFileLimit(rlim_t soft)
+    {
+        getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = qMin(soft, saved.rlim_cur);
+        applied = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+        current = lowered.rlim_cur;
+    }
+    ~OpenFileLimit() { setrlimit(RLIMIT_NOFILE, &saved); }
+    OpenFileLimit(const OpenFileLimit &) = delete;
+    OpenFileLimit &operator=(const OpenFileLimit &) = delete;
+
+    bool applied = false;
+    rlim_t current = 0;
+
+private:
+    rlimit saved {};
+};
+
 } // namespace
 
 class TestSendFileWindow : public QObject
@@ -110,9 +134,13 @@ private slots:
     void oversizedListIsRefusedBeforeConnecting();
     void sendsToDevicesInTurn();
     void closingAProgressWindowAbandonsTheRest();
+    void folderOfMoreFilesThanMayBeOpenIsSent();
+    void fileDeletedBeforeSendingFailsTheSession();
 
 private:
+    SendFileWindow *windowSendingTo(const Server &server);
     QString source() const { return root->path() + QStringLiteral("/source"); }
+    QString downloads() const { return root->path() + QStringLiteral("/downloads"); }
 
     std::unique_ptr<QTemporaryDir> root;
     QPointer<SendFileWindow> window;
@@ -171,7 +199,8 @@ void TestSendFileWindow::dropOfAFolder()
     QCOMPARE(tableNames(window), names(window));
     QCOMPARE(window->fileManager()->sendList.at(1).second, QStringLiteral("1.50KB"));
     QCOMPARE(window->fileManager()->sendFiles.size(), 3);
-    QVERIFY(window->fileManager()->sendFiles.at(0)->isOpen());
+    // Checked when added, then held closed until a session reaches it.
+    QVERIFY(!window->fileManager()->sendFiles.at(0)->isOpen());
 
     if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
         SendFileWindow shown({ { QStringLiteral("书房电脑"), QStringLiteral("192.168.1.23"), 40000, QHostAddress() },
@@ -375,6 +404,86 @@ void TestSendFileWindow::closingAProgressWindowAbandonsTheRest()
     QTRY_VERIFY(!progress);
     QTest::qWait(200);
     QVERIFY(!second.hasPendingConnections());
+}
+
+SendFileWindow *TestSendFileWindow::windowSendingTo(const Server &server)
+{
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    return window;
+}
+
+void TestSendFileWindow::folderOfMoreFilesThanMayBeOpenIsSent()
+{
+    testsupport::UrlOpenCapture opened;
+    Settings::setDownloadPath(downloads());
+    Settings::setServerPort(0);
+    Server server;
+    server.start();
+    windowSendingTo(server);
+
+    OpenFileLimit limit(256);
+    QVERIFY(limit.applied);
+    const int count = static_cast<int>(limit.current) + 50;
+    QMap<QString, QByteArray> contents;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("photos/%1/img%2.jpg").arg(i % 3).arg(i);
+        contents.insert(name, QByteArray::number(i).repeated(1 + i % 50));
+        QVERIFY(writeFile(source() + QLatin1Char('/') + name, contents.value(name)));
+    }
+    {
+        testsupport::ModalAnswerer answerer;
+        drop(window, { source() + QStringLiteral("/photos") });
+        QCOMPARE(answerer.texts(), QStringList());
+    }
+    QCOMPARE(window->fileManager()->sendFiles.size(), count);
+
+    window->show();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(offerButton(QStringLiteral("接收")), 7000);
+    QTest::mouseClick(offerButton(QStringLiteral("接收")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBoxWithText(QStringLiteral("传输结束！")), 30000);
+
+    const QStringList folders = QDir(downloads()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders.size(), 1);
+    const QString folder = downloads() + QLatin1Char('/') + folders.first();
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int found = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString name = QDir(folder).relativeFilePath(path);
+        QVERIFY2(contents.contains(name), qPrintable(name));
+        QFile received(path);
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), contents.value(name));
+        ++found;
+    }
+    QCOMPARE(found, count);
+}
+
+void TestSendFileWindow::fileDeletedBeforeSendingFailsTheSession()
+{
+    testsupport::UrlOpenCapture opened;
+    Settings::setDownloadPath(downloads());
+    Settings::setServerPort(0);
+    Server server;
+    server.start();
+    windowSendingTo(server);
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/a.txt"), "alpha"));
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/b.bin"), QByteArray(100000, 'b')));
+    drop(window, { source() + QStringLiteral("/docs") });
+    QCOMPARE(window->fileManager()->sendFiles.size(), 2);
+    QVERIFY(QFile::remove(source() + QStringLiteral("/docs/b.bin")));
+
+    window->show();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QTRY_VERIFY(visibleBoxWithText(QStringLiteral("无法打开文件 docs/b.bin，传输已中止！")));
+    // The failed device counts as served; the receiver was never asked and has nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBoxWithText(QStringLiteral("传输结束！")), 7000);
+    QVERIFY(!offerButton(QStringLiteral("接收")));
+    QCOMPARE(QDir(downloads()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
 
 ORVEX_TEST_MAIN(TestSendFileWindow)

@@ -208,11 +208,9 @@ std::unique_ptr<Sender> TestSession::startSender(const QStringList &paths, const
     }
     QList<QSharedPointer<QFile>> files;
     QList<QPair<QString, QString>> sendList;
+    // Closed, as the send-file window hands them over: the session opens each in turn.
     for (int i = 0; i < paths.size(); ++i) {
-        auto file = QSharedPointer<QFile>::create(paths.at(i));
-        if (!file->open(QIODevice::ReadOnly))
-            return nullptr;
-        files.append(file);
+        files.append(QSharedPointer<QFile>::create(paths.at(i)));
         sendList.append({ names.at(i), QString() });
     }
     auto sender = std::make_unique<Sender>();
@@ -534,31 +532,48 @@ void TestSession::senderClosingMidFileLeavesNoPartialFile()
 void TestSession::fileChangingSizeFailsTheSender_data()
 {
     QTest::addColumn<int>("newSize");
-    QTest::addRow("shrinks") << 100000;
-    QTest::addRow("grows") << 300000;
+    QTest::addColumn<int>("originalSize");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("received");
+    const QString changed = QStringLiteral("文件 changing.bin 在发送过程中发生了变化，传输已中止！");
+    const QStringList stableOnly { QStringLiteral("stable.txt") };
+    QTest::addRow("shrinks") << 100000 << 200000 << changed << stableOnly;
+    QTest::addRow("grows") << 300000 << 200000 << changed << stableOnly;
+    // An empty file takes no data frame, so the receiver has made it before the sender looks.
+    QTest::addRow("empty file grows") << 10 << 0 << changed
+                                      << QStringList { QStringLiteral("changing.bin"), QStringLiteral("stable.txt") };
+    QTest::addRow("deleted") << -1 << 200000 << QStringLiteral("无法打开文件 changing.bin，传输已中止！") << stableOnly;
 }
 
 void TestSession::fileChangingSizeFailsTheSender()
 {
     QFETCH(int, newSize);
+    QFETCH(int, originalSize);
+    QFETCH(QString, error);
+    QFETCH(QStringList, received);
     const QString path = source() + QStringLiteral("/changing.bin");
     QVERIFY(writeFile(source() + QStringLiteral("/stable.txt"), "stable"));
-    QVERIFY(writeFile(path, randomBytes(200000)));
+    QVERIFY(writeFile(path, randomBytes(originalSize)));
     auto sender = startSender({ source() + QStringLiteral("/stable.txt"), path },
         { QStringLiteral("stable.txt"), QStringLiteral("changing.bin") });
     QVERIFY(sender);
     QTRY_VERIFY(openOffer());
-    QVERIFY(writeFile(path, randomBytes(newSize)));
+    if (newSize < 0)
+        QVERIFY(QFile::remove(path));
+    else
+        QVERIFY(writeFile(path, randomBytes(newSize)));
     QVERIFY(acceptOffer());
     QTRY_COMPARE(sender->errors->count(), 1);
-    QCOMPARE(sender->errors->at(0).at(0).toString(),
-        QStringLiteral("文件 changing.bin 在发送过程中发生了变化，传输已中止！"));
+    QCOMPARE(sender->errors->at(0).at(0).toString(), error);
     QPointer<ProgressBarUI> receiver = receiverWindow();
     // The user closes the sending window without waiting for its error box to go.
     sender->window->close();
     QTRY_VERIFY_WITH_TIMEOUT(!receiver, 6000);
     const QString folder = downloads() + QLatin1Char('/') + subfolders(downloads()).value(0);
-    QCOMPARE(filesBelow(folder), QStringList({ QStringLiteral("stable.txt") }));
+    QCOMPARE(filesBelow(folder), received);
+    QCOMPARE(readFile(folder + QStringLiteral("/stable.txt")), QByteArray("stable"));
+    if (received.contains(QStringLiteral("changing.bin")))
+        QCOMPARE(QFileInfo(folder + QStringLiteral("/changing.bin")).size(), 0);
 }
 
 void TestSession::senderFramesFollowTheFiles()
