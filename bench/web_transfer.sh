@@ -93,7 +93,7 @@ single_upload_time()
     rm -f "$work/in/"*
     sync
     local t
-    t=$(curl -s -f -H Expect: -o "$work/answer.json" -w '%{time_total}\n' \
+    t=$(curl -s -f -o "$work/answer.json" -w '%{time_total}\n' \
         -F action=show -F filename=up.bin -F "data=@$work/share/big.bin;filename=up.bin" \
         "http://127.0.0.1:$orvex_port/file")
     grep -q '"ok":true' "$work/answer.json" || { cat "$work/answer.json" >&2; exit 1; }
@@ -108,15 +108,15 @@ prepare_chunks()
     split -b "$chunk" -d -a 5 "$work/share/big.bin" "$work/chunks/part."
     local url="http://127.0.0.1:$orvex_port/hugefile" i=0 part
     {
-        printf 'url = "%s"\nheader = "Expect:"\nform = "action=show"\nform = "begin=begin"\noutput = "%s"\n' \
+        printf 'url = "%s"\nform = "action=show"\nform = "begin=begin"\noutput = "%s"\n' \
             "$url" "$work/answers/begin"
         for part in "$work/chunks/"part.*; do
-            printf 'next\nurl = "%s"\nheader = "Expect:"\nform = "action=show"\nform = "filename=up.bin"\n' "$url"
+            printf 'next\nurl = "%s"\nform = "action=show"\nform = "filename=up.bin"\n' "$url"
             printf 'form = "index=%d"\nform = "data=@%s;filename=blob"\noutput = "%s"\n' "$i" "$part" \
                 "$work/answers/chunk$i"
             i=$((i + 1))
         done
-        printf 'next\nurl = "%s"\nheader = "Expect:"\nform = "action=show"\nform = "finish=finish"\n' "$url"
+        printf 'next\nurl = "%s"\nform = "action=show"\nform = "finish=finish"\n' "$url"
         printf 'form = "filename=up.bin"\noutput = "%s"\n' "$work/answers/finish"
     } > "$work/chunked.curl"
 }

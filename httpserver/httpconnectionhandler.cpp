@@ -18,6 +18,14 @@ namespace {
 // How long each wait for pending output may take before the connection is given up.
 constexpr int writeWaitMs = 30000;
 
+// A client that announces "Expect: 100-continue" holds the body back until it sees this line
+// (or until its own patience runs out). HTTP/1.0 clients do not know the interim answer.
+bool expectsContinue(const HttpRequest &request)
+{
+    return request.header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0
+        && request.version().compare("HTTP/1.0", Qt::CaseInsensitive) != 0;
+}
+
 } // namespace
 
 HttpConnectionHandler::HttpConnectionHandler(
@@ -154,10 +162,18 @@ void HttpConnectionHandler::read()
 
         while (m_socket->bytesAvailable() > 0 && m_currentRequest->status() != HttpRequest::Complete
             && m_currentRequest->status() != HttpRequest::Aborted) {
+            const bool inHeader = m_currentRequest->status() == HttpRequest::WaitingForHeader;
             m_currentRequest->readFromSocket(m_socket);
-            // A body keeps the connection alive while it keeps arriving.
-            if (m_currentRequest->status() == HttpRequest::WaitingForBody)
+            if (m_currentRequest->status() == HttpRequest::WaitingForBody) {
+                // The header block is complete and the announced size within the limits (a body
+                // over them has aborted the request, which gets the 413 without this line).
+                if (inHeader && expectsContinue(*m_currentRequest)) {
+                    m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+                    m_socket->flush();
+                }
+                // A body keeps the connection alive while it keeps arriving.
                 startReadTimer();
+            }
         }
 
         if (m_currentRequest->status() == HttpRequest::Aborted) {

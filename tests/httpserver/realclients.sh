@@ -74,6 +74,17 @@ expected="$(sha256sum "$work/big upload.bin" | cut -d' ' -f1) 100000000 big uplo
 out=$("${curl_[@]}" -F "file=@$work/big upload.bin" -F note=hello "$base/upload")
 [ "$out" = "$expected" ] || fail "upload answered '$out', expected '$expected'"
 
+# curl announces "Expect: 100-continue" for a body over 1 MiB and holds the body back until the
+# interim answer comes (or until it gives up waiting): the answer must come before any body byte.
+head -c 2000000 /dev/urandom >"$work/expect.bin"
+out=$("${curl_[@]}" --trace-ascii "$work/trace" -F "file=@$work/expect.bin" "$base/upload")
+[ "$out" = "$(sha256sum "$work/expect.bin" | cut -d' ' -f1) 2000000 expect.bin " ] || fail "expect upload answered '$out'"
+grep -q 'Expect: 100-continue' "$work/trace" || fail "curl sent no Expect header"
+continue_at=$(grep -n -m1 'HTTP/1.1 100 Continue' "$work/trace" | cut -d: -f1)
+send_at=$(grep -n -m1 '^=> Send data' "$work/trace" | cut -d: -f1)
+[ -n "$continue_at" ] && [ -n "$send_at" ] && [ "$continue_at" -lt "$send_at" ] ||
+    fail "no 100 Continue before the body (100 at line '$continue_at', first data at line '$send_at')"
+
 # Too large for a plain request: the 413 text, exactly.
 out=$("${curl_[@]}" -i --data-binary "@$work/big upload.bin" -H 'Content-Type: text/plain' "$base/echo" | tr -d '\r' || true)
 [ "$out" = "$(printf 'HTTP/1.1 413 entity too large\nConnection: close\n\n413 Entity too large')" ] \

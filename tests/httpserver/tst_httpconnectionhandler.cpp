@@ -26,6 +26,7 @@ int openFilesBelow(const QString &folder)
 }
 
 const QByteArray entityTooLarge = "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
+const QByteArray continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
 
 } // namespace
 
@@ -45,6 +46,10 @@ private slots:
     void closesSilentlyAfterReadTimeout();
     void slowBodyKeepsConnectionAlive();
     void dropsUnfinishedUploadOnDisconnect();
+    void answersExpectContinue_data();
+    void answersExpectContinue();
+    void refusesOversizedBodyWithoutContinue_data();
+    void refusesOversizedBodyWithoutContinue();
 
 private:
     QTemporaryDir tempDir;
@@ -222,6 +227,84 @@ void TestHttpConnectionHandler::dropsUnfinishedUploadOnDisconnect()
     client.socket.disconnectFromHost();
     QTRY_COMPARE(openFilesBelow(tempDir.path()), 0);
     QCOMPARE(client.received, QByteArray());
+}
+
+void TestHttpConnectionHandler::answersExpectContinue_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("continues");
+    QTest::addColumn<QByteArray>("answer");
+
+    const QByteArray multipart = "--b\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f.txt\"\r\n\r\n"
+                                 "abc\r\n--b--\r\n";
+    const QByteArray uploadAnswer = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad 3 f.txt ";
+    QTest::addRow("multipart upload") << QByteArray("POST /upload HTTP/1.1\r\nExpect: 100-continue\r\n"
+                                                    "Content-Type: multipart/form-data; boundary=b\r\nContent-Length: "
+        + QByteArray::number(multipart.size()) + "\r\n\r\n")
+                                      << multipart << true
+                                      << "HTTP/1.1 200 OK\r\nContent-Length: " + QByteArray::number(uploadAnswer.size())
+            + "\r\n\r\n" + uploadAnswer;
+    QTest::addRow("form body, expectation in other case")
+        << QByteArray("POST /echo HTTP/1.1\r\nexpect: 100-Continue\r\nContent-Length: 5\r\n\r\n") << QByteArray("x=yes")
+        << true << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes");
+    // HTTP/1.0 has no interim answers; a request without a body has nothing to wait for.
+    QTest::addRow("HTTP/1.0") << QByteArray("POST /echo HTTP/1.0\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n")
+                              << QByteArray("x=yes") << false
+                              << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nyes");
+    QTest::addRow("no body") << QByteArray("GET /echo?x=no HTTP/1.1\r\nExpect: 100-continue\r\n\r\n") << QByteArray()
+                             << false << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nno");
+    QTest::addRow("no expectation") << QByteArray("POST /echo HTTP/1.1\r\nContent-Length: 5\r\n\r\n")
+                                    << QByteArray("x=yes") << false
+                                    << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nyes");
+}
+
+void TestHttpConnectionHandler::answersExpectContinue()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, body);
+    QFETCH(bool, continues);
+    QFETCH(QByteArray, answer);
+
+    Client client(listener->serverPort());
+    client.send(head);
+    if (continues) {
+        // The body is held back until the interim answer is there, as a client does.
+        QTRY_COMPARE(client.received, continueLine);
+        client.send(body);
+        QTRY_COMPARE(client.received, continueLine + answer);
+    } else {
+        // Had an interim answer been due, it would have been sent as the header block ended,
+        // before the body could even be read.
+        client.send(body);
+        QTRY_VERIFY(client.received.size() >= answer.size());
+        QCOMPARE(client.received, answer);
+    }
+    // The next request on the connection gets no interim answer of its own.
+    if (!client.closed && head.contains("HTTP/1.1")) {
+        client.send("GET /echo?x=next HTTP/1.1\r\n\r\n");
+        QTRY_VERIFY(client.received.endsWith("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nnext"));
+        QCOMPARE(client.received.count(continueLine), continues ? 1 : 0);
+    }
+}
+
+void TestHttpConnectionHandler::refusesOversizedBodyWithoutContinue_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addRow("plain body") << QByteArray(
+        "POST /echo HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 20000\r\n\r\n");
+    QTest::addRow("multipart body") << QByteArray("POST /upload HTTP/1.1\r\nExpect: 100-continue\r\n"
+                                                  "Content-Type: multipart/form-data; boundary=b\r\n"
+                                                  "Content-Length: 1000001\r\n\r\n");
+}
+
+void TestHttpConnectionHandler::refusesOversizedBodyWithoutContinue()
+{
+    QFETCH(QByteArray, head);
+    Client client(listener->serverPort());
+    client.send(head);
+    QTRY_VERIFY(client.closed);
+    QCOMPARE(client.received, entityTooLarge);
 }
 
 ORVEX_TEST_MAIN(TestHttpConnectionHandler)
