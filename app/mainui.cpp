@@ -2,6 +2,7 @@
 
 #include "ui_mainui.h"
 
+#include "app/downloadfolder.h"
 #include "app/navigater.h"
 #include "app/navigaterlabel.h"
 #include "app/settings/localipv4addresses.h"
@@ -206,15 +207,20 @@ void MainUI::settingSave()
     }
     if (ui->set_visable_checkbox->isChecked() != Settings::discoverable())
         Settings::setDiscoverable(ui->set_visable_checkbox->isChecked());
+    QString folderError;
     if (downloadPath != Settings::downloadPath()) {
         Settings::setDownloadPath(downloadPath);
         // One level only; the receiving side creates missing parents when it needs the folder.
-        const QString stored = Settings::downloadPath();
-        if (!QDir(stored).exists())
-            QDir().mkdir(stored);
+        folderError = createDownloadFolder(Settings::downloadPath(), FolderDepth::OneLevel);
     }
 
-    if (needRestart.isEmpty()) {
+    if (!folderError.isEmpty()) {
+        // The settings stay stored, but the user must not be told that all went well.
+        QString text = folderError + QStringLiteral("\n设置已保存，请另选一个可用的下载路径。");
+        if (!needRestart.isEmpty())
+            text += QStringLiteral("\n%1的设置将在下次重启生效！").arg(needRestart.join(listSeparator));
+        QMessageBox::critical(nullptr, messageTitle, text, QMessageBox::Ok);
+    } else if (needRestart.isEmpty()) {
         QMessageBox::information(nullptr, messageTitle, QStringLiteral("设置保存成功"), QMessageBox::Ok);
     } else {
         QMessageBox::information(nullptr, messageTitle,

@@ -1,19 +1,17 @@
 #include "orvextray.h"
 
+#include "app/downloadfolder.h"
 #include "app/mainui.h"
 #include "app/settings/settings.h"
 
 #include <QApplication>
 #include <QDesktopServices>
-#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QNetworkProxy>
 #include <QSysInfo>
 #include <QTimer>
 #include <QUrl>
-
-#include <exception>
 
 namespace {
 
@@ -71,15 +69,11 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
             balloonMs);
     });
 
-    try {
-        // One level only: a download folder below a missing parent is made by "下载目录" or
-        // by the first transfer.
-        const QString downloadPath = Settings::downloadPath();
-        if (!QDir(downloadPath).exists())
-            QDir().mkdir(downloadPath);
-    } catch (const std::exception &error) {
-        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), QString::fromUtf8(error.what()), QMessageBox::Ok);
-    }
+    // One level only: a download folder below a missing parent is made by "下载目录" or by the
+    // first transfer, so that case is no reason to bother the user at start.
+    const QString folderError = createDownloadFolder(Settings::downloadPath(), FolderDepth::OneLevel);
+    if (!folderError.isEmpty())
+        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), folderError, QMessageBox::Ok);
 }
 
 OrvexTray::~OrvexTray()
@@ -122,7 +116,11 @@ void OrvexTray::onWindowClose()
 void OrvexTray::openDownloadFolder()
 {
     const QString downloadPath = Settings::downloadPath();
-    QDir().mkpath(downloadPath);
+    const QString folderError = createDownloadFolder(downloadPath, FolderDepth::WithParents);
+    if (!folderError.isEmpty()) {
+        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), folderError, QMessageBox::Ok);
+        return;
+    }
     QDesktopServices::openUrl(QUrl::fromLocalFile(downloadPath));
 }
 

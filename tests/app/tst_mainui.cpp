@@ -354,6 +354,66 @@ private slots:
         QCOMPARE(answerer.texts(), (QStringList { QStringLiteral("设置保存成功"), QStringLiteral("设置保存成功") }));
     }
 
+    void failedFolderCreationIsReported_data()
+    {
+        // %1 stands for a fresh folder holding the regular file "file".
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<bool>("portChanged");
+        QTest::addRow("below a regular file") << "%1/file/Orvex"
+                                              << "%1/file 不是文件夹" << false;
+        QTest::addRow("two levels below a regular file") << "%1/file/sub/Orvex"
+                                                         << "%1/file 不是文件夹" << false;
+        QTest::addRow("a regular file itself") << "%1/file"
+                                               << "已有同名的文件" << false;
+        QTest::addRow("with a port change") << "%1/file/Orvex"
+                                            << "%1/file 不是文件夹" << true;
+        QTest::addRow("unwritable parent") << "%1/locked/Orvex"
+                                           << "没有在 %1/locked 中创建文件夹的权限" << false;
+    }
+
+    void failedFolderCreationIsReported()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, reason);
+        QFETCH(bool, portChanged);
+        QTemporaryDir base;
+        QVERIFY(base.isValid());
+        QFile file(base.path() + QStringLiteral("/file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        const QString locked = base.path() + QStringLiteral("/locked");
+        QVERIFY(QDir().mkdir(locked));
+        QVERIFY(QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        if (path.contains(QLatin1String("locked")) && QFileInfo(locked).isWritable())
+            QSKIP("this user may write into any folder");
+        path = path.arg(base.path());
+        reason = reason.arg(base.path());
+
+        DiscoveryService service;
+        MainUI window(&service);
+        window.show();
+        window.switchPage(2);
+        edit(window, "set_download_path")->setText(path);
+        if (portChanged)
+            edit(window, "set_transfer_port")->setText(QStringLiteral("6000"));
+        testsupport::ModalAnswerer answerer;
+        QTest::mouseClick(button(window, "set_save_btn"), Qt::LeftButton);
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+
+        QString expected
+            = QStringLiteral("无法创建下载目录 %1：%2。\n设置已保存，请另选一个可用的下载路径。").arg(path, reason);
+        if (portChanged)
+            expected += QStringLiteral("\n传输端口的设置将在下次重启生效！");
+        // Only the failure: no box claims that all went well.
+        QCOMPARE(answerer.texts(), QStringList { expected });
+        QCOMPARE(answerer.titles(), QStringList { QStringLiteral("提示信息") });
+        QVERIFY(!QFileInfo(path).isDir());
+        // What was saved stays saved.
+        QCOMPARE(Settings::downloadPath(), path);
+        QCOMPARE(Settings::serverPort(), quint16(portChanged ? 6000 : 0));
+    }
+
     void cancelRestoresTheFields()
     {
         DiscoveryService service;

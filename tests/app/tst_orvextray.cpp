@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
 #include <QNetworkDatagram>
@@ -206,6 +207,52 @@ private slots:
         Settings::setDownloadPath(folder);
         OrvexTray tray(qApp);
         QVERIFY(QDir(folder).exists());
+    }
+
+    void reportsOnlyADownloadFolderThatCannotBeMade_data()
+    {
+        // %1 stands for a fresh folder holding the regular file "file" and the folder "there".
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("message");
+        QTest::addRow("below a regular file") << "%1/file/Orvex"
+                                              << "无法创建下载目录 %1/file/Orvex：%1/file 不是文件夹。";
+        QTest::addRow("deeper below a regular file") << "%1/file/a/Orvex"
+                                                     << "无法创建下载目录 %1/file/a/Orvex：%1/file 不是文件夹。";
+        QTest::addRow("a regular file itself") << "%1/file"
+                                               << "无法创建下载目录 %1/file：已有同名的文件。";
+        QTest::addRow("missing parent") << "%1/missing/Orvex" << QString();
+        QTest::addRow("existing folder") << "%1/there" << QString();
+    }
+
+    // At start (one level) and again on "下载目录" (the whole path).
+    void reportsOnlyADownloadFolderThatCannotBeMade()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, message);
+        QTemporaryDir base;
+        QVERIFY(base.isValid());
+        QFile file(base.path() + QStringLiteral("/file"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        QVERIFY(QDir().mkdir(base.path() + QStringLiteral("/there")));
+        path = path.arg(base.path());
+        message = message.arg(base.path());
+        Settings::setDownloadPath(path);
+        const QStringList expected = message.isEmpty() ? QStringList() : QStringList { message };
+
+        testsupport::UrlOpenCapture capture;
+        testsupport::ModalAnswerer answerer;
+        OrvexTray tray(qApp);
+        QCOMPARE(answerer.texts(), expected);
+        QCOMPARE(answerer.titles(), message.isEmpty() ? QStringList() : QStringList { QStringLiteral("提示信息") });
+        // A missing parent is left for later.
+        QCOMPARE(QFileInfo(path).isDir(), path.endsWith(QLatin1String("/there")));
+
+        entry(tray, QStringLiteral("下载目录"))->trigger();
+        QCOMPARE(answerer.texts(), expected + expected);
+        QCOMPARE(QFileInfo(path).isDir(), message.isEmpty());
+        // A folder that is not there is not handed to the file manager.
+        QCOMPARE(capture.urls(), message.isEmpty() ? QList<QUrl> { QUrl::fromLocalFile(path) } : QList<QUrl>());
     }
 
     void refusesToStartWhenTheTransferPortIsTaken()

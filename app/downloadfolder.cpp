@@ -1,0 +1,45 @@
+#include "downloadfolder.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+
+QString cannotCreate(const QString &path, const QString &reason)
+{
+    return QStringLiteral("无法创建下载目录 %1：%2。").arg(path, reason);
+}
+
+} // namespace
+
+QString createDownloadFolder(const QString &path, FolderDepth depth)
+{
+    const QFileInfo target(path);
+    if (target.isDir())
+        return QString();
+    // A file, or a link to nothing, already holds the name.
+    if (target.exists() || target.isSymLink())
+        return cannotCreate(path, QStringLiteral("已有同名的文件"));
+    const bool made = depth == FolderDepth::OneLevel ? QDir().mkdir(path) : QDir().mkpath(path);
+    if (made)
+        return QString();
+
+    // QDir gives no reason: look at the nearest part of the path that exists.
+    QString existing = target.absolutePath();
+    bool parentMissing = false;
+    while (!QFileInfo::exists(existing) && !QFileInfo(existing).isSymLink()) {
+        const QString up = QFileInfo(existing).absolutePath();
+        if (up == existing)
+            break;
+        existing = up;
+        parentMissing = true;
+    }
+    const QFileInfo blocker(existing);
+    if (!blocker.isDir())
+        return cannotCreate(path, QStringLiteral("%1 不是文件夹").arg(existing));
+    if (!blocker.isWritable() || !blocker.isExecutable())
+        return cannotCreate(path, QStringLiteral("没有在 %1 中创建文件夹的权限").arg(existing));
+    if (parentMissing && depth == FolderDepth::OneLevel)
+        return QString();
+    return cannotCreate(path, QStringLiteral("请检查路径和磁盘空间"));
+}
