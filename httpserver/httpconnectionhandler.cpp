@@ -11,6 +11,8 @@
 #include <QSslSocket>
 #include <QThread>
 
+#include <unistd.h>
+
 namespace tarsel {
 
 namespace {
@@ -100,6 +102,10 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
     if (!m_socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
         qCritical("HttpConnectionHandler (%p): cannot initialize socket: %s", static_cast<void *>(this),
             qPrintable(m_socket->errorString()));
+        // The connection was handed over to this handler: nobody else closes it, and the
+        // handler is free for the next one.
+        ::close(int(socketDescriptor));
+        m_busy.store(false);
         return;
     }
 

@@ -1,5 +1,7 @@
+#include "httpserver/httpconnectionhandler.h"
 #include "httpserver/httplistener.h"
 #include "tests/httpserver/testhandler.h"
+#include "tests/support/loopbackpair.h"
 #include "tests/support/testmain.h"
 
 #include <QDir>
@@ -7,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 using httptest::Client;
 
@@ -50,6 +55,8 @@ private slots:
     void answersExpectContinue();
     void refusesOversizedBodyWithoutContinue_data();
     void refusesOversizedBodyWithoutContinue();
+    void freesItselfWhenDescriptorIsUnusable_data();
+    void freesItselfWhenDescriptorIsUnusable();
 
 private:
     QTemporaryDir tempDir;
@@ -305,6 +312,44 @@ void TestHttpConnectionHandler::refusesOversizedBodyWithoutContinue()
     client.send(head);
     QTRY_VERIFY(client.closed);
     QCOMPARE(client.received, entityTooLarge);
+}
+
+void TestHttpConnectionHandler::freesItselfWhenDescriptorIsUnusable_data()
+{
+    QTest::addColumn<qintptr>("descriptor");
+    rlimit limit {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+    QTest::addRow("-1") << qintptr(-1);
+    // No descriptor of this process can have a number at or beyond the limit.
+    QTest::addRow("beyond the limit") << qintptr(qMin<rlim_t>(limit.rlim_cur, 1 << 30));
+}
+
+void TestHttpConnectionHandler::freesItselfWhenDescriptorIsUnusable()
+{
+    QFETCH(qintptr, descriptor);
+    httptest::LogCapture log;
+    tarsel::HttpConnectionHandler connectionHandler(settings->settings(), handler.get());
+    connectionHandler.setBusy();
+    QMetaObject::invokeMethod(
+        &connectionHandler, [&] { connectionHandler.handleConnection(descriptor); }, Qt::QueuedConnection);
+    QTRY_VERIFY(!connectionHandler.isBusy());
+    QCOMPARE(log.lines().filter("cannot initialize socket").size(), 1);
+
+    // Free again, the handler serves the next connection it is given.
+    testsupport::LoopbackPair pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    const qintptr adopted = ::dup(int(pair.server->socketDescriptor()));
+    QVERIFY(adopted >= 0);
+    delete pair.server;
+    connectionHandler.setBusy();
+    QMetaObject::invokeMethod(
+        &connectionHandler, [&] { connectionHandler.handleConnection(adopted); }, Qt::QueuedConnection);
+    QByteArray received;
+    connect(pair.client, &QTcpSocket::readyRead, this, [&] { received += pair.client->readAll(); });
+    pair.client->write("GET /length HTTP/1.1\r\n\r\n");
+    QTRY_COMPARE(received, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
+    delete pair.client;
+    QTRY_VERIFY(!connectionHandler.isBusy());
 }
 
 ORVEX_TEST_MAIN(TestHttpConnectionHandler)
