@@ -1,5 +1,6 @@
 #include "httpserver/httpconnectionhandler.h"
 #include "httpserver/httplistener.h"
+#include "httpserver/threadhandover.h"
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/loopbackpair.h"
 #include "tests/support/testmain.h"
@@ -14,6 +15,7 @@
 #include <unistd.h>
 
 using httptest::Client;
+using tarsel::tSocketDescriptor;
 
 namespace {
 
@@ -32,6 +34,15 @@ int openFilesBelow(const QString &folder)
 
 const QByteArray entityTooLarge = "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
 const QByteArray continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
+
+// Gives a connection to a handler the way the listener does.
+void handOver(tarsel::HttpConnectionHandler *connectionHandler, qintptr descriptor)
+{
+    connectionHandler->setBusy();
+    TARSEL_HAND_OVER(connectionHandler);
+    QMetaObject::invokeMethod(
+        connectionHandler, "handleConnection", Qt::QueuedConnection, Q_ARG(tSocketDescriptor, descriptor));
+}
 
 } // namespace
 
@@ -329,9 +340,7 @@ void TestHttpConnectionHandler::freesItselfWhenDescriptorIsUnusable()
     QFETCH(qintptr, descriptor);
     httptest::LogCapture log;
     tarsel::HttpConnectionHandler connectionHandler(settings->settings(), handler.get());
-    connectionHandler.setBusy();
-    QMetaObject::invokeMethod(
-        &connectionHandler, [&] { connectionHandler.handleConnection(descriptor); }, Qt::QueuedConnection);
+    handOver(&connectionHandler, descriptor);
     QTRY_VERIFY(!connectionHandler.isBusy());
     QCOMPARE(log.lines().filter("cannot initialize socket").size(), 1);
 
@@ -341,9 +350,7 @@ void TestHttpConnectionHandler::freesItselfWhenDescriptorIsUnusable()
     const qintptr adopted = ::dup(int(pair.server->socketDescriptor()));
     QVERIFY(adopted >= 0);
     delete pair.server;
-    connectionHandler.setBusy();
-    QMetaObject::invokeMethod(
-        &connectionHandler, [&] { connectionHandler.handleConnection(adopted); }, Qt::QueuedConnection);
+    handOver(&connectionHandler, adopted);
     QByteArray received;
     connect(pair.client, &QTcpSocket::readyRead, this, [&] { received += pair.client->readAll(); });
     pair.client->write("GET /length HTTP/1.1\r\n\r\n");
