@@ -15,8 +15,9 @@ namespace tarsel {
 
 namespace {
 
-// Multipart bodies are taken from the socket in blocks of at most this size.
-constexpr qint64 multipartBlockSize = 65536;
+// Multipart bodies are taken from the socket in blocks of at most this size: large enough that
+// the cost per read and per write of a block is small beside the copying of its bytes.
+constexpr qint64 multipartBlockSize = 1048576;
 // Lines of a part's header block are held in memory up to this length; longer ones are cut.
 constexpr int partLineLimit = 65536;
 
@@ -186,7 +187,6 @@ void HttpRequest::readMultipartBody(QTcpSocket *socket)
         // The body's first boundary line has no CR LF before it: one in front lets the search
         // treat it like every other delimiter, and the preamble is a part without a name.
         m_multipartBuffer = "\r\n";
-        m_multipartBuffer.reserve(int(multipartBlockSize + partLineLimit + m_delimiter.size()));
     }
 
     const int kept = m_multipartBuffer.size();
@@ -209,7 +209,6 @@ void HttpRequest::readMultipartBody(QTcpSocket *socket)
     // Whatever is left belongs to a part cut off before its boundary: it is not kept.
     discardPart();
     m_multipartBuffer.clear();
-    m_multipartBuffer.squeeze();
     m_status = Complete;
 }
 

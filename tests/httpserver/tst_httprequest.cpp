@@ -458,9 +458,10 @@ void TestHttpRequest::keepsDataThatLooksLikeBoundary_data()
     QTest::addRow("only CR LF") << QByteArray("\r\n");
     QTest::addRow("CR LF CR LF") << QByteArray("\r\n\r\n");
     QTest::addRow("lone CR before the delimiter") << QByteArray("a\r");
-    // Long data crosses the parser's blocks; the prefixes sit on and around block edges.
-    QByteArray big = randomBytes(300000);
-    for (const int at : { 65530, 65536 * 2 - 3, 65536 * 3 })
+    // Long data crosses the parser's blocks (1 MiB) and the socket's reads; the prefixes sit on
+    // and around their edges.
+    QByteArray big = randomBytes(2200000);
+    for (const int at : { 65530, 65536 * 2 - 3, 65536 * 3, 1048576 - 5, 1048576 * 2 - 1 })
         big.replace(at, 11, "\r\n--bounda\r");
     QTest::addRow("prefixes at block edges") << big;
 }
@@ -470,10 +471,11 @@ void TestHttpRequest::keepsDataThatLooksLikeBoundary()
     QFETCH(QByteArray, data);
     const QByteArray body
         = filePart("boundary", "file", "f.bin", data) + fieldPart("boundary", "after", "1") + "--boundary--\r\n";
+    httptest::TestSettings settings({ { "maxMultiPartSize", 10000000 } });
     Feeder feeder;
     QVERIFY(feeder.isValid());
     feeder.send(multipartRequest("boundary", body));
-    const auto request = feeder.parse(defaults.settings());
+    const auto request = feeder.parse(settings.settings());
     QCOMPARE(request->status(), HttpRequest::Complete);
     QTemporaryFile *file = request->uploadedFile("file");
     QVERIFY(file);
