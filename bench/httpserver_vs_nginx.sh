@@ -9,14 +9,8 @@ build=${1:-build}
 server="$build/bench/bench_httpserver_listener"
 [ -x "$server" ] || { echo "build bench_httpserver_listener first: cmake --build $build --target bench_httpserver_listener"; exit 1; }
 
-missing=()
-command -v wrk >/dev/null || missing+=(wrk)
-[ -x /usr/sbin/nginx ] || missing+=(nginx)
-if [ ${#missing[@]} -gt 0 ]; then
-    export DEBIAN_FRONTEND=noninteractive
-    apt-get update
-    apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+source ./cmake/packages.sh
+install_missing wrk nginx
 
 body='Hello from Orvex
 '
