@@ -9,7 +9,7 @@ source ./cmake/packages.sh
 
 install_missing "${build_packages[@]}" "${run_packages[@]}"
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DORVEX_TESTS=OFF
 cmake --build build -j"$(nproc)"
 
 if [ -z "${DISPLAY:-}" ]; then
