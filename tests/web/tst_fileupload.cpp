@@ -38,13 +38,11 @@ private slots:
     {
         QVERIFY(dir.isValid());
         Settings::setWebPort(0);
-        server = new WebServer(this);
-        port = server->serverPort();
-        QVERIFY(port != 0);
     }
 
-    void cleanupTestCase() { delete server; }
-
+    // A server per case: deleting it joins its handler threads, so none of them still logs
+    // (disconnects, finished requests) while QtTest moves on to the next case, whose message
+    // handler and bookkeeping are not safe against such late messages from other threads.
     void init()
     {
         // A fresh download folder below a parent that must stay empty.
@@ -53,6 +51,15 @@ private slots:
         downloads = parent + QStringLiteral("/inbox");
         QVERIFY(QDir().mkpath(downloads));
         Settings::setDownloadPath(downloads);
+        server = new WebServer(this);
+        port = server->serverPort();
+        QVERIFY(port != 0);
+    }
+
+    void cleanup()
+    {
+        delete server;
+        server = nullptr;
     }
 
     void getReturnsTheUploadPage()
