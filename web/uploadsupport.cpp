@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QFileDevice>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMetaObject>
@@ -13,6 +14,7 @@
 
 #include <cerrno>
 #ifdef Q_OS_UNIX
+#include <fcntl.h>
 #include <unistd.h>
 #endif
 
@@ -28,6 +30,57 @@ QString candidateName(const QString &name, int attempt)
 {
     return attempt == 0 ? name : numberedFileName(name, attempt);
 }
+
+#ifdef Q_OS_LINUX
+enum class KernelCopy { Done, Failed, Unsupported };
+
+// Errors that say the kernel cannot copy between these two files at all (another file system
+// on older kernels, a file system or descriptor kind without support); the bytes then go
+// through user space instead.
+bool kernelCopyUnsupported(int error)
+{
+    return error == EXDEV || error == ENOSYS || error == EINVAL || error == EOPNOTSUPP || error == EBADF
+        || error == EPERM || error == ETXTBSY;
+}
+
+// Copies from source's position to its end onto target's position with copy_file_range, so
+// the data never passes through user space (on some file systems it is not even copied).
+// Both positions are moved past the copied bytes, as reading and writing would. Unsupported
+// leaves both positions as they were, so the caller can copy the ordinary way.
+KernelCopy copyInKernel(QIODevice &source, QIODevice &target)
+{
+    auto *in = qobject_cast<QFileDevice *>(&source);
+    auto *out = qobject_cast<QFileDevice *>(&target);
+    if (!in || !out || in->handle() < 0 || out->handle() < 0 || in->isSequential() || out->isSequential())
+        return KernelCopy::Unsupported;
+    // Bytes still in the target's buffer go first; the source's buffer is skipped by reading
+    // from its logical position.
+    if (!out->flush())
+        return KernelCopy::Failed;
+    const loff_t inStart = in->pos();
+    const loff_t outStart = out->pos();
+    loff_t inOffset = inStart;
+    loff_t outOffset = outStart;
+    const loff_t end = in->size();
+    while (inOffset < end) {
+        const ssize_t copied = ::copy_file_range(
+            in->handle(), &inOffset, out->handle(), &outOffset, size_t(qMin<loff_t>(end - inOffset, 1 << 30)), 0);
+        if (copied > 0)
+            continue;
+        if (copied == 0) // The source got shorter meanwhile: its end is reached.
+            break;
+        if (errno == EINTR)
+            continue;
+        if (inOffset == inStart && kernelCopyUnsupported(errno))
+            return KernelCopy::Unsupported;
+        out->seek(outOffset);
+        return KernelCopy::Failed;
+    }
+    if (!in->seek(inOffset) || !out->seek(outOffset))
+        return KernelCopy::Failed;
+    return KernelCopy::Done;
+}
+#endif
 
 } // namespace
 
@@ -105,6 +158,16 @@ QString renameWithoutOverwrite(const QString &from, const QString &folder, const
 
 bool copyData(QIODevice &source, QIODevice &target)
 {
+#ifdef Q_OS_LINUX
+    switch (copyInKernel(source, target)) {
+    case KernelCopy::Done:
+        return true;
+    case KernelCopy::Failed:
+        return false;
+    case KernelCopy::Unsupported:
+        break;
+    }
+#endif
     QByteArray block;
     while (!source.atEnd()) {
         block = source.read(copyBlockSize);

@@ -35,8 +35,10 @@ QString linkWithoutOverwrite(const QString &source, const QString &folder, const
 // replaced. Returns the path really written, or an empty text on failure.
 QString renameWithoutOverwrite(const QString &from, const QString &folder, const QString &name);
 
-// Appends everything from source (from its current position) to target in large blocks.
-// Returns false on a read or write error.
+// Writes everything from source (from its current position) to target at its position; both
+// positions move past the bytes. File to file the kernel copies (copy_file_range) where it
+// can, otherwise the bytes go through user space in large blocks. Returns false on a read or
+// write error; target may then hold part of the bytes.
 bool copyData(QIODevice &source, QIODevice &target);
 
 // The desktop's file manager opens folder. Safe from handler threads: the request goes to

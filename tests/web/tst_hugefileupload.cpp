@@ -2,10 +2,13 @@
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
 #include "tests/web/httpexchange.h"
+#include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
 #include "web/hugefileuploadcontroller.h"
+#include "web/uploadsupport.h"
 #include "web/webserver.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,7 +18,9 @@
 #include <QSet>
 #include <QTemporaryDir>
 
+#include <csignal>
 #include <memory>
+#include <sys/resource.h>
 
 using testsupport::exchange;
 using testsupport::FormField;
@@ -333,6 +338,120 @@ private slots:
         QVERIFY(onlyPartialFiles(1));
         other.reset();
         QVERIFY(entries().isEmpty());
+    }
+
+    // File to file the kernel copies; a target it cannot write at an offset (opened for
+    // appending) or a device that is no file goes through user space. Either way the bytes from
+    // the source's position land at the target's position, behind what is still buffered there,
+    // and both positions move past them.
+    void copyDataMovesTheBytesFromPositionToPosition_data()
+    {
+        QTest::addColumn<bool>("sourceIsFile");
+        QTest::addColumn<bool>("targetIsFile");
+        QTest::addColumn<bool>("targetAppends");
+        QTest::addRow("file to file") << true << true << false;
+        QTest::addRow("file to appending file") << true << true << true;
+        QTest::addRow("buffer to file") << false << true << false;
+        QTest::addRow("file to buffer") << true << false << false;
+    }
+
+    void copyDataMovesTheBytesFromPositionToPosition()
+    {
+        QFETCH(bool, sourceIsFile);
+        QFETCH(bool, targetIsFile);
+        QFETCH(bool, targetAppends);
+        // More than one block of the user-space copy.
+        const QByteArray data = randomBytes(3 * 1024 * 1024 + 5, 7);
+        const QByteArray head = "already there";
+        const int skipped = 100;
+
+        QFile sourceFile(QDir(downloads).filePath(QStringLiteral("source.bin")));
+        QBuffer sourceBuffer;
+        QIODevice *source = &sourceBuffer;
+        if (sourceIsFile) {
+            QVERIFY(sourceFile.open(QIODevice::WriteOnly));
+            QCOMPARE(sourceFile.write(data), qint64(data.size()));
+            sourceFile.close();
+            QVERIFY(sourceFile.open(QIODevice::ReadOnly));
+            source = &sourceFile;
+        } else {
+            sourceBuffer.setData(data);
+            QVERIFY(sourceBuffer.open(QIODevice::ReadOnly));
+        }
+        // A buffered read: the file's descriptor is further on than its position.
+        QCOMPARE(source->read(skipped), data.left(skipped));
+
+        const QString targetPath = QDir(downloads).filePath(QStringLiteral("target.bin"));
+        QFile targetFile(targetPath);
+        QBuffer targetBuffer;
+        QIODevice *target = &targetBuffer;
+        if (targetIsFile) {
+            if (targetAppends) {
+                QVERIFY(targetFile.open(QIODevice::WriteOnly));
+                targetFile.close();
+            }
+            QVERIFY(targetFile.open(targetAppends ? QIODevice::Append : QIODevice::WriteOnly));
+            target = &targetFile;
+        } else {
+            QVERIFY(targetBuffer.open(QIODevice::ReadWrite));
+        }
+        QCOMPARE(target->write(head), qint64(head.size()));
+
+        QVERIFY(upload::copyData(*source, *target));
+        QVERIFY(source->atEnd());
+        QCOMPARE(source->pos(), qint64(data.size()));
+        QCOMPARE(target->pos(), qint64(head.size() + data.size() - skipped));
+        QCOMPARE(target->write("!"), qint64(1));
+
+        const QByteArray expected = head + data.mid(skipped) + "!";
+        QByteArray written;
+        if (targetIsFile) {
+            targetFile.close();
+            written = readFile(targetPath);
+        } else {
+            written = targetBuffer.data();
+        }
+        QCOMPARE(written.size(), expected.size());
+        QVERIFY(written == expected);
+    }
+
+    // A chunk that cannot be written whole (here it would pass the process's file size limit,
+    // as on a full disk) leaves the partial file as it was, and the same chunk can come again.
+    void failedAppendIsCutBackAndCanBeSentAgain()
+    {
+        const QByteArray first = randomBytes(100000, 1);
+        const QByteArray second = randomBytes(300000, 2);
+        QFile firstFile(QDir(downloads).filePath(QStringLiteral("first.chunk")));
+        QFile secondFile(QDir(downloads).filePath(QStringLiteral("second.chunk")));
+        for (const auto &[file, bytes] : { std::make_pair(&firstFile, first), std::make_pair(&secondFile, second) }) {
+            QVERIFY(file->open(QIODevice::ReadWrite));
+            QCOMPARE(file->write(bytes), qint64(bytes.size()));
+            QVERIFY(file->seek(0));
+        }
+
+        HostChunk host;
+        QVERIFY(host.open(downloads));
+        QVERIFY(host.append(0, QStringLiteral("joined.bin"), firstFile));
+
+        rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = 250000;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const bool appended = host.append(1, QStringLiteral("joined.bin"), secondFile);
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY(!appended);
+        QCOMPARE(host.nextIndex(), 1u);
+
+        QVERIFY(secondFile.seek(0));
+        QVERIFY(host.append(1, QStringLiteral("joined.bin"), secondFile));
+        const QString written = host.finish(downloads, QStringLiteral("joined.bin"));
+        QCOMPARE(written, QDir(downloads).filePath(QStringLiteral("joined.bin")));
+        const QByteArray joined = readFile(written);
+        QCOMPARE(joined.size(), first.size() + second.size());
+        QVERIFY(joined == first + second);
     }
 
 private:
