@@ -3,6 +3,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/htmlpage.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -52,10 +53,7 @@ FileListPageController::FileListPageController(tarsel::TemplateCache *templates,
 
 void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    response.setHeader("Content-Type", "text/html; charset=UTF-8");
-    tarsel::Template page
-        = templateCache->getTemplate(QStringLiteral("files"), QString::fromUtf8(request.header("Accept-Language")));
-    page.enableWarnings(true);
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("files"), request, response);
 
     const QJsonArray array = QJsonDocument::fromJson(request.parameter("files")).array();
     QList<ListedFile> files;

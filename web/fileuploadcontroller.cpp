@@ -4,6 +4,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/htmlpage.h"
 #include "web/uploadsupport.h"
 
 #include <QFile>
@@ -25,10 +26,7 @@ FileUploadController::FileUploadController(tarsel::TemplateCache *templates, QOb
 
 void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    response.setHeader("Content-Type", "text/html; charset=UTF-8");
-    tarsel::Template page
-        = templateCache->getTemplate(QStringLiteral("upload"), QString::fromUtf8(request.header("Accept-Language")));
-    page.enableWarnings(true);
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("upload"), request, response);
     if (request.parameter("action") != "show") {
         response.write(page.toUtf8(), true);
         return;

@@ -6,6 +6,7 @@
 #include "httpserver/templatecache.h"
 #include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
+#include "web/htmlpage.h"
 #include "web/uploadsupport.h"
 
 #include <QTemporaryFile>
@@ -35,10 +36,7 @@ HugeFileUploadController::HugeFileUploadController(
 
 void HugeFileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    response.setHeader("Content-Type", "text/html; charset=UTF-8");
-    tarsel::Template page = templateCache->getTemplate(
-        QStringLiteral("uploadhuge"), QString::fromUtf8(request.header("Accept-Language")));
-    page.enableWarnings(true);
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("uploadhuge"), request, response);
     if (request.parameter("action") != "show") {
         response.write(page.toUtf8(), true);
         return;

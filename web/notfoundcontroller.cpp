@@ -3,6 +3,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/htmlpage.h"
 
 NotFoundController::NotFoundController(tarsel::TemplateCache *templates, QObject *parent)
     : tarsel::HttpRequestHandler(parent)
@@ -12,9 +13,6 @@ NotFoundController::NotFoundController(tarsel::TemplateCache *templates, QObject
 
 void NotFoundController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    response.setHeader("Content-Type", "text/html; charset=UTF-8");
-    tarsel::Template page
-        = templateCache->getTemplate(QStringLiteral("404"), QString::fromUtf8(request.header("Accept-Language")));
-    page.enableWarnings(true);
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("404"), request, response);
     response.write(page.toUtf8(), true);
 }
