@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QRectF>
+#include <QVBoxLayout>
 #include <QVector>
 #include <qrencode.h>
 
@@ -66,4 +67,22 @@ void QrcodeWidget::paintEvent(QPaintEvent *)
     painter.setPen(Qt::NoPen);
     painter.setBrush(QBrush(Qt::black, Qt::SolidPattern));
     painter.drawRects(dark);
+}
+
+QrcodeWidget *QrcodeWidget::showIn(QWidget *area, const QString &text)
+{
+    auto *code = new QrcodeWidget(area->window());
+    code->setText(text);
+    // Made without a parent and then installed: the window already has a layout of its own.
+    auto *layout = new QVBoxLayout;
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(code);
+    area->setLayout(layout);
+    return code;
+}
+
+void QrcodeWidget::removeFrom(QWidget *area, QrcodeWidget *code)
+{
+    delete area->layout();
+    delete code;
 }

@@ -13,6 +13,11 @@ class QrcodeWidget : public QWidget
 public:
     explicit QrcodeWidget(QWidget *parent = nullptr);
 
+    // The web windows show their code alone in a placeholder area, edge to edge; these put a new
+    // code there and take it away again.
+    static QrcodeWidget *showIn(QWidget *area, const QString &text);
+    static void removeFrom(QWidget *area, QrcodeWidget *code);
+
     void setText(const QString &newText);
 
     // The message drawn instead of a symbol at the last paint; empty while a symbol is shown.

@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 WebReceive::WebReceive(WebServer *server, QWidget *parent)
     : QWidget(parent)
@@ -41,8 +40,7 @@ void WebReceive::clearQrCode()
 {
     if (!hasQrWidget)
         return;
-    delete ui->qrcode_area->layout();
-    delete qrWidget;
+    QrcodeWidget::removeFrom(ui->qrcode_area, qrWidget);
     qrWidget = nullptr;
 }
 
@@ -52,12 +50,8 @@ void WebReceive::generateCodeBtnClick()
     hasQrWidget = true;
     codeGenerated = true;
 
-    auto *layout = new QVBoxLayout;
-    layout->setContentsMargins(0, 0, 0, 0);
-    qrWidget = new QrcodeWidget(this);
-    qrWidget->setText(uploadPageLink(ui->ips_combox->currentText(), Settings::webPort()));
-    layout->addWidget(qrWidget);
-    ui->qrcode_area->setLayout(layout);
+    qrWidget
+        = QrcodeWidget::showIn(ui->qrcode_area, uploadPageLink(ui->ips_combox->currentText(), Settings::webPort()));
     update();
 }
 

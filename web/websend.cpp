@@ -13,7 +13,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QVBoxLayout>
 
 WebSend::WebSend(WebServer *server, QWidget *parent)
     : QWidget(parent)
@@ -54,8 +53,7 @@ void WebSend::clearQrCode()
 {
     if (!hasQrWidget)
         return;
-    delete ui->qrcode_area->layout();
-    delete qrWidget;
+    QrcodeWidget::removeFrom(ui->qrcode_area, qrWidget);
     qrWidget = nullptr;
 }
 
@@ -92,12 +90,7 @@ void WebSend::generateCodeBtnClicked()
     hasQrWidget = true;
     codeGenerated = true;
 
-    auto *layout = new QVBoxLayout;
-    layout->setContentsMargins(0, 0, 0, 0);
-    qrWidget = new QrcodeWidget(this);
-    qrWidget->setText(shareSelection());
-    layout->addWidget(qrWidget);
-    ui->qrcode_area->setLayout(layout);
+    qrWidget = QrcodeWidget::showIn(ui->qrcode_area, shareSelection());
     update();
 }
 
