@@ -25,8 +25,8 @@ int runApplication(QApplication &app)
         tray.show();
         return app.exec();
     } catch (const std::exception &error) {
-        QMessageBox::critical(nullptr, QCoreApplication::applicationName(), QString::fromUtf8(error.what()),
-            QMessageBox::Ok);
+        QMessageBox::critical(
+            nullptr, QCoreApplication::applicationName(), QString::fromUtf8(error.what()), QMessageBox::Ok);
         return 1;
     }
 }

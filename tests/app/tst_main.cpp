@@ -1,5 +1,4 @@
 #include "app/runapplication.h"
-
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 

@@ -1,5 +1,4 @@
 #include "app/settings/settings.h"
-
 #include "tests/support/testmain.h"
 
 #include <QHostInfo>
