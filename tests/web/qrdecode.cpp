@@ -1,5 +1,10 @@
 #include "qrdecode.h"
 
+#include "web/qrcodewidget.h"
+
+#include <QTest>
+#include <QWidget>
+
 #include <zbar.h>
 
 namespace testsupport {
@@ -34,6 +39,20 @@ QStringList decodeQrCodes(const QImage &image)
     zbar_image_destroy(zimage);
     zbar_image_scanner_destroy(scanner);
     return found;
+}
+
+QString decodeShownQrCode(QWidget *window)
+{
+    const QList<QrcodeWidget *> widgets = window->findChildren<QrcodeWidget *>();
+    if (widgets.size() != 1)
+        return QStringLiteral("<%1 QR widgets>").arg(widgets.size());
+    QrcodeWidget *widget = widgets.first();
+    if (!QTest::qWaitFor([widget] { return widget->isVisible(); }))
+        return QStringLiteral("<QR widget not shown>");
+    if (widget->width() != 350)
+        return QStringLiteral("<QR widget %1 pixels wide>").arg(widget->width());
+    const QStringList found = decodeQrCodes(window->grab().toImage());
+    return found.size() == 1 ? found.first() : QStringLiteral("<%1 codes found>").arg(found.size());
 }
 
 } // namespace testsupport
