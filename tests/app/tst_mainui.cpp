@@ -3,6 +3,7 @@
 #include "app/settings/settings.h"
 #include "discovery/discoveryservice.h"
 #include "discovery/onlinedeviceitem.h"
+#include "tests/support/freeport.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 
@@ -20,27 +21,14 @@
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
+using testsupport::freeTcpPort;
+using testsupport::freeUdpPort;
+
 namespace {
 
 const QString highlighted = QStringLiteral("QLabel{background-color:rgb(17,150,238);color:rgb(255,255,255);}");
 const QString plain = QStringLiteral("QLabel{background-color:rgb(255,255,255);color:rgb(0,0,0);}");
 const QString formatError = QStringLiteral("%1的设置格式有误！\n（所有项目不能为空，端口号范围为0~65535）");
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    if (!probe.bind(QHostAddress::AnyIPv4, 0))
-        return 0;
-    return probe.localPort();
-}
-
-quint16 freeTcpPort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::Any, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 QMap<QString, QVariant> storedSettings()
 {

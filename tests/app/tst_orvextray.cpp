@@ -1,6 +1,7 @@
 #include "app/mainui.h"
 #include "app/orvextray.h"
 #include "app/settings/settings.h"
+#include "tests/support/freeport.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
@@ -20,15 +21,10 @@
 #include <QTimer>
 #include <QUdpSocket>
 
-namespace {
+using testsupport::freeTcpPort;
+using testsupport::freeUdpPort;
 
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    if (!probe.bind(QHostAddress::AnyIPv4, 0))
-        return 0;
-    return probe.localPort();
-}
+namespace {
 
 // Main windows that are open, not those waiting for their deferred deletion.
 QList<MainUI *> openMainWindows()
@@ -88,9 +84,9 @@ private slots:
         QVERIFY(discoveryPort != 0);
         Settings::setDiscoveryPort(discoveryPort);
         // Every main window runs a web server.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::Any, 0));
-        Settings::setWebPort(probe.serverPort());
+        const quint16 webPort = freeTcpPort();
+        QVERIFY(webPort != 0);
+        Settings::setWebPort(webPort);
         Settings::setDownloadPath(home.path() + QStringLiteral("/Orvex"));
     }
 

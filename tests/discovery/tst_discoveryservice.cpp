@@ -1,5 +1,6 @@
 #include "app/settings/settings.h"
 #include "discovery/discoveryservice.h"
+#include "tests/support/freeport.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 
@@ -10,19 +11,13 @@
 
 Q_DECLARE_METATYPE(QHostAddress)
 
+using testsupport::freeUdpPort;
+
 namespace {
 
 // Loopback addresses other than 127.0.0.1 are not interface addresses, so a socket bound to one
 // stands in for a peer on the network: its datagrams are not dropped as our own.
 const QHostAddress peerAddress(QStringLiteral("127.0.0.2"));
-
-quint16 freeUdpPort()
-{
-    QUdpSocket probe;
-    if (!probe.bind(QHostAddress::AnyIPv4, 0))
-        return 0;
-    return probe.localPort();
-}
 
 QByteArray hostInfo(const QString &name, int port)
 {
