@@ -163,8 +163,10 @@ void HttpConnectionHandler::disconnected()
 void HttpConnectionHandler::read()
 {
     while (m_socket->bytesAvailable() > 0) {
-        if (!m_currentRequest)
+        if (!m_currentRequest) {
             m_currentRequest = new HttpRequest(m_settings);
+            m_currentRequest->setUploadHandler(m_requestHandler);
+        }
 
         while (m_socket->bytesAvailable() > 0 && m_currentRequest->status() != HttpRequest::Complete
             && m_currentRequest->status() != HttpRequest::Aborted) {

@@ -1,6 +1,7 @@
 #include "httprequest.h"
 
 #include "httpserver/httpcookie.h"
+#include "httpserver/httprequesthandler.h"
 
 #include <QDebug>
 #include <QSettings>
@@ -15,9 +16,6 @@ namespace tarsel {
 
 namespace {
 
-// Multipart bodies are taken from the socket in blocks of at most this size: large enough that
-// the cost per read and per write of a block is small beside the copying of its bytes.
-constexpr qint64 multipartBlockSize = 1048576;
 // Lines of a part's header block are held in memory up to this length; longer ones are cut.
 constexpr int partLineLimit = 65536;
 
@@ -52,7 +50,8 @@ HttpRequest::~HttpRequest()
             file->close();
         delete file;
     }
-    delete m_partFile;
+    qDeleteAll(m_uploadedDevices);
+    discardPart();
 }
 
 void HttpRequest::readFromSocket(QTcpSocket *socket)
@@ -189,12 +188,11 @@ void HttpRequest::readMultipartBody(QTcpSocket *socket)
         m_multipartBuffer = "\r\n";
     }
 
-    const int kept = m_multipartBuffer.size();
-    const qint64 wanted = qMin(m_expectedBodySize - m_multipartBytes, multipartBlockSize);
-    m_multipartBuffer.resize(kept + int(wanted));
-    const qint64 received = socket->read(m_multipartBuffer.data() + kept, wanted);
-    m_multipartBuffer.resize(kept + int(qMax<qint64>(received, 0)));
-    m_multipartBytes += qMax<qint64>(received, 0);
+    // All the socket has buffered at once: when that is one block of its buffer, Qt hands the
+    // block over without copying it.
+    QByteArray block = socket->read(qMin(m_expectedBodySize - m_multipartBytes, socket->bytesAvailable()));
+    m_multipartBytes += block.size();
+    joinBlock(std::move(block));
 
     if (m_multipartBytes >= m_maxMultiPartSize) {
         qWarning("HttpRequest: received too many multipart bytes");
@@ -210,6 +208,27 @@ void HttpRequest::readMultipartBody(QTcpSocket *socket)
     discardPart();
     m_multipartBuffer.clear();
     m_status = Complete;
+}
+
+// In a file's data, the bytes kept from the previous block are only those that might begin a
+// delimiter. Unless a delimiter does span the two blocks, they are handed on as data and the
+// new block is parsed where it lies instead of being copied behind them.
+void HttpRequest::joinBlock(QByteArray &&block)
+{
+    const int keptSize = m_multipartBuffer.size();
+    const int delimiterSize = m_delimiter.size();
+    if (keptSize > 0 && m_multipartState == PartData && !m_atDataStart && keptSize < delimiterSize
+        && block.size() >= delimiterSize) {
+        const QByteArray seam = m_multipartBuffer + block.left(delimiterSize - 1);
+        if (!seam.contains(m_delimiter)) {
+            appendPartData(m_multipartBuffer.constData(), keptSize);
+            m_multipartBuffer.clear();
+        }
+    }
+    if (m_multipartBuffer.isEmpty())
+        m_multipartBuffer = std::move(block);
+    else
+        m_multipartBuffer.append(block);
 }
 
 int HttpRequest::parseMultipartBuffer(bool bodyEnds)
@@ -315,6 +334,10 @@ void HttpRequest::beginPartData()
     m_fieldValue.clear();
     if (m_fieldName.isEmpty() || m_fileName.isEmpty())
         return;
+    if (m_uploadHandler)
+        m_partDevice = m_uploadHandler->uploadDevice(*this, m_fieldName);
+    if (m_partDevice)
+        return;
     m_partFile = new QTemporaryFile;
     if (!m_partFile->open()) {
         qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
@@ -336,9 +359,10 @@ void HttpRequest::appendPartData(const char *data, qint64 size)
         m_fieldValue.append(data, int(size));
         return;
     }
-    if (m_partFile->write(data, size) != size) {
+    QIODevice *target = m_partDevice ? m_partDevice : m_partFile;
+    if (target->write(data, size) != size) {
         // A file missing some of its bytes must not reach a controller as if it were whole.
-        qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
+        qCritical("HttpRequest: error writing temp file, %s", qPrintable(target->errorString()));
         m_status = Aborted;
     }
 }
@@ -360,16 +384,21 @@ void HttpRequest::endPart(bool withoutData)
         discardPart();
         return;
     }
+    m_parameters.insert(m_fieldName, m_fileName);
+    qDebug("HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fileName.constData());
+    // A repeated field name replaces the earlier file, which must not stay behind.
+    forgetUpload(m_fieldName);
+    if (m_partDevice) {
+        m_uploadedDevices.insert(m_fieldName, m_partDevice);
+        m_partDevice = nullptr;
+        return;
+    }
     if (!m_partFile->flush()) {
         qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
         m_status = Aborted;
         return;
     }
     m_partFile->seek(0);
-    m_parameters.insert(m_fieldName, m_fileName);
-    qDebug("HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fileName.constData());
-    // A repeated field name replaces the earlier file, which must not stay behind.
-    delete m_uploadedFiles.take(m_fieldName);
     m_uploadedFiles.insert(m_fieldName, m_partFile);
     qDebug("HttpRequest: uploaded file size is %lli", m_partFile->size());
     m_partFile = nullptr;
@@ -379,7 +408,15 @@ void HttpRequest::discardPart()
 {
     delete m_partFile;
     m_partFile = nullptr;
+    delete m_partDevice;
+    m_partDevice = nullptr;
     m_fieldValue.clear();
+}
+
+void HttpRequest::forgetUpload(const QByteArray &fieldName)
+{
+    delete m_uploadedFiles.take(fieldName);
+    delete m_uploadedDevices.take(fieldName);
 }
 
 void HttpRequest::decodeRequestParams()
@@ -460,6 +497,11 @@ QByteArray HttpRequest::cookie(const QByteArray &name) const
 QTemporaryFile *HttpRequest::uploadedFile(const QByteArray &fieldName) const
 {
     return m_uploadedFiles.value(fieldName);
+}
+
+QIODevice *HttpRequest::uploadedDevice(const QByteArray &fieldName) const
+{
+    return m_uploadedDevices.value(fieldName);
 }
 
 QByteArray HttpRequest::urlDecode(const QByteArray &source)

@@ -6,16 +6,20 @@
 #include <QMap>
 #include <QMultiMap>
 
+class QIODevice;
 class QSettings;
 class QTcpSocket;
 class QTemporaryFile;
 
 namespace tarsel {
 
+class HttpRequestHandler;
+
 // Incremental parser of one HTTP/1.x request. The connection handler calls readFromSocket()
 // while bytes are available until the status is Complete or Aborted. Multipart bodies are
 // parsed as they arrive: each file part streams into a temporary file of its own that the
-// request owns and removes when it is destroyed; other fields are kept in memory.
+// request owns and removes when it is destroyed, unless the upload handler supplies a device of
+// its own for the part; other fields are kept in memory.
 class HttpRequest
 {
     Q_DISABLE_COPY(HttpRequest)
@@ -32,6 +36,10 @@ public:
     // Reads "maxRequestSize" and "maxMultiPartSize" from settings.
     explicit HttpRequest(const QSettings *settings);
     virtual ~HttpRequest();
+
+    // The handler asked where each multipart file part goes (HttpRequestHandler::uploadDevice);
+    // without one, every file part goes to a temporary file.
+    void setUploadHandler(HttpRequestHandler *handler) { m_uploadHandler = handler; }
 
     void readFromSocket(QTcpSocket *socket);
 
@@ -63,6 +71,9 @@ public:
     // The open temporary file of a multipart file field, positioned at 0; null if none. Owned by
     // the request.
     QTemporaryFile *uploadedFile(const QByteArray &fieldName) const;
+    // The device the upload handler supplied for a multipart file field, with all of the part's
+    // data written to it; null if none. Owned by the request.
+    QIODevice *uploadedDevice(const QByteArray &fieldName) const;
 
     QHostAddress peerAddress() const { return m_peerAddress; }
 
@@ -75,12 +86,14 @@ private:
     void readHeader(QTcpSocket *socket);
     void readBody(QTcpSocket *socket);
     void readMultipartBody(QTcpSocket *socket);
+    void joinBlock(QByteArray &&block);
     int parseMultipartBuffer(bool bodyEnds);
     void readPartHeaderLine(const QByteArray &line);
     void beginPartData();
     void appendPartData(const char *data, qint64 size);
     void endPart(bool withoutData);
     void discardPart();
+    void forgetUpload(const QByteArray &fieldName);
     void decodeRequestParams();
     void extractCookies();
 
@@ -92,6 +105,8 @@ private:
     QMultiMap<QByteArray, QByteArray> m_headers;
     QMultiMap<QByteArray, QByteArray> m_parameters;
     QMap<QByteArray, QTemporaryFile *> m_uploadedFiles;
+    QMap<QByteArray, QIODevice *> m_uploadedDevices;
+    HttpRequestHandler *m_uploadHandler = nullptr;
     QMap<QByteArray, QByteArray> m_cookies;
     QByteArray m_bodyData;
     // Sizes are 64-bit: the application allows multipart bodies of several GiB.
@@ -117,8 +132,10 @@ private:
     QByteArray m_fieldName;
     QByteArray m_fileName;
     QByteArray m_fieldValue;
-    // The file part being received; it only joins the uploaded files at its boundary.
+    // The file part being received, in a temporary file or in the upload handler's device (one
+    // of the two); it only joins the uploaded files at its boundary.
     QTemporaryFile *m_partFile = nullptr;
+    QIODevice *m_partDevice = nullptr;
 };
 
 } // namespace tarsel

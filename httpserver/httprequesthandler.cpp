@@ -23,4 +23,9 @@ void HttpRequestHandler::service(HttpRequest &request, HttpResponse &response)
     response.write("501 not implemented", true);
 }
 
+QIODevice *HttpRequestHandler::uploadDevice(const HttpRequest &, const QByteArray &)
+{
+    return nullptr;
+}
+
 } // namespace tarsel

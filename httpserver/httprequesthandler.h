@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+class QIODevice;
+
 namespace tarsel {
 
 class HttpRequest;
@@ -21,6 +23,17 @@ public:
 
     // Called once per complete request. The base answers 501.
     virtual void service(HttpRequest &request, HttpResponse &response);
+
+    // Called in the connection's thread when the data of a multipart file part is about to
+    // arrive; the request line, the headers and the form fields sent before this part are known.
+    // A handler that wants the bytes straight at their destination, rather than copied there
+    // from a temporary file afterwards, returns a device open for writing. The request writes
+    // the part's data to it (a failed write aborts the request), owns it, and hands it to
+    // service() through uploadedDevice(). A request that ends before service() (cut off,
+    // aborted) deletes the device unseen, so the device must undo its writes unless service()
+    // has accepted them. The base returns null: the data goes to a temporary file. May run in
+    // several threads at once, like service().
+    virtual QIODevice *uploadDevice(const HttpRequest &request, const QByteArray &fieldName);
 };
 
 } // namespace tarsel

@@ -1,12 +1,15 @@
 #include "httpserver/httprequest.h"
+#include "httpserver/httprequesthandler.h"
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/loopbackpair.h"
 #include "tests/support/testmain.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -42,9 +45,10 @@ public:
 
     // Parses until the request is finished, or until everything sent is consumed and nothing
     // more arrives.
-    std::unique_ptr<HttpRequest> parse(const QSettings *settings)
+    std::unique_ptr<HttpRequest> parse(const QSettings *settings, tarsel::HttpRequestHandler *uploadHandler = nullptr)
     {
         auto request = std::make_unique<HttpRequest>(settings);
+        request->setUploadHandler(uploadHandler);
         QElapsedTimer clock;
         clock.start();
         const auto finished = [&request] {
@@ -135,6 +139,29 @@ QByteArray splitBody()
         + fieldPart(splitBoundary, "last", "z") + "--" + splitBoundary + "--\r\n";
 }
 
+// Supplies a buffer of its own for every file part, or none, and notes what the request knew
+// when it asked.
+class DeviceHandler : public tarsel::HttpRequestHandler
+{
+public:
+    QIODevice *uploadDevice(const HttpRequest &request, const QByteArray &fieldName) override
+    {
+        askedFor.append(fieldName);
+        noteWhenAsked = request.parameter("note");
+        if (!supply)
+            return nullptr;
+        device = new QBuffer;
+        device->open(writable ? QIODevice::WriteOnly : QIODevice::ReadOnly);
+        return device;
+    }
+
+    bool supply = true;
+    bool writable = true;
+    QList<QByteArray> askedFor;
+    QByteArray noteWhenAsked;
+    QPointer<QBuffer> device;
+};
+
 } // namespace
 
 class TestHttpRequest : public QObject
@@ -167,6 +194,8 @@ private slots:
     void streamsEachFileToItsOwnTempFile();
     void dropsFilePartCutOffBeforeBoundary();
     void abortsWhenUploadCannotBeStored();
+    void writesFilePartsToTheHandlersDevice_data();
+    void writesFilePartsToTheHandlersDevice();
     void extractsCookies();
 
 private:
@@ -458,8 +487,7 @@ void TestHttpRequest::keepsDataThatLooksLikeBoundary_data()
     QTest::addRow("only CR LF") << QByteArray("\r\n");
     QTest::addRow("CR LF CR LF") << QByteArray("\r\n\r\n");
     QTest::addRow("lone CR before the delimiter") << QByteArray("a\r");
-    // Long data crosses the parser's blocks (1 MiB) and the socket's reads; the prefixes sit on
-    // and around their edges.
+    // Long data crosses the socket's reads; the prefixes sit on and around the likely edges.
     QByteArray big = randomBytes(2200000);
     for (const int at : { 65530, 65536 * 2 - 3, 65536 * 3, 1048576 - 5, 1048576 * 2 - 1 })
         big.replace(at, 11, "\r\n--bounda\r");
@@ -590,6 +618,75 @@ void TestHttpRequest::abortsWhenUploadCannotBeStored()
     const auto request = feeder.parse(defaults.settings());
     qputenv("TMPDIR", temp);
     QCOMPARE(request->status(), HttpRequest::Aborted);
+}
+
+void TestHttpRequest::writesFilePartsToTheHandlersDevice_data()
+{
+    QTest::addColumn<bool>("supply");
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<bool>("cutOff");
+    QTest::addRow("device supplied") << true << true << false;
+    QTest::addRow("handler declines: temporary file") << false << true << false;
+    QTest::addRow("device that cannot be written") << true << false << false;
+    QTest::addRow("part cut off before its boundary") << true << true << true;
+}
+
+void TestHttpRequest::writesFilePartsToTheHandlersDevice()
+{
+    QFETCH(bool, supply);
+    QFETCH(bool, writable);
+    QFETCH(bool, cutOff);
+    httptest::TestSettings settings({ { "maxMultiPartSize", 10000000 } });
+    // Long enough to arrive in many reads.
+    const QByteArray data = randomBytes(3000001);
+    QByteArray body = fieldPart("b", "note", "before") + filePart("b", "file", "f.bin", data);
+    body = cutOff ? body.left(body.size() - 10) : body + fieldPart("b", "after", "1") + "--b--\r\n";
+    if (!writable) {
+        QTest::ignoreMessage(QtWarningMsg, "QIODevice::write (QBuffer): ReadOnly device");
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("^HttpRequest: error writing temp file, "));
+    }
+
+    DeviceHandler handler;
+    handler.supply = supply;
+    handler.writable = writable;
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("b", body));
+    auto request = feeder.parse(settings.settings(), &handler);
+
+    // Asked once, for the file part, knowing the field sent before it.
+    QCOMPARE(handler.askedFor, QList<QByteArray> { "file" });
+    QCOMPARE(handler.noteWhenAsked, QByteArray("before"));
+    if (!writable) {
+        QCOMPARE(request->status(), HttpRequest::Aborted);
+        request.reset();
+        QVERIFY(!handler.device);
+        return;
+    }
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    if (cutOff) {
+        // A part that never ended is not handed on, and its device is gone with it.
+        QVERIFY(!handler.device);
+        QVERIFY(!request->uploadedDevice("file"));
+        QVERIFY(!request->uploadedFile("file"));
+        return;
+    }
+    QCOMPARE(request->parameter("file"), QByteArray("f.bin"));
+    QCOMPARE(request->parameter("after"), QByteArray("1"));
+    if (!supply) {
+        QVERIFY(!request->uploadedDevice("file"));
+        QVERIFY(request->uploadedFile("file")->readAll() == data);
+        return;
+    }
+    QVERIFY(handler.device);
+    QCOMPARE(request->uploadedDevice("file"), handler.device.data());
+    QVERIFY(!request->uploadedFile("file"));
+    QCOMPARE(handler.device->data().size(), data.size());
+    QVERIFY(handler.device->data() == data);
+    // Nothing of the part went to a temporary file; the device goes with the request.
+    QCOMPARE(openFilesBelow(QDir::tempPath()), 0);
+    request.reset();
+    QVERIFY(!handler.device);
 }
 
 void TestHttpRequest::extractsCookies()
