@@ -25,7 +25,9 @@ bool HostChunk::open(const QString &folder)
     // system allows, it even stays nameless until finished, so an upload abandoned in any way,
     // a crash included, leaves nothing behind.
     partialFile = new QTemporaryFile(folder + QStringLiteral("/.orvex-upload-XXXXXX.part"));
-    if (!partialFile->open()) {
+    // Unbuffered (QTemporaryFile takes the mode through QFile's open): no bytes wait in a buffer
+    // that a failed write could leave behind, so cutting the file back always leaves it exact.
+    if (!static_cast<QFile *>(partialFile)->open(QIODevice::ReadWrite | QIODevice::Unbuffered)) {
         delete partialFile;
         partialFile = nullptr;
         return false;
@@ -37,19 +39,41 @@ bool HostChunk::append(quint32 index, const QString &fileName, QIODevice &data)
 {
     if (!partialFile || index != nextIndex())
         return false;
-    const qint64 before = partialFile->pos();
-    if (!upload::copyData(data, *partialFile) || !partialFile->flush()) {
-        partialFile->resize(before);
-        partialFile->seek(before);
+    const qint64 before = size();
+    if (!upload::copyData(data, *partialFile)) {
+        cutBack(before);
         return false;
     }
-    chunks.append(new Chunk(index, fileName, partialFile->pos() - before));
+    addChunk(index, fileName, size() - before);
     return true;
+}
+
+qint64 HostChunk::size() const
+{
+    return partialFile ? partialFile->pos() : 0;
+}
+
+bool HostChunk::write(const char *data, qint64 size)
+{
+    return partialFile && partialFile->write(data, size) == size;
+}
+
+void HostChunk::addChunk(quint32 index, const QString &fileName, qint64 size)
+{
+    chunks.append(new Chunk(index, fileName, size));
+}
+
+void HostChunk::cutBack(qint64 size)
+{
+    if (!partialFile)
+        return;
+    partialFile->resize(size);
+    partialFile->seek(size);
 }
 
 QString HostChunk::finish(const QString &folder, const QString &name)
 {
-    if (!partialFile || !partialFile->flush())
+    if (!partialFile)
         return QString();
     // Asking for the name gives a nameless file its hidden name.
     const QString path = partialFile->fileName();

@@ -7,7 +7,6 @@
 HostChunkMap::~HostChunkMap()
 {
     QMutexLocker lock(&mutex);
-    qDeleteAll(hosts);
     hosts.clear();
 }
 
@@ -18,4 +17,43 @@ QString HostChunkMap::key(const QHostAddress &address)
     if (isIPv4)
         return QHostAddress(ipv4).toString();
     return address.toString();
+}
+
+std::shared_ptr<HostChunk> HostChunkMap::replace(const QString &key, std::shared_ptr<HostChunk> host)
+{
+    QMutexLocker lock(&mutex);
+    std::shared_ptr<HostChunk> previous = hosts.take(key);
+    hosts.insert(key, std::move(host));
+    return previous;
+}
+
+std::shared_ptr<HostChunk> HostChunkMap::take(const QString &key)
+{
+    QMutexLocker lock(&mutex);
+    return hosts.take(key);
+}
+
+bool HostChunkMap::isCurrent(const QString &key, const HostChunk *host) const
+{
+    QMutexLocker lock(&mutex);
+    return hosts.value(key).get() == host;
+}
+
+std::shared_ptr<HostChunk> HostChunkMap::claim(const QString &key, bool *busy)
+{
+    QMutexLocker lock(&mutex);
+    std::shared_ptr<HostChunk> host = hosts.value(key);
+    *busy = host && !host->claim();
+    return *busy ? nullptr : host;
+}
+
+std::shared_ptr<HostChunk> HostChunkMap::claimAndTake(const QString &key, bool *busy)
+{
+    QMutexLocker lock(&mutex);
+    std::shared_ptr<HostChunk> host = hosts.value(key);
+    *busy = host && !host->claim();
+    if (!host || *busy)
+        return nullptr;
+    hosts.remove(key);
+    return host;
 }

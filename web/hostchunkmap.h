@@ -4,14 +4,17 @@
 #include <QMutex>
 #include <QString>
 
+#include <memory>
+
 class HostChunk;
 class QHostAddress;
 
-// The chunked uploads in progress, one per client address, shared by all handler threads.
-// Every access, including the file work of a chunk, happens under mutex, so the steps of one
-// client's upload never interleave and a begin or terminate cannot pull an upload away from
-// under a chunk being written. Destroying the map removes the partial files of unfinished
-// uploads.
+// The chunked uploads in progress, one per client address, shared by all handler threads. The
+// map only hands uploads out; the file work of a chunk happens outside its lock, by the request
+// that has claimed the upload (HostChunk::claim), so a slow client holds up nobody else. An
+// upload taken out of the map (terminate, a new begin, finish) lives on while a request still
+// holds it, and its partial file goes with the last holder. Destroying the map removes the
+// partial files of unfinished uploads that no request holds.
 class HostChunkMap
 {
     Q_DISABLE_COPY(HostChunkMap)
@@ -24,6 +27,18 @@ public:
     // IPv4 form, IPv6 clients keep their whole address (with scope).
     static QString key(const QHostAddress &address);
 
-    QMutex mutex;
-    QHash<QString, HostChunk *> hosts;
+    // Makes host the upload of key and returns the one it replaces, if any.
+    std::shared_ptr<HostChunk> replace(const QString &key, std::shared_ptr<HostChunk> host);
+    std::shared_ptr<HostChunk> take(const QString &key);
+    bool isCurrent(const QString &key, const HostChunk *host) const;
+
+    // The upload of key, claimed for the caller, who releases it. Null when there is none, or
+    // when another request holds it (busy is then set). claimAndTake also removes it from the map.
+    std::shared_ptr<HostChunk> claim(const QString &key, bool *busy);
+    std::shared_ptr<HostChunk> claimAndTake(const QString &key, bool *busy);
+
+private:
+    mutable QMutex mutex;
+    // Guarded by mutex.
+    QHash<QString, std::shared_ptr<HostChunk>> hosts;
 };

@@ -4,11 +4,13 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkwriter.h"
 #include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
 #include "web/htmlpage.h"
 #include "web/uploadsupport.h"
 
+#include <QScopeGuard>
 #include <QTemporaryFile>
 
 namespace {
@@ -18,11 +20,18 @@ const QString noDataMessage = QStringLiteral("读取上传的文件失败！");
 const QString chunkOpenMessage = QStringLiteral("保存块数据失败，文件无法打开，请检查是否具有目录权限！");
 const QString chunkWriteMessage = QStringLiteral("保存块数据失败，写入文件出错，请检查磁盘空间！");
 const QString noUploadMessage = QStringLiteral("没有正在进行的大文件传输，请重新开始上传！");
+const QString busyMessage = QStringLiteral("上一个文件块仍在接收中，请等它完成后再试！");
 const QString wrongIndexMessage = QStringLiteral("文件块序号错误：收到%1，应为%2！");
 const QString savedMessage = QStringLiteral("文件已保存在%1%2");
 const QString joinFailedMessage = QStringLiteral("文件块合并失败，文件无法打开，请检查是否具有目录权限！");
 const QString badNameMessage = QStringLiteral("文件块合并失败，文件名无效！");
 const QString terminatedMessage = QStringLiteral("删除失败的任务成功！");
+
+bool isChunk(const tarsel::HttpRequest &request)
+{
+    const QByteArray finish = request.parameter("finish");
+    return request.parameter("begin") != "begin" && finish != "finish" && finish != "terminate";
+}
 
 } // namespace
 
@@ -43,77 +52,127 @@ void HugeFileUploadController::service(tarsel::HttpRequest &request, tarsel::Htt
     }
 
     const QString key = HostChunkMap::key(request.peerAddress());
+    const QByteArray finishing = request.parameter("finish");
+    if (request.parameter("begin") == "begin")
+        begin(key, response);
+    else if (finishing == "finish")
+        finish(key, request, response);
+    else if (finishing == "terminate")
+        terminate(key, response);
+    else if (qobject_cast<ChunkWriter *>(request.uploadedDevice("data")))
+        receiveChunk(key, request, response);
+    else
+        appendChunk(key, request, response);
+}
+
+// Only a chunk that will be accepted, with its fields before its data, is written into the
+// partial file as it arrives; every other request takes the ordinary way through a temporary
+// file and gets its answer from service().
+QIODevice *HugeFileUploadController::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+{
+    if (fieldName != "data" || request.parameter("action") != "show" || !isChunk(request))
+        return nullptr;
+    bool isNumber = false;
+    const quint32 index = request.parameter("index").toUInt(&isNumber);
+    if (!isNumber)
+        return nullptr;
+    bool busy = false;
+    std::shared_ptr<HostChunk> host = hostChunks->claim(HostChunkMap::key(request.peerAddress()), &busy);
+    if (!host)
+        return nullptr;
+    if (index != host->nextIndex()) {
+        host->release();
+        return nullptr;
+    }
+    return new ChunkWriter(std::move(host), index);
+}
+
+void HugeFileUploadController::begin(const QString &key, tarsel::HttpResponse &response)
+{
+    // A new begin discards the client's previous upload and its partial file, even if the new
+    // one cannot start.
+    hostChunks->take(key);
+    auto host = std::make_shared<HostChunk>();
+    if (!host->open(Settings::downloadPath())) {
+        upload::answer(response, false, chunkOpenMessage);
+        return;
+    }
+    hostChunks->replace(key, std::move(host));
+    upload::answer(response, true, beginMessage);
+}
+
+void HugeFileUploadController::finish(
+    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
+    bool busy = false;
+    // Taken out of the map whatever comes of it: a failed finish abandons the upload.
+    const std::shared_ptr<HostChunk> host = hostChunks->claimAndTake(key, &busy);
+    if (!host) {
+        upload::answer(response, false, busy ? busyMessage : noUploadMessage);
+        return;
+    }
+    if (name.isEmpty()) {
+        upload::answer(response, false, badNameMessage);
+        return;
+    }
     const QString folder = Settings::downloadPath();
-
-    if (request.parameter("begin") == "begin") {
-        QMutexLocker lock(&hostChunks->mutex);
-        // A new begin discards the client's previous upload and its partial file.
-        delete hostChunks->hosts.take(key);
-        auto host = new HostChunk;
-        if (!host->open(folder)) {
-            delete host;
-            upload::answer(response, false, chunkOpenMessage);
-            return;
-        }
-        hostChunks->hosts.insert(key, host);
-        upload::answer(response, true, beginMessage);
+    const QString written = host->finish(folder, name);
+    if (written.isEmpty()) {
+        upload::answer(response, false, joinFailedMessage);
         return;
     }
+    upload::openFolder(folder);
+    upload::answer(response, true, savedMessage.arg(written, QStringLiteral("！")));
+}
 
-    const QByteArray finish = request.parameter("finish");
-    if (finish == "finish") {
-        const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
-        QMutexLocker lock(&hostChunks->mutex);
-        HostChunk *host = hostChunks->hosts.take(key);
-        if (!host) {
-            upload::answer(response, false, noUploadMessage);
-            return;
-        }
-        if (name.isEmpty()) {
-            delete host;
-            upload::answer(response, false, badNameMessage);
-            return;
-        }
-        const QString written = host->finish(folder, name);
-        delete host;
-        lock.unlock();
-        if (written.isEmpty()) {
-            upload::answer(response, false, joinFailedMessage);
-            return;
-        }
-        upload::openFolder(folder);
-        upload::answer(response, true, savedMessage.arg(written, QStringLiteral("！")));
+void HugeFileUploadController::terminate(const QString &key, tarsel::HttpResponse &response)
+{
+    // A chunk still arriving keeps the upload until it is done; its answer then says that the
+    // upload is gone.
+    hostChunks->take(key);
+    upload::answer(response, true, terminatedMessage);
+}
+
+void HugeFileUploadController::receiveChunk(
+    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    auto *writer = qobject_cast<ChunkWriter *>(request.uploadedDevice("data"));
+    if (!hostChunks->isCurrent(key, writer->host())) {
+        upload::answer(response, false, noUploadMessage);
         return;
     }
-    if (finish == "terminate") {
-        QMutexLocker lock(&hostChunks->mutex);
-        delete hostChunks->hosts.take(key);
-        upload::answer(response, true, terminatedMessage);
+    if (!writer->commit(QString::fromUtf8(request.parameter("filename")))) {
+        upload::answer(response, false, chunkWriteMessage);
         return;
     }
+    upload::answer(response, true);
+}
 
+void HugeFileUploadController::appendChunk(
+    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
     QTemporaryFile *data = request.uploadedFile("data");
     if (!data) {
         upload::answer(response, false, noDataMessage);
         return;
     }
-    const QString name = QString::fromUtf8(request.parameter("filename"));
-    bool isNumber = false;
-    const quint32 index = request.parameter("index").toUInt(&isNumber);
-
-    QMutexLocker lock(&hostChunks->mutex);
-    HostChunk *host = hostChunks->hosts.value(key);
+    bool busy = false;
+    const std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
     if (!host) {
-        upload::answer(response, false, noUploadMessage);
+        upload::answer(response, false, busy ? busyMessage : noUploadMessage);
         return;
     }
+    const auto release = qScopeGuard([&host] { host->release(); });
     // Chunks are appended in arrival order, so only the next one in sequence is accepted.
+    bool isNumber = false;
+    const quint32 index = request.parameter("index").toUInt(&isNumber);
     if (!isNumber || index != host->nextIndex()) {
         upload::answer(response, false,
             wrongIndexMessage.arg(QString::fromUtf8(request.parameter("index")), QString::number(host->nextIndex())));
         return;
     }
-    if (!host->append(index, name, *data)) {
+    if (!host->append(index, QString::fromUtf8(request.parameter("filename")), *data)) {
         upload::answer(response, false, chunkWriteMessage);
         return;
     }

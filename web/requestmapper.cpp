@@ -54,6 +54,15 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
     }
 }
 
+QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+{
+    // The same prefix as in service(); "/file" is tried first there, but no "/hugefile" path
+    // begins with it.
+    if (request.path().startsWith("/hugefile"))
+        return HugeFileUploadController(templateCache, hostChunks).uploadDevice(request, fieldName);
+    return nullptr;
+}
+
 void RequestMapper::setDownloadController(DownloadFileController *controller)
 {
     if (controller)

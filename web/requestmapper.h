@@ -26,6 +26,8 @@ public:
     ~RequestMapper() override;
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
+    // Chunks of "/hugefile" are written where they belong while they arrive.
+    QIODevice *uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName) override;
 
     // Takes ownership of controller (which must have no parent) in place of the current one.
     // Requests already inside the previous controller finish with it; it is destroyed when the

@@ -15,7 +15,8 @@ HttpExchange::HttpExchange(quint16 port, const QByteArray &request, const QHostA
         parse();
     });
     connect(&socket, &QTcpSocket::disconnected, this, [this] {
-        raw += socket.readAll();
+        if (socket.isOpen())
+            raw += socket.readAll();
         closed = true;
         parse();
         if (!finished) {

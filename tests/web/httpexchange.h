@@ -38,6 +38,9 @@ public:
     // While paused, nothing is read: once the socket's small read buffer is full, the server's
     // writes stall, which keeps its handler inside the request.
     void setPaused(bool paused);
+    // More of the request, for one sent in pieces; abort() cuts the connection.
+    void send(const QByteArray &more) { socket.write(more); }
+    void abort() { socket.abort(); }
     qint64 bytesWaiting() const { return socket.bytesAvailable(); }
 
 signals:

@@ -50,10 +50,17 @@ QByteArray beginRequest()
     return multipartRequest("/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } });
 }
 
-QByteArray chunkRequest(const QByteArray &name, const QByteArray &index, const QByteArray &data)
+// The page sends the fields first, so the data can go straight into the upload; other clients
+// may put the data first.
+QByteArray chunkRequest(const QByteArray &name, const QByteArray &index, const QByteArray &data, bool dataFirst = false)
 {
-    return multipartRequest("/hugefile",
-        { { "action", "show", {} }, { "filename", name, {} }, { "index", index, {} }, { "data", data, "blob" } });
+    const FormField dataField { "data", data, "blob" };
+    QList<FormField> fields { { "action", "show", {} }, { "filename", name, {} }, { "index", index, {} } };
+    if (dataFirst)
+        fields.prepend(dataField);
+    else
+        fields.append(dataField);
+    return multipartRequest("/hugefile", fields);
 }
 
 QByteArray finishRequest(const QByteArray &name, const QByteArray &how = "finish")
@@ -74,7 +81,32 @@ QJsonObject call(quint16 port, const QByteArray &request, const QHostAddress &fr
     return answerOf(reply);
 }
 
+QJsonObject refusal(const QString &message)
+{
+    return { { QStringLiteral("ok"), false }, { QStringLiteral("msg"), message } };
+}
+
+// Where to cut a request so that half of data is sent.
+int middleOf(const QByteArray &request, const QByteArray &data)
+{
+    return request.indexOf(data) + data.size() / 2;
+}
+
 const QJsonObject okOnly { { QStringLiteral("ok"), true } };
+const QJsonObject noUpload = refusal(QStringLiteral("没有正在进行的大文件传输，请重新开始上传！"));
+const QJsonObject busy = refusal(QStringLiteral("上一个文件块仍在接收中，请等它完成后再试！"));
+
+// Calls until the answer is not "busy": the server may still be finishing with an earlier
+// request of this client whose answer came already or whose connection broke off.
+QJsonObject callWhenIdle(quint16 port, const QByteArray &request)
+{
+    QJsonObject answer;
+    static_cast<void>(QTest::qWaitFor([&] {
+        answer = call(port, request);
+        return answer != busy;
+    }));
+    return answer;
+}
 const QJsonObject begun { { QStringLiteral("ok"), true },
     { QStringLiteral("msg"), QStringLiteral("大文件传输初始化成功！") } };
 
@@ -121,14 +153,22 @@ private slots:
         QVERIFY(reply->body.contains("data-chunk-size=\"8388608\""));
     }
 
+    void chunksJoinToTheExactConcatenation_data()
+    {
+        QTest::addColumn<bool>("dataFirst");
+        QTest::addRow("fields before the data") << false;
+        QTest::addRow("data before the fields") << true;
+    }
+
     void chunksJoinToTheExactConcatenation()
     {
+        QFETCH(bool, dataFirst);
         testsupport::UrlOpenCapture capture;
         const QList<QByteArray> chunks { randomBytes(300000, 1), randomBytes(1, 2), QByteArray("\r\n--\r\n\r\n"),
             randomBytes(123457, 3) };
         QCOMPARE(call(port, beginRequest()), begun);
         for (int i = 0; i < chunks.size(); ++i)
-            QCOMPARE(call(port, chunkRequest("movie.mkv", QByteArray::number(i), chunks.at(i))), okOnly);
+            QCOMPARE(call(port, chunkRequest("movie.mkv", QByteArray::number(i), chunks.at(i), dataFirst)), okOnly);
         // While it runs, the upload is at most one hidden partial file, not one file per chunk.
         QVERIFY(onlyPartialFiles(1));
 
@@ -153,20 +193,30 @@ private slots:
     {
         QTest::addColumn<QByteArray>("index");
         QTest::addColumn<QString>("message");
-        QTest::addRow("skips one") << QByteArray("2") << QStringLiteral("文件块序号错误：收到2，应为1！");
-        QTest::addRow("repeats") << QByteArray("0") << QStringLiteral("文件块序号错误：收到0，应为1！");
-        QTest::addRow("not a number") << QByteArray("one") << QStringLiteral("文件块序号错误：收到one，应为1！");
-        QTest::addRow("negative") << QByteArray("-1") << QStringLiteral("文件块序号错误：收到-1，应为1！");
-        QTest::addRow("missing") << QByteArray() << QStringLiteral("文件块序号错误：收到，应为1！");
+        QTest::addColumn<bool>("dataFirst");
+        for (const bool dataFirst : { false, true }) {
+            const char *order = dataFirst ? "data first" : "fields first";
+            QTest::addRow("skips one, %s", order)
+                << QByteArray("2") << QStringLiteral("文件块序号错误：收到2，应为1！") << dataFirst;
+            QTest::addRow("repeats, %s", order)
+                << QByteArray("0") << QStringLiteral("文件块序号错误：收到0，应为1！") << dataFirst;
+            QTest::addRow("not a number, %s", order)
+                << QByteArray("one") << QStringLiteral("文件块序号错误：收到one，应为1！") << dataFirst;
+            QTest::addRow("negative, %s", order)
+                << QByteArray("-1") << QStringLiteral("文件块序号错误：收到-1，应为1！") << dataFirst;
+            QTest::addRow("missing, %s", order)
+                << QByteArray() << QStringLiteral("文件块序号错误：收到，应为1！") << dataFirst;
+        }
     }
 
     void chunkOutOfSequenceIsRefused()
     {
         QFETCH(QByteArray, index);
         QFETCH(QString, message);
+        QFETCH(bool, dataFirst);
         QCOMPARE(call(port, beginRequest()), begun);
         QCOMPARE(call(port, chunkRequest("f.bin", "0", "first")), okOnly);
-        const QJsonObject refused = call(port, chunkRequest("f.bin", index, "WRONG"));
+        const QJsonObject refused = call(port, chunkRequest("f.bin", index, "WRONG", dataFirst));
         QCOMPARE(refused.value(QStringLiteral("ok")).toBool(), false);
         QCOMPARE(refused.value(QStringLiteral("msg")).toString(), message);
         // Nothing of the refused chunk was stored; the upload goes on from where it was.
@@ -340,6 +390,102 @@ private slots:
         QVERIFY(entries().isEmpty());
     }
 
+    // A chunk whose connection breaks off midway leaves nothing of itself in the upload: the same
+    // chunk sent again gives the exact file.
+    void cutOffChunkStoresNothing()
+    {
+        const QByteArray first = randomBytes(100000, 5);
+        const QByteArray second = randomBytes(2000000, 6);
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("c.bin", "0", first)), okOnly);
+        const QByteArray request = chunkRequest("c.bin", "1", second);
+        {
+            const auto cut = sendHalf(request, second, first.size());
+            QVERIFY(cut);
+            cut->abort();
+        }
+        // The server notices the break in its own time; until then the chunk counts as arriving.
+        QCOMPARE(callWhenIdle(port, request), okOnly);
+        QCOMPARE(call(port, finishRequest("c.bin")).value(QStringLiteral("ok")).toBool(), true);
+        const QByteArray joined = readFile(downloads + QStringLiteral("/c.bin"));
+        QCOMPARE(joined.size(), first.size() + second.size());
+        QVERIFY(joined == first + second);
+    }
+
+    // While a chunk arrives, its upload is not pulled away from under it: terminate and a new
+    // begin drop the upload, and the chunk is then told so; finish waits for it.
+    void terminateWhileAChunkArrives()
+    {
+        const QByteArray data = randomBytes(2000000, 7);
+        QCOMPARE(call(port, beginRequest()), begun);
+        const QByteArray request = chunkRequest("t.bin", "0", data);
+        const auto arriving = sendHalf(request, data);
+        QVERIFY(arriving);
+        QCOMPARE(call(port, finishRequest("t.bin", "terminate")).value(QStringLiteral("ok")).toBool(), true);
+        arriving->send(request.mid(middleOf(request, data)));
+        QCOMPARE(answerOf(*arriving), noUpload);
+        QTRY_VERIFY(entries().isEmpty() && partialBytes() == 0);
+        QCOMPARE(call(port, finishRequest("t.bin")), noUpload);
+    }
+
+    void newBeginWhileAChunkArrives()
+    {
+        const QByteArray data = randomBytes(2000000, 8);
+        QCOMPARE(call(port, beginRequest()), begun);
+        const QByteArray request = chunkRequest("old.bin", "0", data);
+        const auto arriving = sendHalf(request, data);
+        QVERIFY(arriving);
+        QCOMPARE(call(port, beginRequest()), begun);
+        arriving->send(request.mid(middleOf(request, data)));
+        QCOMPARE(answerOf(*arriving), noUpload);
+        QCOMPARE(call(port, chunkRequest("new.bin", "0", "new data")), okOnly);
+        QCOMPARE(call(port, finishRequest("new.bin")).value(QStringLiteral("ok")).toBool(), true);
+        QTRY_COMPARE(entries(), QStringList { QStringLiteral("new.bin") });
+        QCOMPARE(readFile(downloads + QStringLiteral("/new.bin")), QByteArray("new data"));
+    }
+
+    void finishWhileAChunkArrivesIsRefused()
+    {
+        const QByteArray data = randomBytes(2000000, 9);
+        QCOMPARE(call(port, beginRequest()), begun);
+        const QByteArray request = chunkRequest("f.bin", "0", data);
+        const auto arriving = sendHalf(request, data);
+        QVERIFY(arriving);
+        QCOMPARE(call(port, finishRequest("f.bin")), busy);
+        arriving->send(request.mid(middleOf(request, data)));
+        QCOMPARE(answerOf(*arriving), okOnly);
+        QCOMPARE(callWhenIdle(port, finishRequest("f.bin")).value(QStringLiteral("ok")).toBool(), true);
+        QVERIFY(readFile(downloads + QStringLiteral("/f.bin")) == data);
+    }
+
+    // A chunk that cannot be written whole as it arrives (here it would pass the process's file
+    // size limit, as on a full disk) is answered as such, leaves the partial file as it was and
+    // can be sent again.
+    void failedWriteOfAnArrivingChunkIsAnswered()
+    {
+        const QByteArray first = randomBytes(100000, 1);
+        const QByteArray second = randomBytes(300000, 2);
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("w.bin", "0", first)), okOnly);
+
+        rlimit saved {};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit limited = saved;
+        limited.rlim_cur = 250000;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        const QJsonObject answer = call(port, chunkRequest("w.bin", "1", second));
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+        QCOMPARE(answer, refusal(QStringLiteral("保存块数据失败，写入文件出错，请检查磁盘空间！")));
+
+        QCOMPARE(callWhenIdle(port, chunkRequest("w.bin", "1", second)), okOnly);
+        QCOMPARE(call(port, finishRequest("w.bin")).value(QStringLiteral("ok")).toBool(), true);
+        const QByteArray joined = readFile(downloads + QStringLiteral("/w.bin"));
+        QCOMPARE(joined.size(), first.size() + second.size());
+        QVERIFY(joined == first + second);
+    }
+
     // File to file the kernel copies; a target it cannot write at an offset (opened for
     // appending) or a device that is no file goes through user space. Either way the bytes from
     // the source's position land at the target's position, behind what is still buffered there,
@@ -455,6 +601,31 @@ private slots:
     }
 
 private:
+    // Sends request up to the middle of data and waits until the server is writing that data
+    // behind the stored bytes of the upload; null if it does not.
+    std::unique_ptr<HttpExchange> sendHalf(const QByteArray &request, const QByteArray &data, qint64 stored = 0)
+    {
+        auto exchange = std::make_unique<HttpExchange>(port, request.left(middleOf(request, data)));
+        if (!QTest::qWaitFor([&] { return partialBytes() > stored + data.size() / 4; }))
+            return nullptr;
+        return exchange;
+    }
+
+    // What the files this process holds open in the download folder hold, named or not: the
+    // partial files of the uploads.
+    qint64 partialBytes() const
+    {
+        const QString prefix = QDir(downloads).canonicalPath() + QLatin1Char('/');
+        const QFileInfoList descriptors
+            = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
+        qint64 total = 0;
+        for (const QFileInfo &descriptor : descriptors) {
+            if (descriptor.symLinkTarget().startsWith(prefix))
+                total += QFileInfo(descriptor.absoluteFilePath()).size();
+        }
+        return total;
+    }
+
     // The partial files of uploads in progress are hidden, or even nameless.
     bool onlyPartialFiles(int atMost) const
     {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QIODevice>
+
+#include <memory>
+
+class HostChunk;
+
+// The data of one chunk request, written into its upload's partial file as it arrives rather
+// than into a temporary file that would be copied there afterwards: every byte is written once.
+// It holds the upload's claim while it exists. Unless the controller commits the chunk, the
+// partial file is cut back when the writer goes, so a request that is cut off or refused stores
+// nothing. A failed write (a full disk) is remembered and the rest of the chunk is passed over,
+// so that the client gets an answer saying why rather than a dropped connection.
+class ChunkWriter : public QIODevice
+{
+    Q_OBJECT
+
+public:
+    // host must have been claimed for this writer, and index be its next index.
+    ChunkWriter(std::shared_ptr<HostChunk> host, quint32 index, QObject *parent = nullptr);
+    ~ChunkWriter() override;
+
+    const HostChunk *host() const { return m_host.get(); }
+
+    // Records the chunk under fileName; false if some of it could not be written.
+    bool commit(const QString &fileName);
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    std::shared_ptr<HostChunk> m_host;
+    quint32 m_index;
+    qint64 m_start;
+    bool m_failed = false;
+    bool m_committed = false;
+};
