@@ -13,7 +13,9 @@
 
 namespace {
 
-constexpr qint64 blockSize = 65536;
+// Files are sent in blocks of this size: large blocks keep the system calls per byte few, which
+// makes downloads from a fast disk over a fast network markedly quicker than small ones.
+constexpr qint64 blockSize = 1048576;
 const QByteArray routePrefix = QByteArrayLiteral("/download");
 
 // The name inside a quoted-string: quotes and backslashes escaped, control characters (which
