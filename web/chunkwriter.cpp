@@ -13,18 +13,28 @@ ChunkWriter::ChunkWriter(std::shared_ptr<HostChunk> host, quint32 index, QObject
 
 ChunkWriter::~ChunkWriter()
 {
-    if (!m_committed)
-        m_host->cutBack(m_start);
-    m_host->release();
+    discard();
 }
 
 bool ChunkWriter::commit(const QString &fileName)
 {
-    if (m_failed || m_committed)
+    if (m_done || m_failed) {
+        discard();
         return false;
+    }
     m_host->addChunk(m_index, fileName, m_host->size() - m_start);
-    m_committed = true;
+    m_done = true;
+    m_host->release();
     return true;
+}
+
+void ChunkWriter::discard()
+{
+    if (m_done)
+        return;
+    m_host->cutBack(m_start);
+    m_done = true;
+    m_host->release();
 }
 
 qint64 ChunkWriter::readData(char *, qint64)
@@ -34,7 +44,7 @@ qint64 ChunkWriter::readData(char *, qint64)
 
 qint64 ChunkWriter::writeData(const char *data, qint64 size)
 {
-    if (!m_failed && !m_host->write(data, size))
+    if (!m_done && !m_failed && !m_host->write(data, size))
         m_failed = true;
     return size;
 }

@@ -8,10 +8,11 @@ class HostChunk;
 
 // The data of one chunk request, written into its upload's partial file as it arrives rather
 // than into a temporary file that would be copied there afterwards: every byte is written once.
-// It holds the upload's claim while it exists. Unless the controller commits the chunk, the
-// partial file is cut back when the writer goes, so a request that is cut off or refused stores
-// nothing. A failed write (a full disk) is remembered and the rest of the chunk is passed over,
-// so that the client gets an answer saying why rather than a dropped connection.
+// It holds the upload's claim until the controller commits or discards the chunk, which it does
+// before answering, so the client's next request finds the upload free. A chunk neither
+// committed nor discarded (its request was cut off) is discarded when the writer goes: it
+// leaves nothing in the partial file. A failed write (a full disk) is remembered and the rest of the chunk is passed
+// over, so that the client gets an answer saying why rather than a dropped connection.
 class ChunkWriter : public QIODevice
 {
     Q_OBJECT
@@ -23,8 +24,11 @@ public:
 
     const HostChunk *host() const { return m_host.get(); }
 
-    // Records the chunk under fileName; false if some of it could not be written.
+    // Records the chunk under fileName and frees the upload. False if some of the chunk could
+    // not be written: it is then discarded.
     bool commit(const QString &fileName);
+    // Cuts the chunk back out of the partial file and frees the upload.
+    void discard();
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -35,5 +39,5 @@ private:
     quint32 m_index;
     qint64 m_start;
     bool m_failed = false;
-    bool m_committed = false;
+    bool m_done = false;
 };

@@ -139,6 +139,7 @@ void HugeFileUploadController::receiveChunk(
 {
     auto *writer = qobject_cast<ChunkWriter *>(request.uploadedDevice("data"));
     if (!hostChunks->isCurrent(key, writer->host())) {
+        writer->discard();
         upload::answer(response, false, noUploadMessage);
         return;
     }

@@ -13,6 +13,7 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <cstdio>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
@@ -29,6 +30,14 @@ constexpr int maxNumberedNames = 10000;
 QString candidateName(const QString &name, int attempt)
 {
     return attempt == 0 ? name : numberedFileName(name, attempt);
+}
+
+// Received files are readable like any other file of the user's, whatever mode their temporary
+// file was created with.
+void setReceivedFilePermissions(const QString &path)
+{
+    QFile::setPermissions(
+        path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 }
 
 #ifdef Q_OS_LINUX
@@ -125,8 +134,7 @@ QString linkWithoutOverwrite(const QString &source, const QString &folder, const
         const QString target = folder + QLatin1Char('/') + candidateName(name, attempt);
         // link() fails with EEXIST instead of replacing a file.
         if (::link(from.constData(), QFile::encodeName(target).constData()) == 0) {
-            QFile::setPermissions(target,
-                QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+            setReceivedFilePermissions(target);
             return target;
         }
         if (errno != EEXIST)
@@ -143,15 +151,29 @@ QString linkWithoutOverwrite(const QString &source, const QString &folder, const
 QString renameWithoutOverwrite(const QString &from, const QString &folder, const QString &name)
 {
     QDir().mkpath(folder);
+    const QByteArray source = QFile::encodeName(from);
     for (int attempt = 0; attempt < maxNumberedNames; ++attempt) {
         const QString target = folder + QLatin1Char('/') + candidateName(name, attempt);
+        const QByteArray targetName = QFile::encodeName(target);
+#ifdef Q_OS_LINUX
+        // Fails with EEXIST rather than replace a file, also one that appears meanwhile (another
+        // upload finishing under the same name). QFile::rename would copy over such a file.
+        if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, targetName.constData(), RENAME_NOREPLACE) == 0) {
+            setReceivedFilePermissions(target);
+            return target;
+        }
+        if (errno == EEXIST)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return QString();
+#endif
+        // A file system that cannot refuse to replace: look first.
         if (QFile::exists(target))
             continue;
-        // QFile::rename refuses an existing target, also when it appears in the meantime.
-        if (QFile::rename(from, target))
-            return target;
-        if (!QFile::exists(target))
+        if (::rename(source.constData(), targetName.constData()) != 0)
             return QString();
+        setReceivedFilePermissions(target);
+        return target;
     }
     return QString();
 }

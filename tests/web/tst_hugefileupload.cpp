@@ -178,6 +178,8 @@ private slots:
             QStringLiteral("文件已保存在%1/movie.mkv！").arg(downloads));
         QVERIFY(readFile(downloads + QStringLiteral("/movie.mkv")) == chunks.join());
         QCOMPARE(entries(), QStringList { QStringLiteral("movie.mkv") });
+        // Readable like the user's other files, not private like the partial file was.
+        QVERIFY(QFileInfo(downloads + QStringLiteral("/movie.mkv")).permissions() & QFileDevice::ReadOther);
         QTRY_COMPARE(capture.urls(), QList<QUrl> { QUrl::fromLocalFile(downloads) });
     }
 
