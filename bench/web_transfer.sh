@@ -19,7 +19,7 @@ server_bin="$build/bench_web_server"
 
 size=$((${ORVEX_BENCH_MIB:-1024} * 1024 * 1024))
 chunk=$((8 * 1024 * 1024))
-runs=${ORVEX_BENCH_RUNS:-3}
+runs=${ORVEX_BENCH_RUNS:-5}
 work=$(mktemp -d "${ORVEX_BENCH_DIR:-/var/tmp}/orvex-web-bench.XXXXXX")
 mkdir -p "$work/share" "$work/in" "$work/nginx"
 server_pid=
