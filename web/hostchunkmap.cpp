@@ -42,18 +42,21 @@ bool HostChunkMap::isCurrent(const QString &key, const HostChunk *host) const
 std::shared_ptr<HostChunk> HostChunkMap::claim(const QString &key, bool *busy)
 {
     QMutexLocker lock(&mutex);
-    std::shared_ptr<HostChunk> host = hosts.value(key);
-    *busy = host && !host->claim();
-    return *busy ? nullptr : host;
+    return claimLocked(key, busy);
 }
 
 std::shared_ptr<HostChunk> HostChunkMap::claimAndTake(const QString &key, bool *busy)
 {
     QMutexLocker lock(&mutex);
+    std::shared_ptr<HostChunk> host = claimLocked(key, busy);
+    if (host)
+        hosts.remove(key);
+    return host;
+}
+
+std::shared_ptr<HostChunk> HostChunkMap::claimLocked(const QString &key, bool *busy) const
+{
     std::shared_ptr<HostChunk> host = hosts.value(key);
     *busy = host && !host->claim();
-    if (!host || *busy)
-        return nullptr;
-    hosts.remove(key);
-    return host;
+    return *busy ? nullptr : host;
 }

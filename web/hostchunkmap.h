@@ -38,6 +38,9 @@ public:
     std::shared_ptr<HostChunk> claimAndTake(const QString &key, bool *busy);
 
 private:
+    // claim() for a caller holding mutex.
+    std::shared_ptr<HostChunk> claimLocked(const QString &key, bool *busy) const;
+
     mutable QMutex mutex;
     // Guarded by mutex.
     QHash<QString, std::shared_ptr<HostChunk>> hosts;

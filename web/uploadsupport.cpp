@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #ifdef Q_OS_UNIX
 #include <fcntl.h>
 #include <unistd.h>
@@ -32,12 +33,38 @@ QString candidateName(const QString &name, int attempt)
     return attempt == 0 ? name : numberedFileName(name, attempt);
 }
 
-// Received files are readable like any other file of the user's, whatever mode their temporary
-// file was created with.
-void setReceivedFilePermissions(const QString &path)
+enum class Placing { Done, Taken, Failed };
+
+// Offers place() folder/name, then folder/"name (1).ext", "name (2).ext"... until it takes one
+// (Done) or fails for another reason than the name being taken. Returns the path placed, or an
+// empty text. Creates the folder when it is missing.
+QString placeUnderFreeName(
+    const QString &folder, const QString &name, const std::function<Placing(const QString &target)> &place)
 {
-    QFile::setPermissions(
-        path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QDir().mkpath(folder);
+    for (int attempt = 0; attempt < maxNumberedNames; ++attempt) {
+        const QString target = folder + QLatin1Char('/') + candidateName(name, attempt);
+        switch (place(target)) {
+        case Placing::Done:
+            return target;
+        case Placing::Failed:
+            return QString();
+        case Placing::Taken:
+            break;
+        }
+    }
+    return QString();
+}
+
+// Received files are readable like any other file of the user's, whatever mode their temporary
+// file was created with. Passes path on.
+QString receivedFile(const QString &path)
+{
+    if (!path.isEmpty()) {
+        QFile::setPermissions(
+            path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    }
+    return path;
 }
 
 #ifdef Q_OS_LINUX
@@ -113,69 +140,54 @@ QString numberedFileName(const QString &name, int number)
 
 bool createNewFile(QFile &file, const QString &folder, const QString &name)
 {
-    QDir().mkpath(folder);
-    for (int attempt = 0; attempt < maxNumberedNames; ++attempt) {
-        file.setFileName(folder + QLatin1Char('/') + candidateName(name, attempt));
+    const QString created = placeUnderFreeName(folder, name, [&file](const QString &target) {
+        file.setFileName(target);
         // NewOnly fails when the file exists (O_EXCL), so another writer cannot be raced.
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return true;
-        if (!file.exists())
-            return false;
-    }
-    return false;
+            return Placing::Done;
+        return file.exists() ? Placing::Taken : Placing::Failed;
+    });
+    return !created.isEmpty();
 }
 
 QString linkWithoutOverwrite(const QString &source, const QString &folder, const QString &name)
 {
 #ifdef Q_OS_UNIX
-    QDir().mkpath(folder);
     const QByteArray from = QFile::encodeName(source);
-    for (int attempt = 0; attempt < maxNumberedNames; ++attempt) {
-        const QString target = folder + QLatin1Char('/') + candidateName(name, attempt);
+    return receivedFile(placeUnderFreeName(folder, name, [&from](const QString &target) {
         // link() fails with EEXIST instead of replacing a file.
-        if (::link(from.constData(), QFile::encodeName(target).constData()) == 0) {
-            setReceivedFilePermissions(target);
-            return target;
-        }
-        if (errno != EEXIST)
-            return QString();
-    }
+        if (::link(from.constData(), QFile::encodeName(target).constData()) == 0)
+            return Placing::Done;
+        return errno == EEXIST ? Placing::Taken : Placing::Failed;
+    }));
 #else
     Q_UNUSED(source)
     Q_UNUSED(folder)
     Q_UNUSED(name)
-#endif
     return QString();
+#endif
 }
 
 QString renameWithoutOverwrite(const QString &from, const QString &folder, const QString &name)
 {
-    QDir().mkpath(folder);
     const QByteArray source = QFile::encodeName(from);
-    for (int attempt = 0; attempt < maxNumberedNames; ++attempt) {
-        const QString target = folder + QLatin1Char('/') + candidateName(name, attempt);
+    return receivedFile(placeUnderFreeName(folder, name, [&source](const QString &target) {
         const QByteArray targetName = QFile::encodeName(target);
 #ifdef Q_OS_LINUX
         // Fails with EEXIST rather than replace a file, also one that appears meanwhile (another
         // upload finishing under the same name). QFile::rename would copy over such a file.
-        if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, targetName.constData(), RENAME_NOREPLACE) == 0) {
-            setReceivedFilePermissions(target);
-            return target;
-        }
+        if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, targetName.constData(), RENAME_NOREPLACE) == 0)
+            return Placing::Done;
         if (errno == EEXIST)
-            continue;
+            return Placing::Taken;
         if (errno != EINVAL && errno != ENOSYS)
-            return QString();
+            return Placing::Failed;
 #endif
         // A file system that cannot refuse to replace: look first.
         if (QFile::exists(target))
-            continue;
-        if (::rename(source.constData(), targetName.constData()) != 0)
-            return QString();
-        setReceivedFilePermissions(target);
-        return target;
-    }
-    return QString();
+            return Placing::Taken;
+        return ::rename(source.constData(), targetName.constData()) == 0 ? Placing::Done : Placing::Failed;
+    }));
 }
 
 bool copyData(QIODevice &source, QIODevice &target)
