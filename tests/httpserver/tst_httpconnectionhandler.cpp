@@ -3,6 +3,7 @@
 #include "httpserver/threadhandover.h"
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/loopbackpair.h"
+#include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 
 #include <QDir>
@@ -18,19 +19,6 @@ using httptest::Client;
 using tarsel::tSocketDescriptor;
 
 namespace {
-
-// Files of this process open below folder, named or already unlinked.
-int openFilesBelow(const QString &folder)
-{
-    const QString prefix = QDir(folder).canonicalPath() + '/';
-    const QFileInfoList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
-    int count = 0;
-    for (const QFileInfo &descriptor : descriptors) {
-        if (descriptor.symLinkTarget().startsWith(prefix))
-            ++count;
-    }
-    return count;
-}
 
 const QByteArray entityTooLarge = "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
 const QByteArray continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
@@ -235,15 +223,15 @@ void TestHttpConnectionHandler::slowBodyKeepsConnectionAlive()
 
 void TestHttpConnectionHandler::dropsUnfinishedUploadOnDisconnect()
 {
-    QCOMPARE(openFilesBelow(tempDir.path()), 0);
+    QCOMPARE(testsupport::openFilesBelow(tempDir.path()).size(), 0);
     Client client(listener->serverPort());
     client.send(
         "POST /upload HTTP/1.1\r\nContent-Type: multipart/form-data; boundary=b\r\nContent-Length: 500000\r\n\r\n"
         "--b\r\nContent-Disposition: form-data; name=\"file\"; filename=\"f\"\r\n\r\n"
         + QByteArray(100000, 'u'));
-    QTRY_COMPARE(openFilesBelow(tempDir.path()), 1);
+    QTRY_COMPARE(testsupport::openFilesBelow(tempDir.path()).size(), 1);
     client.socket.disconnectFromHost();
-    QTRY_COMPARE(openFilesBelow(tempDir.path()), 0);
+    QTRY_COMPARE(testsupport::openFilesBelow(tempDir.path()).size(), 0);
     QCOMPARE(client.received, QByteArray());
 }
 

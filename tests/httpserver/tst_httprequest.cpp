@@ -2,6 +2,7 @@
 #include "httpserver/httprequesthandler.h"
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/loopbackpair.h"
+#include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 
 #include <QBuffer>
@@ -105,19 +106,6 @@ QByteArray filePart(
 QByteArray fieldPart(const QByteArray &boundary, const QByteArray &field, const QByteArray &value)
 {
     return "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field + "\"\r\n\r\n" + value + "\r\n";
-}
-
-// Files of this process open below folder, named or not (temporary files may have no name).
-int openFilesBelow(const QString &folder)
-{
-    const QString prefix = QDir(folder).canonicalPath() + '/';
-    const QFileInfoList descriptors = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
-    int count = 0;
-    for (const QFileInfo &descriptor : descriptors) {
-        if (descriptor.symLinkTarget().startsWith(prefix))
-            ++count;
-    }
-    return count;
 }
 
 QByteArray randomBytes(int size)
@@ -550,7 +538,7 @@ void TestHttpRequest::handlesEmptyParts()
     QFETCH(int, fileSize);
     QCOMPARE(file ? int(file->size()) : -1, fileSize);
     // Only an uploaded file stays on disk while the request lives.
-    QCOMPARE(openFilesBelow(QDir::tempPath()), fileSize >= 0 ? 1 : 0);
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), fileSize >= 0 ? 1 : 0);
 }
 
 void TestHttpRequest::parsesManyFields()
@@ -586,7 +574,7 @@ void TestHttpRequest::streamsEachFileToItsOwnTempFile()
     QCOMPARE(request->uploadedFile("a")->readAll(), QByteArray("replaces 1.bin"));
     QCOMPARE(request->parameters("a"), (QList<QByteArray> { "3.bin", "1.bin" }));
     // The replaced file is gone already; nothing but the two uploads is on disk.
-    QCOMPARE(openFilesBelow(QDir::tempPath()), 2);
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), 2);
 }
 
 void TestHttpRequest::dropsFilePartCutOffBeforeBoundary()
@@ -602,7 +590,7 @@ void TestHttpRequest::dropsFilePartCutOffBeforeBoundary()
     QVERIFY(!request->uploadedFile("file"));
     QCOMPARE(request->parameter("file"), QByteArray());
     QCOMPARE(request->uploadedFile("kept")->readAll(), QByteArray("whole"));
-    QCOMPARE(openFilesBelow(QDir::tempPath()), 1);
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), 1);
 }
 
 void TestHttpRequest::abortsWhenUploadCannotBeStored()
@@ -684,7 +672,7 @@ void TestHttpRequest::writesFilePartsToTheHandlersDevice()
     QCOMPARE(handler.device->data().size(), data.size());
     QVERIFY(handler.device->data() == data);
     // Nothing of the part went to a temporary file; the device goes with the request.
-    QCOMPARE(openFilesBelow(QDir::tempPath()), 0);
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), 0);
     request.reset();
     QVERIFY(!handler.device);
 }

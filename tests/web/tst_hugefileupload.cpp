@@ -1,4 +1,6 @@
 #include "app/settings/settings.h"
+#include "tests/support/filesizelimit.h"
+#include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
 #include "tests/web/httpexchange.h"
@@ -18,9 +20,7 @@
 #include <QSet>
 #include <QTemporaryDir>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 using testsupport::exchange;
 using testsupport::FormField;
@@ -470,15 +470,10 @@ private slots:
         QCOMPARE(call(port, beginRequest()), begun);
         QCOMPARE(call(port, chunkRequest("w.bin", "0", first)), okOnly);
 
-        rlimit saved {};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit limited = saved;
-        limited.rlim_cur = 250000;
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        auto limit = std::make_unique<testsupport::FileSizeLimit>(250000);
+        QVERIFY(limit->isSet());
         const QJsonObject answer = call(port, chunkRequest("w.bin", "1", second));
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
+        limit.reset();
         QCOMPARE(answer, refusal(QStringLiteral("保存块数据失败，写入文件出错，请检查磁盘空间！")));
 
         QCOMPARE(callWhenIdle(port, chunkRequest("w.bin", "1", second)), okOnly);
@@ -581,15 +576,10 @@ private slots:
         QVERIFY(host.open(downloads));
         QVERIFY(host.append(0, QStringLiteral("joined.bin"), firstFile));
 
-        rlimit saved {};
-        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &saved), 0);
-        rlimit limited = saved;
-        limited.rlim_cur = 250000;
-        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+        auto limit = std::make_unique<testsupport::FileSizeLimit>(250000);
+        QVERIFY(limit->isSet());
         const bool appended = host.append(1, QStringLiteral("joined.bin"), secondFile);
-        ::setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, previousHandler);
+        limit.reset();
         QVERIFY(!appended);
         QCOMPARE(host.nextIndex(), 1u);
 
@@ -617,14 +607,9 @@ private:
     // partial files of the uploads.
     qint64 partialBytes() const
     {
-        const QString prefix = QDir(downloads).canonicalPath() + QLatin1Char('/');
-        const QFileInfoList descriptors
-            = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System | QDir::Files);
         qint64 total = 0;
-        for (const QFileInfo &descriptor : descriptors) {
-            if (descriptor.symLinkTarget().startsWith(prefix))
-                total += QFileInfo(descriptor.absoluteFilePath()).size();
-        }
+        for (const QFileInfo &descriptor : testsupport::openFilesBelow(downloads))
+            total += QFileInfo(descriptor.absoluteFilePath()).size();
         return total;
     }
 
