@@ -3,6 +3,7 @@
 #include "httpserver/httprequesthandler.h"
 
 class HostChunkMap;
+class UploadEvents;
 
 namespace tarsel {
 class TemplateCache;
@@ -18,7 +19,8 @@ class HugeFileUploadController : public tarsel::HttpRequestHandler
     Q_OBJECT
 
 public:
-    HugeFileUploadController(tarsel::TemplateCache *templateCache, HostChunkMap *hostChunks, QObject *parent = nullptr);
+    HugeFileUploadController(tarsel::TemplateCache *templateCache, HostChunkMap *hostChunks, UploadEvents *events,
+        QObject *parent = nullptr);
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
     QIODevice *uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName) override;
@@ -32,4 +34,5 @@ private:
 
     tarsel::TemplateCache *templateCache;
     HostChunkMap *hostChunks;
+    UploadEvents *events;
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httpserver/httprequesthandler.h"
+#include "web/uploadevents.h"
 
 #include <QMutex>
 
@@ -34,6 +35,8 @@ public:
     // last of them is done.
     void setDownloadController(DownloadFileController *controller);
 
+    UploadEvents *events() { return &uploadEvents; }
+
 private:
     tarsel::TemplateCache *templateCache;
     tarsel::StaticFileController *staticFileController;
@@ -41,4 +44,5 @@ private:
     // Guards the downloadController pointer only, never a request.
     QMutex downloadControllerMutex;
     HostChunkMap *hostChunks;
+    UploadEvents uploadEvents;
 };

@@ -52,6 +52,7 @@ WebServer::WebServer(QObject *parent)
     , requestMapper(new RequestMapper(this))
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
+    connect(requestMapper->events(), &UploadEvents::folderOpenRequested, this, &WebServer::folderOpenRequested);
 }
 
 WebServer::~WebServer()

@@ -1,10 +1,10 @@
 #include "websettings.h"
 
-#include "app/settings/settings.h"
+#include "core/logging.h"
+#include "core/settings.h"
 
 #include <QCoreApplication>
 #include <QSettings>
-#include <QtDebug>
 
 namespace {
 
@@ -49,6 +49,6 @@ QSettings *webSettings(const QString &name, QObject *parent)
         settings->setValue(QStringLiteral("suffix"), QStringLiteral(".html"));
         return settings;
     }
-    qDebug("can not find the settings!");
+    qCWarning(lcWeb, "unknown settings group %s", qPrintable(name));
     return new QSettings(parent);
 }
