@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Run on a pristine Debian 12 root (../shared/tools/fresh-machine.sh . -- tests/dist/fresh-package.sh): builds the package with the README's command, installs it
+# with apt, starts the installed orvex on a virtual display with a tray host in a private network
+# namespace, checks the main window and a page from the installed data folder, removes it.
+set -euxo pipefail
+./run.sh --package
+apt-get install -y ./build/orvex_*.deb
+dpkg -L orvex | grep -E 'bin/orvex|templates/upload.html|applications|metainfo|scalable'
+apt-get install -y --no-install-recommends iproute2 xdotool curl >/dev/null
+eval "$(/root/shared/tools/xvfb-tray-start.sh)"
+cd /tmp
+unshare --net -- sh -c '
+  ip link set lo up && ip route add default dev lo
+  export HOME=/tmp/home XDG_RUNTIME_DIR=/tmp/run; mkdir -p $HOME $XDG_RUNTIME_DIR; chmod 700 $XDG_RUNTIME_DIR
+  which orvex
+  orvex > /tmp/orvex.log 2>&1 &
+  pid=$!
+  timeout 30 xdotool search --sync --onlyvisible --name "Orvex-" | head -1
+  for i in $(seq 50); do curl -s -o /tmp/page.html -w "%{http_code}\n" http://127.0.0.1:3000/file && break; sleep 0.2; done
+  grep -c "<html" /tmp/page.html
+  kill $pid; wait $pid || true
+'
+/root/shared/tools/xvfb-tray-stop.sh "$E2E_X11_STATE"
+apt-get remove -y orvex
+test ! -e /usr/bin/orvex && test ! -e /usr/share/orvex && echo "removed cleanly"
