@@ -8,7 +8,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source ./cmake/packages.sh
 
-install_missing "${build_packages[@]}" "${run_packages[@]}"
+if [ "${1:-}" = "--package" ]; then
+    install_missing "${build_packages[@]}" "${package_packages[@]}"
+else
+    install_missing "${build_packages[@]}" "${run_packages[@]}"
+fi
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DORVEX_TESTS=OFF
 cmake --build build -j"$(nproc)"

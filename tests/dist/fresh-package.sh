@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Run on a pristine Debian 12 root (../shared/tools/fresh-machine.sh . -- tests/dist/fresh-package.sh): builds the package with the README's command, installs it
-# with apt, starts the installed orvex on a virtual display with a tray host in a private network
+# The package on a pristine Debian 12 root: builds it with the README's command, installs it with
+# apt, starts the installed orvex on a virtual display with a tray host in a private network
 # namespace, checks the main window and a page from the installed data folder, removes it.
+#   ../shared/tools/fresh-machine.sh . -- tests/dist/fresh-package.sh
 set -euxo pipefail
 ./run.sh --package
 apt-get install -y ./build/orvex_*.deb
 dpkg -L orvex | grep -E 'bin/orvex|templates/upload.html|applications|metainfo|scalable'
-apt-get install -y --no-install-recommends iproute2 xdotool curl >/dev/null
+apt-get install -y --no-install-recommends iproute2 xdotool curl xvfb trayer python3 >/dev/null
 eval "$(/root/shared/tools/xvfb-tray-start.sh)"
 cd /tmp
 unshare --net -- sh -c '
