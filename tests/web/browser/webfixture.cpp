@@ -72,11 +72,12 @@ int main(int argc, char *argv[])
     if (server.serverPort() == 0)
         return 1;
     const QString link = server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), paths);
-    const QString uploadLink = uploadPageLink(QStringLiteral("127.0.0.1"), server.serverPort(), server.startReceiving());
+    const QString uploadLink
+        = uploadPageLink(QStringLiteral("127.0.0.1"), server.serverPort(), server.startReceiving());
 
     const QJsonObject info { { QStringLiteral("port"), server.serverPort() }, { QStringLiteral("link"), link },
-        { QStringLiteral("uploadLink"), uploadLink },
-        { QStringLiteral("downloads"), downloads }, { QStringLiteral("files"), described } };
+        { QStringLiteral("uploadLink"), uploadLink }, { QStringLiteral("downloads"), downloads },
+        { QStringLiteral("files"), described } };
     std::fputs(QJsonDocument(info).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);
