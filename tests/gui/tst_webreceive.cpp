@@ -109,6 +109,8 @@ void TestWebReceive::showsUploadLinkAsQrCode()
     QCOMPARE(answerer->titles().first(), QStringLiteral("提示"));
     QCOMPARE(answerer->texts().first(), QStringLiteral("地址已复制到剪切板"));
     QCOMPARE(QGuiApplication::clipboard()->text(), link);
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/webreceive.png"));
 }
 
 // Only the window's own link, while the window is open, takes uploads.

@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <tuple>
+
 using testsupport::exchange;
 using testsupport::getRequest;
 
@@ -302,28 +304,49 @@ private slots:
     void refusesEveryRouteWithoutALiveKey_data()
     {
         QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("route");
-        const QStringList kinds { QStringLiteral("none"), QStringLiteral("wrong"), QStringLiteral("closed session"),
-            QStringLiteral("previous share"), QStringLiteral("other kind") };
-        const QStringList routes { QStringLiteral("list link"), QStringLiteral("list"),
-            QStringLiteral("list with files and key"), QStringLiteral("download"), QStringLiteral("download with key"),
-            QStringLiteral("upload link"), QStringLiteral("upload page"), QStringLiteral("chunked page"),
-            QStringLiteral("upload"), QStringLiteral("upload with key"), QStringLiteral("upload expecting continue"),
-            QStringLiteral("upload finish"), QStringLiteral("chunked begin"), QStringLiteral("chunk") };
-        for (const QString &kind : kinds) {
-            for (const QString &route : routes)
-                QTest::addRow("%s, %s", qPrintable(kind), qPrintable(route)) << kind << route;
+        QTest::addColumn<bool>("forShare");
+        QTest::addColumn<QByteArray>("request"); // with @KEY@ and @COOKIE@ for the key and its cookie
+        testsupport::useKeyOf(QString());
+        using testsupport::multipartRequest;
+        const QList<testsupport::FormField> upload { { "action", "show", {} }, { "filename", "x.txt", {} },
+            { "data", "payload", "x.txt" } };
+        const QList<std::tuple<const char *, bool, QByteArray>> routes {
+            { "list link", true, getRequest("/s/@KEY@") },
+            { "list", true, getRequest("/list", "@COOKIE@") },
+            { "list with files and key", true, getRequest("/list?files=%5B%5D&key=@KEY@") },
+            { "download", true, getRequest("/download/a.txt", "@COOKIE@") },
+            { "download with key", true, getRequest("/download/a.txt?key=@KEY@") },
+            { "upload link", false, getRequest("/r/@KEY@") },
+            { "upload page", false, getRequest("/file", "@COOKIE@") },
+            { "chunked page", false, getRequest("/hugefile", "@COOKIE@") },
+            { "upload", false, multipartRequest("/file", upload, "@COOKIE@") },
+            { "upload with key", false, multipartRequest("/file?key=@KEY@", upload) },
+            { "upload expecting continue", false,
+                multipartRequest("/file", upload, "@COOKIE@Expect: 100-continue\r\n") },
+            { "upload finish", false,
+                multipartRequest("/file", { { "action", "show", {} }, { "finish", "finish", {} } }, "@COOKIE@") },
+            { "chunked begin", false,
+                multipartRequest("/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } }, "@COOKIE@") },
+            { "chunk", false,
+                multipartRequest("/hugefile",
+                    { { "action", "show", {} }, { "filename", "x.bin", {} }, { "index", "0", {} },
+                        { "data", "chunk", "x.bin" } },
+                    "@COOKIE@") },
+        };
+        for (const char *kind : { "none", "wrong", "closed session", "previous share", "other kind" }) {
+            for (const auto &[name, forShare, request] : routes)
+                QTest::addRow("%s, %s", kind, name) << QString::fromLatin1(kind) << forShare << request;
         }
     }
 
     void refusesEveryRouteWithoutALiveKey()
     {
         QFETCH(QString, kind);
-        QFETCH(QString, route);
+        QFETCH(bool, forShare);
+        QFETCH(QByteArray, request);
         QTemporaryDir share;
         QFile shared(share.filePath(QStringLiteral("a.txt")));
         QVERIFY(shared.open(QIODevice::WriteOnly));
-        shared.write("shared");
         shared.close();
         const QString downloads = Settings::downloadPath();
         QDir().mkpath(downloads);
@@ -333,59 +356,20 @@ private slots:
         const QByteArray shareKey
             = testsupport::keyOf(server->shareFiles(QStringLiteral("h"), 1, { shared.fileName() })).toLatin1();
         const QByteArray receiveKey = server->startReceiving().toLatin1();
-        const bool forShare = route.startsWith(QLatin1String("list")) || route.startsWith(QLatin1String("download"));
         QByteArray key;
         if (kind == QLatin1String("wrong")) {
             key = AccessKeys::newKey();
         } else if (kind == QLatin1String("closed session")) {
-            const QString closed = server->startReceiving();
-            server->endReceiving(closed);
-            key = closed.toLatin1();
+            key = server->startReceiving().toLatin1();
+            server->endReceiving(QString::fromLatin1(key));
         } else if (kind == QLatin1String("previous share")) {
             key = previous;
         } else if (kind == QLatin1String("other kind")) {
             key = forShare ? receiveKey : shareKey;
         }
-        testsupport::useKeyOf(QString());
-        const QByteArray cookie
-            = key.isEmpty() ? QByteArray() : "Cookie: orvex_share=" + key + "; orvex_receive=" + key + "\r\n";
-        const QList<testsupport::FormField> upload { { "action", "show", {} }, { "filename", "x.txt", {} },
-            { "data", "payload", "x.txt" } };
-
-        QByteArray request;
-        if (route == QLatin1String("list link"))
-            request = getRequest("/s/" + key);
-        else if (route == QLatin1String("list"))
-            request = getRequest("/list", cookie);
-        else if (route == QLatin1String("list with files and key"))
-            request = getRequest("/list?files=%5B%5D&key=" + key);
-        else if (route == QLatin1String("download"))
-            request = getRequest("/download/a.txt", cookie);
-        else if (route == QLatin1String("download with key"))
-            request = getRequest("/download/a.txt?key=" + key);
-        else if (route == QLatin1String("upload link"))
-            request = getRequest("/r/" + key);
-        else if (route == QLatin1String("upload page"))
-            request = getRequest("/file", cookie);
-        else if (route == QLatin1String("chunked page"))
-            request = getRequest("/hugefile", cookie);
-        else if (route == QLatin1String("upload"))
-            request = testsupport::multipartRequest("/file", upload, cookie);
-        else if (route == QLatin1String("upload with key"))
-            request = testsupport::multipartRequest("/file?key=" + key, upload);
-        else if (route == QLatin1String("upload expecting continue"))
-            request = testsupport::multipartRequest("/file", upload, cookie + "Expect: 100-continue\r\n");
-        else if (route == QLatin1String("upload finish"))
-            request = testsupport::multipartRequest(
-                "/file", { { "action", "show", {} }, { "finish", "finish", {} } }, cookie);
-        else if (route == QLatin1String("chunked begin"))
-            request = testsupport::multipartRequest(
-                "/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } }, cookie);
-        else
-            request = testsupport::multipartRequest("/hugefile",
-                { { "action", "show", {} }, { "filename", "x.bin", {} }, { "index", "0", {} },
-                    { "data", "chunk", "x.bin" } },
-                cookie);
+        request.replace("@KEY@", key);
+        request.replace("@COOKIE@",
+            key.isEmpty() ? QByteArray() : "Cookie: orvex_share=" + key + "; orvex_receive=" + key + "\r\n");
 
         QSignalSpy opened(server, &WebServer::folderOpenRequested);
         const auto reply = exchange(port, request);
