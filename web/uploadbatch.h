@@ -9,7 +9,10 @@
 // batch, which ends when the page says so or when no upload request has come for idleMs; each
 // batch with files gives one filesReceived and asks once to show the folder, never more often
 // than once every minFolderOpenIntervalMs (a batch ending sooner has its folder shown when that
-// time is up, together with any other batch ending meanwhile). Lives in the GUI thread.
+// time is up, together with any other batch ending meanwhile). Both upload pages end their
+// batches; the quiet time covers other clients (and a single file of a page that takes longer
+// than idleMs to arrive after another was saved may start a second batch). Lives in the GUI
+// thread.
 class UploadBatch : public QObject
 {
     Q_OBJECT
