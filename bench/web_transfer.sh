@@ -46,6 +46,9 @@ server_pid=$!
 for _ in $(seq 100); do grep -q '^port ' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
 orvex_port=$(awk '/^port /{print $2}' "$work/server.out")
 [ -n "$orvex_port" ] || { echo "the web server did not start" >&2; exit 1; }
+# Every request carries the key of the share or of the receive session, as a browser does.
+share_key=$(awk '/^share-key /{print $2}' "$work/server.out")
+receive_key=$(awk '/^receive-key /{print $2}' "$work/server.out")
 
 # nginx with a minimal configuration of its own, serving the same folder.
 nginx_port=$(free_port)
@@ -82,11 +85,11 @@ download_time()
 }
 
 echo "Downloading ($runs runs each, best kept) ..."
-orvex_dl=$(for _ in $(seq "$runs"); do download_time "http://127.0.0.1:$orvex_port/download/big.bin"; done | best)
+orvex_dl=$(for _ in $(seq "$runs"); do download_time "http://127.0.0.1:$orvex_port/download/big.bin?key=$share_key"; done | best)
 nginx_dl=$(for _ in $(seq "$runs"); do download_time "http://127.0.0.1:$nginx_port/big.bin"; done | best)
 
 # The exact bytes: one more download from each, compared with the file.
-curl -s -f "http://127.0.0.1:$orvex_port/download/big.bin" | cmp - "$work/share/big.bin"
+curl -s -f "http://127.0.0.1:$orvex_port/download/big.bin?key=$share_key" | cmp - "$work/share/big.bin"
 
 single_upload_time()
 {
@@ -94,7 +97,7 @@ single_upload_time()
     sync
     local t
     t=$(curl -s -f -o "$work/answer.json" -w '%{time_total}\n' \
-        -F action=show -F filename=up.bin -F "data=@$work/share/big.bin;filename=up.bin" \
+        -b "orvex_receive=$receive_key" -F action=show -F filename=up.bin -F "data=@$work/share/big.bin;filename=up.bin" \
         "http://127.0.0.1:$orvex_port/file")
     grep -q '"ok":true' "$work/answer.json" || { cat "$work/answer.json" >&2; exit 1; }
     echo "$t"
@@ -108,15 +111,18 @@ prepare_chunks()
     split -b "$chunk" -d -a 5 "$work/share/big.bin" "$work/chunks/part."
     local url="http://127.0.0.1:$orvex_port/hugefile" i=0 part
     {
-        printf 'url = "%s"\nform = "action=show"\nform = "begin=begin"\noutput = "%s"\n' \
-            "$url" "$work/answers/begin"
+        printf 'url = "%s"\ncookie = "orvex_receive=%s"\nform = "action=show"\nform = "begin=begin"\n' \
+            "$url" "$receive_key"
+        printf 'output = "%s"\n' "$work/answers/begin"
         for part in "$work/chunks/"part.*; do
-            printf 'next\nurl = "%s"\nform = "action=show"\nform = "filename=up.bin"\n' "$url"
+            printf 'next\nurl = "%s"\ncookie = "orvex_receive=%s"\n' "$url" "$receive_key"
+            printf 'form = "action=show"\nform = "filename=up.bin"\n'
             printf 'form = "index=%d"\nform = "data=@%s;filename=blob"\noutput = "%s"\n' "$i" "$part" \
                 "$work/answers/chunk$i"
             i=$((i + 1))
         done
-        printf 'next\nurl = "%s"\nform = "action=show"\nform = "finish=finish"\n' "$url"
+        printf 'next\nurl = "%s"\ncookie = "orvex_receive=%s"\n' "$url" "$receive_key"
+        printf 'form = "action=show"\nform = "finish=finish"\n'
         printf 'form = "filename=up.bin"\noutput = "%s"\n' "$work/answers/finish"
     } > "$work/chunked.curl"
 }

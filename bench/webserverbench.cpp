@@ -1,6 +1,7 @@
 // The application's web server on its own, for bench/web_transfer.sh: listens on a free
 // loopback-reachable port, shares the files named on the command line, stores uploads in the
-// folder given by ORVEX_BENCH_DOWNLOADS, prints "port <n>" and runs until standard input closes.
+// folder given by ORVEX_BENCH_DOWNLOADS, prints "share-key <key>", "receive-key <key>" and then
+// "port <n>", and runs until standard input closes.
 // Its settings go to a temporary folder, never the user's.
 
 #include "core/settings.h"
@@ -29,7 +30,9 @@ int main(int argc, char *argv[])
     WebServer server;
     if (server.serverPort() == 0)
         return 1;
-    server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), app.arguments().mid(1));
+    const QString link = server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), app.arguments().mid(1));
+    std::printf("share-key %s\n", qPrintable(link.mid(link.lastIndexOf(QLatin1Char('/')) + 1)));
+    std::printf("receive-key %s\n", qPrintable(server.startReceiving()));
     std::printf("port %u\n", unsigned(server.serverPort()));
     std::fflush(stdout);
 

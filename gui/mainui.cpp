@@ -91,6 +91,7 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
     webServer = new WebServer(this);
     connect(webServer, &WebServer::folderOpenRequested, this,
         [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+    connect(webServer, &WebServer::filesReceived, this, [this](int count) { emit webFilesReceived(count); });
 }
 
 MainUI::~MainUI()

@@ -27,6 +27,8 @@ public:
 
 signals:
     void closeWindow();
+    // A batch of count files came in through the web upload pages.
+    void webFilesReceived(int count);
 
 public slots:
     void settingSave();

@@ -67,6 +67,7 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     mainWindow = new MainUI(&discovery);
     mainWindow->show();
     connect(mainWindow, &MainUI::closeWindow, this, &OrvexTray::onWindowClose);
+    connect(mainWindow, &MainUI::webFilesReceived, this, &OrvexTray::showWebFilesReceived);
 
     QTimer::singleShot(0, this, [this] {
         showMessage(QCoreApplication::applicationName(),
@@ -101,7 +102,14 @@ void OrvexTray::showOnlineDeviceWindow()
     mainWindow = new MainUI(&discovery);
     mainWindow->show();
     connect(mainWindow, &MainUI::closeWindow, this, &OrvexTray::onWindowClose);
+    connect(mainWindow, &MainUI::webFilesReceived, this, &OrvexTray::showWebFilesReceived);
     mainWindowOpen = true;
+}
+
+void OrvexTray::showWebFilesReceived(int count)
+{
+    showMessage(QCoreApplication::applicationName(), QStringLiteral("通过网页收到 %1 个文件").arg(count),
+        QSystemTrayIcon::Information, balloonMs);
 }
 
 void OrvexTray::showSettingWindow()

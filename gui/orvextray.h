@@ -26,6 +26,8 @@ public slots:
     void showOnlineDeviceWindow();
     void showSettingWindow();
     void onWindowClose();
+    // Tells the user that count files arrived through the web upload pages.
+    void showWebFilesReceived(int count);
 
 private slots:
     void openDownloadFolder();

@@ -45,9 +45,11 @@ QString htmlText(const QString &text)
 
 } // namespace
 
-FileListPageController::FileListPageController(tarsel::TemplateCache *templates, QObject *parent)
+FileListPageController::FileListPageController(
+    tarsel::TemplateCache *templates, const QJsonArray *shared, QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(templates)
+    , sharedFiles(shared)
 {
 }
 
@@ -55,7 +57,7 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
 {
     tarsel::Template page = htmlPage(templateCache, QStringLiteral("files"), request, response);
 
-    const QJsonArray array = QJsonDocument::fromJson(request.parameter("files")).array();
+    const QJsonArray array = sharedFiles ? *sharedFiles : QJsonDocument::fromJson(request.parameter("files")).array();
     QList<ListedFile> files;
     for (const QJsonValue &element : array) {
         const QJsonObject object = element.toObject();

@@ -4,23 +4,28 @@
 
 #include <QString>
 
+class QJsonArray;
+
 namespace tarsel {
 class TemplateCache;
 }
 
-// The page of a share link: "/list?files=<JSON array of {"filename","size"}>" rendered with the
-// "files" template, one row per listed file.
+// The page of a share link rendered with the "files" template, one row per listed file: the
+// files of the share given at construction, or else those of the parameter "files" (a JSON array
+// of {"filename","size"}).
 class FileListPageController : public tarsel::HttpRequestHandler
 {
     Q_OBJECT
 
 public:
-    explicit FileListPageController(tarsel::TemplateCache *templateCache, QObject *parent = nullptr);
+    explicit FileListPageController(
+        tarsel::TemplateCache *templateCache, const QJsonArray *shared = nullptr, QObject *parent = nullptr);
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
 
 private:
     tarsel::TemplateCache *templateCache;
+    const QJsonArray *sharedFiles;
 };
 
 // Short size text: divided by 1000 while above 1000, two significant digits, then the unit

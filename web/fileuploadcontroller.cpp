@@ -37,8 +37,8 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
 
     const QString folder = Settings::downloadPath();
     if (request.parameter("finish") == "finish") {
-        emit events->folderOpenRequested(folder);
-        upload::answer(response, true, savedMessage.arg(folder, QStringLiteral("！")));
+        emit events->batchFinished(folder);
+        upload::answer(response, true, savedMessage.arg(upload::shownPlace(), QStringLiteral("！")));
         return;
     }
 
@@ -59,7 +59,8 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     data->flush();
     const QString linked = upload::linkWithoutOverwrite(data->fileName(), folder, name);
     if (!linked.isEmpty()) {
-        upload::answer(response, true, savedMessage.arg(linked, QStringLiteral("！")));
+        emit events->fileSaved(folder);
+        upload::answer(response, true, savedMessage.arg(upload::shownPlace(linked), QStringLiteral("！")));
         return;
     }
 
@@ -76,5 +77,6 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
         return;
     }
     target.close();
-    upload::answer(response, true, savedMessage.arg(target.fileName(), QStringLiteral("！")));
+    emit events->fileSaved(folder);
+    upload::answer(response, true, savedMessage.arg(upload::shownPlace(target.fileName()), QStringLiteral("！")));
 }

@@ -124,8 +124,8 @@ void HugeFileUploadController::finish(
         upload::answer(response, false, joinFailedMessage);
         return;
     }
-    emit events->folderOpenRequested(folder);
-    upload::answer(response, true, savedMessage.arg(written, QStringLiteral("！")));
+    emit events->fileSaved(folder);
+    upload::answer(response, true, savedMessage.arg(upload::shownPlace(written), QStringLiteral("！")));
 }
 
 void HugeFileUploadController::terminate(const QString &key, tarsel::HttpResponse &response)

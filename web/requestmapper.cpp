@@ -1,16 +1,128 @@
 #include "requestmapper.h"
 
+#include "httpserver/httpcookie.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/staticfilecontroller.h"
 #include "httpserver/templatecache.h"
+#include "web/discarddevice.h"
 #include "web/downloadfilecontroller.h"
 #include "web/filelistpagecontroller.h"
 #include "web/fileuploadcontroller.h"
 #include "web/hostchunkmap.h"
+#include "web/htmlpage.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/notfoundcontroller.h"
 #include "web/websettings.h"
+
+const QByteArray RequestMapper::shareCookieName = QByteArrayLiteral("orvex_share");
+const QByteArray RequestMapper::receiveCookieName = QByteArrayLiteral("orvex_receive");
+
+namespace {
+
+enum class Route { Upload, HugeUpload, Static, Download, List, ShareLink, ReceiveLink, NotFound };
+
+const QByteArray shareLinkPrefix = QByteArrayLiteral("/s/");
+const QByteArray receiveLinkPrefix = QByteArrayLiteral("/r/");
+const QByteArray keyParameter = QByteArrayLiteral("key");
+
+Route routeOf(const QByteArray &path)
+{
+    // "/file" first: it also takes "/files" and "/file/x"; no "/hugefile" path begins with it.
+    if (path.startsWith("/file"))
+        return Route::Upload;
+    if (path.startsWith("/hugefile"))
+        return Route::HugeUpload;
+    if (path.startsWith("/static"))
+        return Route::Static;
+    if (path.startsWith("/download"))
+        return Route::Download;
+    if (path.startsWith("/list"))
+        return Route::List;
+    if (path.startsWith(shareLinkPrefix))
+        return Route::ShareLink;
+    if (path.startsWith(receiveLinkPrefix))
+        return Route::ReceiveLink;
+    return Route::NotFound;
+}
+
+AccessKeys::Grant grantOf(Route route)
+{
+    return route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink
+        ? AccessKeys::Grant::Receive
+        : AccessKeys::Grant::Share;
+}
+
+struct PresentedKey
+{
+    QByteArray key;
+    // Came with the URL (a freshly opened link), not from the cookie.
+    bool fromLink = false;
+};
+
+// The value of name in a raw query. While a multipart body still arrives the request has not
+// split its query off yet, so uploadDevice() reads it from the target as sent.
+QByteArray queryValue(const QByteArray &target, const QByteArray &name)
+{
+    const int questionMark = target.indexOf('?');
+    if (questionMark < 0)
+        return QByteArray();
+    const QList<QByteArray> parts = target.mid(questionMark + 1).split('&');
+    for (const QByteArray &part : parts) {
+        if (part.startsWith(name + '='))
+            return tarsel::HttpRequest::urlDecode(part.mid(name.size() + 1));
+    }
+    return QByteArray();
+}
+
+// The cookie name, also before the request has parsed its cookies (uploadDevice()).
+QByteArray cookieValue(const tarsel::HttpRequest &request, const QByteArray &name)
+{
+    const QByteArray parsed = request.cookie(name);
+    if (!parsed.isEmpty())
+        return parsed;
+    const QList<QByteArray> headers = request.headers("cookie");
+    for (const QByteArray &header : headers) {
+        const QList<QByteArray> parts = tarsel::HttpCookie::splitAttributeList(header);
+        for (const QByteArray &part : parts) {
+            const int equals = part.indexOf('=');
+            if (equals > 0 && part.left(equals).trimmed() == name)
+                return part.mid(equals + 1).trimmed();
+        }
+    }
+    return QByteArray();
+}
+
+// A key in the URL decides, right or wrong; only a URL without one falls back on the cookie.
+PresentedKey presentedKey(const tarsel::HttpRequest &request, Route route)
+{
+    if (route == Route::ShareLink || route == Route::ReceiveLink) {
+        QByteArray key = request.path().mid(shareLinkPrefix.size());
+        const int end = key.indexOf('?');
+        if (end >= 0)
+            key.truncate(end);
+        return { key, true };
+    }
+    QByteArray key = request.parameter(keyParameter);
+    if (key.isEmpty())
+        key = queryValue(request.rawPath(), keyParameter);
+    if (!key.isEmpty())
+        return { key, true };
+    const QByteArray cookie = grantOf(route) == AccessKeys::Grant::Share ? RequestMapper::shareCookieName
+                                                                         : RequestMapper::receiveCookieName;
+    return { cookieValue(request, cookie), false };
+}
+
+// The key goes on with the browser for the page's scripts and links, for this browsing session
+// only, to this server only, and never to scripts.
+tarsel::HttpCookie keyCookie(AccessKeys::Grant grant, const QByteArray &key)
+{
+    const QByteArray name
+        = grant == AccessKeys::Grant::Share ? RequestMapper::shareCookieName : RequestMapper::receiveCookieName;
+    return tarsel::HttpCookie(name, key, 0, "/", QByteArray(), QByteArray(), false, true, "Strict");
+}
+
+} // namespace
 
 RequestMapper::RequestMapper(QObject *parent)
     : tarsel::HttpRequestHandler(parent)
@@ -28,39 +140,103 @@ RequestMapper::~RequestMapper()
 
 void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    const QByteArray path = request.path();
-    if (path.startsWith("/file")) {
-        FileUploadController(templateCache, &uploadEvents).service(request, response);
-    } else if (path.startsWith("/hugefile")) {
-        HugeFileUploadController(templateCache, hostChunks, &uploadEvents).service(request, response);
-    } else if (path.startsWith("/static")) {
+    const Route route = routeOf(request.path());
+    if (route == Route::Static) {
         staticFileController->service(request, response);
-    } else if (path.startsWith("/download")) {
-        std::shared_ptr<DownloadFileController> controller;
-        {
-            QMutexLocker lock(&downloadControllerMutex);
-            controller = downloadController;
-        }
-        if (controller) {
-            controller->service(request, response);
-        } else {
-            response.setStatus(404, "not found");
-            response.write("404 not found", true);
-        }
-    } else if (path.startsWith("/list")) {
-        FileListPageController(templateCache).service(request, response);
-    } else {
+        return;
+    }
+    if (route == Route::NotFound) {
         NotFoundController(templateCache).service(request, response);
+        return;
+    }
+
+    const AccessKeys::Grant grant = grantOf(route);
+    const PresentedKey presented = presentedKey(request, route);
+    if (!keys.grants(grant, presented.key)) {
+        refuse(request, response);
+        return;
+    }
+    if (presented.fromLink)
+        response.setCookie(keyCookie(grant, presented.key));
+
+    switch (route) {
+    case Route::Upload:
+    case Route::ReceiveLink:
+        emit uploadEvents.uploadActivity();
+        FileUploadController(templateCache, &uploadEvents).service(request, response);
+        break;
+    case Route::HugeUpload:
+        serveChunked(request, response, presented.key);
+        break;
+    case Route::Download:
+        serveDownload(request, response);
+        break;
+    case Route::List:
+    case Route::ShareLink: {
+        // The link of an older version carried the list itself; the server's own share is shown
+        // otherwise.
+        const QJsonArray shared = keys.sharedFiles();
+        const bool ownList = route == Route::ShareLink || request.parameter("files").isEmpty();
+        FileListPageController(templateCache, ownList ? &shared : nullptr).service(request, response);
+        break;
+    }
+    case Route::Static:
+    case Route::NotFound:
+        break;
     }
 }
 
 QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
 {
-    // The same prefix as in service(); "/file" is tried first there, but no "/hugefile" path
-    // begins with it.
-    if (request.path().startsWith("/hugefile"))
-        return HugeFileUploadController(templateCache, hostChunks, &uploadEvents).uploadDevice(request, fieldName);
-    return nullptr;
+    const Route route = routeOf(request.path());
+    if (route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink) {
+        if (keys.grants(AccessKeys::Grant::Receive, presentedKey(request, route).key)) {
+            emit uploadEvents.uploadActivity();
+            if (route == Route::HugeUpload)
+                return HugeFileUploadController(templateCache, hostChunks, &uploadEvents)
+                    .uploadDevice(request, fieldName);
+            return nullptr;
+        }
+    }
+    // No other request puts data on this computer: its bytes are dropped as they arrive.
+    return new DiscardDevice;
+}
+
+void RequestMapper::serveChunked(tarsel::HttpRequest &request, tarsel::HttpResponse &response, const QByteArray &key)
+{
+    emit uploadEvents.uploadActivity();
+    const bool begins = request.parameter("action") == "show" && request.parameter("begin") == "begin";
+    const QString client = HostChunkMap::key(request.peerAddress());
+    HugeFileUploadController(templateCache, hostChunks, &uploadEvents).service(request, response);
+    if (!begins)
+        return;
+    keys.noteChunkedUpload(key, client);
+    // The session may have ended while this upload began: it must not outlive the session.
+    if (!keys.grants(AccessKeys::Grant::Receive, key))
+        endReceiving(key);
+}
+
+void RequestMapper::serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    std::shared_ptr<DownloadFileController> controller;
+    {
+        QMutexLocker lock(&downloadControllerMutex);
+        controller = downloadController;
+    }
+    if (controller) {
+        controller->service(request, response);
+    } else {
+        response.setStatus(404, "not found");
+        response.write("404 not found", true);
+    }
+}
+
+void RequestMapper::refuse(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    // One answer for a missing, wrong or expired key, so that none can be told from another.
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("denied"), request, response);
+    response.setStatus(403, "forbidden");
+    response.write(page.toUtf8(), true);
 }
 
 void RequestMapper::setDownloadController(DownloadFileController *controller)
@@ -73,4 +249,11 @@ void RequestMapper::setDownloadController(DownloadFileController *controller)
         previous = std::exchange(downloadController, std::shared_ptr<DownloadFileController>(controller));
     }
     // previous goes here, outside the lock, unless a request still holds it.
+}
+
+void RequestMapper::endReceiving(const QByteArray &key)
+{
+    const QStringList clients = keys.endReceiving(key);
+    for (const QString &client : clients)
+        hostChunks->take(client);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httpserver/httprequesthandler.h"
+#include "web/accesskeys.h"
 #include "web/uploadevents.h"
 
 #include <QMutex>
@@ -11,23 +12,37 @@ class DownloadFileController;
 class HostChunkMap;
 
 namespace tarsel {
+class HttpCookie;
 class StaticFileController;
 class TemplateCache;
 } // namespace tarsel
 
 // Receives every complete request and routes it by its decoded path: "/file", "/hugefile",
-// "/static", "/download", "/list", in this order, the first prefix that matches wins; anything
-// else gets the not-found page. Runs in the handler threads, several requests at once.
+// "/static", "/download", "/list", "/s/<key>", "/r/<key>", in this order, the first prefix that
+// matches wins; anything else gets the not-found page. Runs in the handler threads, several
+// requests at once.
+//
+// Only the static assets and the not-found page are public. The share's routes ("/s/<key>",
+// "/list", "/download") need the share's key, the upload routes ("/r/<key>", "/file",
+// "/hugefile") the key of a live receive session: in the path of the link, as the parameter
+// "key", or in the cookie that a keyed answer sets. Everything else gets the "denied" page
+// with 403, before any controller sees the request.
 class RequestMapper : public tarsel::HttpRequestHandler
 {
     Q_OBJECT
 
 public:
+    // The cookies that carry the keys after the link was opened, one per kind of key, so a
+    // browser may hold both at once.
+    static const QByteArray shareCookieName;
+    static const QByteArray receiveCookieName;
+
     explicit RequestMapper(QObject *parent = nullptr);
     ~RequestMapper() override;
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
-    // Chunks of "/hugefile" are written where they belong while they arrive.
+    // Chunks of "/hugefile" are written where they belong while they arrive; the file parts of
+    // requests without a receive key are dropped as they arrive.
     QIODevice *uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName) override;
 
     // Takes ownership of controller (which must have no parent) in place of the current one.
@@ -35,9 +50,18 @@ public:
     // last of them is done.
     void setDownloadController(DownloadFileController *controller);
 
+    // Ends the receive session of key and stops the chunked uploads begun in it (their partial
+    // files go with them).
+    void endReceiving(const QByteArray &key);
+
     UploadEvents *events() { return &uploadEvents; }
+    AccessKeys *accessKeys() { return &keys; }
 
 private:
+    void serveChunked(tarsel::HttpRequest &request, tarsel::HttpResponse &response, const QByteArray &key);
+    void serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response);
+    void refuse(tarsel::HttpRequest &request, tarsel::HttpResponse &response);
+
     tarsel::TemplateCache *templateCache;
     tarsel::StaticFileController *staticFileController;
     std::shared_ptr<DownloadFileController> downloadController;
@@ -45,4 +69,5 @@ private:
     QMutex downloadControllerMutex;
     HostChunkMap *hostChunks;
     UploadEvents uploadEvents;
+    AccessKeys keys;
 };

@@ -4,7 +4,8 @@
 #include <QString>
 
 // What the upload controllers tell the rest of the program while they run in the handler
-// threads. Lives in the thread that made it; connections to it are queued there.
+// threads. Lives in the thread that made it; connections to it are queued there. Only requests
+// that carry the key of a live receive session reach the controllers.
 class UploadEvents : public QObject
 {
     Q_OBJECT
@@ -13,6 +14,10 @@ public:
     using QObject::QObject;
 
 signals:
-    // An upload finished into folder, and the page asked to show it.
-    void folderOpenRequested(const QString &folder);
+    // An upload request (a file, a chunk, a step of the protocol) is being served.
+    void uploadActivity();
+    // One uploaded file was saved into folder.
+    void fileSaved(const QString &folder);
+    // The page said that its batch of uploads into folder is complete.
+    void batchFinished(const QString &folder);
 };

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -207,6 +208,14 @@ bool copyData(QIODevice &source, QIODevice &target)
             return false;
     }
     return true;
+}
+
+QString shownPlace(const QString &savedPath)
+{
+    const QString folder = QStringLiteral("下载目录");
+    if (savedPath.isEmpty())
+        return folder;
+    return folder + QLatin1Char('/') + QFileInfo(savedPath).fileName();
 }
 
 void answer(tarsel::HttpResponse &response, bool ok, const QString &msg)

@@ -41,6 +41,11 @@ QString renameWithoutOverwrite(const QString &from, const QString &folder, const
 // write error; target may then hold part of the bytes.
 bool copyData(QIODevice &source, QIODevice &target);
 
+// How an answer names where an upload was saved: the download folder's label, followed by the
+// file's name inside it when savedPath is given; never a local path, which is none of the
+// network's business.
+QString shownPlace(const QString &savedPath = QString());
+
 // Writes the compact JSON answer {"msg":msg,"ok":ok} (no "msg" when msg is null).
 void answer(tarsel::HttpResponse &response, bool ok, const QString &msg = QString());
 

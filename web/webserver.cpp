@@ -3,56 +3,28 @@
 #include "httpserver/httplistener.h"
 #include "web/downloadfilecontroller.h"
 #include "web/requestmapper.h"
+#include "web/uploadbatch.h"
 #include "web/uploadsupport.h"
 #include "web/websettings.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QMap>
 #include <QSettings>
 
-namespace {
-
-// The characters the query parser would split at or decode; everything else of the JSON text
-// stays as it is, so the link stays readable.
-QString encodeForQuery(const QByteArray &json)
-{
-    QByteArray encoded;
-    encoded.reserve(json.size());
-    for (const char c : json) {
-        switch (c) {
-        case '%':
-            encoded += "%25";
-            break;
-        case '&':
-            encoded += "%26";
-            break;
-        case '+':
-            encoded += "%2B";
-            break;
-        case '#':
-            encoded += "%23";
-            break;
-        case ' ':
-            encoded += "%20";
-            break;
-        default:
-            encoded += c;
-        }
-    }
-    return QString::fromUtf8(encoded);
-}
-
-} // namespace
-
 WebServer::WebServer(QObject *parent)
     : QObject(parent)
     , requestMapper(new RequestMapper(this))
+    , uploadBatch(new UploadBatch(this))
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
-    connect(requestMapper->events(), &UploadEvents::folderOpenRequested, this, &WebServer::folderOpenRequested);
+    UploadEvents *events = requestMapper->events();
+    connect(events, &UploadEvents::uploadActivity, uploadBatch, &UploadBatch::uploadActivity);
+    connect(events, &UploadEvents::fileSaved, uploadBatch, &UploadBatch::fileSaved);
+    connect(events, &UploadEvents::batchFinished, uploadBatch, &UploadBatch::batchFinished);
+    connect(uploadBatch, &UploadBatch::folderOpenRequested, this, &WebServer::folderOpenRequested);
+    connect(uploadBatch, &UploadBatch::filesReceived, this, &WebServer::filesReceived);
 }
 
 WebServer::~WebServer()
@@ -82,11 +54,32 @@ QString WebServer::shareFiles(const QString &ip, int port, const QStringList &fi
     const QString docroot = files.isEmpty() ? QString() : QFileInfo(files.first()).absolutePath();
     QSettings *settings = webSettings(QStringLiteral("static"), this);
     settings->setValue(QStringLiteral("path"), docroot);
-    const QByteArray json = QJsonDocument(list).toJson(QJsonDocument::Compact);
+    // No key opens anything while the files change: the old key stops before the new files are
+    // served, the new key works once they are.
+    AccessKeys *keys = requestMapper->accessKeys();
+    keys->endShare();
     requestMapper->setDownloadController(new DownloadFileController(settings, published));
     delete settings;
+    keys->publishShare(list);
+    return shareLink(ip, port);
+}
 
-    return QStringLiteral("http://%1:%2/list?files=%3").arg(ip, QString::number(port), encodeForQuery(json));
+QString WebServer::shareLink(const QString &ip, int port) const
+{
+    const QByteArray key = requestMapper->accessKeys()->shareKey();
+    if (key.isEmpty())
+        return QString();
+    return QStringLiteral("http://%1:%2/s/%3").arg(ip, QString::number(port), QString::fromLatin1(key));
+}
+
+QString WebServer::startReceiving()
+{
+    return QString::fromLatin1(requestMapper->accessKeys()->startReceiving());
+}
+
+void WebServer::endReceiving(const QString &key)
+{
+    requestMapper->endReceiving(key.toLatin1());
 }
 
 quint16 WebServer::serverPort() const
@@ -94,7 +87,7 @@ quint16 WebServer::serverPort() const
     return listener->serverPort();
 }
 
-QString uploadPageLink(const QString &ip, quint16 port)
+QString uploadPageLink(const QString &ip, quint16 port, const QString &key)
 {
-    return QStringLiteral("http://%1:%2/file").arg(ip, QString::number(port));
+    return QStringLiteral("http://%1:%2/r/%3").arg(ip, QString::number(port), key);
 }

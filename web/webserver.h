@@ -5,14 +5,16 @@
 #include <QStringList>
 
 class RequestMapper;
+class UploadBatch;
 
 namespace tarsel {
 class HttpListener;
 }
 
 // The application's HTTP server: listens on the "webPort" setting from construction on, routes
-// requests with its RequestMapper, publishes shares for web send and builds the upload link
-// for web receive.
+// requests with its RequestMapper, publishes shares for web send and opens receive sessions for
+// web receive. Every page, upload and download needs a key that only the links handed out here
+// carry (see RequestMapper); nothing is served to whoever merely finds the port.
 class WebServer : public QObject
 {
     Q_OBJECT
@@ -21,22 +23,36 @@ public:
     explicit WebServer(QObject *parent = nullptr);
     ~WebServer() override;
 
-    // Publishes files for download, replacing the previous share, and returns the link of
-    // their list page: "http://ip:port/list?files=<JSON>". Each file is published under its
-    // name; a second file of the same name as "name (2).ext", and so on.
+    // Publishes files for download under a new random key, replacing the previous share (whose
+    // key stops working), and returns the link of their list page: "http://ip:port/s/<key>".
+    // Each file is published under its name; a second file of the same name as "name (2).ext",
+    // and so on.
     QString shareFiles(const QString &ip, int port, const QStringList &files);
+    // The link of the current share for another address; empty when nothing is shared.
+    QString shareLink(const QString &ip, int port) const;
+
+    // Starts a receive session and returns its key (for uploadPageLink). Uploads are taken with
+    // this key until endReceiving(key).
+    QString startReceiving();
+    // Ends the session of key: its key is refused from now on, and its chunked uploads still
+    // running are stopped, their partial data removed.
+    void endReceiving(const QString &key);
 
     // The port the server really listens on (0 when it could not bind).
     quint16 serverPort() const;
 
 signals:
-    // An upload finished into folder, and the page asked to show it.
+    // Uploads finished into folder, and the desktop may show it: once per batch of uploads, at
+    // most once every few seconds.
     void folderOpenRequested(const QString &folder);
+    // A batch of count uploaded files was saved into folder.
+    void filesReceived(int count, const QString &folder);
 
 private:
     RequestMapper *requestMapper;
+    UploadBatch *uploadBatch;
     tarsel::HttpListener *listener;
 };
 
-// The link of the upload page: "http://ip:port/file".
-QString uploadPageLink(const QString &ip, quint16 port);
+// The link of the upload page of the receive session of key: "http://ip:port/r/<key>".
+QString uploadPageLink(const QString &ip, quint16 port, const QString &key);

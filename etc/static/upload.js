@@ -5,6 +5,8 @@
      the chunks in order, each only after the answer to the previous one (the computer appends
      them in arrival order), then "finish" with the file name; "terminate" abandons an upload.
    Files are sent one after another: the chunked protocol allows one upload per client at a time.
+   Both pages end a batch with the "finish" call of /file. The key of the receive session travels
+   in a cookie the server set with the page; without it every call is refused with 403.
    The page texts come from the template (a JSON block with the id "texts"), so the language
    variants of the templates share this script. */
 (function () {
@@ -52,8 +54,9 @@
         return m > 0 ? format(T.minutes, m, s) : format(T.seconds, s);
     }
 
-    // Sends one form as a POST and hands the parsed JSON answer, or an error text, to done.
-    function post(fields, onProgress, done) {
+    // Sends one form as a POST (to the page's own endpoint unless target is given) and hands the
+    // parsed JSON answer, or an error text, to done.
+    function post(fields, onProgress, done, target) {
         var form = new FormData();
         for (var i = 0; i < fields.length; i++) {
             if (fields[i].length === 3)
@@ -62,7 +65,7 @@
                 form.append(fields[i][0], fields[i][1]);
         }
         var xhr = new XMLHttpRequest();
-        xhr.open("POST", endpoint);
+        xhr.open("POST", target || endpoint);
         if (onProgress) {
             xhr.upload.onprogress = function (e) {
                 if (e.lengthComputable)
@@ -74,6 +77,8 @@
                 return done(null, T.tooLargeRequest);
             if (xhr.status === 503)
                 return done(null, T.busy);
+            if (xhr.status === 403)
+                return done(null, T.denied);
             if (xhr.status !== 200)
                 return done(null, format(T.httpError, xhr.status));
             var answer;
@@ -312,11 +317,12 @@
             summary.hidden = false;
         }
         var text = failed > 0 ? format(T.someFailed, ok, failed) : format(T.allDone, ok);
-        if (mode === "single" && ok > 0) {
-            // The single-upload protocol ends a batch with one "finish" call.
+        if (ok > 0) {
+            // One "finish" call of the single-upload protocol tells the computer that the batch is
+            // complete, so that it shows the folder once for all of its files.
             post([["action", "show"], ["finish", "finish"]], null, function (answer) {
-                show(answer && answer.ok && failed === 0 ? text + " " + (answer.msg || "") : text);
-            });
+                show(answer && answer.ok && failed === 0 && mode === "single" ? text + " " + (answer.msg || "") : text);
+            }, "/file");
         } else {
             show(text);
         }

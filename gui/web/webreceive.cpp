@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QMessageBox>
 
 WebReceive::WebReceive(WebServer *server, QWidget *parent)
@@ -33,7 +34,27 @@ WebReceive::WebReceive(WebServer *server, QWidget *parent)
 
 WebReceive::~WebReceive()
 {
+    endSession();
     delete ui;
+}
+
+void WebReceive::closeEvent(QCloseEvent *event)
+{
+    // Uploads stop with the window at once, not only when it is deleted later.
+    endSession();
+    QWidget::closeEvent(event);
+}
+
+void WebReceive::endSession()
+{
+    if (!sessionKey.isEmpty() && webServer)
+        webServer->endReceiving(sessionKey);
+    sessionKey.clear();
+}
+
+QString WebReceive::currentLink() const
+{
+    return uploadPageLink(ui->ips_combox->currentText(), Settings::webPort(), sessionKey);
 }
 
 void WebReceive::clearQrCode()
@@ -46,12 +67,17 @@ void WebReceive::clearQrCode()
 
 void WebReceive::generateCodeBtnClick()
 {
+    if (!webServer)
+        return;
+    // One session for the window's whole life: a new code for another address keeps the key, so
+    // an upload already running goes on.
+    if (sessionKey.isEmpty())
+        sessionKey = webServer->startReceiving();
     clearQrCode();
     hasQrWidget = true;
     codeGenerated = true;
 
-    qrWidget
-        = QrcodeWidget::showIn(ui->qrcode_area, uploadPageLink(ui->ips_combox->currentText(), Settings::webPort()));
+    qrWidget = QrcodeWidget::showIn(ui->qrcode_area, currentLink());
     update();
 }
 
@@ -62,7 +88,6 @@ void WebReceive::copyBtnClick()
         return;
     }
     // The address and port chosen now, which may differ from those in the QR code.
-    QApplication::clipboard()->setText(
-        uploadPageLink(ui->ips_combox->currentText(), Settings::webPort()), QClipboard::Clipboard);
+    QApplication::clipboard()->setText(currentLink(), QClipboard::Clipboard);
     QMessageBox::information(this, tr("提示"), tr("地址已复制到剪切板"));
 }

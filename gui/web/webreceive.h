@@ -11,7 +11,9 @@ class WebReceive;
 }
 
 // The window that shows the link of the upload page as a QR code, so that a browser on the same
-// network can put files into the download folder.
+// network can put files into the download folder. The link carries the key of a receive session
+// that begins with the window's first code and ends when the window closes: uploads are taken
+// only meanwhile.
 class WebReceive : public QWidget
 {
     Q_OBJECT
@@ -24,13 +26,19 @@ private slots:
     void generateCodeBtnClick();
     void copyBtnClick();
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void clearQrCode();
+    void endSession();
+    QString currentLink() const;
 
     Ui::WebReceive *ui;
     bool hasQrWidget = false;
     bool codeGenerated = false;
     QrcodeWidget *qrWidget = nullptr;
-    // The upload pages are always served: the server is only kept, to close with it.
     QPointer<WebServer> webServer;
+    // The key of this window's receive session, from its first code until it closes.
+    QString sessionKey;
 };

@@ -14,6 +14,16 @@
 #include <QFileInfo>
 #include <QMessageBox>
 
+namespace {
+
+// The key is the last part of a share link ("http://ip:port/s/<key>").
+QString keyOfLink(const QString &link)
+{
+    return link.isEmpty() ? QString() : link.mid(link.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+} // namespace
+
 WebSend::WebSend(WebServer *server, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::WebSend)
@@ -59,7 +69,17 @@ void WebSend::clearQrCode()
 
 QString WebSend::shareSelection()
 {
-    return webServer->shareFiles(ui->ip_combox->currentText(), Settings::webPort(), selectedFiles);
+    const QString link = webServer->shareFiles(ui->ip_combox->currentText(), Settings::webPort(), selectedFiles);
+    sharedKey = keyOfLink(link);
+    return link;
+}
+
+QString WebSend::currentLink() const
+{
+    const QString link = webServer->shareLink(ui->ip_combox->currentText(), Settings::webPort());
+    // Only the latest share is served: after another window shared other files, this window's
+    // share is gone.
+    return keyOfLink(link) == sharedKey ? link : QString();
 }
 
 void WebSend::selectFileBtnClicked()
@@ -102,7 +122,13 @@ void WebSend::copyBtnClicked()
     }
     if (!webServer)
         return;
-    // Shares anew with the address chosen now, which may differ from the one in the QR code.
-    QApplication::clipboard()->setText(shareSelection(), QClipboard::Clipboard);
+    // The share of the code, with the address chosen now, which may differ from the one in the QR
+    // code. Sharing anew would give a new key and leave the code on screen useless.
+    const QString link = currentLink();
+    if (link.isEmpty()) {
+        QMessageBox::critical(this, tr("错误"), tr("请先生成二维码"));
+        return;
+    }
+    QApplication::clipboard()->setText(link, QClipboard::Clipboard);
     QMessageBox::information(this, tr("提示"), tr("地址已复制到剪切板"));
 }

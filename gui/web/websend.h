@@ -37,9 +37,12 @@ private slots:
 private:
     void clearQrCode();
     QString shareSelection();
+    QString currentLink() const;
 
     Ui::WebSend *ui;
     QStringList selectedFiles;
+    // The key of the share this window made last.
+    QString sharedKey;
     bool hasQrWidget = false;
     bool codeGenerated = false;
     QrcodeWidget *qrWidget = nullptr;

@@ -9,7 +9,15 @@
 
 #include <QClipboard>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QUrl>
+
+#include <memory>
 
 class TestWebReceive : public QObject
 {
@@ -20,20 +28,30 @@ private slots:
     void cleanup();
     void copyBeforeGenerateIsRefused();
     void showsUploadLinkAsQrCode();
+    void refusesOtherAndClosedLinks();
     void generateReplacesTheCode();
     void copyUsesAddressAndPortAtCopyTime();
 
 private:
     void click(const char *button);
     QString decodedQr() const { return testsupport::decodeShownQrCode(window); }
+    QString downloads() const { return dir.filePath(QStringLiteral("downloads")); }
+    std::unique_ptr<testsupport::HttpExchange> open(const QString &link) const;
+    std::unique_ptr<testsupport::HttpExchange> upload(const QString &link) const;
+
+    QTemporaryDir dir;
 
     WebServer *server = nullptr;
-    WebReceive *window = nullptr;
+    QPointer<WebReceive> window;
     testsupport::ModalAnswerer *answerer = nullptr;
 };
 
 void TestWebReceive::init()
 {
+    QVERIFY(dir.isValid());
+    QDir(downloads()).removeRecursively();
+    QVERIFY(QDir().mkpath(downloads()));
+    Settings::setDownloadPath(downloads());
     Settings::setWebPort(0);
     server = new WebServer;
     Settings::setWebPort(3000);
@@ -50,7 +68,8 @@ void TestWebReceive::init()
 void TestWebReceive::cleanup()
 {
     delete answerer;
-    delete window;
+    // A window closed by its case has deleted itself.
+    delete window.data();
     delete server;
     QGuiApplication::clipboard()->clear();
 }
@@ -75,35 +94,81 @@ void TestWebReceive::showsUploadLinkAsQrCode()
 {
     Settings::setWebPort(40000);
     click("generateCodeBtn");
-    QCOMPARE(decodedQr(), QStringLiteral("http://192.168.7.20:40000/file"));
-    // The server answers that path with the upload page.
-    const auto page = testsupport::exchange(server->serverPort(), testsupport::getRequest("/file"));
+    const QString link = decodedQr();
+    static const QRegularExpression form(QStringLiteral("^http://192\\.168\\.7\\.20:40000/r/[A-Za-z0-9_-]{22}$"));
+    QVERIFY2(form.match(link).hasMatch(), qPrintable(link));
+    // The server answers that link with the upload page, and a file sent with its key is saved.
+    const auto page = open(link);
     QCOMPARE(page->status, 200);
     QVERIFY2(QString::fromUtf8(page->body).contains(QStringLiteral("上传文件")), page->body.left(300).constData());
+    QCOMPARE(upload(link)->status, 200);
+    QTRY_VERIFY(QFile::exists(downloads() + QStringLiteral("/phone.txt")));
+
     click("copyButton");
     QTRY_COMPARE(answerer->count(), 1);
     QCOMPARE(answerer->titles().first(), QStringLiteral("提示"));
     QCOMPARE(answerer->texts().first(), QStringLiteral("地址已复制到剪切板"));
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("http://192.168.7.20:40000/file"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), link);
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/webreceive.png"));
+}
+
+// Only the window's own link, while the window is open, takes uploads.
+void TestWebReceive::refusesOtherAndClosedLinks()
+{
+    click("generateCodeBtn");
+    const QString link = decodedQr();
+    const QString key = testsupport::keyOf(link);
+    for (const QString &other : { link.chopped(key.size()), link.chopped(1) + (key.endsWith('A') ? 'B' : 'A') }) {
+        QCOMPARE(open(other)->status, 403);
+        QCOMPARE(upload(other)->status, 403);
+    }
+    window->close();
+    QCOMPARE(open(link)->status, 403);
+    QCOMPARE(upload(link)->status, 403);
+    QVERIFY(QDir(downloads()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
 }
 
 void TestWebReceive::generateReplacesTheCode()
 {
     click("generateCodeBtn");
+    const QString first = decodedQr();
     window->findChild<QComboBox *>(QStringLiteral("ips_combox"))->setCurrentIndex(1);
     click("generateCodeBtn");
-    QCOMPARE(decodedQr(), QStringLiteral("http://10.1.2.3:3000/file"));
+    // The window's session, and its key, stay.
+    QCOMPARE(decodedQr(), QString(first).replace(QStringLiteral("192.168.7.20"), QStringLiteral("10.1.2.3")));
 }
 
 void TestWebReceive::copyUsesAddressAndPortAtCopyTime()
 {
     click("generateCodeBtn");
+    const QString shown = decodedQr();
+    QVERIFY2(shown.startsWith(QStringLiteral("http://192.168.7.20:3000/r/")), qPrintable(shown));
     window->findChild<QComboBox *>(QStringLiteral("ips_combox"))->setCurrentIndex(1);
     Settings::setWebPort(8080);
     click("copyButton");
     QTRY_COMPARE(answerer->count(), 1);
-    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("http://10.1.2.3:8080/file"));
-    QCOMPARE(decodedQr(), QStringLiteral("http://192.168.7.20:3000/file"));
+    QCOMPARE(
+        QGuiApplication::clipboard()->text(), QStringLiteral("http://10.1.2.3:8080/r/") + testsupport::keyOf(shown));
+    QCOMPARE(decodedQr(), shown);
+}
+
+std::unique_ptr<testsupport::HttpExchange> TestWebReceive::open(const QString &link) const
+{
+    testsupport::useKeyOf(QString());
+    const QByteArray target = QUrl(link).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+    return testsupport::exchange(server->serverPort(), testsupport::getRequest(target));
+}
+
+std::unique_ptr<testsupport::HttpExchange> TestWebReceive::upload(const QString &link) const
+{
+    // As the page does once the link set its cookie.
+    testsupport::useKeyOf(link);
+    auto reply = testsupport::exchange(server->serverPort(),
+        testsupport::multipartRequest("/file",
+            { { "action", "show", {} }, { "filename", "phone.txt", {} }, { "data", "from the phone", "phone.txt" } }));
+    testsupport::useKeyOf(QString());
+    return reply;
 }
 
 ORVEX_TEST_MAIN(TestWebReceive)

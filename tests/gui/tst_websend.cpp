@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -57,12 +58,15 @@ private slots:
     void copyUsesAddressChosenAtCopyTime();
     void linkCarriesWebPortSetting();
     void cancelledDialogRemovesCodeKeepsSelection();
+    void thousandFileShareGivesAReadableCode();
     void closesWithTheServer();
 
 private:
     void click(const char *button);
     QList<QrcodeWidget *> qrWidgets() const { return window->findChildren<QrcodeWidget *>(); }
     QString decodedQr() const { return testsupport::decodeShownQrCode(window); }
+    // What the server answers a browser that opens link, with nothing but the link.
+    std::unique_ptr<testsupport::HttpExchange> open(const QString &link) const;
 
     QTemporaryDir dir;
     WebServer *server = nullptr;
@@ -95,6 +99,13 @@ void TestWebSend::cleanup()
     delete window;
     delete server;
     QGuiApplication::clipboard()->clear();
+}
+
+std::unique_ptr<testsupport::HttpExchange> TestWebSend::open(const QString &link) const
+{
+    testsupport::useKeyOf(QString());
+    const QByteArray target = QUrl(link).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+    return testsupport::exchange(server->serverPort(), testsupport::getRequest(target));
 }
 
 void TestWebSend::click(const char *button)
@@ -157,20 +168,24 @@ void TestWebSend::showsShareLinkAsQrCode()
         QStringLiteral("报告.txt 报告.txt 照片 01.jpg "));
     click("generateCodeBtn");
     const QString link = decodedQr();
-    QVERIFY2(link.startsWith(QStringLiteral("http://192.168.7.20:3000/list?files=")), qPrintable(link));
-    // The server may publish the second one under a distinguishing name; both are there.
-    const QString readable = QUrl::fromPercentEncoding(link.toUtf8());
-    QCOMPARE(readable.count(QStringLiteral("报告")), 2);
-    QVERIFY2(readable.contains(QStringLiteral("照片 01.jpg")), qPrintable(readable));
+    static const QRegularExpression form(QStringLiteral("^http://192\\.168\\.7\\.20:3000/s/[A-Za-z0-9_-]{22}$"));
+    QVERIFY2(form.match(link).hasMatch(), qPrintable(link));
 
-    // A browser that scanned the code gets the list of the shared files from the server.
-    const QByteArray target = QUrl(link).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
-    const auto page = testsupport::exchange(server->serverPort(), testsupport::getRequest(target));
+    // A browser that scanned the code gets the list of the shared files from the server; the
+    // server may publish the second one under a distinguishing name.
+    const auto page = open(link);
     QCOMPARE(page->status, 200);
     const QString body = QString::fromUtf8(page->body);
     QVERIFY2(body.contains(QStringLiteral("共享的文件")), qPrintable(body.left(300)));
     QVERIFY2(body.contains(QStringLiteral("照片 01.jpg")), qPrintable(body));
     QCOMPARE(body.count(QStringLiteral("报告")) >= 2, true);
+    // The same link without its key, or with another one, opens nothing.
+    const QString key = testsupport::keyOf(link);
+    for (const QString &other : { link.chopped(key.size()), link.chopped(1) + (key.endsWith('A') ? 'B' : 'A') }) {
+        const auto refused = open(other);
+        QCOMPARE(refused->status, 403);
+        QVERIFY(!refused->body.contains("照片"));
+    }
 
     // The QR code carries exactly the link the server hands out.
     click("copyButton");
@@ -178,6 +193,8 @@ void TestWebSend::showsShareLinkAsQrCode()
     QCOMPARE(answerer->titles().first(), QStringLiteral("提示"));
     QCOMPARE(answerer->texts().first(), QStringLiteral("地址已复制到剪切板"));
     QCOMPARE(QGuiApplication::clipboard()->text(), link);
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/websend.png"));
 }
 
 void TestWebSend::copyUsesAddressChosenAtCopyTime()
@@ -203,11 +220,11 @@ void TestWebSend::linkCarriesWebPortSetting()
     click("selectFileBtn");
     Settings::setWebPort(40000);
     click("generateCodeBtn");
-    QVERIFY2(decodedQr().startsWith(QStringLiteral("http://192.168.7.20:40000/list?files=")), qPrintable(decodedQr()));
+    QVERIFY2(decodedQr().startsWith(QStringLiteral("http://192.168.7.20:40000/s/")), qPrintable(decodedQr()));
     Settings::setWebPort(8080);
     click("copyButton");
     QTRY_COMPARE(answerer->count(), 1);
-    QVERIFY2(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("http://192.168.7.20:8080/list?files=")),
+    QVERIFY2(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("http://192.168.7.20:8080/s/")),
         qPrintable(QGuiApplication::clipboard()->text()));
 }
 
@@ -227,8 +244,31 @@ void TestWebSend::cancelledDialogRemovesCodeKeepsSelection()
 
     // The kept selection is shared by the next generate, without an error box.
     click("generateCodeBtn");
-    QVERIFY(QUrl::fromPercentEncoding(decodedQr().toUtf8()).contains(QStringLiteral("季度报告.pdf")));
+    QVERIFY(QString::fromUtf8(open(decodedQr())->body).contains(QStringLiteral("季度报告.pdf")));
     QCOMPARE(answerer->count(), 0);
+}
+
+// The link no longer grows with the share: a thousand long names still give a code that a
+// scanner reads, and its link lists them all.
+void TestWebSend::thousandFileShareGivesAReadableCode()
+{
+    constexpr int fileCount = 1000;
+    QStringList chosen;
+    for (int i = 0; i < fileCount; ++i) {
+        chosen << makeFile(dir.path(),
+            QStringLiteral("many/2024年度部门季度工作总结与下一阶段计划（修订版第%1稿）final-final.docx").arg(i), "x");
+    }
+    files.answers = { chosen };
+    click("selectFileBtn");
+    click("generateCodeBtn");
+    const QString link = decodedQr();
+    QVERIFY2(link.startsWith(QStringLiteral("http://192.168.7.20:3000/s/")), qPrintable(link));
+    const auto page = open(link);
+    QCOMPARE(page->status, 200);
+    QVERIFY(QString::fromUtf8(page->body).contains(QStringLiteral("（修订版第0稿）final-final.docx</span>")));
+
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/websend-1000-files.png"));
 }
 
 void TestWebSend::closesWithTheServer()

@@ -58,6 +58,14 @@ void HttpExchange::parse()
 {
     if (finished)
         return;
+    // Interim answers ("100 Continue" to "Expect: 100-continue") come before the real one.
+    while (raw.startsWith("HTTP/1.1 1") || raw.startsWith("HTTP/1.0 1")) {
+        const int interimEnd = raw.indexOf("\r\n\r\n");
+        if (interimEnd < 0)
+            return;
+        raw.remove(0, interimEnd + 4);
+        ++interimResponses;
+    }
     const int headerEnd = raw.indexOf("\r\n\r\n");
     if (headerEnd < 0)
         return;
@@ -109,6 +117,40 @@ void HttpExchange::parse()
     }
 }
 
+namespace {
+
+QByteArray shareKey;
+QByteArray receiveKey;
+
+} // namespace
+
+void useKeyOf(const QString &link)
+{
+    if (link.isEmpty()) {
+        shareKey.clear();
+        receiveKey.clear();
+    } else if (link.contains(QLatin1String("/s/"))) {
+        shareKey = keyOf(link).toLatin1();
+    } else if (link.contains(QLatin1String("/r/"))) {
+        receiveKey = keyOf(link).toLatin1();
+    }
+}
+
+QString keyOf(const QString &link)
+{
+    return link.mid(link.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QByteArray keyCookieHeader()
+{
+    QList<QByteArray> cookies;
+    if (!shareKey.isEmpty())
+        cookies << "orvex_share=" + shareKey;
+    if (!receiveKey.isEmpty())
+        cookies << "orvex_receive=" + receiveKey;
+    return cookies.isEmpty() ? QByteArray() : "Cookie: " + cookies.join("; ") + "\r\n";
+}
+
 QByteArray multipartRequest(const QByteArray &path, const QList<FormField> &fields, const QByteArray &extraHeaders)
 {
     const QByteArray boundary = "----orvexTestBoundary7MA4YWxkTrZu0gW";
@@ -124,14 +166,14 @@ QByteArray multipartRequest(const QByteArray &path, const QList<FormField> &fiel
         body += "\r\n" + field.value + "\r\n";
     }
     body += "--" + boundary + "--\r\n";
-    return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders
+    return "POST " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + keyCookieHeader() + extraHeaders
         + "Content-Type: multipart/form-data; boundary=" + boundary
         + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
 }
 
 QByteArray getRequest(const QByteArray &target, const QByteArray &extraHeaders)
 {
-    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extraHeaders + "\r\n";
+    return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + keyCookieHeader() + extraHeaders + "\r\n";
 }
 
 std::unique_ptr<HttpExchange> exchange(quint16 port, const QByteArray &request, const QHostAddress &from)

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMap>
 #include <QObject>
+#include <QString>
 #include <QTcpSocket>
 
 #include <memory>
@@ -32,6 +33,8 @@ public:
     QMap<QByteArray, QByteArray> headers; // names in lower case
     QByteArray body;
     QByteArray raw;
+    // Interim answers received before the response, such as "100 Continue".
+    int interimResponses = 0;
 
     QByteArray header(const QByteArray &name) const { return headers.value(name.toLower()); }
 
@@ -61,6 +64,15 @@ struct FormField
     QByteArray value;
     QByteArray fileName; // set for a file part
 };
+
+// From now on, requests built by multipartRequest() and getRequest() carry the key of link (a
+// share link ".../s/<key>" or an upload link ".../r/<key>") in its cookie, as a browser does
+// after it opened the link. The other kind of key is kept; an empty link forgets both.
+void useKeyOf(const QString &link);
+// The key part of a link.
+QString keyOf(const QString &link);
+// The Cookie header useKeyOf() adds, with its line end; empty when no key is in use.
+QByteArray keyCookieHeader();
 
 // A multipart/form-data POST request with the fields in order.
 QByteArray multipartRequest(

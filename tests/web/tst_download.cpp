@@ -220,7 +220,7 @@ private slots:
         for (const auto &reply : held)
             QTRY_VERIFY(reply->bytesWaiting() > 0);
 
-        server->shareFiles(QStringLiteral("h"), 1, { path("other/elsewhere.txt") });
+        testsupport::useKeyOf(server->shareFiles(QStringLiteral("h"), 1, { path("other/elsewhere.txt") }));
         const auto after = exchange(port, getRequest("/download/race.bin"));
         QVERIFY(after->wait());
         QCOMPARE(after->status, 404);
@@ -245,11 +245,12 @@ private:
 
     void share()
     {
-        server->shareFiles(QStringLiteral("127.0.0.1"), port,
+        const QString link = server->shareFiles(QStringLiteral("127.0.0.1"), port,
             { path("share/a.txt"), path("share/image.png"), path("share/big.bin"), path("other/a.txt"),
                 path("other/elsewhere.txt"), path("share/报告 2024;v1.pdf"), path("share/photo.JPG"),
                 path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"),
                 path("share/race.bin") });
+        testsupport::useKeyOf(link);
     }
 
     QTemporaryDir dir;

@@ -2,6 +2,7 @@
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"
 #include "web/fileuploadcontroller.h"
+#include "web/uploadbatch.h"
 #include "web/webserver.h"
 
 #include <QDir>
@@ -54,6 +55,7 @@ private slots:
         server = new WebServer(this);
         port = server->serverPort();
         QVERIFY(port != 0);
+        testsupport::useKeyOf(uploadPageLink(QString(), port, server->startReceiving()));
     }
 
     void cleanup()
@@ -101,10 +103,8 @@ private slots:
         const QJsonObject second = upload("a.txt", "second");
         qputenv("TMPDIR", previousTemp);
         QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
-        QCOMPARE(
-            answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在%1/a.txt！").arg(downloads));
-        QCOMPARE(second.value(QStringLiteral("msg")).toString(),
-            QStringLiteral("文件已保存在%1/a (1).txt！").arg(downloads));
+        QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在下载目录/a.txt！"));
+        QCOMPARE(second.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在下载目录/a (1).txt！"));
         // Still there after the requests and their temporary files are gone.
         QVERIFY(readFile(downloads + QStringLiteral("/a.txt")) == content);
         QCOMPARE(readFile(downloads + QStringLiteral("/a (1).txt")), QByteArray("second"));
@@ -133,7 +133,7 @@ private slots:
             const QJsonObject answer = upload("notes.txt", "upload " + QByteArray::number(i));
             QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
             QCOMPARE(answer.value(QStringLiteral("msg")).toString(),
-                QStringLiteral("文件已保存在%1/%2！").arg(downloads, expected.at(i)));
+                QStringLiteral("文件已保存在下载目录/%1！").arg(expected.at(i)));
             QCOMPARE(readFile(downloads + QLatin1Char('/') + expected.at(i)), "upload " + QByteArray::number(i));
         }
         QCOMPARE(readFile(mine.fileName()), QByteArray("the user's own notes"));
@@ -207,17 +207,42 @@ private slots:
         QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件上传失败！"));
     }
 
-    void finishOpensTheDownloadFolder()
+    // One batch, one folder window: a finish shows the folder once for all files saved since the
+    // last batch, a finish without files shows nothing, and a batch that ends within a few
+    // seconds of a shown folder has its folder shown when that time is up.
+    void finishOpensTheDownloadFolderOncePerBatch()
     {
-        QSignalSpy capture(server, &WebServer::folderOpenRequested);
-        const auto reply
-            = exchange(port, multipartRequest("/file/done", { { "action", "show", {} }, { "finish", "finish", {} } }));
-        QVERIFY(reply->wait());
-        const QJsonObject answer = QJsonDocument::fromJson(reply->body).object();
+        QSignalSpy opened(server, &WebServer::folderOpenRequested);
+        QSignalSpy received(server, &WebServer::filesReceived);
+        QCOMPARE(upload("one.txt", "1").value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(upload("two.txt", "2").value(QStringLiteral("ok")).toBool(), true);
+        const QJsonObject answer = finish();
         QCOMPARE(answer.value(QStringLiteral("ok")).toBool(), true);
-        QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在%1！").arg(downloads));
-        QTRY_COMPARE(capture.count(), 1);
-        QCOMPARE(capture.at(0).at(0).toString(), downloads);
+        QCOMPARE(answer.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在下载目录！"));
+        QTRY_COMPARE(opened.count(), 1);
+        QCOMPARE(opened.at(0).at(0).toString(), downloads);
+        QCOMPARE(received.count(), 1);
+        QCOMPARE(received.at(0).at(0).toInt(), 2);
+
+        QCOMPARE(finish().value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(upload("three.txt", "3").value(QStringLiteral("ok")).toBool(), true);
+        finish();
+        QTRY_COMPARE(received.count(), 2);
+        QCOMPARE(received.at(1).at(0).toInt(), 1);
+        QCOMPARE(opened.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(opened.count(), 2, 2 * UploadBatch::minFolderOpenIntervalMs);
+    }
+
+    void uploadExpectingContinueIsSaved()
+    {
+        const auto reply = exchange(port,
+            multipartRequest("/file",
+                { { "action", "show", {} }, { "filename", "c.txt", {} }, { "data", "continued", "c.txt" } },
+                "Expect: 100-continue\r\n"));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->interimResponses, 1);
+        QCOMPARE(QJsonDocument::fromJson(reply->body).object().value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(readFile(downloads + QStringLiteral("/c.txt")), QByteArray("continued"));
     }
 
     void parametersMayComeFromTheQuery()
@@ -230,6 +255,13 @@ private slots:
     }
 
 private:
+    QJsonObject finish()
+    {
+        const auto reply
+            = exchange(port, multipartRequest("/file/done", { { "action", "show", {} }, { "finish", "finish", {} } }));
+        return reply->wait() ? QJsonDocument::fromJson(reply->body).object() : QJsonObject();
+    }
+
     QJsonObject upload(const QByteArray &name, const QByteArray &content)
     {
         const auto reply = exchange(port,

@@ -1,14 +1,22 @@
 #include "core/settings.h"
+#include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"
+#include "web/accesskeys.h"
 #include "web/webserver.h"
 #include "web/websettings.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
+#include <QSet>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrl>
+
+#include <tuple>
 
 using testsupport::exchange;
 using testsupport::getRequest;
@@ -20,6 +28,7 @@ const QByteArray notFoundMark = "<div class=\"code\">404</div>";
 const QByteArray uploadMark = "data-mode=\"single\"";
 const QByteArray hugeMark = "data-mode=\"huge\"";
 const QByteArray listMark = "<ul class=\"files\">";
+const QByteArray deniedMark = "<section class=\"card lost denied\">";
 
 } // namespace
 
@@ -43,6 +52,7 @@ private slots:
         server = new WebServer(this);
         port = server->serverPort();
         QVERIFY(port != 0);
+        testsupport::useKeyOf(QString());
     }
 
     void cleanup()
@@ -93,12 +103,13 @@ private slots:
         QTest::addRow("encoded list") << QByteArray("/%6Cist") << 200 << listMark;
         QTest::addRow("plus decodes to space, no route") << QByteArray("/+list") << 200 << notFoundMark;
         QTest::addRow("static asset") << QByteArray("/static/app.css") << 200 << QByteArray(".files");
-        QTest::addRow("download before any share")
+        QTest::addRow("download of a file not shared")
             << QByteArray("/download/a.txt") << 404 << QByteArray("404 not found");
     }
 
     void routesByDecodedPathPrefix()
     {
+        useLiveKeys();
         QFETCH(QByteArray, target);
         QFETCH(int, status);
         QFETCH(QByteArray, mark);
@@ -110,7 +121,9 @@ private slots:
 
     void methodIsNotLookedAt()
     {
-        const auto reply = exchange(port, "DELETE /list HTTP/1.1\r\nHost: x\r\n\r\n");
+        useLiveKeys();
+        const auto reply
+            = exchange(port, "DELETE /list HTTP/1.1\r\nHost: x\r\n" + testsupport::keyCookieHeader() + "\r\n");
         QVERIFY(reply->wait());
         QCOMPARE(reply->status, 200);
         QVERIFY(reply->body.contains(listMark));
@@ -143,6 +156,7 @@ private slots:
 
     void choosesLanguageVariant()
     {
+        useLiveKeys();
         QFETCH(QByteArray, target);
         QFETCH(QByteArray, acceptLanguage);
         QFETCH(QByteArray, lang);
@@ -154,7 +168,7 @@ private slots:
         QVERIFY2(reply->body.contains("<html lang=\"" + lang + "\">"), reply->body.left(120).constData());
     }
 
-    void shareLinkCarriesTheFileList()
+    void shareLinkIsShortAndListsTheServersShare()
     {
         QTemporaryDir share;
         const QString a = share.filePath(QStringLiteral("a.txt"));
@@ -163,34 +177,55 @@ private slots:
         file.write("hello");
         file.close();
         const QString link = server->shareFiles(QStringLiteral("192.168.1.20"), 40000, { a });
-        QCOMPARE(link, QStringLiteral("http://192.168.1.20:40000/list?files=[{\"filename\":\"a.txt\",\"size\":5}]"));
+        static const QRegularExpression form(QStringLiteral("^http://192\\.168\\.1\\.20:40000/s/[A-Za-z0-9_-]{22}$"));
+        QVERIFY2(form.match(link).hasMatch(), qPrintable(link));
+        QCOMPARE(server->shareLink(QStringLiteral("10.0.0.1"), 3000),
+            QStringLiteral("http://10.0.0.1:3000/s/") + testsupport::keyOf(link));
         // The share rewrites the stored "static" group with the shared folder.
         QCOMPARE(QSettings().value(QStringLiteral("static/path")).toString(), QDir(share.path()).absolutePath());
-        // The static assets keep coming from beside the executable.
+        // The static assets keep coming from beside the executable, to anybody.
+        testsupport::useKeyOf(QString());
         const auto css = exchange(port, getRequest("/static/app.css"));
         QVERIFY(css->wait());
         QCOMPARE(css->status, 200);
     }
 
-    void shareLinkKeepsNamesTheQueryParserWouldSplit()
+    void listPageShowsNamesAndSizesOfTheShare_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<QByteArray>("shownName");
+        QTest::addColumn<QByteArray>("shownLink");
+        QTest::addColumn<QByteArray>("shownSize");
+        QTest::addRow("characters a query would split")
+            << QStringLiteral("R&D #1 + 50% off.txt") << qint64(0) << QByteArray("R&amp;D #1 + 50% off.txt")
+            << QByteArray("/download/R%26D%20%231%20%2B%2050%25%20off.txt") << QByteArray("0B");
+        // Sparse: takes no space, but has the size of a large file.
+        QTest::addRow("sixty-four-bit size")
+            << QStringLiteral("disk.img") << Q_INT64_C(5368709121) << QByteArray("disk.img")
+            << QByteArray("/download/disk.img") << QByteArray("5.4GB");
+    }
+
+    void listPageShowsNamesAndSizesOfTheShare()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, size);
+        QFETCH(QByteArray, shownName);
+        QFETCH(QByteArray, shownLink);
+        QFETCH(QByteArray, shownSize);
         QTemporaryDir share;
-        const QString name = QStringLiteral("R&D #1 + 50% off.txt");
         QFile file(share.filePath(name));
         QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(size));
         file.close();
-        const QString link = server->shareFiles(QStringLiteral("10.0.0.2"), 3000, { file.fileName() });
-        QCOMPARE(link,
-            QStringLiteral("http://10.0.0.2:3000/list?files=[{\"filename\":\"R%26D%20%231%20%2B%2050%25%20off.txt\","
-                           "\"size\":0}]"));
-
-        // The list page asked for with that query (as a browser sends it) shows the name intact
-        // and links to it.
-        const QString query = link.mid(link.indexOf(QLatin1Char('?')));
-        const auto reply = exchange(port, getRequest("/list" + QUrl(query, QUrl::TolerantMode).toEncoded()));
+        const QString link = server->shareFiles(QStringLiteral("h"), 1, { file.fileName() });
+        testsupport::useKeyOf(QString());
+        const auto reply = exchange(port, getRequest(QUrl(link).path().toUtf8()));
         QVERIFY(reply->wait());
-        QVERIFY2(reply->body.contains("R&amp;D #1 + 50% off.txt"), reply->body.constData());
-        QVERIFY(reply->body.contains("href=\"/download/R%26D%20%231%20%2B%2050%25%20off.txt\""));
+        QCOMPARE(reply->status, 200);
+        QVERIFY2(reply->body.contains("<span class=\"name\">" + shownName + "</span>"), reply->body.constData());
+        QVERIFY(reply->body.contains("href=\"" + shownLink + "\""));
+        QVERIFY(reply->body.contains("<span class=\"size\">" + shownSize + "</span>"));
     }
 
     void shareOfSameNamesPublishesNumberedNames()
@@ -205,38 +240,177 @@ private slots:
             file.close();
             files << file.fileName();
         }
-        const QString link = server->shareFiles(QStringLiteral("h"), 1, files);
-        QVERIFY2(link.contains(QStringLiteral("\"filename\":\"photo.jpg\"")), qPrintable(link));
-        QVERIFY(link.contains(QStringLiteral("\"filename\":\"photo%20(2).jpg\"")));
-        QVERIFY(link.contains(QStringLiteral("\"filename\":\"photo%20(3).jpg\"")));
-    }
-
-    void shareCarriesSizesOfSixtyFourBits()
-    {
-        QTemporaryDir share;
-        QFile big(share.filePath(QStringLiteral("disk.img")));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        // Sparse: takes no space, but has the size of a large file.
-        QVERIFY(big.resize(Q_INT64_C(5368709121)));
-        big.close();
-        const QString link = server->shareFiles(QStringLiteral("h"), 1, { big.fileName() });
-        QVERIFY2(link.endsWith(QStringLiteral("\"size\":5368709121}]")), qPrintable(link));
-        const auto reply = exchange(
-            port, getRequest("/list" + QUrl(link.mid(link.indexOf(QLatin1Char('?'))), QUrl::TolerantMode).toEncoded()));
+        // A file gone meanwhile is still listed, with size 0.
+        files << dir.filePath(QStringLiteral("gone.txt"));
+        testsupport::useKeyOf(server->shareFiles(QStringLiteral("h"), 1, files));
+        const auto reply = exchange(port, getRequest("/list"));
         QVERIFY(reply->wait());
-        QVERIFY(reply->body.contains("<span class=\"size\">5.4GB</span>"));
+        const QByteArray body = reply->body;
+        QVERIFY2(body.contains("href=\"/download/photo.jpg\""), body.constData());
+        QVERIFY(body.contains("href=\"/download/photo%20%282%29.jpg\""));
+        QVERIFY(body.contains("href=\"/download/photo%20%283%29.jpg\""));
+        QVERIFY(body.contains("<span class=\"name\">gone.txt</span>\n<span class=\"size\">0B</span>"));
     }
 
-    void missingFileStillListedWithSizeZero()
+    void uploadPageLinkNamesAddressPortAndKey()
     {
-        const QString link = server->shareFiles(QStringLiteral("h"), 1, { dir.filePath(QStringLiteral("gone.txt")) });
-        QVERIFY2(link.endsWith(QStringLiteral("[{\"filename\":\"gone.txt\",\"size\":0}]")), qPrintable(link));
+        QCOMPARE(uploadPageLink(QStringLiteral("192.168.0.7"), 65535, QStringLiteral("k3y")),
+            QStringLiteral("http://192.168.0.7:65535/r/k3y"));
+        QCOMPARE(uploadPageLink(QString(), 3000, QStringLiteral("k")), QStringLiteral("http://:3000/r/k"));
     }
 
-    void uploadPageLinkNamesAddressAndPort()
+    void keysAreRandomAndUrlSafe()
     {
-        QCOMPARE(uploadPageLink(QStringLiteral("192.168.0.7"), 65535), QStringLiteral("http://192.168.0.7:65535/file"));
-        QCOMPARE(uploadPageLink(QString(), 3000), QStringLiteral("http://:3000/file"));
+        QSet<QByteArray> seen;
+        static const QRegularExpression form(QStringLiteral("^[A-Za-z0-9_-]{22}$"));
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray key = AccessKeys::newKey();
+            QVERIFY2(form.match(QString::fromLatin1(key)).hasMatch(), key.constData());
+            seen.insert(key);
+        }
+        QCOMPARE(seen.size(), 100);
+    }
+
+    // The link's key opens its pages and is handed on in a cookie for this session only, to
+    // this server only, and out of the scripts' reach.
+    void keyedLinkSetsTheKeyCookie_data()
+    {
+        QTest::addColumn<bool>("share");
+        QTest::addColumn<QByteArray>("mark");
+        QTest::addRow("share") << true << listMark;
+        QTest::addRow("receive") << false << uploadMark;
+    }
+
+    void keyedLinkSetsTheKeyCookie()
+    {
+        QFETCH(bool, share);
+        QFETCH(QByteArray, mark);
+        const QString link = share ? server->shareFiles(QStringLiteral("h"), 1, {})
+                                   : uploadPageLink(QStringLiteral("h"), 1, server->startReceiving());
+        testsupport::useKeyOf(QString());
+        const auto reply = exchange(port, getRequest(QUrl(link).path().toUtf8()));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 200);
+        QVERIFY(reply->body.contains(mark));
+        const QByteArray cookie = (share ? "orvex_share=" : "orvex_receive=") + testsupport::keyOf(link).toLatin1()
+            + "; Path=/; HttpOnly; SameSite=Strict";
+        QVERIFY2(reply->header("Set-Cookie").startsWith(cookie), reply->header("Set-Cookie").constData());
+        QVERIFY(!reply->header("Set-Cookie").contains("Max-Age"));
+    }
+
+    // Without the key of a live share or receive session, no page, upload, chunk or download is
+    // served: the same short page and status whatever is wrong with the key, no cookie, and
+    // nothing in the download folder.
+    void refusesEveryRouteWithoutALiveKey_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("forShare");
+        QTest::addColumn<QByteArray>("request"); // with @KEY@ and @COOKIE@ for the key and its cookie
+        testsupport::useKeyOf(QString());
+        using testsupport::multipartRequest;
+        const QList<testsupport::FormField> upload { { "action", "show", {} }, { "filename", "x.txt", {} },
+            { "data", "payload", "x.txt" } };
+        const QList<std::tuple<const char *, bool, QByteArray>> routes {
+            { "list link", true, getRequest("/s/@KEY@") },
+            { "list", true, getRequest("/list", "@COOKIE@") },
+            { "list with files and key", true, getRequest("/list?files=%5B%5D&key=@KEY@") },
+            { "download", true, getRequest("/download/a.txt", "@COOKIE@") },
+            { "download with key", true, getRequest("/download/a.txt?key=@KEY@") },
+            { "upload link", false, getRequest("/r/@KEY@") },
+            { "upload page", false, getRequest("/file", "@COOKIE@") },
+            { "chunked page", false, getRequest("/hugefile", "@COOKIE@") },
+            { "upload", false, multipartRequest("/file", upload, "@COOKIE@") },
+            { "upload with key", false, multipartRequest("/file?key=@KEY@", upload) },
+            { "upload expecting continue", false,
+                multipartRequest("/file", upload, "@COOKIE@Expect: 100-continue\r\n") },
+            { "upload finish", false,
+                multipartRequest("/file", { { "action", "show", {} }, { "finish", "finish", {} } }, "@COOKIE@") },
+            { "chunked begin", false,
+                multipartRequest("/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } }, "@COOKIE@") },
+            { "chunk", false,
+                multipartRequest("/hugefile",
+                    { { "action", "show", {} }, { "filename", "x.bin", {} }, { "index", "0", {} },
+                        { "data", "chunk", "x.bin" } },
+                    "@COOKIE@") },
+        };
+        for (const char *kind : { "none", "wrong", "closed session", "previous share", "other kind" }) {
+            for (const auto &[name, forShare, request] : routes)
+                QTest::addRow("%s, %s", kind, name) << QString::fromLatin1(kind) << forShare << request;
+        }
+    }
+
+    void refusesEveryRouteWithoutALiveKey()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, forShare);
+        QFETCH(QByteArray, request);
+        QTemporaryDir share;
+        QFile shared(share.filePath(QStringLiteral("a.txt")));
+        QVERIFY(shared.open(QIODevice::WriteOnly));
+        shared.close();
+        const QString downloads = Settings::downloadPath();
+        QDir().mkpath(downloads);
+
+        // The live keys of this case, which must not help.
+        const QByteArray previous = testsupport::keyOf(server->shareFiles(QStringLiteral("h"), 1, {})).toLatin1();
+        const QByteArray shareKey
+            = testsupport::keyOf(server->shareFiles(QStringLiteral("h"), 1, { shared.fileName() })).toLatin1();
+        const QByteArray receiveKey = server->startReceiving().toLatin1();
+        QByteArray key;
+        if (kind == QLatin1String("wrong")) {
+            key = AccessKeys::newKey();
+        } else if (kind == QLatin1String("closed session")) {
+            key = server->startReceiving().toLatin1();
+            server->endReceiving(QString::fromLatin1(key));
+        } else if (kind == QLatin1String("previous share")) {
+            key = previous;
+        } else if (kind == QLatin1String("other kind")) {
+            key = forShare ? receiveKey : shareKey;
+        }
+        request.replace("@KEY@", key);
+        request.replace("@COOKIE@",
+            key.isEmpty() ? QByteArray() : "Cookie: orvex_share=" + key + "; orvex_receive=" + key + "\r\n");
+
+        QSignalSpy opened(server, &WebServer::folderOpenRequested);
+        const auto reply = exchange(port, request);
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, 403);
+        QVERIFY2(reply->body.contains(deniedMark), reply->body.left(300).constData());
+        QVERIFY(reply->header("Set-Cookie").isEmpty());
+        QCOMPARE(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden), QStringList());
+        QCOMPARE(opened.count(), 0);
+    }
+
+    // A receive session that ends stops its uploads: the chunked upload is dropped with its
+    // partial file, and neither it nor a single upload still arriving leaves anything behind.
+    void endedSessionStopsItsUploads()
+    {
+        const QString downloads = Settings::downloadPath();
+        QDir().mkpath(downloads);
+        const QString key = server->startReceiving();
+        testsupport::useKeyOf(uploadPageLink(QString(), port, key));
+        const auto begun = exchange(
+            port, testsupport::multipartRequest("/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } }));
+        QCOMPARE(begun->status, 200);
+        const QByteArray chunk = testsupport::multipartRequest("/hugefile",
+            { { "action", "show", {} }, { "filename", "x.bin", {} }, { "index", "0", {} },
+                { "data", QByteArray(100000, 'c'), "x.bin" } });
+        QVERIFY(exchange(port, chunk)->body.contains("true"));
+        const QByteArray single = testsupport::multipartRequest("/file",
+            { { "action", "show", {} }, { "filename", "late.txt", {} }, { "data", QByteArray(200000, 's'), "late" } });
+        testsupport::HttpExchange arriving(port, single.left(single.size() / 2));
+        QVERIFY(!testsupport::openFilesBelow(downloads).isEmpty());
+
+        server->endReceiving(key);
+        // The partial file is let go of; whatever may stay of it for a later resumption is hidden.
+        QTRY_VERIFY(testsupport::openFilesBelow(downloads).isEmpty());
+        QCOMPARE(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+        arriving.send(single.mid(single.size() / 2));
+        QVERIFY(arriving.wait());
+        QCOMPARE(arriving.status, 403);
+        const auto next = exchange(port, chunk);
+        QCOMPARE(next->status, 403);
+        QCOMPARE(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
     }
 
     void serverOnTakenPortDoesNotListen()
@@ -252,6 +426,13 @@ private slots:
     }
 
 private:
+    // Keys of a live share and receive session, as a browser holds them after opening the links.
+    void useLiveKeys()
+    {
+        testsupport::useKeyOf(server->shareFiles(QStringLiteral("127.0.0.1"), port, {}));
+        testsupport::useKeyOf(uploadPageLink(QString(), port, server->startReceiving()));
+    }
+
     QTemporaryDir dir;
     WebServer *server = nullptr;
     quint16 port = 0;

@@ -79,7 +79,11 @@ after(async () => {
 
 browserTest('the list page shows names and sizes, and its links download the exact bytes', async () => {
     const page = await context.newPage();
+    // The short link carries the key; the page's download links then go with the cookie alone.
+    assert.match(info.link, /^http:\/\/127\.0\.0\.1:\d+\/s\/[A-Za-z0-9_-]{22}$/);
     await page.goto(info.link);
+    // The key's cookie is out of the scripts' reach.
+    assert.equal(await page.evaluate(() => document.cookie), '');
     const names = await page.locator('.files .name').allTextContents();
     const sizes = await page.locator('.files .size').allTextContents();
     assert.deepEqual(names, info.files.map((f) => f.name));
@@ -106,7 +110,7 @@ browserTest('the upload page stores two files picked at once, with progress show
     await cdp.send('Network.emulateNetworkConditions', {
         offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 4 * 1024 * 1024,
     });
-    await page.goto(`http://127.0.0.1:${info.port}/file`);
+    await page.goto(info.uploadLink);
     const picked = [
         { name: '会议记录 & notes.txt', mimeType: 'text/plain', buffer: Buffer.from('第一行\nsecond line\n') },
         { name: 'camera roll.bin', mimeType: 'application/octet-stream', buffer: randomBytes(6 * 1024 * 1024) },
@@ -125,6 +129,8 @@ browserTest('the upload page stores two files picked at once, with progress show
     assert.equal(messages.length, 2);
     for (let i = 0; i < picked.length; ++i) {
         assert.ok(messages[i].includes(picked[i].name), messages[i]);
+        // The phone learns the file's name in the download folder, not where that folder is.
+        assert.ok(!messages[i].includes(info.downloads), messages[i]);
         assert.equal(sha256(readFileSync(join(info.downloads, picked[i].name))), sha256(picked[i].buffer));
     }
     assert.match(await page.locator('#summary').textContent(), /2 个文件上传完成/);
@@ -137,7 +143,9 @@ browserTest('the upload page stores two files picked at once, with progress show
 
 browserTest('the huge-file page uploads a 50 MB file in chunks with the bytes intact', async () => {
     const page = await context.newPage();
-    await page.goto(`http://127.0.0.1:${info.port}/hugefile`);
+    // From the upload page of the link to the chunked one, as a user goes.
+    await page.goto(info.uploadLink);
+    await Promise.all([page.waitForURL('**/hugefile'), page.locator('a[href="/hugefile"]').click()]);
     const source = join(work, 'backup 2024.tar');
     const content = randomBytes(50 * 1000 * 1000);
     writeFileSync(source, content);
@@ -158,7 +166,7 @@ browserTest('the huge-file page uploads a 50 MB file in chunks with the bytes in
 
 browserTest('files dropped on the upload page are stored', async () => {
     const page = await context.newPage();
-    await page.goto(`http://127.0.0.1:${info.port}/file`);
+    await page.goto(info.uploadLink);
     const dataTransfer = await page.evaluateHandle(() => {
         const transfer = new DataTransfer();
         transfer.items.add(new File(['dropped one'], 'dropped 1.txt', { type: 'text/plain' }));
@@ -181,4 +189,34 @@ browserTest('unknown paths show the not-found page', async () => {
     assert.equal(response.status(), 200);
     assert.equal(await page.locator('.lost .code').textContent(), '404');
     await page.close();
+});
+
+browserTest('a browser without the link is refused everywhere and stores nothing', async () => {
+    const browser = await chromium.launch({ executablePath: '/usr/bin/chromium', headless: true, args: chromiumFlags });
+    try {
+        const stranger = await browser.newContext({ viewport: phone, locale: 'zh-CN' });
+        const page = await stranger.newPage();
+        const base = `http://127.0.0.1:${info.port}`;
+        const key = info.link.split('/').pop();
+        const wrong = key.slice(0, -1) + (key.endsWith('A') ? 'B' : 'A');
+        for (const path of ['/file', '/hugefile', '/list', '/s/', `/s/${wrong}`, '/r/', `/download/${encodeURIComponent(info.files[0].name)}`]) {
+            const response = await page.goto(base + path);
+            assert.equal(response.status(), 403, path);
+            assert.match(await page.locator('h2').textContent(), /链接不完整或已失效/, path);
+        }
+        await screenshot(page, 'denied.png');
+        const before = readdirSync(info.downloads);
+        const status = await page.evaluate(async () => {
+            const form = new FormData();
+            form.append('action', 'show');
+            form.append('filename', 'intruder.txt');
+            form.append('data', new Blob(['not wanted']), 'intruder.txt');
+            return (await fetch('/file', { method: 'POST', body: form })).status;
+        });
+        assert.equal(status, 403);
+        assert.deepEqual(readdirSync(info.downloads), before);
+        await stranger.close();
+    } finally {
+        await browser.close();
+    }
 });

@@ -1,5 +1,5 @@
 // Serves the real web pages for the browser tests: a WebServer on a free loopback port with a
-// share of a few awkwardly named files and a download folder of its own. Prints one JSON line
+// share of a few awkwardly named files, a receive session and a download folder of its own. Prints one JSON line
 // describing all of it, then runs until its standard input closes, and cleans up after itself.
 
 #include "core/settings.h"
@@ -72,9 +72,12 @@ int main(int argc, char *argv[])
     if (server.serverPort() == 0)
         return 1;
     const QString link = server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), paths);
+    const QString uploadLink
+        = uploadPageLink(QStringLiteral("127.0.0.1"), server.serverPort(), server.startReceiving());
 
     const QJsonObject info { { QStringLiteral("port"), server.serverPort() }, { QStringLiteral("link"), link },
-        { QStringLiteral("downloads"), downloads }, { QStringLiteral("files"), described } };
+        { QStringLiteral("uploadLink"), uploadLink }, { QStringLiteral("downloads"), downloads },
+        { QStringLiteral("files"), described } };
     std::fputs(QJsonDocument(info).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);
