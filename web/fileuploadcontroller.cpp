@@ -59,6 +59,7 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     data->flush();
     const QString linked = upload::linkWithoutOverwrite(data->fileName(), folder, name);
     if (!linked.isEmpty()) {
+        emit events->fileSaved(linked);
         upload::answer(response, true, savedMessage.arg(linked, QStringLiteral("！")));
         return;
     }
@@ -76,5 +77,6 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
         return;
     }
     target.close();
+    emit events->fileSaved(target.fileName());
     upload::answer(response, true, savedMessage.arg(target.fileName(), QStringLiteral("！")));
 }

@@ -124,6 +124,7 @@ void HugeFileUploadController::finish(
         upload::answer(response, false, joinFailedMessage);
         return;
     }
+    emit events->fileSaved(written);
     emit events->folderOpenRequested(folder);
     upload::answer(response, true, savedMessage.arg(written, QStringLiteral("！")));
 }

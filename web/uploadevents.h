@@ -15,4 +15,6 @@ public:
 signals:
     // An upload finished into folder, and the page asked to show it.
     void folderOpenRequested(const QString &folder);
+    // An uploaded file is complete at path.
+    void fileSaved(const QString &path);
 };

@@ -53,6 +53,7 @@ WebServer::WebServer(QObject *parent)
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
     connect(requestMapper->events(), &UploadEvents::folderOpenRequested, this, &WebServer::folderOpenRequested);
+    connect(requestMapper->events(), &UploadEvents::fileSaved, this, &WebServer::fileUploaded);
 }
 
 WebServer::~WebServer()
@@ -83,7 +84,10 @@ QString WebServer::shareFiles(const QString &ip, int port, const QStringList &fi
     QSettings *settings = webSettings(QStringLiteral("static"), this);
     settings->setValue(QStringLiteral("path"), docroot);
     const QByteArray json = QJsonDocument(list).toJson(QJsonDocument::Compact);
-    requestMapper->setDownloadController(new DownloadFileController(settings, published));
+    auto *controller = new DownloadFileController(settings, published);
+    // The controller emits in handler threads; the connection is queued to this object's thread.
+    connect(controller, &DownloadFileController::fileSent, this, &WebServer::fileDownloaded);
+    requestMapper->setDownloadController(controller);
     delete settings;
 
     return QStringLiteral("http://%1:%2/list?files=%3").arg(ip, QString::number(port), encodeForQuery(json));

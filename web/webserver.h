@@ -32,6 +32,10 @@ public:
 signals:
     // An upload finished into folder, and the page asked to show it.
     void folderOpenRequested(const QString &folder);
+    // An uploaded file is complete at path.
+    void fileUploaded(const QString &path);
+    // A shared file was handed to a client completely.
+    void fileDownloaded(const QString &name, qint64 bytes);
 
 private:
     RequestMapper *requestMapper;
