@@ -57,7 +57,9 @@ void ProgressLine::draw(double fraction)
     const double done = fraction * static_cast<double>(total);
     // The first moments say little about the rate: no time left is guessed from them.
     const double rate = seconds > 0 ? done / seconds : 0;
-    const double left = rate > 0 && seconds >= minSecondsForEstimate ? (static_cast<double>(total) - done) / rate : -1;
+    double left = rate > 0 && seconds >= minSecondsForEstimate ? (static_cast<double>(total) - done) / rate : -1;
+    if (fraction >= 1.0)
+        left = 0;
     const QString figures
         = QCoreApplication::translate("ProgressLine", "%1%  %2  剩余 %3")
               .arg(QString::number(static_cast<int>(fraction * 100)), rateText(rate), durationText(left));
