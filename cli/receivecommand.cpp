@@ -127,7 +127,8 @@ void ReceiveCommand::answer(bool accept)
 {
     answerTimer.stop();
     reader->cancel();
-    if (Console::inIsTerminal() == false)
+    // A terminal shows the answer and its line break; otherwise the prompt's line ends here.
+    if (!Console::inIsTerminal())
         Console::out(QString());
     ReceiveSession *session = asking;
     asking = nullptr;

@@ -12,6 +12,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QNetworkProxy>
 
 #include <cstring>
@@ -127,6 +128,8 @@ int runCommand(QCoreApplication &app)
 {
     // Every socket talks to the local network directly, whatever proxy the environment defines.
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    // The HTTP server's start-up notes would fill the terminal; QT_LOGGING_RULES still wins.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
     QStringList arguments = QCoreApplication::arguments();
     const QString first = arguments.value(1);

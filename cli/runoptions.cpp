@@ -5,6 +5,8 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
+#include <QSettings>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -43,6 +45,22 @@ void saveSetting(const QString &key, const QVariant &value)
         Settings::setDiscoveryPort(port);
     else if (key == QLatin1String("webPort"))
         Settings::setWebPort(port);
+}
+
+void holdSettingsForThisRun()
+{
+    Settings::overrideForThisRun(QStringLiteral("deviceName"), Settings::deviceName());
+    Settings::overrideForThisRun(QStringLiteral("downloadPath"), Settings::downloadPath());
+    Settings::overrideForThisRun(QStringLiteral("discoverable"), Settings::discoverable());
+    Settings::overrideForThisRun(QStringLiteral("serverPort"), int(Settings::serverPort()));
+    Settings::overrideForThisRun(QStringLiteral("discoveryPort"), int(Settings::discoveryPort()));
+    Settings::overrideForThisRun(QStringLiteral("webPort"), int(Settings::webPort()));
+    // Removed with its contents when the program ends.
+    static QTemporaryDir store;
+    if (store.isValid()) {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, store.path());
+    }
 }
 
 } // namespace
@@ -97,5 +115,6 @@ QString RunOptions::apply(const QCommandLineParser &parser)
         if (save)
             saveSetting(it.key(), it.value());
     }
+    holdSettingsForThisRun();
     return QString();
 }

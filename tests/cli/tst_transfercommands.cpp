@@ -8,10 +8,13 @@
 
 #include <QDirIterator>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 
 #include <csignal>
 #include <memory>
@@ -239,6 +242,32 @@ private slots:
         receiving.sendSignal(SIGINT);
         QCOMPARE(receiving.waitForExit(), sendFinished);
         QCOMPARE(filesBelow(root.path()), QStringList());
+    }
+
+    void announcesArrivalAndLeave()
+    {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(
+            QHostAddress::AnyIPv4, discoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+        QTemporaryDir downloads;
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(OrvexAccepting, downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+        const auto nextAnnouncement = [&listener] {
+            if (!listener.hasPendingDatagrams() && !listener.waitForReadyRead(transferTimeoutMsec))
+                return QJsonObject();
+            return QJsonDocument::fromJson(listener.receiveDatagram().data()).object();
+        };
+        QJsonObject arrival = nextAnnouncement();
+        QCOMPARE(arrival.value(QStringLiteral("device_name")).toString(), QStringLiteral("接收端"));
+        QCOMPARE(arrival.value(QStringLiteral("port")).toInt(), int(port));
+
+        receiving.sendSignal(SIGINT);
+        QCOMPARE(receiving.waitForExit(), sendFinished);
+        const QJsonObject leave = nextAnnouncement();
+        QCOMPARE(leave.value(QStringLiteral("device_name")).toString(), QStringLiteral("接收端"));
+        QCOMPARE(leave.value(QStringLiteral("port")).toInt(), 0);
     }
 
     void interruptLeavesNoFileUnderItsName_data()

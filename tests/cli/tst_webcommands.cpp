@@ -6,6 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -172,6 +173,37 @@ private slots:
         QCOMPARE(stored.readAll(), content);
         orvex.sendSignal(SIGINT);
         QCOMPARE(orvex.waitForExit(), 0);
+    }
+
+    void writesSettingsOnlyWithSave_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("stored");
+        QTest::addRow("web server, name for this run") << QStringList { QStringLiteral("share"),
+            QCoreApplication::applicationFilePath(), QStringLiteral("--name"), QStringLiteral("客厅") }
+                                                       << QString();
+        QTest::addRow("name saved") << QStringList { QStringLiteral("devices"), QStringLiteral("--wait"),
+            QStringLiteral("0"), QStringLiteral("--name"), QStringLiteral("客厅"), QStringLiteral("--save") }
+                                    << QStringLiteral("客厅");
+    }
+
+    void writesSettingsOnlyWithSave()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, stored);
+        // Where the child's settings live: its environment has no redirection of its own.
+        const QString file = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Orvex/Orvex.conf");
+        QFile::remove(file);
+        OrvexProcess orvex;
+        orvex.run(arguments + QStringList { QStringLiteral("--web-port"), QStringLiteral("0") });
+        if (arguments.first() == QLatin1String("share")) {
+            QVERIFY(orvex.waitForOutput(QStringLiteral("Ctrl\\+C")).hasMatch());
+            orvex.sendSignal(SIGINT);
+        }
+        QCOMPARE(orvex.waitForExit(), 0);
+        const QSettings settings(file, QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("deviceName")).toString(), stored);
+        QCOMPARE(settings.childGroups(), QStringList());
     }
 };
 
