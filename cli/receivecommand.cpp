@@ -157,6 +157,9 @@ void ReceiveCommand::sessionEnded(ReceiveSession *session, int status)
 
 void ReceiveCommand::interrupt(int signalNumber)
 {
+    // The open question's line ends before the farewell.
+    if (asking)
+        Console::out(QString());
     bool transferring = false;
     for (const QPointer<ReceiveSession> &session : qAsConst(sessions))
         transferring = transferring || (session && session->isTransferring());

@@ -80,7 +80,7 @@ int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringLis
         Console::err(tr("“orvex %1 --help” 显示可用的选项。").arg(QLatin1String(entry.name)));
         return exitcode::usage;
     }
-    if (parser.isSet(help)) {
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
         QString text = parser.helpText();
         text.replace(QStringLiteral("[options]"), QStringLiteral("%1 [options]").arg(QLatin1String(entry.name)));
         Console::outRaw(text + QLatin1Char('\n') + exitStatusText());
