@@ -29,11 +29,6 @@ struct CommandEntry
     std::function<Command *()> make;
 };
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("RunCommand", text);
-}
-
 const std::vector<CommandEntry> &commands()
 {
     static const std::vector<CommandEntry> entries {
@@ -48,22 +43,26 @@ const std::vector<CommandEntry> &commands()
 
 QString exitStatusText()
 {
-    return tr("退出状态：\n"
-              "  0    成功（send：对方已接收且文件已全部发出）\n"
-              "  1    失败：连接、文件、端口出错，或传输中断\n"
-              "  2    命令行错误\n"
-              "  3    被拒绝：对方拒绝接收（send），或在本机拒绝了文件（receive --once）\n"
-              "  4    找不到设备（send --to）\n"
-              "  130  传输中被 Ctrl+C 中断（SIGTERM 为 143）；没有传输时中断 receive、share、inbox、devices 返回 0\n");
+    return QCoreApplication::translate("RunCommand",
+        "退出状态：\n"
+        "  0    成功（send：对方已接收且文件已全部发出）\n"
+        "  1    失败：连接、文件、端口出错，或传输中断\n"
+        "  2    命令行错误\n"
+        "  3    被拒绝：对方拒绝接收（send），或在本机拒绝了文件（receive --once）\n"
+        "  4    找不到设备（send --to）\n"
+        "  130  传输中被 Ctrl+C 中断（SIGTERM 为 143）；没有传输时中断 receive、share、inbox、devices 返回 0\n");
 }
 
 QString overviewText()
 {
-    QString text = tr("用法：orvex [命令] [选项]\n"
-                      "不带参数时启动托盘程序。以下命令在终端中运行，不需要图形界面：\n");
+    QString text = QCoreApplication::translate("RunCommand",
+        "用法：orvex [命令] [选项]\n"
+        "不带参数时启动托盘程序。以下命令在终端中运行，不需要图形界面：\n");
     for (const CommandEntry &entry : commands())
-        text += QStringLiteral("  %1%2\n").arg(QLatin1String(entry.name), -10).arg(tr(entry.summary));
-    text += tr("“orvex 命令 --help” 显示该命令的选项。\n\n");
+        text += QStringLiteral("  %1%2\n")
+                    .arg(QLatin1String(entry.name), -10)
+                    .arg(QCoreApplication::translate("RunCommand", entry.summary));
+    text += QCoreApplication::translate("RunCommand", "“orvex 命令 --help” 显示该命令的选项。\n\n");
     return text + exitStatusText();
 }
 
@@ -77,7 +76,8 @@ int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringLis
     RunOptions::add(parser);
     if (!parser.parse(arguments)) {
         Console::err(parser.errorText());
-        Console::err(tr("“orvex %1 --help” 显示可用的选项。").arg(QLatin1String(entry.name)));
+        Console::err(QCoreApplication::translate("RunCommand", "“orvex %1 --help” 显示可用的选项。")
+                         .arg(QLatin1String(entry.name)));
         return exitcode::usage;
     }
     if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
@@ -149,7 +149,7 @@ int runCommand(QCoreApplication &app)
             return runParsed(app, entry, arguments);
         }
     }
-    Console::err(tr("未知的命令：%1").arg(Console::plainText(first)));
-    Console::err(tr("“orvex --help” 列出可用的命令。"));
+    Console::err(QCoreApplication::translate("RunCommand", "未知的命令：%1").arg(Console::plainText(first)));
+    Console::err(QCoreApplication::translate("RunCommand", "“orvex --help” 列出可用的命令。"));
     return exitcode::usage;
 }

@@ -24,11 +24,6 @@ const PortOption portOptions[] = {
     { "web-port", "webPort" },
 };
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("RunOptions", text);
-}
-
 // Through the accessors, so the values are stored as the application stores them.
 void saveSetting(const QString &key, const QVariant &value)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 class QCommandLineParser;
@@ -8,6 +9,8 @@ class QCommandLineParser;
 // to keep them in the user's settings.
 class RunOptions
 {
+    Q_DECLARE_TR_FUNCTIONS(RunOptions)
+
 public:
     RunOptions() = delete;
 
