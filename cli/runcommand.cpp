@@ -97,9 +97,14 @@ int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringLis
     if (status != Command::keepRunning)
         return status;
     QObject::connect(&watcher, &SignalWatcher::signalled, command.get(), &Command::interrupt);
+    // The first status counts: a second signal while ending may report again.
+    bool ended = false;
     QObject::connect(
         command.get(), &Command::finished, &app,
-        [&status](int result) {
+        [&status, &ended](int result) {
+            if (ended)
+                return;
+            ended = true;
             status = result;
             QCoreApplication::exit(result);
         },
