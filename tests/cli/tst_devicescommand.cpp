@@ -21,12 +21,14 @@ const QString peerName = QStringLiteral("书房 电脑");
 // Two request periods: the peer answers within the first or the second.
 const QString waitSeconds = QStringLiteral("5");
 
-// The namespace's shell waits for its cable, starts orvex, tells its process id, and stays after
-// orvex has ended (so the cable stays) until its input closes.
-const QString peerScript = QStringLiteral("read cable && ip link set lo up && ip addr add %1/24 dev %2 && "
-                                          "ip link set %2 up && { \"$@\" & echo \"pid $!\"; wait $!; "
-                                          "echo \"ended $?\"; read done || true; }")
-                               .arg(peerAddress, peerSide);
+// The namespace's shell says it runs there (so the cable's end cannot land in this namespace),
+// waits for its cable, starts orvex, tells its process id, and stays after orvex has ended (so
+// the cable stays) until its input closes.
+const QString peerScript
+    = QStringLiteral("echo inside && read cable && ip link set lo up && ip addr add %1/24 dev %2 && "
+                     "ip link set %2 up && { \"$@\" & echo \"pid $!\"; wait $!; "
+                     "echo \"ended $?\"; read done || true; }")
+          .arg(peerAddress, peerSide);
 
 bool runIp(const QStringList &arguments)
 {
@@ -66,6 +68,7 @@ private slots:
                 + common,
             { QStringLiteral("unshare"), QStringLiteral("--net"), QStringLiteral("--"), QStringLiteral("sh"),
                 QStringLiteral("-c"), peerScript, QStringLiteral("peer") });
+        QVERIFY(peer.waitForOutput(QStringLiteral("^inside$")).hasMatch());
         QVERIFY(runIp({ QStringLiteral("link"), QStringLiteral("add"), hostSide, QStringLiteral("type"),
             QStringLiteral("veth"), QStringLiteral("peer"), QStringLiteral("name"), peerSide, QStringLiteral("netns"),
             QString::number(peer.processId()) }));
