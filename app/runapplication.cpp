@@ -8,12 +8,17 @@
 
 #include <stdexcept>
 
-int runApplication(QApplication &app)
+void setApplicationIdentity()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Orvex"));
     QCoreApplication::setOrganizationDomain(QStringLiteral("orvex.app"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
     QCoreApplication::setApplicationVersion(QStringLiteral("1.0.0"));
+}
+
+int runApplication(QApplication &app)
+{
+    setApplicationIdentity();
     // The program lives in the tray: closing the last window (or a message box while the
     // main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);

@@ -1,7 +1,10 @@
 #include "settings.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QHostInfo>
+#include <QReadLocker>
+#include <QReadWriteLock>
 #include <QSettings>
 #include <QStandardPaths>
 
@@ -11,13 +14,38 @@ constexpr quint16 defaultServerPort = 0;
 constexpr quint16 defaultDiscoveryPort = 52637;
 constexpr quint16 defaultWebPort = 3000;
 
+// The overrides of this run; the accessors are called from any thread.
+QReadWriteLock &overridesLock()
+{
+    static QReadWriteLock lock;
+    return lock;
+}
+
+QHash<QString, QVariant> &overrides()
+{
+    static QHash<QString, QVariant> values;
+    return values;
+}
+
 QVariant read(const QString &key, const QVariant &fallback)
 {
+    {
+        QReadLocker lock(&overridesLock());
+        const auto found = overrides().constFind(key);
+        if (found != overrides().constEnd())
+            return found.value();
+    }
     return QSettings().value(key, fallback);
 }
 
 void write(const QString &key, const QVariant &value)
 {
+    {
+        QWriteLocker lock(&overridesLock());
+        const auto found = overrides().find(key);
+        if (found != overrides().end())
+            found.value() = value;
+    }
     QSettings().setValue(key, value);
 }
 
@@ -28,6 +56,18 @@ quint16 readPort(const QString &key, quint16 fallback)
 }
 
 } // namespace
+
+void Settings::overrideForThisRun(const QString &key, const QVariant &value)
+{
+    QWriteLocker lock(&overridesLock());
+    overrides().insert(key, value);
+}
+
+void Settings::clearRunOverrides()
+{
+    QWriteLocker lock(&overridesLock());
+    overrides().clear();
+}
 
 QString Settings::deviceName()
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVariant>
 
 // The six persistent keys of the per-user settings store. Every call opens its own settings
 // object, so a read always sees the latest write and the accessors are safe on any thread.
@@ -9,6 +10,13 @@ class Settings
 {
 public:
     Settings() = delete;
+
+    // Replaces the stored value of key (one of the six names above, as stored: "deviceName",
+    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort") for the rest of
+    // this run without writing anything, as a command-line option does. A setter still writes to
+    // the store, and also replaces the override of its key, so a read sees the latest write.
+    static void overrideForThisRun(const QString &key, const QVariant &value);
+    static void clearRunOverrides();
 
     static QString deviceName();
     static void setDeviceName(const QString &name);

@@ -82,6 +82,7 @@ void SenderContext::handleMessage(QByteArray plaintext)
     try {
         const int answer = QJsonDocument::fromJson(plaintext).object().value(QStringLiteral("response")).toInt();
         if (answer == 0) {
+            emit refused();
             fail(tr("接收设备拒绝接收文件！"));
             return;
         }

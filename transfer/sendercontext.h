@@ -31,6 +31,10 @@ public:
     void onHandshakeDone() override;
     void response(bool accepted) override;
 
+signals:
+    // The receiver declined the offer; raiseErrorMsg follows.
+    void refused();
+
 private slots:
     void writeByteToSocket();
 

@@ -91,6 +91,7 @@ void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpR
         response.setHeader("Content-Length", QByteArray::number(document.size()));
         response.setHeader("Connection", "close");
         response.write(document);
+        emit fileSent(QString::fromUtf8(filename), document.size());
         return;
     }
     qDebug("DownloadFileController: Cache miss for %s", path.constData());
@@ -153,6 +154,8 @@ void DownloadFileController::sendFile(
             entry->document.append(block);
     }
     file.close();
+    if (sent == size)
+        emit fileSent(name, size);
 
     if (entry) {
         if (sent < size) {

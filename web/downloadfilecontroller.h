@@ -28,6 +28,10 @@ public:
     // "Content-Disposition" (attachment, with the name) and "Content-Type" from the name's ending.
     void setContentType(const QString &fileName, tarsel::HttpResponse &response) const;
 
+signals:
+    // A shared file was handed to a client completely. Emitted in a handler thread.
+    void fileSent(const QString &name, qint64 bytes);
+
 private:
     struct CacheEntry
     {

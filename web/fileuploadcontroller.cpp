@@ -59,7 +59,7 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     data->flush();
     const QString linked = upload::linkWithoutOverwrite(data->fileName(), folder, name);
     if (!linked.isEmpty()) {
-        emit events->fileSaved(folder);
+        emit events->fileSaved(linked);
         upload::answer(response, true, savedMessage.arg(upload::shownPlace(linked), QStringLiteral("！")));
         return;
     }
@@ -77,6 +77,6 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
         return;
     }
     target.close();
-    emit events->fileSaved(folder);
+    emit events->fileSaved(target.fileName());
     upload::answer(response, true, savedMessage.arg(upload::shownPlace(target.fileName()), QStringLiteral("！")));
 }

@@ -124,7 +124,7 @@ void HugeFileUploadController::finish(
         upload::answer(response, false, joinFailedMessage);
         return;
     }
-    emit events->fileSaved(folder);
+    emit events->fileSaved(written);
     upload::answer(response, true, savedMessage.arg(upload::shownPlace(written), QStringLiteral("！")));
 }
 

@@ -1,5 +1,7 @@
 #include "uploadbatch.h"
 
+#include <QFileInfo>
+
 UploadBatch::UploadBatch(QObject *parent)
     : QObject(parent)
 {
@@ -16,10 +18,10 @@ void UploadBatch::uploadActivity()
         idle.start();
 }
 
-void UploadBatch::fileSaved(const QString &folder)
+void UploadBatch::fileSaved(const QString &path)
 {
     ++pending;
-    batchFolder = folder;
+    batchFolder = QFileInfo(path).absolutePath();
     idle.start();
 }
 

@@ -26,7 +26,7 @@ public:
     explicit UploadBatch(QObject *parent = nullptr);
 
     void uploadActivity();
-    void fileSaved(const QString &folder);
+    void fileSaved(const QString &path);
     void batchFinished(const QString &folder);
 
 signals:

@@ -16,8 +16,8 @@ public:
 signals:
     // An upload request (a file, a chunk, a step of the protocol) is being served.
     void uploadActivity();
-    // One uploaded file was saved into folder.
-    void fileSaved(const QString &folder);
+    // An uploaded file is complete at path, in the download folder.
+    void fileSaved(const QString &path);
     // The page said that its batch of uploads into folder is complete.
     void batchFinished(const QString &folder);
 };

@@ -25,6 +25,7 @@ WebServer::WebServer(QObject *parent)
     connect(events, &UploadEvents::batchFinished, uploadBatch, &UploadBatch::batchFinished);
     connect(uploadBatch, &UploadBatch::folderOpenRequested, this, &WebServer::folderOpenRequested);
     connect(uploadBatch, &UploadBatch::filesReceived, this, &WebServer::filesReceived);
+    connect(events, &UploadEvents::fileSaved, this, &WebServer::fileUploaded);
 }
 
 WebServer::~WebServer()
@@ -58,7 +59,10 @@ QString WebServer::shareFiles(const QString &ip, int port, const QStringList &fi
     // served, the new key works once they are.
     AccessKeys *keys = requestMapper->accessKeys();
     keys->endShare();
-    requestMapper->setDownloadController(new DownloadFileController(settings, published));
+    auto *controller = new DownloadFileController(settings, published);
+    // The controller emits in handler threads; the connection is queued to this object's thread.
+    connect(controller, &DownloadFileController::fileSent, this, &WebServer::fileDownloaded);
+    requestMapper->setDownloadController(controller);
     delete settings;
     keys->publishShare(list);
     return shareLink(ip, port);

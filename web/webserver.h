@@ -47,6 +47,10 @@ signals:
     void folderOpenRequested(const QString &folder);
     // A batch of count uploaded files was saved into folder.
     void filesReceived(int count, const QString &folder);
+    // An uploaded file is complete at path.
+    void fileUploaded(const QString &path);
+    // A shared file was handed to a client completely.
+    void fileDownloaded(const QString &name, qint64 bytes);
 
 private:
     RequestMapper *requestMapper;

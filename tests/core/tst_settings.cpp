@@ -10,7 +10,11 @@ class TestSettings : public QObject
     Q_OBJECT
 
 private slots:
-    void init() { QSettings().clear(); }
+    void init()
+    {
+        Settings::clearRunOverrides();
+        QSettings().clear();
+    }
 
     void defaultsWhenStoreIsEmpty()
     {
@@ -49,6 +53,25 @@ private slots:
         QCOMPARE(Settings::discoveryPort(), quint16(1));
         QCOMPARE(Settings::webPort(), quint16(8080));
         QCOMPARE(QSettings().value(QStringLiteral("webPort")).toInt(), 8080);
+    }
+
+    void runOverridesWinAndAreNeverWritten()
+    {
+        Settings::setWebPort(8080);
+        Settings::overrideForThisRun(QStringLiteral("webPort"), 0);
+        Settings::overrideForThisRun(QStringLiteral("deviceName"), QStringLiteral("终端"));
+        QCOMPARE(Settings::webPort(), quint16(0));
+        QCOMPARE(Settings::deviceName(), QStringLiteral("终端"));
+        QCOMPARE(QSettings().allKeys(), QStringList { QStringLiteral("webPort") });
+        QCOMPARE(QSettings().value(QStringLiteral("webPort")).toInt(), 8080);
+
+        // A write during the run is stored and seen at once.
+        Settings::setDeviceName(QStringLiteral("书房"));
+        QCOMPARE(Settings::deviceName(), QStringLiteral("书房"));
+        QCOMPARE(QSettings().value(QStringLiteral("deviceName")).toString(), QStringLiteral("书房"));
+
+        Settings::clearRunOverrides();
+        QCOMPARE(Settings::webPort(), quint16(8080));
     }
 
     void portsReadAsSixteenBitValues_data()

@@ -1,4 +1,6 @@
-// A program built from the engine libraries alone: the layering check reads what it loads.
+// A program built from the engine libraries and the headless commands alone: the layering check
+// reads what it loads.
+#include "cli/runcommand.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
 #include "transfer/server.h"
@@ -13,5 +15,7 @@ int main(int argc, char *argv[])
     DiscoveryService discovery;
     Server server;
     WebServer web;
+    if (isCommandLine(argc, argv))
+        return runCommand(app);
     return QrMatrix::encode(Settings::deviceName()).isNull() ? 1 : 0;
 }

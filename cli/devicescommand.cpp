@@ -1,0 +1,80 @@
+#include "devicescommand.h"
+
+#include "cli/console.h"
+#include "cli/devicelist.h"
+#include "cli/exitcode.h"
+#include "discovery/discoveryservice.h"
+
+#include <QCommandLineParser>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+void DevicesCommand::addOptions(QCommandLineParser &parser) const
+{
+    parser.setApplicationDescription(tr("orvex devices：列出局域网中运行 Orvex 的设备（名称、地址、端口）。"));
+    parser.addOption({ QStringLiteral("wait"), tr("等待回应的秒数（默认 %1）。").arg(defaultWaitSeconds), tr("秒") });
+    parser.addOption({ QStringLiteral("json"), tr("每台设备输出一行 JSON。") });
+    parser.addOption({ QStringLiteral("follow"), tr("持续运行，设备上线或离开时各输出一行，直到中断。") });
+}
+
+int DevicesCommand::start(const QCommandLineParser &parser)
+{
+    int waitSeconds = defaultWaitSeconds;
+    if (parser.isSet(QStringLiteral("wait"))) {
+        bool ok = false;
+        waitSeconds = parser.value(QStringLiteral("wait")).toInt(&ok);
+        if (!ok || waitSeconds < 0 || waitSeconds > maxWaitSeconds) {
+            Console::err(tr("--wait 的值无效：%1").arg(parser.value(QStringLiteral("wait"))));
+            return exitcode::usage;
+        }
+    }
+    json = parser.isSet(QStringLiteral("json"));
+
+    // The service is not started: it asks from a port of its own, so that the answers reach this
+    // command rather than an application listening on the discovery port of the same machine,
+    // and nothing is announced for this machine's address.
+    discovery = new DiscoveryService(this);
+    list = new DeviceList(discovery, this);
+    if (parser.isSet(QStringLiteral("follow"))) {
+        connect(list, &DeviceList::deviceAdded, this,
+            [this](const DeviceInfo &device) { Console::out(deviceLine(device, json, QStringLiteral("added"))); });
+        connect(list, &DeviceList::deviceRemoved, this,
+            [this](const DeviceInfo &device) { Console::out(deviceLine(device, json, QStringLiteral("removed"))); });
+    } else {
+        waitTimer.setSingleShot(true);
+        connect(&waitTimer, &QTimer::timeout, this, &DevicesCommand::printList);
+        waitTimer.start(waitSeconds * 1000);
+    }
+    list->start();
+    return keepRunning;
+}
+
+void DevicesCommand::interrupt(int signalNumber)
+{
+    Q_UNUSED(signalNumber)
+    emit finished(exitcode::success);
+}
+
+void DevicesCommand::printList()
+{
+    for (const DeviceInfo &device : list->devices())
+        Console::out(deviceLine(device, json));
+    emit finished(exitcode::success);
+}
+
+QString DevicesCommand::deviceLine(const DeviceInfo &device, bool asJson, const QString &event)
+{
+    if (asJson) {
+        QJsonObject object { { QStringLiteral("name"), device.deviceName }, { QStringLiteral("address"), device.ip },
+            { QStringLiteral("port"), device.port } };
+        if (!event.isEmpty())
+            object.insert(QStringLiteral("event"), event);
+        // JSON escapes every control character itself.
+        return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+    }
+    const QString line = QStringLiteral("%1\t%2\t%3")
+                             .arg(Console::plainText(device.deviceName), device.ip, QString::number(device.port));
+    if (event.isEmpty())
+        return line;
+    return (event == QLatin1String("added") ? QStringLiteral("+\t") : QStringLiteral("-\t")) + line;
+}

@@ -1,0 +1,52 @@
+#include "inboxcommand.h"
+
+#include "cli/console.h"
+#include "cli/exitcode.h"
+#include "cli/qrtext.h"
+#include "cli/weblinks.h"
+#include "core/downloadfolder.h"
+#include "core/settings.h"
+#include "web/webserver.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QLocale>
+
+void InboxCommand::addOptions(QCommandLineParser &parser) const
+{
+    parser.setApplicationDescription(
+        tr("orvex inbox：通过网页接收文件。显示上传页面的链接和二维码，浏览器上传的文件保存到"
+           "下载目录；按 Ctrl+C 停止。"));
+    parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：第一个网络地址）。"), tr("地址") });
+}
+
+int InboxCommand::start(const QCommandLineParser &parser)
+{
+    const QString folder = Settings::downloadPath();
+    const QString folderError = createDownloadFolder(folder, FolderDepth::WithParents);
+    if (!folderError.isEmpty()) {
+        Console::err(folderError);
+        return exitcode::failure;
+    }
+    web = new WebServer(this);
+    if (web->serverPort() == 0) {
+        Console::err(tr("无法监听端口 %1").arg(Settings::webPort()));
+        return exitcode::failure;
+    }
+    connect(web, &WebServer::fileUploaded, this, [](const QString &path) {
+        Console::out(
+            tr("已接收：%1（%2）")
+                .arg(Console::plainText(path),
+                    QLocale().formattedDataSize(QFileInfo(path).size(), 2, QLocale::DataSizeTraditionalFormat)));
+    });
+    printLinkWithQrCode(WebLinks::uploadPage(*web, WebLinks::address(parser.value(QStringLiteral("address")))));
+    Console::out(tr("上传的文件保存到 %1，按 Ctrl+C 停止。").arg(Console::plainText(folder)));
+    return keepRunning;
+}
+
+void InboxCommand::interrupt(int signalNumber)
+{
+    Q_UNUSED(signalNumber)
+    Console::err(tr("已停止接收。"));
+    emit finished(exitcode::success);
+}

@@ -1,0 +1,171 @@
+#include "receivecommand.h"
+
+#include "cli/answerreader.h"
+#include "cli/console.h"
+#include "cli/exitcode.h"
+#include "cli/receivesession.h"
+#include "core/downloadfolder.h"
+#include "core/settings.h"
+#include "discovery/discoveryservice.h"
+#include "transfer/receivercontext.h"
+#include "transfer/server.h"
+
+#include <QCommandLineParser>
+
+#include <stdexcept>
+
+ReceiveCommand::~ReceiveCommand()
+{
+    // Sessions first: each removes the file it was writing and closes its connection.
+    for (const QPointer<ReceiveSession> &session : qAsConst(sessions))
+        delete session;
+    // However the command ends, the other devices learn that this one is gone.
+    if (discovery)
+        discovery->leave();
+}
+
+void ReceiveCommand::addOptions(QCommandLineParser &parser) const
+{
+    parser.setApplicationDescription(tr("orvex receive：接收其他设备发送的文件。运行传输服务并让其他设备发现本机，"
+                                        "每次收到文件时显示发送方、文件和验证码，并询问是否接收（y/N）。"));
+    parser.addOption({ QStringLiteral("accept"), tr("不询问，直接接收。") });
+    parser.addOption({ QStringLiteral("from"),
+        tr("与 --accept 一起：只直接接收这台设备（按名称，名称未经验证）发来的文件。"), tr("名称") });
+    parser.addOption({ QStringLiteral("once"), tr("处理完第一份文件后退出。") });
+}
+
+int ReceiveCommand::start(const QCommandLineParser &parser)
+{
+    acceptAll = parser.isSet(QStringLiteral("accept"));
+    acceptFrom = parser.value(QStringLiteral("from"));
+    once = parser.isSet(QStringLiteral("once"));
+    if (!acceptFrom.isEmpty() && !acceptAll) {
+        Console::err(tr("--from 只能与 --accept 一起使用。"));
+        return exitcode::usage;
+    }
+
+    const QString folder = Settings::downloadPath();
+    const QString folderError = createDownloadFolder(folder, FolderDepth::WithParents);
+    if (!folderError.isEmpty()) {
+        Console::err(folderError);
+        return exitcode::failure;
+    }
+
+    server = new Server(this);
+    connect(server, &Server::incomingSession, this, &ReceiveCommand::takeSession);
+    try {
+        server->start();
+    } catch (const std::runtime_error &error) {
+        Console::err(QString::fromUtf8(error.what()));
+        return exitcode::failure;
+    }
+    discovery = new DiscoveryService(this);
+    connect(discovery, &DiscoveryService::error, this, [](const QString &message) { Console::err(message); });
+    discovery->start(server->serverPort());
+
+    reader = new AnswerReader(this);
+    connect(reader, &AnswerReader::answered, this, [this](const QString &line) { answer(isYes(line)); });
+    connect(reader, &AnswerReader::closed, this, [this] {
+        Console::out(tr("（没有输入，拒绝接收）"));
+        answer(false);
+    });
+    answerTimer.setSingleShot(true);
+    connect(&answerTimer, &QTimer::timeout, this, [this] {
+        Console::out(tr("（超时，拒绝接收）"));
+        answer(false);
+    });
+
+    Console::out(tr("正在等待接收文件：设备 %1，端口 %2，下载目录 %3")
+                     .arg(Console::plainText(Settings::deviceName()), QString::number(server->serverPort()),
+                         Console::plainText(folder)));
+    return keepRunning;
+}
+
+bool ReceiveCommand::isYes(const QString &answer)
+{
+    const QString word = answer.trimmed().toLower();
+    return word == QLatin1String("y") || word == QLatin1String("yes") || word == QStringLiteral("是");
+}
+
+void ReceiveCommand::takeSession(ReceiverContext *context)
+{
+    auto *session = new ReceiveSession(context, this);
+    sessions.append(session);
+    connect(session, &ReceiveSession::offered, this, &ReceiveCommand::offerReady);
+    connect(session, &ReceiveSession::ended, this, &ReceiveCommand::sessionEnded);
+}
+
+void ReceiveCommand::offerReady(ReceiveSession *session)
+{
+    waiting.append(session);
+    if (!asking)
+        askNext();
+}
+
+void ReceiveCommand::askNext()
+{
+    while (!waiting.isEmpty()) {
+        ReceiveSession *session = waiting.takeFirst();
+        if (!session)
+            continue;
+        Console::out(session->offerText());
+        const bool trusted = acceptFrom.isEmpty() || session->deviceName() == acceptFrom;
+        if (acceptAll && trusted) {
+            Console::out(tr("已自动接收。"));
+            session->respond(true);
+            continue;
+        }
+        asking = session;
+        Console::outRaw(tr("是否接收文件？[y/N] "));
+        answerTimer.start(answerTimeLimitMsec);
+        reader->ask();
+        return;
+    }
+}
+
+void ReceiveCommand::answer(bool accept)
+{
+    answerTimer.stop();
+    reader->cancel();
+    // A terminal shows the answer and its line break; otherwise the prompt's line ends here.
+    if (!Console::inIsTerminal())
+        Console::out(QString());
+    ReceiveSession *session = asking;
+    asking = nullptr;
+    if (session)
+        session->respond(accept);
+    askNext();
+}
+
+void ReceiveCommand::sessionEnded(ReceiveSession *session, int status)
+{
+    sessions.removeAll(session);
+    waiting.removeAll(session);
+    const bool wasOffered = session->wasOffered();
+    if (asking == session) {
+        // The offer can no longer be answered.
+        answerTimer.stop();
+        reader->cancel();
+        asking = nullptr;
+        Console::out(QString());
+        askNext();
+    }
+    session->deleteLater();
+    if (once && wasOffered)
+        emit finished(status);
+}
+
+void ReceiveCommand::interrupt(int signalNumber)
+{
+    // The open question's line ends before the farewell.
+    if (asking)
+        Console::out(QString());
+    bool transferring = false;
+    for (const QPointer<ReceiveSession> &session : qAsConst(sessions))
+        transferring = transferring || (session && session->isTransferring());
+    for (const QPointer<ReceiveSession> &session : qAsConst(sessions))
+        delete session;
+    sessions.clear();
+    Console::err(tr("已停止接收。"));
+    emit finished(transferring ? exitcode::signalBase + signalNumber : exitcode::success);
+}

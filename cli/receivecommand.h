@@ -1,0 +1,54 @@
+#pragma once
+
+#include "cli/command.h"
+
+#include <QList>
+#include <QPointer>
+#include <QTimer>
+
+class AnswerReader;
+class DiscoveryService;
+class ReceiveSession;
+class ReceiverContext;
+class Server;
+
+// "orvex receive": runs the transfer server and announces this device like the application.
+// Each offer is shown with its sender, files and verification code and asked about on the
+// terminal, one at a time; --accept answers yes (for --from NAME only to offers from that name).
+// Files are written by the same sessions as in the application.
+class ReceiveCommand : public Command
+{
+    Q_OBJECT
+
+public:
+    // As the window's confirmation box: an offer nobody answers is declined after this long.
+    static constexpr int answerTimeLimitMsec = 7000;
+
+    using Command::Command;
+    ~ReceiveCommand() override;
+
+    void addOptions(QCommandLineParser &parser) const override;
+    int start(const QCommandLineParser &parser) override;
+    void interrupt(int signalNumber) override;
+
+    // "y", "yes" and "是" (any case) accept; everything else declines.
+    static bool isYes(const QString &answer);
+
+private:
+    void takeSession(ReceiverContext *context);
+    void offerReady(ReceiveSession *session);
+    void askNext();
+    void answer(bool accept);
+    void sessionEnded(ReceiveSession *session, int status);
+
+    Server *server = nullptr;
+    DiscoveryService *discovery = nullptr;
+    AnswerReader *reader = nullptr;
+    QList<QPointer<ReceiveSession>> sessions;
+    QList<QPointer<ReceiveSession>> waiting;
+    QPointer<ReceiveSession> asking;
+    QTimer answerTimer;
+    bool acceptAll = false;
+    QString acceptFrom;
+    bool once = false;
+};

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "transfer/filemetadata.h"
+
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class ProgressLine;
+class ReceiverContext;
+
+// One incoming transfer session as the terminal shows it: its log lines, the offer (sender,
+// files, verification code), the progress once accepted, and how it ended.
+class ReceiveSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes over session and starts its key exchange.
+    ReceiveSession(ReceiverContext *session, QObject *parent);
+    ~ReceiveSession() override;
+
+    QString deviceName() const { return sender; }
+    // The text of the window's confirmation box, without its question.
+    QString offerText() const { return offer; }
+    bool wasOffered() const { return !offer.isEmpty(); }
+    bool isTransferring() const { return accepted && !done; }
+    void respond(bool accept);
+
+signals:
+    void offered(ReceiveSession *session);
+    // status: an exit status (success, refused or failure).
+    void ended(ReceiveSession *session, int status);
+
+private:
+    void showOffer(
+        const QVector<FileMetadata> &files, qulonglong totalSize, const QString &deviceName, const QString &code);
+    void end(int status);
+
+    ReceiverContext *context;
+    std::unique_ptr<ProgressLine> progress;
+    QString sender;
+    QString offer;
+    qulonglong total = 0;
+    bool accepted = false;
+    bool done = false;
+};

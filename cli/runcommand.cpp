@@ -1,0 +1,160 @@
+#include "runcommand.h"
+
+#include "cli/console.h"
+#include "cli/devicescommand.h"
+#include "cli/exitcode.h"
+#include "cli/inboxcommand.h"
+#include "cli/receivecommand.h"
+#include "cli/runoptions.h"
+#include "cli/sendcommand.h"
+#include "cli/sharecommand.h"
+#include "cli/signalwatcher.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QNetworkProxy>
+
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace {
+
+struct CommandEntry
+{
+    const char *name;
+    const char *summary;
+    std::function<Command *()> make;
+};
+
+const std::vector<CommandEntry> &commands()
+{
+    static const std::vector<CommandEntry> entries {
+        { "devices", QT_TRANSLATE_NOOP("RunCommand", "列出局域网中的设备"), [] { return new DevicesCommand; } },
+        { "send", QT_TRANSLATE_NOOP("RunCommand", "向设备发送文件和文件夹"), [] { return new SendCommand; } },
+        { "receive", QT_TRANSLATE_NOOP("RunCommand", "接收其他设备发送的文件"), [] { return new ReceiveCommand; } },
+        { "share", QT_TRANSLATE_NOOP("RunCommand", "通过网页链接分享文件"), [] { return new ShareCommand; } },
+        { "inbox", QT_TRANSLATE_NOOP("RunCommand", "通过网页链接接收上传的文件"), [] { return new InboxCommand; } },
+    };
+    return entries;
+}
+
+QString exitStatusText()
+{
+    return QCoreApplication::translate("RunCommand",
+        "退出状态：\n"
+        "  0    成功（send：对方已接收且文件已全部发出）\n"
+        "  1    失败：连接、文件、端口出错，或传输中断\n"
+        "  2    命令行错误\n"
+        "  3    被拒绝：对方拒绝接收（send），或在本机拒绝了文件（receive --once）\n"
+        "  4    找不到设备（send --to）\n"
+        "  130  传输中被 Ctrl+C 中断（SIGTERM 为 143）；没有传输时中断 receive、share、inbox、devices 返回 0\n");
+}
+
+QString overviewText()
+{
+    QString text = QCoreApplication::translate("RunCommand",
+        "用法：orvex [命令] [选项]\n"
+        "不带参数时启动托盘程序。以下命令在终端中运行，不需要图形界面：\n");
+    for (const CommandEntry &entry : commands())
+        text += QStringLiteral("  %1%2\n")
+                    .arg(QLatin1String(entry.name), -10)
+                    .arg(QCoreApplication::translate("RunCommand", entry.summary));
+    text += QCoreApplication::translate("RunCommand", "“orvex 命令 --help” 显示该命令的选项。\n\n");
+    return text + exitStatusText();
+}
+
+int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringList &arguments)
+{
+    std::unique_ptr<Command> command(entry.make());
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help = parser.addHelpOption();
+    command->addOptions(parser);
+    RunOptions::add(parser);
+    if (!parser.parse(arguments)) {
+        Console::err(parser.errorText());
+        Console::err(QCoreApplication::translate("RunCommand", "“orvex %1 --help” 显示可用的选项。")
+                         .arg(QLatin1String(entry.name)));
+        return exitcode::usage;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        QString text = parser.helpText();
+        text.replace(QStringLiteral("[options]"), QStringLiteral("%1 [options]").arg(QLatin1String(entry.name)));
+        Console::outRaw(text + QLatin1Char('\n') + exitStatusText());
+        return exitcode::success;
+    }
+    const QString wrong = RunOptions::apply(parser);
+    if (!wrong.isEmpty()) {
+        Console::err(wrong);
+        return exitcode::usage;
+    }
+
+    SignalWatcher watcher;
+    int status = command->start(parser);
+    if (status != Command::keepRunning)
+        return status;
+    QObject::connect(&watcher, &SignalWatcher::signalled, command.get(), &Command::interrupt);
+    // The first status counts: a second signal while ending may report again.
+    bool ended = false;
+    QObject::connect(
+        command.get(), &Command::finished, &app,
+        [&status, &ended](int result) {
+            if (ended)
+                return;
+            ended = true;
+            status = result;
+            QCoreApplication::exit(result);
+        },
+        Qt::QueuedConnection);
+    app.exec();
+    return status;
+}
+
+} // namespace
+
+bool isCommandLine(int argc, char *argv[])
+{
+    if (argc < 2)
+        return false;
+    const char *first = argv[1];
+    if (first[0] != '-')
+        return true;
+    for (const char *option : { "-h", "--help", "-help", "-v", "--version" }) {
+        if (std::strcmp(first, option) == 0)
+            return true;
+    }
+    return false;
+}
+
+int runCommand(QCoreApplication &app)
+{
+    // Every socket talks to the local network directly, whatever proxy the environment defines.
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    // The HTTP server's start-up notes would fill the terminal; QT_LOGGING_RULES still wins.
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+
+    QStringList arguments = QCoreApplication::arguments();
+    const QString first = arguments.value(1);
+    if (first == QLatin1String("-v") || first == QLatin1String("--version")) {
+        Console::out(
+            QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion()));
+        return exitcode::success;
+    }
+    if (first.startsWith(QLatin1Char('-')) || first == QLatin1String("help")) {
+        Console::outRaw(overviewText());
+        return exitcode::success;
+    }
+    for (const CommandEntry &entry : commands()) {
+        if (first == QLatin1String(entry.name)) {
+            // The parser reads the command's own arguments after the program name.
+            arguments.removeAt(1);
+            return runParsed(app, entry, arguments);
+        }
+    }
+    Console::err(QCoreApplication::translate("RunCommand", "未知的命令：%1").arg(Console::plainText(first)));
+    Console::err(QCoreApplication::translate("RunCommand", "“orvex --help” 列出可用的命令。"));
+    return exitcode::usage;
+}

@@ -1,0 +1,59 @@
+#include "sharecommand.h"
+
+#include "cli/console.h"
+#include "cli/exitcode.h"
+#include "cli/qrtext.h"
+#include "cli/weblinks.h"
+#include "core/settings.h"
+#include "web/webserver.h"
+
+#include <QCommandLineParser>
+#include <QFileInfo>
+#include <QLocale>
+
+void ShareCommand::addOptions(QCommandLineParser &parser) const
+{
+    parser.setApplicationDescription(
+        tr("orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；"
+           "按 Ctrl+C 停止。"));
+    parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：第一个网络地址）。"), tr("地址") });
+    parser.addPositionalArgument(QStringLiteral("files"), tr("要分享的文件。"), tr("文件..."));
+}
+
+int ShareCommand::start(const QCommandLineParser &parser)
+{
+    QStringList files;
+    for (const QString &path : parser.positionalArguments()) {
+        const QFileInfo info(path);
+        if (!info.isFile() || !info.isReadable()) {
+            Console::err(tr("无法分享 %1：不是可读取的文件。").arg(Console::plainText(path)));
+            return exitcode::usage;
+        }
+        files.append(info.absoluteFilePath());
+    }
+    if (files.isEmpty()) {
+        Console::err(tr("请选择文件"));
+        return exitcode::usage;
+    }
+
+    web = new WebServer(this);
+    if (web->serverPort() == 0) {
+        Console::err(tr("无法监听端口 %1").arg(Settings::webPort()));
+        return exitcode::failure;
+    }
+    connect(web, &WebServer::fileDownloaded, this, [](const QString &name, qint64 bytes) {
+        Console::out(tr("已下载：%1（%2）")
+                         .arg(Console::plainText(name),
+                             QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat)));
+    });
+    printLinkWithQrCode(WebLinks::share(*web, WebLinks::address(parser.value(QStringLiteral("address"))), files));
+    Console::out(tr("正在分享 %1 个文件，按 Ctrl+C 停止。").arg(files.size()));
+    return keepRunning;
+}
+
+void ShareCommand::interrupt(int signalNumber)
+{
+    Q_UNUSED(signalNumber)
+    Console::err(tr("已停止分享。"));
+    emit finished(exitcode::success);
+}

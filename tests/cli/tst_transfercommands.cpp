@@ -1,0 +1,363 @@
+#include "core/settings.h"
+#include "tests/cli/orvexprocess.h"
+#include "tests/support/freeport.h"
+#include "tests/support/testmain.h"
+#include "tests/transfer/transferpeer.h"
+#include "transfer/receivercontext.h"
+#include "transfer/server.h"
+
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkDatagram>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+constexpr int sendFinished = 0;
+constexpr int sendFailed = 1;
+constexpr int usageError = 2;
+constexpr int sendRefused = 3;
+constexpr int deviceNotFound = 4;
+constexpr int interruptedByCtrlC = 128 + SIGINT;
+// Large enough that a transfer is surely still running when it is interrupted; sparse, so it
+// costs no disk on the sending side.
+constexpr qint64 largeFileBytes = Q_INT64_C(4) << 30;
+constexpr int transferTimeoutMsec = 60000;
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(bytes), qint64(bytes.size()));
+}
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(bytes.data()), size / 4);
+    return bytes;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Relative paths of every regular file below folder.
+QStringList filesBelow(const QString &folder, QDir::Filters hidden = QDir::Hidden)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(folder).relativeFilePath(it.next()));
+    found.sort();
+    return found;
+}
+
+qint64 partialBytes(const QString &folder)
+{
+    qint64 bytes = 0;
+    for (const QString &name : filesBelow(folder))
+        if (QFileInfo(name).fileName().startsWith(QLatin1String(".orvex-")))
+            bytes += QFileInfo(folder + QLatin1Char('/') + name).size();
+    return bytes;
+}
+
+} // namespace
+
+class TestTransferCommands : public QObject
+{
+    Q_OBJECT
+
+private:
+    enum Receiver { OrvexAccepting, EngineAccepting, EngineDeclining, OrvexAnswering, OrvexWithoutInput };
+
+    quint16 discoveryPort = 0;
+
+    QStringList common() const { return { QStringLiteral("--discovery-port"), QString::number(discoveryPort) }; }
+
+    // Starts the receiving side; returns its transfer port (0 on failure).
+    quint16 startReceiver(
+        Receiver kind, const QString &downloads, OrvexProcess &process, std::unique_ptr<Server> &server)
+    {
+        if (kind == EngineAccepting || kind == EngineDeclining) {
+            // The engine the tray application runs, answered in this process.
+            Settings::overrideForThisRun(QStringLiteral("downloadPath"), downloads);
+            server = std::make_unique<Server>();
+            Server *owner = server.get();
+            connect(owner, &Server::incomingSession, owner, [owner, kind](ReceiverContext *session) {
+                session->setParent(owner);
+                connect(session, &Context::metaDataReady, session,
+                    [session, kind] { session->response(kind == EngineAccepting); });
+                session->startHandshake();
+            });
+            server->start();
+            return server->serverPort();
+        }
+        QStringList arguments { QStringLiteral("receive"), QStringLiteral("--once"), QStringLiteral("--port"),
+            QStringLiteral("0"), QStringLiteral("--dir"), downloads, QStringLiteral("--name"),
+            QStringLiteral("接收端") };
+        if (kind == OrvexAccepting)
+            arguments << QStringLiteral("--accept");
+        process.run(arguments + common());
+        if (kind == OrvexAnswering)
+            process.write("n\n");
+        if (kind == OrvexWithoutInput)
+            process.closeWriteChannel();
+        const QRegularExpressionMatch match = process.waitForOutput(QStringLiteral("端口 (\\d+)"));
+        if (!match.hasMatch())
+            qWarning("receiver did not start: %s", qPrintable(process.errors()));
+        return match.captured(1).toUShort();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(QFileInfo(OrvexProcess::executable()).isExecutable(), "ORVEX_EXECUTABLE is not set");
+        discoveryPort = testsupport::freeUdpPort();
+        QVERIFY(discoveryPort != 0);
+    }
+
+    void init() { Settings::clearRunOverrides(); }
+
+    void deliversFilesAndFolders_data()
+    {
+        QTest::addColumn<int>("receiver");
+        QTest::addRow("to orvex receive --accept") << int(OrvexAccepting);
+        QTest::addRow("to the application's engine") << int(EngineAccepting);
+    }
+
+    void deliversFilesAndFolders()
+    {
+        QFETCH(int, receiver);
+        QTemporaryDir source;
+        QTemporaryDir downloads;
+        const QMap<QString, QByteArray> sent {
+            { QStringLiteral("相册/a.txt"), randomBytes(300000) },
+            { QStringLiteral("相册/sub/b.bin"), randomBytes((1 << 20) + 64) },
+            { QStringLiteral("相册/empty.txt"), QByteArray() },
+            { QStringLiteral("single.dat"), randomBytes(4096) },
+        };
+        for (auto it = sent.cbegin(); it != sent.cend(); ++it)
+            writeFile(source.filePath(it.key()), it.value());
+
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(Receiver(receiver), downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+
+        OrvexProcess sending;
+        sending.run(
+            QStringList { QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("127.0.0.1:%1").arg(port),
+                source.filePath(QStringLiteral("相册/")), source.filePath(QStringLiteral("single.dat")) }
+            + common());
+        QTRY_VERIFY_WITH_TIMEOUT(sending.state() == QProcess::NotRunning, transferTimeoutMsec);
+        QCOMPARE(sending.waitForExit(), sendFinished);
+        const QRegularExpressionMatch code = sending.waitForOutput(QStringLiteral("验证码: (\\d{6})"));
+        QVERIFY2(code.hasMatch(), qPrintable(sending.output()));
+        if (receiver == OrvexAccepting) {
+            QCOMPARE(receiving.waitForExit(), sendFinished);
+            // The receiving side showed the same code before it accepted.
+            QVERIFY(receiving.output().contains(QStringLiteral("验证码： \"%1\"").arg(code.captured(1))));
+        }
+
+        // Everything lands in one dated folder, below it under the names sent.
+        const QStringList folders = QDir(downloads.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+        QCOMPARE(folders.size(), 1);
+        const QString received = downloads.filePath(folders.first());
+        QCOMPARE(filesBelow(received), QStringList(sent.keys()));
+        for (auto it = sent.cbegin(); it != sent.cend(); ++it)
+            QVERIFY2(readFile(received + QLatin1Char('/') + it.key()) == it.value(), qPrintable(it.key()));
+    }
+
+    void declinedOfferEndsWithItsStatus_data()
+    {
+        QTest::addColumn<int>("receiver");
+        QTest::addRow("answered no on the terminal") << int(OrvexAnswering);
+        QTest::addRow("no input to answer with") << int(OrvexWithoutInput);
+        QTest::addRow("declined by the application's engine") << int(EngineDeclining);
+    }
+
+    void declinedOfferEndsWithItsStatus()
+    {
+        QFETCH(int, receiver);
+        QTemporaryDir source;
+        QTemporaryDir downloads;
+        writeFile(source.filePath(QStringLiteral("note.txt")), "not wanted");
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(Receiver(receiver), downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+
+        OrvexProcess sending;
+        sending.run(QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                        QStringLiteral("127.0.0.1:%1").arg(port), source.filePath(QStringLiteral("note.txt")) }
+            + common());
+        QTRY_VERIFY_WITH_TIMEOUT(sending.state() == QProcess::NotRunning, transferTimeoutMsec);
+        QCOMPARE(sending.waitForExit(), sendRefused);
+        QVERIFY(sending.errors().contains(QStringLiteral("接收设备拒绝接收文件！")));
+        if (!server)
+            QCOMPARE(receiving.waitForExit(), sendRefused);
+        QCOMPARE(filesBelow(downloads.path()), QStringList());
+    }
+
+    void hostileNamesWriteNothingOutside_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addRow("parent folder") << QStringLiteral("../escape.txt");
+        QTest::addRow("parent further down") << QStringLiteral("ok/../../../escape.txt");
+        QTest::addRow("absolute path") << QStringLiteral("@root@/absolute.txt");
+        QTest::addRow("current folder part") << QStringLiteral("./dot.txt");
+    }
+
+    void hostileNamesWriteNothingOutside()
+    {
+        QFETCH(QString, name);
+        QTemporaryDir root;
+        const QString downloads = root.filePath(QStringLiteral("home/in"));
+        name.replace(QStringLiteral("@root@"), root.path());
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(OrvexAccepting, downloads, receiving, server);
+        QVERIFY(port != 0);
+
+        TransferPeer peer;
+        QVERIFY(peer.connectTo(port));
+        peer.sendMetadata(
+            QJsonArray { QJsonObject { { QStringLiteral("filename"), name }, { QStringLiteral("size"), 5 } } },
+            QStringLiteral("敌意的设备"));
+        peer.sendMessage("hello");
+        QVERIFY2(receiving.waitForError(QStringLiteral("不安全")).hasMatch(), qPrintable(receiving.errors()));
+
+        receiving.sendSignal(SIGINT);
+        QCOMPARE(receiving.waitForExit(), sendFinished);
+        QCOMPARE(filesBelow(root.path()), QStringList());
+    }
+
+    void announcesArrivalAndLeave()
+    {
+        QUdpSocket listener;
+        QVERIFY(listener.bind(
+            QHostAddress::AnyIPv4, discoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint));
+        QTemporaryDir downloads;
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(OrvexAccepting, downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+        const auto nextAnnouncement = [&listener] {
+            if (!listener.hasPendingDatagrams() && !listener.waitForReadyRead(transferTimeoutMsec))
+                return QJsonObject();
+            return QJsonDocument::fromJson(listener.receiveDatagram().data()).object();
+        };
+        QJsonObject arrival = nextAnnouncement();
+        QCOMPARE(arrival.value(QStringLiteral("device_name")).toString(), QStringLiteral("接收端"));
+        QCOMPARE(arrival.value(QStringLiteral("port")).toInt(), int(port));
+
+        receiving.sendSignal(SIGINT);
+        QCOMPARE(receiving.waitForExit(), sendFinished);
+        const QJsonObject leave = nextAnnouncement();
+        QCOMPARE(leave.value(QStringLiteral("device_name")).toString(), QStringLiteral("接收端"));
+        QCOMPARE(leave.value(QStringLiteral("port")).toInt(), 0);
+    }
+
+    void interruptLeavesNoFileUnderItsName_data()
+    {
+        QTest::addColumn<bool>("interruptSender");
+        QTest::addRow("sender interrupted") << true;
+        QTest::addRow("receiver interrupted") << false;
+    }
+
+    void interruptLeavesNoFileUnderItsName()
+    {
+        QFETCH(bool, interruptSender);
+        QTemporaryDir source;
+        QTemporaryDir downloads;
+        {
+            QFile large(source.filePath(QStringLiteral("large.bin")));
+            QVERIFY(large.open(QIODevice::WriteOnly));
+            QVERIFY(large.resize(largeFileBytes));
+        }
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        receiving.run({ QStringLiteral("receive"), QStringLiteral("--accept"), QStringLiteral("--port"),
+            QStringLiteral("0"), QStringLiteral("--dir"), downloads.path(), QStringLiteral("--discovery-port"),
+            QString::number(discoveryPort) });
+        const QRegularExpressionMatch started = receiving.waitForOutput(QStringLiteral("端口 (\\d+)"));
+        QVERIFY(started.hasMatch());
+
+        OrvexProcess sending;
+        sending.run(
+            QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                QStringLiteral("127.0.0.1:%1").arg(started.captured(1)), source.filePath(QStringLiteral("large.bin")) }
+            + common());
+        QTRY_VERIFY_WITH_TIMEOUT(partialBytes(downloads.path()) > 0, transferTimeoutMsec);
+
+        OrvexProcess &interrupted = interruptSender ? sending : receiving;
+        OrvexProcess &other = interruptSender ? receiving : sending;
+        interrupted.sendSignal(SIGINT);
+        QCOMPARE(interrupted.waitForExit(), interruptedByCtrlC);
+        if (interruptSender) {
+            // The receiver learns of the broken connection and stays ready for the next offer.
+            QVERIFY2(receiving.waitForError(QStringLiteral("closed")).hasMatch(), qPrintable(receiving.errors()));
+            other.sendSignal(SIGINT);
+            QCOMPARE(other.waitForExit(), sendFinished);
+        } else {
+            QCOMPARE(other.waitForExit(), sendFailed);
+        }
+        QCOMPARE(filesBelow(downloads.path()), QStringList());
+    }
+
+    void commandLineMistakesAndHelp_data()
+    {
+        const QString someFile = QCoreApplication::applicationFilePath();
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::addRow("overview") << QStringList { QStringLiteral("--help") } << 0 << QStringLiteral("inbox");
+        QTest::addRow("help of a command")
+            << QStringList { QStringLiteral("send"), QStringLiteral("--help") } << 0 << QStringLiteral("退出状态");
+        QTest::addRow("unknown command") << QStringList { QStringLiteral("fly") } << usageError
+                                         << QStringLiteral("未知的命令");
+        QTest::addRow("unknown option") << QStringList { QStringLiteral("devices"), QStringLiteral("--colour") }
+                                        << usageError << QStringLiteral("colour");
+        QTest::addRow("send without device")
+            << QStringList { QStringLiteral("send"), someFile } << usageError << QStringLiteral("--to");
+        QTest::addRow("port out of range")
+            << QStringList { QStringLiteral("receive"), QStringLiteral("--port"), QStringLiteral("70000") }
+            << usageError << QStringLiteral("70000");
+        QTest::addRow("missing file") << QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+            QStringLiteral("127.0.0.1:1"), QStringLiteral("/nonexistent/file") }
+                                      << usageError << QStringLiteral("/nonexistent/file");
+        QTest::addRow("nobody listening")
+            << QStringList { QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("127.0.0.1:1"), someFile }
+            << sendFailed << QStringLiteral("无法连接");
+        QTest::addRow("no device of that name") << QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+            QStringLiteral("nobody"), QStringLiteral("--wait"), QStringLiteral("0"), someFile }
+                                                << deviceNotFound << QStringLiteral("找不到设备");
+    }
+
+    void commandLineMistakesAndHelp()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        OrvexProcess orvex;
+        orvex.run(arguments + common());
+        QCOMPARE(orvex.waitForExit(), status);
+        const QString text = status == 0 ? orvex.output() : orvex.errors();
+        QVERIFY2(text.contains(said), qPrintable(text));
+    }
+};
+
+ORVEX_TEST_MAIN(TestTransferCommands)
+#include "tst_transfercommands.moc"
