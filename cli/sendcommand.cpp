@@ -109,25 +109,10 @@ int SendCommand::addPaths(const QStringList &paths)
 
 bool SendCommand::offerFitsInOneFrame()
 {
-    // The whole list travels in one frame: the same check and message as the send-file window.
-    QVector<FileMetadata> entries;
-    for (int i = 0; i < manager->sendList.size() && i < manager->sendFiles.size(); ++i)
-        entries.append({ manager->sendList.at(i).first, static_cast<quint64>(manager->sendFiles.at(i)->size()) });
-    if (SenderContext::offerMessage(entries).size() <= Context::maxPlaintextPerFrame)
+    const QString tooLong = manager->offerTooLong();
+    if (tooLong.isEmpty())
         return true;
-    int fitting = 0;
-    int tooMany = entries.size();
-    while (tooMany - fitting > 1) {
-        const int middle = (fitting + tooMany) / 2;
-        if (SenderContext::offerMessage(entries.mid(0, middle)).size() <= Context::maxPlaintextPerFrame)
-            fitting = middle;
-        else
-            tooMany = middle;
-    }
-    Console::err(tr("所选文件过多（%1 个），文件清单超出了一次传输的上限。\n请减少到约 %2 "
-                    "个以内（文件名越长，可发送的数量越少）后再发送。")
-                     .arg(entries.size())
-                     .arg(fitting));
+    Console::err(tooLong);
     return false;
 }
 

@@ -27,6 +27,10 @@ public:
     QStringList addFolder(const QString &path);
     void removeSelected();
 
+    // Empty when the whole list fits the one frame an offer travels in; otherwise, for the user,
+    // how many files there are and about how many would fit.
+    QString offerTooLong() const;
+
     // Size in the largest unit (B, KB, MB, GB, TB) that keeps the value above 1024, with two
     // decimals unless it is a whole number: 1536 gives 1.50KB, 2048 gives 2KB.
     static QString formatSize(qint64 bytes);

@@ -147,27 +147,11 @@ void SendFileWindow::updateList(QList<int> deleteIndexs)
 
 bool SendFileWindow::offerFitsInOneFrame()
 {
-    // The whole list travels in one frame; finding out only after connecting would leave the
-    // receiver with a failed session, so the user is told here how far to shorten the list.
-    QVector<FileMetadata> entries;
-    for (int i = 0; i < manager->sendList.size() && i < manager->sendFiles.size(); ++i)
-        entries.append({ manager->sendList.at(i).first, static_cast<quint64>(manager->sendFiles.at(i)->size()) });
-    if (SenderContext::offerMessage(entries).size() <= Context::maxPlaintextPerFrame)
+    // Finding out only after connecting would leave the receiver with a failed session.
+    const QString tooLong = manager->offerTooLong();
+    if (tooLong.isEmpty())
         return true;
-    int fitting = 0;
-    int tooMany = entries.size();
-    while (tooMany - fitting > 1) {
-        const int middle = (fitting + tooMany) / 2;
-        if (SenderContext::offerMessage(entries.mid(0, middle)).size() <= Context::maxPlaintextPerFrame)
-            fitting = middle;
-        else
-            tooMany = middle;
-    }
-    QMessageBox::critical(nullptr, tr("错误提示"),
-        tr("所选文件过多（%1 个），文件清单超出了一次传输的上限。\n请减少到约 %2 "
-           "个以内（文件名越长，可发送的数量越少）后再发送。")
-            .arg(entries.size())
-            .arg(fitting));
+    QMessageBox::critical(nullptr, tr("错误提示"), tooLong);
     return false;
 }
 
