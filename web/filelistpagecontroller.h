@@ -9,7 +9,8 @@ class TemplateCache;
 }
 
 // The page of a share link: "/list?files=<JSON array of {"filename","size"}>" rendered with the
-// "files" template, one row per listed file.
+// "files" template, one row per listed file. More than a thousand files, or a "files" text
+// beyond 256 KiB, is answered with 413 "payload too large" instead of a page.
 class FileListPageController : public tarsel::HttpRequestHandler
 {
     Q_OBJECT
