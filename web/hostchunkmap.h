@@ -1,12 +1,13 @@
 #pragma once
 
+#include "web/hostchunk.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QString>
 
 #include <memory>
 
-class HostChunk;
 class QHostAddress;
 
 // The chunked uploads in progress, one per client address, shared by all handler threads. The
@@ -36,6 +37,10 @@ public:
     // when another request holds it (busy is then set). claimAndTake also removes it from the map.
     std::shared_ptr<HostChunk> claim(const QString &key, bool *busy);
     std::shared_ptr<HostChunk> claimAndTake(const QString &key, bool *busy);
+
+    // Drops the uploads that got no data for more than idleLimitMs before now (HostChunk's
+    // clock); a chunk still arriving keeps its upload alive. Returns how many were dropped.
+    int dropStalled(qint64 now, qint64 idleLimitMs = stalledUploadTimeoutMs);
 
 private:
     // claim() for a caller holding mutex.

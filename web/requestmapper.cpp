@@ -12,12 +12,25 @@
 #include "web/notfoundcontroller.h"
 #include "web/websettings.h"
 
+#include <QTimer>
+
+namespace {
+
+// How often the uploads are checked for stalling: an upload goes at most this much later than
+// its time limit.
+constexpr int stalledUploadCheckIntervalMs = 30000;
+
+} // namespace
+
 RequestMapper::RequestMapper(QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(new tarsel::TemplateCache(webSettings(QStringLiteral("templates"), this), this))
     , staticFileController(new tarsel::StaticFileController(webSettings(QStringLiteral("static"), this), this))
     , hostChunks(new HostChunkMap)
 {
+    auto *stalledUploadCheck = new QTimer(this);
+    connect(stalledUploadCheck, &QTimer::timeout, this, [this] { hostChunks->dropStalled(HostChunk::clockMs()); });
+    stalledUploadCheck->start(stalledUploadCheckIntervalMs);
 }
 
 RequestMapper::~RequestMapper()

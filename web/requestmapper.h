@@ -16,7 +16,8 @@ class TemplateCache;
 
 // Receives every complete request and routes it by its decoded path: "/file", "/hugefile",
 // "/static", "/download", "/list", in this order, the first prefix that matches wins; anything
-// else gets the not-found page. Runs in the handler threads, several requests at once.
+// else gets the not-found page. Runs in the handler threads, several requests at once; its own
+// thread drops stalled chunked uploads from time to time.
 class RequestMapper : public tarsel::HttpRequestHandler
 {
     Q_OBJECT

@@ -1,7 +1,9 @@
 #include "webserver.h"
 
+#include "app/settings/settings.h"
 #include "httpserver/httplistener.h"
 #include "web/downloadfilecontroller.h"
+#include "web/hostchunk.h"
 #include "web/requestmapper.h"
 #include "web/uploadsupport.h"
 #include "web/websettings.h"
@@ -52,6 +54,7 @@ WebServer::WebServer(QObject *parent)
     , requestMapper(new RequestMapper(this))
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
+    removeLeftoverPartialFiles(Settings::downloadPath());
 }
 
 WebServer::~WebServer()

@@ -10,7 +10,9 @@ namespace tarsel {
 class HttpListener;
 }
 
-// The application's HTTP server: listens on the "webPort" setting from construction on, routes
+// The application's HTTP server: listens on the "webPort" setting from construction on (and
+// first removes the partial files that unfinished uploads of an earlier run left in the
+// download folder, removeLeftoverPartialFiles), routes
 // requests with its RequestMapper, publishes shares for web send and builds the upload link
 // for web receive.
 class WebServer : public QObject

@@ -292,8 +292,8 @@ private:
         server->shareFiles(QStringLiteral("127.0.0.1"), port,
             { path("share/a.txt"), path("share/image.png"), path("share/big.bin"), path("other/a.txt"),
                 path("other/elsewhere.txt"), path("share/报告 2024;v1.pdf"), path("share/photo.JPG"),
-                path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"),
-                path("share/race.bin"), path("share/huge.bin") });
+                path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"), path("share/race.bin"),
+                path("share/huge.bin") });
     }
 
     QTemporaryDir dir;
