@@ -6,7 +6,8 @@ clients trickling request bodies, downloads reset midway, garbage requests, over
 headers. Then it waits SETTLE seconds and reports the normal clients' success rate and latency and
 the server's resident memory and thread count before, during (peak) and after.
 
-Usage: hostile_load.py PID PORT [--duration 60] [--settle 30] [--slow 50] [--resets 20]
+Usage: hostile_load.py PID PORT [--duration 60] [--settle 30] [--normal 4] [--slow 50] [--resets 20]
+                        [--garbage 20] [--oversized 5]     (rates per second; 0 leaves a kind out)
 Loopback only; every loop is bounded by the duration, and every socket has a time-out.
 """
 
@@ -120,8 +121,13 @@ def normal_client(port, stop, stats, seed):
             if target == "/nothing-here" and status == 404:
                 status = 200  # the not-found page is the right answer there
             stats.normal(time.monotonic() - start, status, complete)
+            if status == 503:
+                stop.wait(0.1)
         except (OSError, ValueError, IndexError) as error:
             stats.normal(time.monotonic() - start, 0, False, type(error).__name__)
+            # A person would not retry in a tight loop either; nor may failures outnumber answers
+            # only because they come fast.
+            stop.wait(0.1)
 
 
 def slow_body_client(port, stop, stats):
@@ -241,6 +247,8 @@ def main():
     parser.add_argument("--normal", type=int, default=4)
     parser.add_argument("--slow", type=int, default=50)
     parser.add_argument("--resets", type=float, default=20)
+    parser.add_argument("--garbage", type=float, default=20)
+    parser.add_argument("--oversized", type=float, default=5)
     args = parser.parse_args()
 
     rss_before, threads_before = process_figures(args.pid)
@@ -248,18 +256,14 @@ def main():
     stop = threading.Event()
     workers = [threading.Thread(target=normal_client, args=(args.port, stop, stats, i)) for i in range(args.normal)]
     workers += [threading.Thread(target=slow_body_client, args=(args.port, stop, stats)) for _ in range(args.slow)]
-    workers.append(threading.Thread(target=resetting_clients, args=(args.port, stop, stats, args.resets)))
-    workers.append(
-        threading.Thread(
-            target=hostile_sender, args=(args.port, stop, stats, 20, "garbage requests", garbage_requests)
-        )
-    )
-    workers.append(
-        threading.Thread(
-            target=hostile_sender,
-            args=(args.port, stop, stats, 5, "oversized requests", lambda _rng, made=oversized_requests(args.port): made),
-        )
-    )
+    senders = [
+        (resetting_clients, (args.resets,)),
+        (hostile_sender, (args.garbage, "garbage requests", garbage_requests)),
+        (hostile_sender, (args.oversized, "oversized requests", lambda _rng, made=oversized_requests(args.port): made)),
+    ]
+    for target, extra in senders:
+        if extra[0] > 0:
+            workers.append(threading.Thread(target=target, args=(args.port, stop, stats) + extra))
     for worker in workers:
         worker.start()
 

@@ -11,7 +11,9 @@
 #
 # Usage: bench/hostile_load.sh [build-dir]   (a Release build: cmake -S . -B build-rel
 #        -DCMAKE_BUILD_TYPE=Release -DORVEX_TESTS=OFF; default build-rel)
-# ORVEX_HOSTILE_DURATION and ORVEX_HOSTILE_SETTLE change the 60 s and 30 s.
+# ORVEX_HOSTILE_DURATION and ORVEX_HOSTILE_SETTLE change the 60 s and 30 s; ORVEX_HOSTILE_ARGS
+# passes more options to bench/hostile_load.py (e.g. "--slow 0 --garbage 0 --oversized 0" for
+# normal clients and reset downloads alone).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source ./cmake/packages.sh
@@ -48,4 +50,4 @@ sleep 1 # let it settle at its idle size
 
 echo "Hostile load on port $port (server pid $server_pid) ..."
 python3 bench/hostile_load.py "$server_pid" "$port" \
-    --duration "${ORVEX_HOSTILE_DURATION:-60}" --settle "${ORVEX_HOSTILE_SETTLE:-30}"
+    --duration "${ORVEX_HOSTILE_DURATION:-60}" --settle "${ORVEX_HOSTILE_SETTLE:-30}" ${ORVEX_HOSTILE_ARGS:-}
