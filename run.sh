@@ -3,6 +3,7 @@
 # Debian 12). On a machine without a desktop (no DISPLAY) it starts a virtual display with a
 # system-tray host first, says so, and keeps the program running there: it still announces
 # itself on the network and serves its web pages.
+# With --package it builds the Debian package build/orvex_<version>_<arch>.deb instead of starting.
 set -euo pipefail
 cd "$(dirname "$0")"
 source ./cmake/packages.sh
@@ -11,6 +12,12 @@ install_missing "${build_packages[@]}" "${run_packages[@]}"
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DORVEX_TESTS=OFF
 cmake --build build -j"$(nproc)"
+
+if [ "${1:-}" = "--package" ]; then
+    (cd build && cpack -G DEB)
+    echo "Built: $(ls build/orvex_*.deb)"
+    exit 0
+fi
 
 if [ -z "${DISPLAY:-}" ]; then
     echo "No desktop found (DISPLAY is not set): starting Orvex on a virtual display (Xvfb) with a tray host (trayer)."

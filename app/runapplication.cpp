@@ -1,6 +1,6 @@
 #include "runapplication.h"
 
-#include "app/orvextray.h"
+#include "gui/orvextray.h"
 
 #include <QApplication>
 #include <QMessageBox>

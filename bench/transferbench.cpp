@@ -7,12 +7,11 @@
 // process, once through Orvex's sessions and once as a plain TCP copy); each child reports its
 // own CPU time and peak resident memory.
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "transfer/receivercontext.h"
 #include "transfer/sendercontext.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -70,19 +69,8 @@ void reportPort(quint16 port)
     out() << "PORT " << port << Qt::endl;
 }
 
-// Takes the desktop's "open folder" request of the receiving side, so no file manager starts.
-class UrlSink : public QObject
-{
-    Q_OBJECT
-
-public slots:
-    void openUrl(const QUrl &) { }
-};
-
 int orvexReceive(const QString &folder)
 {
-    UrlSink sink;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &sink, "openUrl");
     Settings::setDownloadPath(folder);
     QTcpServer listener;
     if (!listener.listen(QHostAddress::LocalHost, 0))
@@ -447,5 +435,3 @@ int main(int argc, char *argv[])
     }
     return runBenchmark(size, folder);
 }
-
-#include "transferbench.moc"

@@ -3,12 +3,10 @@
 // folder given by ORVEX_BENCH_DOWNLOADS, prints "port <n>" and runs until standard input closes.
 // Its settings go to a temporary folder, never the user's.
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "web/webserver.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
-#include <QGuiApplication>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -17,26 +15,14 @@
 #include <cstdio>
 #include <unistd.h>
 
-// Uploads finished through the pages ask the desktop to show the folder; a benchmark has no desktop.
-class IgnoreUrls : public QObject
-{
-    Q_OBJECT
-
-public slots:
-    void openUrl(const QUrl &) { }
-};
-
 int main(int argc, char *argv[])
 {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
+    QCoreApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Orvex"));
     QCoreApplication::setApplicationName(QStringLiteral("Orvex"));
     QTemporaryDir home;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
     QStandardPaths::setTestModeEnabled(true);
-    IgnoreUrls ignore;
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), &ignore, "openUrl");
 
     Settings::setWebPort(0);
     Settings::setDownloadPath(QString::fromLocal8Bit(qgetenv("ORVEX_BENCH_DOWNLOADS")));
@@ -55,5 +41,3 @@ int main(int argc, char *argv[])
     });
     return app.exec();
 }
-
-#include "webserverbench.moc"

@@ -1,7 +1,7 @@
 # Debian packages the two top-level commands need, and a helper that installs the missing ones.
 build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev libqrencode-dev)
 run_packages=(xvfb trayer xauth python3 fonts-noto-cjk)
-test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium)
+test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium desktop-file-utils appstream)
 # Node.js and npm may come from elsewhere than Debian (its npm package conflicts with such a
 # nodejs): only a machine without npm gets Debian's.
 node_packages=(nodejs npm)

@@ -1,11 +1,9 @@
 #include "discoveryservice.h"
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 
-#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMessageBox>
 #include <QNetworkInterface>
 #include <QSysInfo>
 
@@ -36,10 +34,8 @@ void DiscoveryService::start(quint16 port)
 {
     serverPort = port;
     discoveryPort = Settings::discoveryPort();
-    if (!socket.bind(QHostAddress::Any, discoveryPort)) {
-        QMessageBox::warning(nullptr, QCoreApplication::applicationName(),
-            QStringLiteral("无法监听端口 %1.\n你的设备无法被发现").arg(discoveryPort), QMessageBox::Ok);
-    }
+    if (!socket.bind(QHostAddress::Any, discoveryPort))
+        emit error(tr("无法监听端口 %1.\n你的设备无法被发现").arg(discoveryPort));
     const QList<QHostAddress> destinations = broadcastAddresses();
     for (const QHostAddress &destination : destinations) {
         if (!destination.isNull())

@@ -36,6 +36,9 @@ public slots:
 
 signals:
     void newHost(QString deviceName, QHostAddress addr, ushort port);
+    // A problem the user should know of, for example a discovery port that cannot be bound.
+    // Emitted from within start(): connect before starting.
+    void error(const QString &message);
 
 private slots:
     void handleDatagrams();

@@ -1,9 +1,8 @@
 #include "receivercontext.h"
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,7 +11,6 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QTcpSocket>
-#include <QUrl>
 
 #include <cmath>
 
@@ -180,7 +178,7 @@ void ReceiverContext::openNextFile()
     }
 
     state = Finished;
-    QDesktopServices::openUrl(QUrl::fromLocalFile(Settings::downloadPath()));
+    emit filesSaved(Settings::downloadPath());
     emit printLogMsg(tr("传输完成！"));
     socket->disconnectFromHost();
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);

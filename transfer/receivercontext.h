@@ -25,6 +25,10 @@ public:
     // Received names are untrusted: only relative paths of plain parts may be written.
     static bool isSafeName(const QString &name);
 
+signals:
+    // Every accepted file is complete under its name below downloadFolder.
+    void filesSaved(const QString &downloadFolder);
+
 private:
     void handleMetadata(const QByteArray &plaintext);
     void writeData(const QByteArray &data);

@@ -1,8 +1,8 @@
 #include "sendercontext.h"
 
-#include "app/settings/settings.h"
+#include "core/logging.h"
+#include "core/settings.h"
 
-#include <QDebug>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -94,7 +94,7 @@ void SenderContext::handleMessage(QByteArray plaintext)
 
 void SenderContext::response(bool accepted)
 {
-    qDebug().noquote().nospace() << "SenderContext::response: " << (accepted ? "true" : "false");
+    qCDebug(lcTransfer).noquote().nospace() << "SenderContext::response: " << (accepted ? "true" : "false");
 }
 
 void SenderContext::writeByteToSocket()

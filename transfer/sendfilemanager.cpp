@@ -1,9 +1,7 @@
 #include "sendfilemanager.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QSet>
 
 SendFileManager::SendFileManager(QObject *parent)
@@ -17,20 +15,16 @@ void SendFileManager::changeIndex(int row, int col)
     selectedRow = row;
 }
 
-void SendFileManager::addFile(const QString &path, const QString &root)
+QString SendFileManager::addFile(const QString &path, const QString &root)
 {
     for (const QSharedPointer<QFile> &file : qAsConst(sendFiles))
         if (file->fileName() == path)
-            return;
+            return QString();
     auto file = QSharedPointer<QFile>::create(path);
-    if (!file->open(QIODevice::ReadOnly)) {
-        QMessageBox::critical(nullptr, QApplication::applicationName(), tr("无法打开所选文件！"));
-        return;
-    }
-    if (file->isSequential()) {
-        QMessageBox::critical(nullptr, QApplication::applicationName(), tr("所选文件格式不支持！"));
-        return;
-    }
+    if (!file->open(QIODevice::ReadOnly))
+        return tr("无法打开所选文件！");
+    if (file->isSequential())
+        return tr("所选文件格式不支持！");
     // Closed again at once: a folder of thousands of photos would otherwise run into the
     // process's limit of open files. Each sending session opens the files one by one.
     file->close();
@@ -46,10 +40,12 @@ void SendFileManager::addFile(const QString &path, const QString &root)
             name = name.mid(prefix.size());
     }
     sendList.append({ name, formatSize(file->size()) });
+    return QString();
 }
 
-void SendFileManager::addFolder(const QString &path)
+QStringList SendFileManager::addFolder(const QString &path)
 {
+    QStringList refusals;
     const QString root = QFileInfo(path).absolutePath();
     QStringList pending { path };
     // Links are followed, so a link back up the tree would loop: each real folder is walked once.
@@ -63,12 +59,16 @@ void SendFileManager::addFolder(const QString &path)
         const QFileInfoList entries
             = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QFileInfo &entry : entries) {
-            if (entry.isFile())
-                addFile(entry.filePath(), root);
-            else
+            if (!entry.isFile()) {
                 pending.append(entry.filePath());
+                continue;
+            }
+            const QString refusal = addFile(entry.filePath(), root);
+            if (!refusal.isEmpty())
+                refusals.append(refusal);
         }
     }
+    return refusals;
 }
 
 void SendFileManager::removeSelected()

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 
 // The files chosen in the send-file window: per file the name it is announced under with its
 // size text, and the file itself. A file is checked to be readable when it is added but kept
@@ -18,9 +19,12 @@ public:
     explicit SendFileManager(QObject *parent);
 
     // root: the absolute path of the parent of a chosen folder, empty for a single file.
-    void addFile(const QString &path, const QString &root);
+    // Returns why the file was refused, for the user, or an empty text when it was added (or
+    // already listed).
+    QString addFile(const QString &path, const QString &root);
     // Adds the files below a folder, breadth-first: a folder's files before its subfolders'.
-    void addFolder(const QString &path);
+    // Returns the refusals of files that could not be added, in the order met.
+    QStringList addFolder(const QString &path);
     void removeSelected();
 
     // Size in the largest unit (B, KB, MB, GB, TB) that keeps the value above 1024, with two

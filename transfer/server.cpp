@@ -1,7 +1,6 @@
 #include "server.h"
 
-#include "app/settings/settings.h"
-#include "transfer/progressbarui.h"
+#include "core/settings.h"
 #include "transfer/receivercontext.h"
 
 #include <QTcpSocket>
@@ -38,7 +37,6 @@ void Server::handleNewConnection()
         QTcpSocket *socket = server.nextPendingConnection();
         auto *context = new ReceiverContext(socket, nullptr);
         context->setTimeLimit(sessionTimeLimitMsec);
-        auto *window = new ProgressBarUI(context, nullptr);
-        window->setAttribute(Qt::WA_DeleteOnClose);
+        emit incomingSession(context);
     }
 }

@@ -3,9 +3,11 @@
 #include <QObject>
 #include <QTcpServer>
 
+class ReceiverContext;
+
 // Accepts the connections of sending devices for the whole run of the program. Each connection
-// becomes a receiving session with its own progress window, which owns it; the server keeps no
-// list of sessions.
+// becomes a receiving session, announced with incomingSession; whoever receives it owns it and
+// starts its key exchange. The server keeps no list of sessions.
 class Server : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,11 @@ public:
 
 public slots:
     void handleNewConnection();
+
+signals:
+    // session has no parent; a receiver takes it over (a window, a command) and calls
+    // startHandshake.
+    void incomingSession(ReceiverContext *session);
 
 private:
     QTcpServer server;

@@ -1,10 +1,11 @@
 #include "fileuploadcontroller.h"
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
 #include "web/htmlpage.h"
+#include "web/uploadevents.h"
 #include "web/uploadsupport.h"
 
 #include <QFile>
@@ -18,9 +19,11 @@ const QString badNameMessage = QStringLiteral("文件名无效，文件上传失
 
 } // namespace
 
-FileUploadController::FileUploadController(tarsel::TemplateCache *templates, QObject *parent)
+FileUploadController::FileUploadController(
+    tarsel::TemplateCache *templates, UploadEvents *uploadEvents, QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(templates)
+    , events(uploadEvents)
 {
 }
 
@@ -34,7 +37,7 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
 
     const QString folder = Settings::downloadPath();
     if (request.parameter("finish") == "finish") {
-        upload::openFolder(folder);
+        emit events->folderOpenRequested(folder);
         upload::answer(response, true, savedMessage.arg(folder, QStringLiteral("！")));
         return;
     }

@@ -2,6 +2,8 @@
 
 #include "httpserver/httprequesthandler.h"
 
+class UploadEvents;
+
 namespace tarsel {
 class TemplateCache;
 }
@@ -12,10 +14,11 @@ class FileUploadController : public tarsel::HttpRequestHandler
     Q_OBJECT
 
 public:
-    explicit FileUploadController(tarsel::TemplateCache *templateCache, QObject *parent = nullptr);
+    FileUploadController(tarsel::TemplateCache *templateCache, UploadEvents *events, QObject *parent = nullptr);
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
 
 private:
     tarsel::TemplateCache *templateCache;
+    UploadEvents *events;
 };

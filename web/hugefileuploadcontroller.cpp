@@ -1,6 +1,6 @@
 #include "hugefileuploadcontroller.h"
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
@@ -8,6 +8,7 @@
 #include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
 #include "web/htmlpage.h"
+#include "web/uploadevents.h"
 #include "web/uploadsupport.h"
 
 #include <QScopeGuard>
@@ -37,10 +38,11 @@ bool isChunk(const tarsel::HttpRequest &request)
 } // namespace
 
 HugeFileUploadController::HugeFileUploadController(
-    tarsel::TemplateCache *templates, HostChunkMap *chunkMap, QObject *parent)
+    tarsel::TemplateCache *templates, HostChunkMap *chunkMap, UploadEvents *uploadEvents, QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(templates)
     , hostChunks(chunkMap)
+    , events(uploadEvents)
 {
 }
 
@@ -124,7 +126,7 @@ void HugeFileUploadController::finish(
         upload::answer(response, false, joinFailedMessage);
         return;
     }
-    upload::openFolder(folder);
+    emit events->folderOpenRequested(folder);
     upload::answer(response, true, savedMessage.arg(written, QStringLiteral("！")));
 }
 

@@ -3,6 +3,7 @@
 #include "httpserver/httprequesthandler.h"
 
 class HostChunkMap;
+class UploadEvents;
 
 namespace tarsel {
 class TemplateCache;
@@ -20,7 +21,8 @@ class HugeFileUploadController : public tarsel::HttpRequestHandler
     Q_OBJECT
 
 public:
-    HugeFileUploadController(tarsel::TemplateCache *templateCache, HostChunkMap *hostChunks, QObject *parent = nullptr);
+    HugeFileUploadController(tarsel::TemplateCache *templateCache, HostChunkMap *hostChunks, UploadEvents *events,
+        QObject *parent = nullptr);
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
     QIODevice *uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName) override;
@@ -34,4 +36,5 @@ private:
 
     tarsel::TemplateCache *templateCache;
     HostChunkMap *hostChunks;
+    UploadEvents *events;
 };

@@ -43,9 +43,9 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
 {
     const QByteArray path = request.path();
     if (path.startsWith("/file")) {
-        FileUploadController(templateCache).service(request, response);
+        FileUploadController(templateCache, &uploadEvents).service(request, response);
     } else if (path.startsWith("/hugefile")) {
-        HugeFileUploadController(templateCache, hostChunks).service(request, response);
+        HugeFileUploadController(templateCache, hostChunks, &uploadEvents).service(request, response);
     } else if (path.startsWith("/static")) {
         staticFileController->service(request, response);
     } else if (path.startsWith("/download")) {
@@ -72,7 +72,7 @@ QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const
     // The same prefix as in service(); "/file" is tried first there, but no "/hugefile" path
     // begins with it.
     if (request.path().startsWith("/hugefile"))
-        return HugeFileUploadController(templateCache, hostChunks).uploadDevice(request, fieldName);
+        return HugeFileUploadController(templateCache, hostChunks, &uploadEvents).uploadDevice(request, fieldName);
     return nullptr;
 }
 

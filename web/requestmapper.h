@@ -1,6 +1,7 @@
 #pragma once
 
 #include "httpserver/httprequesthandler.h"
+#include "web/uploadevents.h"
 
 #include <QMutex>
 
@@ -35,6 +36,8 @@ public:
     // last of them is done.
     void setDownloadController(DownloadFileController *controller);
 
+    UploadEvents *events() { return &uploadEvents; }
+
 private:
     tarsel::TemplateCache *templateCache;
     tarsel::StaticFileController *staticFileController;
@@ -42,4 +45,5 @@ private:
     // Guards the downloadController pointer only, never a request.
     QMutex downloadControllerMutex;
     HostChunkMap *hostChunks;
+    UploadEvents uploadEvents;
 };

@@ -2,15 +2,11 @@
 
 #include "httpserver/httpresponse.h"
 
-#include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMetaObject>
-#include <QUrl>
 
 #include <cerrno>
 #include <cstdio>
@@ -211,13 +207,6 @@ bool copyData(QIODevice &source, QIODevice &target)
             return false;
     }
     return true;
-}
-
-void openFolder(const QString &folder)
-{
-    const QUrl url = QUrl::fromLocalFile(folder);
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [url] { QDesktopServices::openUrl(url); }, Qt::QueuedConnection);
 }
 
 void answer(tarsel::HttpResponse &response, bool ok, const QString &msg)

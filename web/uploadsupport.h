@@ -41,10 +41,6 @@ QString renameWithoutOverwrite(const QString &from, const QString &folder, const
 // write error; target may then hold part of the bytes.
 bool copyData(QIODevice &source, QIODevice &target);
 
-// The desktop's file manager opens folder. Safe from handler threads: the request goes to
-// the GUI thread.
-void openFolder(const QString &folder);
-
 // Writes the compact JSON answer {"msg":msg,"ok":ok} (no "msg" when msg is null).
 void answer(tarsel::HttpResponse &response, bool ok, const QString &msg = QString());
 

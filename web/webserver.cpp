@@ -1,6 +1,6 @@
 #include "webserver.h"
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "httpserver/httplistener.h"
 #include "web/downloadfilecontroller.h"
 #include "web/hostchunk.h"
@@ -55,6 +55,7 @@ WebServer::WebServer(QObject *parent)
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
     removeLeftoverPartialFiles(Settings::downloadPath());
+    connect(requestMapper->events(), &UploadEvents::folderOpenRequested, this, &WebServer::folderOpenRequested);
 }
 
 WebServer::~WebServer()

@@ -31,6 +31,10 @@ public:
     // The port the server really listens on (0 when it could not bind).
     quint16 serverPort() const;
 
+signals:
+    // An upload finished into folder, and the page asked to show it.
+    void folderOpenRequested(const QString &folder);
+
 private:
     RequestMapper *requestMapper;
     tarsel::HttpListener *listener;

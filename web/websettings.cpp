@@ -1,10 +1,12 @@
 #include "websettings.h"
 
-#include "app/settings/settings.h"
+#include "core/logging.h"
+#include "core/settings.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
-#include <QtDebug>
 
 namespace {
 
@@ -13,9 +15,22 @@ constexpr qint64 maxMultiPartSize = Q_INT64_C(5368709120);
 
 } // namespace
 
-QSettings *webSettings(const QString &name, QObject *parent)
+QString webDataFolder()
 {
     const QString appDir = QCoreApplication::applicationDirPath();
+    const QStringList candidates { appDir + QStringLiteral("/etc"),
+        QDir::cleanPath(appDir + QStringLiteral("/../" ORVEX_INSTALL_DATADIR "/orvex/etc")),
+        QStringLiteral(ORVEX_INSTALL_FULL_DATADIR "/orvex/etc") };
+    for (const QString &candidate : candidates) {
+        if (QFileInfo(candidate + QStringLiteral("/templates")).isDir())
+            return candidate;
+    }
+    return candidates.first();
+}
+
+QSettings *webSettings(const QString &name, QObject *parent)
+{
+    const QString dataFolder = webDataFolder();
     if (name == QLatin1String("listener")) {
         auto *settings = new QSettings(parent);
         settings->beginGroup(name);
@@ -36,7 +51,7 @@ QSettings *webSettings(const QString &name, QObject *parent)
         settings->setValue(QStringLiteral("encoding"), QStringLiteral("UTF-8"));
         settings->setValue(QStringLiteral("maxAge"), 60000);
         settings->setValue(QStringLiteral("maxCachedFileSize"), 65536);
-        settings->setValue(QStringLiteral("path"), appDir + QStringLiteral("/etc"));
+        settings->setValue(QStringLiteral("path"), dataFolder);
         return settings;
     }
     if (name == QLatin1String("templates")) {
@@ -45,10 +60,10 @@ QSettings *webSettings(const QString &name, QObject *parent)
         settings->setValue(QStringLiteral("cacheSize"), 1000000);
         settings->setValue(QStringLiteral("cacheTime"), 60000);
         settings->setValue(QStringLiteral("encoding"), QStringLiteral("UTF-8"));
-        settings->setValue(QStringLiteral("path"), appDir + QStringLiteral("/etc/templates"));
+        settings->setValue(QStringLiteral("path"), dataFolder + QStringLiteral("/templates"));
         settings->setValue(QStringLiteral("suffix"), QStringLiteral(".html"));
         return settings;
     }
-    qDebug("can not find the settings!");
+    qCWarning(lcWeb, "unknown settings group %s", qPrintable(name));
     return new QSettings(parent);
 }

@@ -1,6 +1,6 @@
 #include "qrdecode.h"
 
-#include "web/qrcodewidget.h"
+#include "gui/web/qrcodewidget.h"
 
 #include <QTest>
 #include <QWidget>

@@ -1,4 +1,4 @@
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"

@@ -2,9 +2,8 @@
 // share of a few awkwardly named files and a download folder of its own. Prints one JSON line
 // describing all of it, then runs until its standard input closes, and cleans up after itself.
 
-#include "app/settings/settings.h"
+#include "core/settings.h"
 #include "tests/support/testmain.h"
-#include "tests/support/urlopencapture.h"
 #include "web/filelistpagecontroller.h"
 #include "web/webserver.h"
 
@@ -39,7 +38,6 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     testsupport::isolateEnvironment();
-    testsupport::UrlOpenCapture openedFolders;
 
     QTemporaryDir dir;
     if (!dir.isValid())

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/deviceinfo.h"
+
+#include <QDeadlineTimer>
+#include <QObject>
+#include <QTimer>
+#include <QVector>
+
+class DiscoveryService;
+class OnlineDeviceItem;
+class QCheckBox;
+class QPushButton;
+class QWidget;
+class Title;
+
+// Keeps the online device page in step with discovery: one row per reported device, in the
+// order first reported, ticks kept across rebuilds; sends the periodic discovery requests while
+// it exists and drops devices that have gone silent.
+class DeviceManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int requestIntervalMs = 2000;
+    // Five request periods without a word: the device is gone (crash, sleep, cable pulled)
+    // even though it never said so.
+    static constexpr int defaultSilenceLimitMs = 5 * requestIntervalMs;
+
+    DeviceManager(
+        QPushButton *multiTransferButton, QCheckBox *selectAllBox, QWidget *listWidget, QObject *parent = nullptr);
+
+    void startDiscovery(DiscoveryService *service);
+    void refreshList();
+    void handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port);
+
+    void setSilenceLimit(int milliseconds);
+    // The devices "批量传送" would send to: those ticked when the selection last changed.
+    const QVector<DeviceInfo> &selection() const { return selectedDevices; }
+
+public slots:
+    void updateSelectedDevice();
+    void selectAllDevices();
+    void multiTransfer();
+    void openTransferWindow(const QVector<DeviceInfo> &targets);
+
+private:
+    void clearList();
+    void removeDevices(const QVector<int> &indexes);
+    void dropSilentDevices();
+    void scheduleExpiry();
+
+    QVector<DeviceInfo> devices;
+    QVector<DeviceInfo> selectedDevices;
+    QVector<OnlineDeviceItem *> items;
+    Title *title = nullptr;
+    QPushButton *multiTransferBtn;
+    QCheckBox *selectAll;
+    QWidget *listWidget;
+    QTimer requestTimer;
+    // When each device (same index as devices) counts as gone unless heard from again.
+    QVector<QDeadlineTimer> silentAfter;
+    int silenceLimitMs = defaultSilenceLimitMs;
+    QTimer expiryTimer;
+};

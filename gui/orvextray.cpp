@@ -1,0 +1,142 @@
+#include "orvextray.h"
+
+#include "core/downloadfolder.h"
+#include "core/settings.h"
+#include "gui/mainui.h"
+#include "gui/transfer/incomingsessions.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QIcon>
+#include <QMessageBox>
+#include <QNetworkProxy>
+#include <QSysInfo>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+constexpr int balloonMs = 10000;
+
+} // namespace
+
+OrvexTray::OrvexTray(QApplication *app, QObject *parent)
+    : QSystemTrayIcon(parent)
+{
+    Q_UNUSED(app);
+    // Every socket of the process talks to the local network directly, whatever proxy the
+    // desktop defines.
+    QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+
+    const QIcon appIcon(QStringLiteral(":/icons/app.png"));
+    QIcon maskIcon(QStringLiteral(":/icons/app_mask.png"));
+    maskIcon.setIsMask(true);
+    const QIcon sendIcon(QStringLiteral(":/icons/send.png"));
+    const QIcon folderIcon(QStringLiteral(":/icons/open_download_folder.png"));
+    const QIcon settingsIcon(QStringLiteral(":/icons/settings.png"));
+    const QIcon exitIcon(QStringLiteral(":/icons/exit.png"));
+
+    const QString productType = QSysInfo::productType();
+    const bool macos = productType == QLatin1String("osx") || productType == QLatin1String("macos");
+    setIcon(macos ? maskIcon : appIcon);
+
+    // Information only: shows the port once the server listens.
+    QAction *portEntry = menu.addAction(QString());
+    portEntry->setEnabled(false);
+    menu.addSeparator();
+    menu.addAction(sendIcon, QStringLiteral("传文件"), this, &OrvexTray::showOnlineDeviceWindow);
+    menu.addAction(folderIcon, QStringLiteral("下载目录"), this, &OrvexTray::openDownloadFolder);
+    menu.addAction(settingsIcon, QStringLiteral("设置"), this, &OrvexTray::showSettingWindow);
+    menu.addSeparator();
+    menu.addAction(exitIcon, QStringLiteral("退出"), this, &OrvexTray::exitApplication);
+
+    setContextMenu(&menu);
+    setToolTip(QCoreApplication::applicationName());
+    connect(this, &QSystemTrayIcon::activated, this, &OrvexTray::trayActivated);
+
+    showIncomingSessions(&server);
+    server.start();
+    portEntry->setText(QStringLiteral("端口: ") + QString::number(server.serverPort()));
+
+    mainWindowOpen = true;
+    connect(&discovery, &DiscoveryService::error, this, [](const QString &message) {
+        QMessageBox::warning(nullptr, QCoreApplication::applicationName(), message, QMessageBox::Ok);
+    });
+    discovery.start(server.serverPort());
+
+    mainWindow = new MainUI(&discovery);
+    mainWindow->show();
+    connect(mainWindow, &MainUI::closeWindow, this, &OrvexTray::onWindowClose);
+
+    QTimer::singleShot(0, this, [this] {
+        showMessage(QCoreApplication::applicationName(),
+            QCoreApplication::applicationName() + QStringLiteral(" 在这里运行！"), QSystemTrayIcon::Information,
+            balloonMs);
+    });
+
+    // One level only: a download folder below a missing parent is made by "下载目录" or by the
+    // first transfer, so that case is no reason to bother the user at start.
+    const QString folderError = createDownloadFolder(Settings::downloadPath(), FolderDepth::OneLevel);
+    if (!folderError.isEmpty())
+        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), folderError, QMessageBox::Ok);
+}
+
+OrvexTray::~OrvexTray()
+{
+    // The window's device list and web server must not outlive the services and the
+    // application object.
+    if (mainWindowOpen)
+        delete mainWindow;
+}
+
+void OrvexTray::showOnlineDeviceWindow()
+{
+    if (mainWindowOpen) {
+        mainWindow->setWindowState(mainWindow->windowState() & ~Qt::WindowMinimized);
+        mainWindow->show();
+        mainWindow->raise();
+        mainWindow->activateWindow();
+        return;
+    }
+    mainWindow = new MainUI(&discovery);
+    mainWindow->show();
+    connect(mainWindow, &MainUI::closeWindow, this, &OrvexTray::onWindowClose);
+    mainWindowOpen = true;
+}
+
+void OrvexTray::showSettingWindow()
+{
+    showOnlineDeviceWindow();
+    mainWindow->switchPage(2);
+}
+
+void OrvexTray::onWindowClose()
+{
+    // Runs inside the window's own close handling: dispose of it from the event loop.
+    mainWindowOpen = false;
+    mainWindow->deleteLater();
+    mainWindow = nullptr;
+}
+
+void OrvexTray::openDownloadFolder()
+{
+    const QString downloadPath = Settings::downloadPath();
+    const QString folderError = createDownloadFolder(downloadPath, FolderDepth::WithParents);
+    if (!folderError.isEmpty()) {
+        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), folderError, QMessageBox::Ok);
+        return;
+    }
+    QDesktopServices::openUrl(QUrl::fromLocalFile(downloadPath));
+}
+
+void OrvexTray::exitApplication()
+{
+    discovery.leave();
+    QCoreApplication::exit(0);
+}
+
+void OrvexTray::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        showOnlineDeviceWindow();
+}

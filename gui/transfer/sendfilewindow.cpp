@@ -1,0 +1,224 @@
+#include "sendfilewindow.h"
+
+#include "ui_sendfilewindow.h"
+
+#include "gui/transfer/managewindow.h"
+#include "gui/transfer/progressbarui.h"
+#include "transfer/sendercontext.h"
+#include "transfer/sendfilemanager.h"
+
+#include <QApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMimeData>
+#include <QTcpSocket>
+#include <QUrl>
+
+SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
+    : QDialog(parent)
+    , ui(new Ui::sendFileWindow)
+    , devices(std::move(targets))
+    , endBox(this)
+{
+    ui->setupUi(this);
+    setWindowModality(Qt::ApplicationModal);
+    setAcceptDrops(true);
+
+    for (QTableWidget *table : { ui->device_table, ui->files_table }) {
+        table->setSelectionBehavior(QAbstractItemView::SelectRows);
+        table->setSelectionMode(QAbstractItemView::SingleSelection);
+        table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        table->horizontalHeader()->setStretchLastSection(true);
+        table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    }
+    ui->device_table->setRowCount(devices.size());
+    for (int row = 0; row < devices.size(); ++row) {
+        ui->device_table->setItem(row, 0, new QTableWidgetItem(devices.at(row).deviceName));
+        ui->device_table->setItem(row, 1, new QTableWidgetItem(devices.at(row).ip));
+    }
+
+    manager = new SendFileManager(this);
+    ui->files_table->horizontalHeader()->setMinimumSectionSize(185);
+    connect(ui->files_table, &QTableWidget::cellClicked, manager, &SendFileManager::changeIndex);
+    connect(ui->remove_btn, &QPushButton::clicked, this, &SendFileWindow::removeFile);
+    connect(ui->select_file_btn, &QPushButton::clicked, this, &SendFileWindow::selectFolder);
+    connect(ui->manage_btn, &QPushButton::clicked, this, &SendFileWindow::openManageWindow);
+    connect(ui->web_send_btn, &QPushButton::clicked, this, &SendFileWindow::sendFile);
+    connect(&connectTimer, &QTimer::timeout, this, &SendFileWindow::socketTimeout);
+    connectTimer.setSingleShot(true);
+
+    chooseFolder = [](QWidget *owner, const QString &caption) {
+        return QFileDialog::getExistingDirectory(owner, caption, QString(), QFileDialog::ShowDirsOnly);
+    };
+}
+
+SendFileWindow::~SendFileWindow()
+{
+    delete ui;
+}
+
+void SendFileWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void SendFileWindow::dropEvent(QDropEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        QString path = url.toLocalFile();
+        if (path.isEmpty())
+            continue;
+        if (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+            path.chop(1);
+        if (QFileInfo(path).isFile())
+            showRefusals({ manager->addFile(path, QString()) });
+        else
+            showRefusals(manager->addFolder(path));
+    }
+    refreshFiles();
+    event->acceptProposedAction();
+}
+
+void SendFileWindow::refreshFiles()
+{
+    ui->files_table->setRowCount(manager->sendList.size());
+    for (int row = 0; row < manager->sendList.size(); ++row) {
+        ui->files_table->setItem(row, 0, new QTableWidgetItem(manager->sendList.at(row).first));
+        ui->files_table->setItem(row, 1, new QTableWidgetItem(manager->sendList.at(row).second));
+    }
+}
+
+void SendFileWindow::showRefusals(const QStringList &refusals)
+{
+    for (const QString &refusal : refusals) {
+        if (!refusal.isEmpty())
+            QMessageBox::critical(nullptr, QApplication::applicationName(), refusal);
+    }
+}
+
+void SendFileWindow::selectFolder()
+{
+    const QString folder = chooseFolder(this, tr("选择要发送的文件夹"));
+    if (folder.isEmpty())
+        return;
+    showRefusals(manager->addFolder(folder));
+    refreshFiles();
+}
+
+void SendFileWindow::removeFile()
+{
+    if (manager->selectedRow == -1) {
+        QMessageBox::critical(nullptr, QApplication::applicationName(), tr("请先选中要删除的文件"));
+        return;
+    }
+    ui->files_table->removeRow(manager->selectedRow);
+    ui->files_table->setCurrentItem(nullptr);
+    manager->removeSelected();
+    refreshFiles();
+}
+
+void SendFileWindow::openManageWindow()
+{
+    auto *window = new ManageWindow(manager->sendList, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &ManageWindow::saveSetting, this, &SendFileWindow::updateList);
+    window->show();
+}
+
+void SendFileWindow::updateList(QList<int> deleteIndexs)
+{
+    std::sort(deleteIndexs.begin(), deleteIndexs.end());
+    for (int i = 0; i < deleteIndexs.size(); ++i) {
+        const int position = deleteIndexs.at(i) - i;
+        if (position >= 0 && position < manager->sendList.size())
+            manager->sendList.removeAt(position);
+        if (position >= 0 && position < manager->sendFiles.size())
+            manager->sendFiles.removeAt(position);
+    }
+    refreshFiles();
+}
+
+bool SendFileWindow::offerFitsInOneFrame()
+{
+    // The whole list travels in one frame; finding out only after connecting would leave the
+    // receiver with a failed session, so the user is told here how far to shorten the list.
+    QVector<FileMetadata> entries;
+    for (int i = 0; i < manager->sendList.size() && i < manager->sendFiles.size(); ++i)
+        entries.append({ manager->sendList.at(i).first, static_cast<quint64>(manager->sendFiles.at(i)->size()) });
+    if (SenderContext::offerMessage(entries).size() <= Context::maxPlaintextPerFrame)
+        return true;
+    int fitting = 0;
+    int tooMany = entries.size();
+    while (tooMany - fitting > 1) {
+        const int middle = (fitting + tooMany) / 2;
+        if (SenderContext::offerMessage(entries.mid(0, middle)).size() <= Context::maxPlaintextPerFrame)
+            fitting = middle;
+        else
+            tooMany = middle;
+    }
+    QMessageBox::critical(nullptr, tr("错误提示"),
+        tr("所选文件过多（%1 个），文件清单超出了一次传输的上限。\n请减少到约 %2 "
+           "个以内（文件名越长，可发送的数量越少）后再发送。")
+            .arg(entries.size())
+            .arg(fitting));
+    return false;
+}
+
+void SendFileWindow::sendFile()
+{
+    if (manager->sendFiles.isEmpty()) {
+        QMessageBox::critical(nullptr, tr("错误提示"), tr("请先选择要发送的文件！"));
+        return;
+    }
+    if (!devices.isEmpty()) {
+        if (!offerFitsInOneFrame())
+            return;
+        socket = new QTcpSocket(this);
+        connect(socket, &QTcpSocket::connected, this, &SendFileWindow::socketConnected);
+        socket->connectToHost(devices.first().addr, devices.first().port, QIODevice::ReadWrite);
+        ui->web_send_btn->setEnabled(false);
+        setCursor(Qt::WaitCursor);
+        connectTimer.start(connectTimeoutMsec);
+        devices.removeFirst();
+        return;
+    }
+    endBox.setIcon(QMessageBox::Information);
+    endBox.setWindowTitle(QApplication::applicationName());
+    endBox.setText(tr("传输结束！"));
+    connect(&endBox, &QMessageBox::finished, this, &SendFileWindow::done, Qt::UniqueConnection);
+    endBox.show();
+    QTimer::singleShot(endNoticeMsec, &endBox, &QMessageBox::accept);
+}
+
+void SendFileWindow::socketConnected()
+{
+    connectTimer.stop();
+    auto *context = new SenderContext(socket, manager->sendFiles, manager->sendList, nullptr);
+    socket = nullptr;
+    auto *progress = new ProgressBarUI(context, nullptr);
+    connect(progress, &ProgressBarUI::openNextTask, this, &SendFileWindow::sendFile);
+    connect(progress, &ProgressBarUI::transferInterruptedByUser, this, &SendFileWindow::close);
+    progress->setAttribute(Qt::WA_DeleteOnClose);
+    progress->show();
+}
+
+void SendFileWindow::socketTimeout()
+{
+    if (socket) {
+        socket->abort();
+        socket->close();
+        socket->deleteLater();
+        socket = nullptr;
+    }
+    QMessageBox::critical(this, QApplication::applicationName(), tr("连接超时！"));
+    ui->web_send_btn->setEnabled(true);
+    setCursor(Qt::ArrowCursor);
+    sendFile();
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/deviceinfo.h"
+
+#include <QDialog>
+#include <QList>
+#include <QMessageBox>
+#include <QStringList>
+#include <QTimer>
+#include <QVector>
+
+#include <functional>
+
+class QTcpSocket;
+class SendFileManager;
+
+namespace Ui {
+class sendFileWindow;
+}
+
+// Collects the files to send (dropped files and folders, or a chosen folder) and sends them to
+// the chosen devices one after another, each over its own connection and progress window.
+class SendFileWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    static constexpr int connectTimeoutMsec = 5000;
+    static constexpr int endNoticeMsec = 5000;
+
+    explicit SendFileWindow(QVector<DeviceInfo> devices, QWidget *parent = nullptr);
+    ~SendFileWindow() override;
+
+    SendFileManager *fileManager() const { return manager; }
+
+    // The folder chooser; tests put their own in place of the platform's dialog.
+    using FolderChooser = std::function<QString(QWidget *parent, const QString &caption)>;
+    void setFolderChooser(FolderChooser chooser) { chooseFolder = std::move(chooser); }
+
+protected:
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+private slots:
+    void socketConnected();
+    void socketTimeout();
+    void sendFile();
+    void openManageWindow();
+    void updateList(QList<int> deleteIndexs);
+
+private:
+    void refreshFiles();
+    void showRefusals(const QStringList &refusals);
+    void removeFile();
+    void selectFolder();
+    bool offerFitsInOneFrame();
+
+    Ui::sendFileWindow *ui;
+    QVector<DeviceInfo> devices;
+    SendFileManager *manager;
+    QTcpSocket *socket = nullptr;
+    QTimer connectTimer;
+    QMessageBox endBox;
+    FolderChooser chooseFolder;
+};

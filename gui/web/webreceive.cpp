@@ -1,0 +1,68 @@
+#include "webreceive.h"
+
+#include "ui_webreceive.h"
+
+#include "core/localipv4addresses.h"
+#include "core/settings.h"
+#include "gui/web/qrcodewidget.h"
+#include "web/webserver.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QMessageBox>
+
+WebReceive::WebReceive(WebServer *server, QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::WebReceive)
+    , webServer(server)
+{
+    ui->setupUi(this);
+    setWindowModality(Qt::ApplicationModal);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowTitle(tr("接收文件"));
+    // Every use of the main window's button opens a new window; a closed one is not needed again.
+    setAttribute(Qt::WA_DeleteOnClose);
+    ui->ips_combox->addItems(localIPv4Addresses());
+
+    connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebReceive::generateCodeBtnClick);
+    connect(ui->copyButton, &QPushButton::clicked, this, &WebReceive::copyBtnClick);
+    // The upload page is served by the main window's server: without it the link leads nowhere.
+    if (server)
+        connect(server, &QObject::destroyed, this, &QWidget::close);
+}
+
+WebReceive::~WebReceive()
+{
+    delete ui;
+}
+
+void WebReceive::clearQrCode()
+{
+    if (!hasQrWidget)
+        return;
+    QrcodeWidget::removeFrom(ui->qrcode_area, qrWidget);
+    qrWidget = nullptr;
+}
+
+void WebReceive::generateCodeBtnClick()
+{
+    clearQrCode();
+    hasQrWidget = true;
+    codeGenerated = true;
+
+    qrWidget
+        = QrcodeWidget::showIn(ui->qrcode_area, uploadPageLink(ui->ips_combox->currentText(), Settings::webPort()));
+    update();
+}
+
+void WebReceive::copyBtnClick()
+{
+    if (!codeGenerated) {
+        QMessageBox::critical(this, tr("错误"), tr("请先生成二维码"));
+        return;
+    }
+    // The address and port chosen now, which may differ from those in the QR code.
+    QApplication::clipboard()->setText(
+        uploadPageLink(ui->ips_combox->currentText(), Settings::webPort()), QClipboard::Clipboard);
+    QMessageBox::information(this, tr("提示"), tr("地址已复制到剪切板"));
+}

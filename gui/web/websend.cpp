@@ -1,0 +1,108 @@
+#include "websend.h"
+
+#include "ui_websend.h"
+
+#include "core/localipv4addresses.h"
+#include "core/settings.h"
+#include "gui/web/qrcodewidget.h"
+#include "web/webserver.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+
+WebSend::WebSend(WebServer *server, QWidget *parent)
+    : QWidget(parent)
+    , ui(new Ui::WebSend)
+    , webServer(server)
+    , chooseFiles([](QWidget *dialogParent) {
+        return QFileDialog::getOpenFileNames(dialogParent, tr("打开文件"), QDir::homePath());
+    })
+{
+    ui->setupUi(this);
+    setWindowModality(Qt::ApplicationModal);
+    setWindowFlag(Qt::WindowStaysOnTopHint);
+    setWindowTitle(tr("发送文件"));
+    // Every use of the main window's button opens a new window; a closed one is not needed again.
+    setAttribute(Qt::WA_DeleteOnClose);
+    ui->lineEdit->setEnabled(false);
+    ui->ip_combox->addItems(localIPv4Addresses());
+
+    connect(ui->selectFileBtn, &QPushButton::clicked, this, &WebSend::selectFileBtnClicked);
+    connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebSend::generateCodeBtnClicked);
+    connect(ui->copyButton, &QPushButton::clicked, this, &WebSend::copyBtnClicked);
+    // The share lives in the main window's server: without it the link would lead nowhere.
+    if (server)
+        connect(server, &QObject::destroyed, this, &QWidget::close);
+}
+
+WebSend::~WebSend()
+{
+    delete ui;
+}
+
+void WebSend::setFileChooser(FileChooser chooser)
+{
+    chooseFiles = std::move(chooser);
+}
+
+void WebSend::clearQrCode()
+{
+    if (!hasQrWidget)
+        return;
+    QrcodeWidget::removeFrom(ui->qrcode_area, qrWidget);
+    qrWidget = nullptr;
+}
+
+QString WebSend::shareSelection()
+{
+    return webServer->shareFiles(ui->ip_combox->currentText(), Settings::webPort(), selectedFiles);
+}
+
+void WebSend::selectFileBtnClicked()
+{
+    const QStringList chosen = chooseFiles(this);
+    if (!chosen.isEmpty()) {
+        QString names;
+        for (const QString &path : chosen)
+            names += QFileInfo(path).fileName() + QLatin1Char(' ');
+        ui->lineEdit->setText(names);
+        selectedFiles = chosen;
+    }
+    // Also after a cancelled dialog: the code shown no longer belongs to a decision the user made.
+    codeGenerated = false;
+    clearQrCode();
+    hasQrWidget = false;
+}
+
+void WebSend::generateCodeBtnClicked()
+{
+    if (selectedFiles.isEmpty()) {
+        QMessageBox::critical(this, tr("错误"), tr("请选择文件"));
+        return;
+    }
+    if (!webServer)
+        return;
+    clearQrCode();
+    hasQrWidget = true;
+    codeGenerated = true;
+
+    qrWidget = QrcodeWidget::showIn(ui->qrcode_area, shareSelection());
+    update();
+}
+
+void WebSend::copyBtnClicked()
+{
+    if (!codeGenerated) {
+        QMessageBox::critical(this, tr("错误"), tr("请先生成二维码"));
+        return;
+    }
+    if (!webServer)
+        return;
+    // Shares anew with the address chosen now, which may differ from the one in the QR code.
+    QApplication::clipboard()->setText(shareSelection(), QClipboard::Clipboard);
+    QMessageBox::information(this, tr("提示"), tr("地址已复制到剪切板"));
+}

@@ -1,0 +1,255 @@
+#include "gui/transfer/progressbarui.h"
+#include "tests/support/loopbackpair.h"
+#include "tests/support/testmain.h"
+#include "transfer/context.h"
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QListWidget>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+
+#include <memory>
+
+namespace {
+
+// A session whose signals the test raises itself; it records the decisions it is given.
+class ScriptedContext : public Context
+{
+    Q_OBJECT
+
+public:
+    explicit ScriptedContext(QTcpSocket *connection)
+        : Context(connection, nullptr)
+    {
+    }
+
+    void handleMessage(QByteArray) override { }
+    void onHandshakeDone() override { }
+    void response(bool accepted) override { decisions.append(accepted); }
+
+    QList<bool> decisions;
+};
+
+QMessageBox *visibleBox(QWidget *window)
+{
+    const QList<QMessageBox *> boxes = window->findChildren<QMessageBox *>();
+    for (QMessageBox *box : boxes)
+        if (box->isVisible())
+            return box;
+    return nullptr;
+}
+
+QAbstractButton *buttonWithText(QMessageBox *box, const QString &text)
+{
+    const QList<QAbstractButton *> buttons = box->buttons();
+    for (QAbstractButton *button : buttons)
+        if (button->text() == text)
+            return button;
+    return nullptr;
+}
+
+} // namespace
+
+class TestProgressBarUI : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void formAndHandshake();
+    void logAndProgress();
+    void offerText_data();
+    void offerText();
+    void decision_data();
+    void decision();
+    void onlyTheFirstErrorIsShown();
+    void hiddenWindowClosesSilentlyOnError();
+    void finishAsksForTheNextTask();
+    void userClosing_data();
+    void userClosing();
+
+private:
+    testsupport::LoopbackPair pair;
+    std::unique_ptr<QTcpSocket> peer;
+    QPointer<ScriptedContext> context;
+    QPointer<ProgressBarUI> window;
+};
+
+void TestProgressBarUI::init()
+{
+    pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    peer.reset(pair.client);
+    context = new ScriptedContext(pair.server);
+    window = new ProgressBarUI(context);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void TestProgressBarUI::cleanup()
+{
+    delete window;
+    peer.reset();
+}
+
+void TestProgressBarUI::formAndHandshake()
+{
+    QCOMPARE(window->objectName(), QStringLiteral("Scheduler"));
+    QCOMPARE(window->minimumSize(), QSize(450, 400));
+    QCOMPARE(window->maximumSize(), QSize(450, 400));
+    QVERIFY(window->windowFlags() & Qt::WindowStaysOnTopHint);
+    QCOMPARE(window->windowModality(), Qt::ApplicationModal);
+    QCOMPARE(context->parent(), window.data());
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("statusLabel"))->text(), QStringLiteral("设备握手中……"));
+    // The constructor started the key exchange: the public key is on its way.
+    QTRY_COMPARE(peer->bytesAvailable(), 32);
+}
+
+void TestProgressBarUI::logAndProgress()
+{
+    emit context->printLogMsg(QStringLiteral("第二行"));
+    emit context->updateProgressBar(0.257);
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("statusLabel"))->text(), QStringLiteral("第二行"));
+    auto *history = window->findChild<QListWidget *>(QStringLiteral("history_log"));
+    QCOMPARE(history->count(), 2);
+    QCOMPARE(history->item(0)->text(), QStringLiteral("设备握手中……"));
+    QCOMPARE(history->item(1)->text(), QStringLiteral("第二行"));
+    QCOMPARE(window->findChild<QProgressBar *>(QStringLiteral("progressBar"))->value(), 25);
+    emit context->updateProgressBar(1.0);
+    QCOMPARE(window->findChild<QProgressBar *>(QStringLiteral("progressBar"))->value(), 100);
+}
+
+void TestProgressBarUI::offerText_data()
+{
+    QTest::addColumn<QVector<FileMetadata>>("files");
+    QTest::addColumn<qulonglong>("total");
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("firstLine");
+    const QString kilo = QLocale().formattedDataSize(2048, 2, QLocale::DataSizeTraditionalFormat).section(' ', 1);
+    QTest::addRow("one file") << QVector<FileMetadata> { { QStringLiteral("a.txt"), 1536 } } << 1536ULL
+                              << QStringLiteral("pc")
+                              << QStringLiteral("pc 向您分享文件： \"a.txt\" 大小为： 1.50 %1。").arg(kilo);
+    QTest::addRow("three files") << QVector<FileMetadata> { { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 2 },
+        { QStringLiteral("c"), 500 } }
+                                 << 503ULL << QStringLiteral("laptop")
+                                 << QStringLiteral("laptop 向您分享 3 个文件，总大小为 503 %1.")
+                                        .arg(QLocale().formattedDataSize(503).section(' ', 1));
+    QTest::addRow("names holding place markers")
+        << QVector<FileMetadata> { { QStringLiteral("%1.txt"), 2048 } } << 2048ULL << QStringLiteral("pc %2")
+        << QStringLiteral("pc %2 向您分享文件： \"%1.txt\" 大小为： 2.00 ") + kilo + QStringLiteral("。");
+}
+
+void TestProgressBarUI::offerText()
+{
+    QFETCH(QVector<FileMetadata>, files);
+    QFETCH(qulonglong, total);
+    QFETCH(QString, device);
+    QFETCH(QString, firstLine);
+    QVERIFY(!window->isVisible());
+    emit context->metaDataReady(files, total, device, QStringLiteral("004211"));
+    QVERIFY(window->isVisible());
+    QMessageBox *box = visibleBox(window);
+    QVERIFY(box);
+    QCOMPARE(box->windowTitle(), QStringLiteral("Orvex"));
+    QCOMPARE(box->icon(), QMessageBox::Question);
+    QCOMPARE(box->text().split('\n'),
+        QStringList({ firstLine, QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"),
+            QStringLiteral("是否接收文件？") }));
+    QVERIFY(buttonWithText(box, QStringLiteral("接收")));
+    QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), buttonWithText(box, QStringLiteral("拒绝")));
+}
+
+void TestProgressBarUI::decision_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("accepted");
+    QTest::addRow("accept") << QStringLiteral("接收") << true;
+    QTest::addRow("refuse") << QStringLiteral("拒绝") << false;
+}
+
+void TestProgressBarUI::decision()
+{
+    QFETCH(QString, button);
+    QFETCH(bool, accepted);
+    emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
+    QMessageBox *box = visibleBox(window);
+    QVERIFY(box);
+    QTest::mouseClick(buttonWithText(box, button), Qt::LeftButton);
+    QCOMPARE(context->decisions, QList<bool>({ accepted }));
+    QVERIFY(!box->isVisible());
+    QCOMPARE(window->isVisible(), accepted);
+}
+
+void TestProgressBarUI::onlyTheFirstErrorIsShown()
+{
+    QSignalSpy next(window.data(), &ProgressBarUI::openNextTask);
+    QSignalSpy finished(window.data(), &QDialog::finished);
+    window->show();
+    emit context->raiseErrorMsg(QStringLiteral("first failure"));
+    emit context->raiseErrorMsg(QStringLiteral("second failure"));
+    QMessageBox *box = visibleBox(window);
+    QVERIFY(box);
+    QCOMPARE(box->text(), QStringLiteral("first failure"));
+    QCOMPARE(window->findChildren<QMessageBox *>().size(), 2); // the offer box and one error box
+    QCOMPARE(next.count(), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!window, 4000);
+    QCOMPARE(next.count(), 1);
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), 0);
+}
+
+void TestProgressBarUI::hiddenWindowClosesSilentlyOnError()
+{
+    QSignalSpy next(window.data(), &ProgressBarUI::openNextTask);
+    QSignalSpy interrupted(window.data(), &ProgressBarUI::transferInterruptedByUser);
+    emit context->raiseErrorMsg(QStringLiteral("握手失败！"));
+    QCOMPARE(next.count(), 1);
+    QVERIFY(!visibleBox(window));
+    QTRY_VERIFY(!window);
+    QVERIFY(!context);
+    QCOMPARE(interrupted.count(), 0);
+    // Closing the window closed the connection.
+    QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+}
+
+void TestProgressBarUI::finishAsksForTheNextTask()
+{
+    QSignalSpy next(window.data(), &ProgressBarUI::openNextTask);
+    QSignalSpy finished(window.data(), &QDialog::finished);
+    QSignalSpy interrupted(window.data(), &ProgressBarUI::transferInterruptedByUser);
+    window->show();
+    emit context->raiseEndSignal();
+    QCOMPARE(next.count(), 1);
+    QCOMPARE(finished.at(0).at(0).toInt(), 1);
+    QTRY_VERIFY(!window);
+    QCOMPARE(interrupted.count(), 0);
+}
+
+void TestProgressBarUI::userClosing_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::addRow("title bar") << false;
+    QTest::addRow("escape key") << true;
+}
+
+void TestProgressBarUI::userClosing()
+{
+    QFETCH(bool, escape);
+    QSignalSpy interrupted(window.data(), &ProgressBarUI::transferInterruptedByUser);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    if (escape)
+        QTest::keyClick(window, Qt::Key_Escape);
+    else
+        window->close();
+    QCOMPARE(interrupted.count(), 1);
+    QTRY_VERIFY(!window);
+    QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+}
+
+ORVEX_TEST_MAIN(TestProgressBarUI)
+#include "tst_progressbarui.moc"

@@ -1,0 +1,494 @@
+#include "core/settings.h"
+#include "gui/transfer/incomingsessions.h"
+#include "gui/transfer/progressbarui.h"
+#include "gui/transfer/sendfilewindow.h"
+#include "tests/support/modalanswerer.h"
+#include "tests/support/testmain.h"
+#include "tests/support/urlopencapture.h"
+#include "transfer/sendfilemanager.h"
+#include "transfer/server.h"
+
+#include <QAbstractButton>
+#include <QDirIterator>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <sys/resource.h>
+
+namespace {
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QStringList names(SendFileWindow *window)
+{
+    QStringList out;
+    for (const auto &entry : qAsConst(window->fileManager()->sendList))
+        out.append(entry.first);
+    return out;
+}
+
+QStringList tableNames(SendFileWindow *window)
+{
+    auto *table = window->findChild<QTableWidget *>(QStringLiteral("files_table"));
+    QStringList out;
+    for (int row = 0; row < table->rowCount(); ++row)
+        out.append(table->item(row, 0)->text());
+    return out;
+}
+
+void drop(SendFileWindow *window, const QStringList &paths)
+{
+    QMimeData data;
+    QList<QUrl> urls;
+    for (const QString &path : paths)
+        urls.append(QUrl::fromLocalFile(path));
+    data.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &enter);
+    QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(window, &dropped);
+}
+
+QPushButton *button(QWidget *window, const char *name)
+{
+    return window->findChild<QPushButton *>(QLatin1String(name));
+}
+
+QAbstractButton *offerButton(const QString &text)
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (!box || !box->isVisible())
+            continue;
+        const QList<QAbstractButton *> buttons = box->buttons();
+        for (QAbstractButton *candidate : buttons)
+            if (candidate->text() == text)
+                return candidate;
+    }
+    return nullptr;
+}
+
+QMessageBox *visibleBoxWithText(const QString &text)
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets)
+        if (auto *box = qobject_cast<QMessageBox *>(widget); box && box->isVisible() && box->text() == text)
+            return box;
+    return nullptr;
+}
+
+// Lowers the soft limit of open files for one test and puts the old one back afterwards.
+class OpenFileLimit
+{
+public:
+    explicit OpenFileLimit(rlim_t soft)
+    {
+        getrlimit(RLIMIT_NOFILE, &saved);
+        rlimit lowered = saved;
+        lowered.rlim_cur = qMin(soft, saved.rlim_cur);
+        applied = setrlimit(RLIMIT_NOFILE, &lowered) == 0;
+        current = lowered.rlim_cur;
+    }
+    ~OpenFileLimit() { setrlimit(RLIMIT_NOFILE, &saved); }
+    OpenFileLimit(const OpenFileLimit &) = delete;
+    OpenFileLimit &operator=(const OpenFileLimit &) = delete;
+
+    bool applied = false;
+    rlim_t current = 0;
+
+private:
+    rlimit saved {};
+};
+
+} // namespace
+
+class TestSendFileWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void formatSize_data();
+    void formatSize();
+    void dropOfAFolder();
+    void duplicateDropChangesNothing();
+    void linkLoopEnds();
+    void folderChooser();
+    void removal();
+    void updateListRemovesTheRightEntries();
+    void sendingNeedsFiles();
+    void oversizedListIsRefusedBeforeConnecting();
+    void sendsToDevicesInTurn();
+    void closingAProgressWindowAbandonsTheRest();
+    void folderOfMoreFilesThanMayBeOpenIsSent();
+    void fileDeletedBeforeSendingFailsTheSession();
+
+private:
+    SendFileWindow *windowSendingTo(const Server &server);
+    QString source() const { return root->path() + QStringLiteral("/source"); }
+    QString downloads() const { return root->path() + QStringLiteral("/downloads"); }
+
+    std::unique_ptr<QTemporaryDir> root;
+    QPointer<SendFileWindow> window;
+};
+
+void TestSendFileWindow::init()
+{
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(root->isValid());
+    window = new SendFileWindow({});
+    window->setAttribute(Qt::WA_DeleteOnClose);
+}
+
+void TestSendFileWindow::cleanup()
+{
+    delete window;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets)
+        if (qobject_cast<ProgressBarUI *>(widget))
+            delete widget;
+    root.reset();
+}
+
+void TestSendFileWindow::formatSize_data()
+{
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("0") << qint64(0) << QStringLiteral("0B");
+    QTest::addRow("1024") << qint64(1024) << QStringLiteral("1024B");
+    QTest::addRow("1025") << qint64(1025) << QStringLiteral("1.00KB");
+    QTest::addRow("1536") << qint64(1536) << QStringLiteral("1.50KB");
+    QTest::addRow("2048") << qint64(2048) << QStringLiteral("2KB");
+    QTest::addRow("1048576") << qint64(1048576) << QStringLiteral("1024KB");
+    QTest::addRow("1572864") << qint64(1572864) << QStringLiteral("1.50MB");
+    QTest::addRow("5 TB stays in TB") << qint64(5) * 1024 * 1024 * 1024 * 1024 * 1024 << QStringLiteral("5120TB");
+}
+
+void TestSendFileWindow::formatSize()
+{
+    QFETCH(qint64, bytes);
+    QFETCH(QString, text);
+    QCOMPARE(SendFileManager::formatSize(bytes), text);
+}
+
+void TestSendFileWindow::dropOfAFolder()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/2020/b.jpg"), QByteArray(1536, 'b')));
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/a.jpg"), "a"));
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/.hidden"), "h"));
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/.cache/c.jpg"), "c"));
+    QVERIFY(writeFile(source() + QStringLiteral("/single.txt"), "s"));
+    drop(window, { source() + QStringLiteral("/photos/"), source() + QStringLiteral("/single.txt") });
+    QCOMPARE(names(window),
+        QStringList(
+            { QStringLiteral("photos/a.jpg"), QStringLiteral("photos/2020/b.jpg"), QStringLiteral("single.txt") }));
+    QCOMPARE(tableNames(window), names(window));
+    QCOMPARE(window->fileManager()->sendList.at(1).second, QStringLiteral("1.50KB"));
+    QCOMPARE(window->fileManager()->sendFiles.size(), 3);
+    // Checked when added, then held closed until a session reaches it.
+    QVERIFY(!window->fileManager()->sendFiles.at(0)->isOpen());
+
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
+        SendFileWindow shown({ { QStringLiteral("书房电脑"), QStringLiteral("192.168.1.23"), 40000, QHostAddress() },
+            { QStringLiteral("laptop"), QStringLiteral("192.168.1.40"), 40000, QHostAddress() } });
+        drop(&shown, { source() + QStringLiteral("/photos/"), source() + QStringLiteral("/single.txt") });
+        shown.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shown));
+        QTest::qWait(200);
+        shown.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/sendfilewindow.png"));
+    }
+}
+
+void TestSendFileWindow::duplicateDropChangesNothing()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/photos/a.jpg"), "a"));
+    QVERIFY(writeFile(source() + QStringLiteral("/b.txt"), "b"));
+    drop(window, { source() + QStringLiteral("/photos"), source() + QStringLiteral("/b.txt") });
+    const QStringList before = names(window);
+    testsupport::ModalAnswerer answerer;
+    drop(window, { source() + QStringLiteral("/photos"), source() + QStringLiteral("/b.txt") });
+    QCOMPARE(names(window), before);
+    QCOMPARE(window->fileManager()->sendFiles.size(), 2);
+    QCOMPARE(answerer.count(), 0);
+}
+
+void TestSendFileWindow::linkLoopEnds()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/top/a.txt"), "a"));
+    QVERIFY(writeFile(source() + QStringLiteral("/top/sub/b.txt"), "b"));
+    QVERIFY(writeFile(root->path() + QStringLiteral("/elsewhere/c.txt"), "c"));
+    QVERIFY(QFile::link(source() + QStringLiteral("/top"), source() + QStringLiteral("/top/sub/back-to-top")));
+    QVERIFY(QFile::link(source() + QStringLiteral("/top/sub"), source() + QStringLiteral("/top/again")));
+    QVERIFY(QFile::link(root->path() + QStringLiteral("/elsewhere"), source() + QStringLiteral("/top/linked")));
+    drop(window, { source() + QStringLiteral("/top") });
+    QStringList found = names(window);
+    // Each real folder once, whichever way it was reached first; links to other folders are followed.
+    QCOMPARE(found.filter(QStringLiteral("a.txt")).size(), 1);
+    QCOMPARE(found.filter(QStringLiteral("b.txt")).size(), 1);
+    QCOMPARE(found.filter(QStringLiteral("c.txt")), QStringList({ QStringLiteral("top/linked/c.txt") }));
+    QCOMPARE(found.size(), 3);
+}
+
+void TestSendFileWindow::folderChooser()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/chosen/x.txt"), "x"));
+    QString caption;
+    window->setFolderChooser([&](QWidget *, const QString &text) {
+        caption = text;
+        return source() + QStringLiteral("/chosen");
+    });
+    QTest::mouseClick(button(window, "select_file_btn"), Qt::LeftButton);
+    QCOMPARE(caption, QStringLiteral("选择要发送的文件夹"));
+    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("chosen/x.txt") }));
+}
+
+void TestSendFileWindow::removal()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/one.txt"), "1"));
+    QVERIFY(writeFile(source() + QStringLiteral("/two.txt"), "2"));
+    drop(window, { source() + QStringLiteral("/one.txt"), source() + QStringLiteral("/two.txt") });
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    {
+        testsupport::ModalAnswerer answerer;
+        QTest::mouseClick(button(window, "remove_btn"), Qt::LeftButton);
+        QCOMPARE(answerer.texts(), QStringList({ QStringLiteral("请先选中要删除的文件") }));
+    }
+    auto *table = window->findChild<QTableWidget *>(QStringLiteral("files_table"));
+    QTest::mouseClick(table->viewport(), Qt::LeftButton, {}, table->visualItemRect(table->item(0, 0)).center());
+    QTest::mouseClick(button(window, "remove_btn"), Qt::LeftButton);
+    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("two.txt") }));
+    QCOMPARE(window->fileManager()->sendFiles.size(), 1);
+    QCOMPARE(window->fileManager()->selectedRow, -1);
+}
+
+void TestSendFileWindow::updateListRemovesTheRightEntries()
+{
+    QStringList paths;
+    for (int i = 0; i < 5; ++i) {
+        paths.append(source() + QStringLiteral("/f%1").arg(i));
+        QVERIFY(writeFile(paths.last(), QByteArray::number(i)));
+    }
+    drop(window, paths);
+    QVERIFY(QMetaObject::invokeMethod(window, "updateList", Q_ARG(QList<int>, QList<int>({ 3, 1 }))));
+    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("f0"), QStringLiteral("f2"), QStringLiteral("f4") }));
+    QCOMPARE(window->fileManager()->sendFiles.at(1)->fileName(), paths.at(2));
+}
+
+void TestSendFileWindow::sendingNeedsFiles()
+{
+    testsupport::ModalAnswerer answerer;
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QCOMPARE(answerer.texts(), QStringList({ QStringLiteral("请先选择要发送的文件！") }));
+    QCOMPARE(answerer.titles(), QStringList({ QStringLiteral("错误提示") }));
+}
+
+void TestSendFileWindow::oversizedListIsRefusedBeforeConnecting()
+{
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("peer"), QStringLiteral("127.0.0.1"), listener.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    // Long names: about 450 bytes of metadata per file, so 200 files exceed one frame.
+    const QString longPart = QString(200, QLatin1Char('n'));
+    for (int i = 0; i < 200; ++i)
+        QVERIFY(writeFile(source() + QStringLiteral("/many/%1-%2/%3.txt").arg(longPart).arg(i).arg(longPart), "x"));
+    drop(window, { source() + QStringLiteral("/many") });
+    QCOMPARE(window->fileManager()->sendFiles.size(), 200);
+
+    testsupport::ModalAnswerer answerer;
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QCOMPARE(answerer.count(), 1);
+    QVERIFY2(answerer.texts().first().contains(QStringLiteral("200 个")), qPrintable(answerer.texts().first()));
+    QVERIFY(button(window, "web_send_btn")->isEnabled());
+    QTest::qWait(100);
+    QVERIFY(!listener.hasPendingConnections());
+}
+
+void TestSendFileWindow::sendsToDevicesInTurn()
+{
+    testsupport::UrlOpenCapture opened;
+    Settings::setDownloadPath(root->path() + QStringLiteral("/downloads"));
+    Settings::setServerPort(0);
+    Server server;
+    showIncomingSessions(&server);
+    server.start();
+    quint16 closedPort = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        closedPort = probe.serverPort();
+    }
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("gone"), QStringLiteral("127.0.0.1"), closedPort, QHostAddress::LocalHost },
+            { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/a.txt"), "alpha"));
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/sub/b.bin"), QByteArray(100000, 'b')));
+    drop(window, { source() + QStringLiteral("/docs") });
+    window->show();
+
+    // Answers only the time-out notice; the offer and the end notice are handled below.
+    QStringList timeouts;
+    QTimer answerTimeouts;
+    connect(&answerTimeouts, &QTimer::timeout, [&] {
+        if (QMessageBox *box = visibleBoxWithText(QStringLiteral("连接超时！"))) {
+            timeouts.append(box->windowTitle());
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    answerTimeouts.start(20);
+
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QVERIFY(!button(window, "web_send_btn")->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(timeouts.size(), 1, 8000);
+    // Qt may fire a coarse timer up to 5 % early.
+    QVERIFY2(clock.elapsed() >= 4700, qPrintable(QString::number(clock.elapsed())));
+    QCOMPARE(timeouts.first(), QStringLiteral("Orvex"));
+
+    QTRY_VERIFY(offerButton(QStringLiteral("接收")));
+    QTest::mouseClick(offerButton(QStringLiteral("接收")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBoxWithText(QStringLiteral("传输结束！")), 8000);
+    QDirIterator folders(root->path() + QStringLiteral("/downloads"), QDir::Dirs | QDir::NoDotAndDotDot);
+    QVERIFY(folders.hasNext());
+    const QString folder = folders.next();
+    QFile a(folder + QStringLiteral("/docs/a.txt"));
+    QFile b(folder + QStringLiteral("/docs/sub/b.bin"));
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), QByteArray("alpha"));
+    QCOMPARE(b.readAll(), QByteArray(100000, 'b'));
+    QCOMPARE(timeouts.size(), 1);
+    // The notice goes by itself and takes the window with it.
+    QTRY_VERIFY_WITH_TIMEOUT(!window, 7000);
+}
+
+void TestSendFileWindow::closingAProgressWindowAbandonsTheRest()
+{
+    QTcpServer first;
+    QTcpServer second;
+    QVERIFY(first.listen(QHostAddress::LocalHost, 0));
+    QVERIFY(second.listen(QHostAddress::LocalHost, 0));
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("first"), QStringLiteral("127.0.0.1"), first.serverPort(), QHostAddress::LocalHost },
+            { QStringLiteral("second"), QStringLiteral("127.0.0.1"), second.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    QVERIFY(writeFile(source() + QStringLiteral("/a.txt"), "a"));
+    drop(window, { source() + QStringLiteral("/a.txt") });
+    window->show();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+
+    QPointer<ProgressBarUI> progress;
+    QTRY_VERIFY((progress = qobject_cast<ProgressBarUI *>(QApplication::activeModalWidget())));
+    QTRY_VERIFY(first.hasPendingConnections());
+    progress->close();
+    QTRY_VERIFY(!window);
+    QTRY_VERIFY(!progress);
+    QTest::qWait(200);
+    QVERIFY(!second.hasPendingConnections());
+}
+
+SendFileWindow *TestSendFileWindow::windowSendingTo(const Server &server)
+{
+    delete window;
+    window = new SendFileWindow(
+        { { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost } });
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    return window;
+}
+
+void TestSendFileWindow::folderOfMoreFilesThanMayBeOpenIsSent()
+{
+    testsupport::UrlOpenCapture opened;
+    Settings::setDownloadPath(downloads());
+    Settings::setServerPort(0);
+    Server server;
+    showIncomingSessions(&server);
+    server.start();
+    windowSendingTo(server);
+
+    OpenFileLimit limit(256);
+    QVERIFY(limit.applied);
+    const int count = static_cast<int>(limit.current) + 50;
+    QMap<QString, QByteArray> contents;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("photos/%1/img%2.jpg").arg(i % 3).arg(i);
+        contents.insert(name, QByteArray::number(i).repeated(1 + i % 50));
+        QVERIFY(writeFile(source() + QLatin1Char('/') + name, contents.value(name)));
+    }
+    {
+        testsupport::ModalAnswerer answerer;
+        drop(window, { source() + QStringLiteral("/photos") });
+        QCOMPARE(answerer.texts(), QStringList());
+    }
+    QCOMPARE(window->fileManager()->sendFiles.size(), count);
+
+    window->show();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(offerButton(QStringLiteral("接收")), 7000);
+    QTest::mouseClick(offerButton(QStringLiteral("接收")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBoxWithText(QStringLiteral("传输结束！")), 30000);
+
+    const QStringList folders = QDir(downloads()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders.size(), 1);
+    const QString folder = downloads() + QLatin1Char('/') + folders.first();
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    int found = 0;
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString name = QDir(folder).relativeFilePath(path);
+        QVERIFY2(contents.contains(name), qPrintable(name));
+        QFile received(path);
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        QCOMPARE(received.readAll(), contents.value(name));
+        ++found;
+    }
+    QCOMPARE(found, count);
+}
+
+void TestSendFileWindow::fileDeletedBeforeSendingFailsTheSession()
+{
+    testsupport::UrlOpenCapture opened;
+    Settings::setDownloadPath(downloads());
+    Settings::setServerPort(0);
+    Server server;
+    showIncomingSessions(&server);
+    server.start();
+    windowSendingTo(server);
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/a.txt"), "alpha"));
+    QVERIFY(writeFile(source() + QStringLiteral("/docs/b.bin"), QByteArray(100000, 'b')));
+    drop(window, { source() + QStringLiteral("/docs") });
+    QCOMPARE(window->fileManager()->sendFiles.size(), 2);
+    QVERIFY(QFile::remove(source() + QStringLiteral("/docs/b.bin")));
+
+    window->show();
+    QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
+    QTRY_VERIFY(visibleBoxWithText(QStringLiteral("无法打开文件 docs/b.bin，传输已中止！")));
+    // The failed device counts as served; the receiver was never asked and has nothing.
+    QTRY_VERIFY_WITH_TIMEOUT(visibleBoxWithText(QStringLiteral("传输结束！")), 7000);
+    QVERIFY(!offerButton(QStringLiteral("接收")));
+    QCOMPARE(QDir(downloads()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+ORVEX_TEST_MAIN(TestSendFileWindow)
+#include "tst_sendfilewindow.moc"

@@ -1,0 +1,675 @@
+#include "core/settings.h"
+#include "gui/transfer/incomingsessions.h"
+#include "gui/transfer/progressbarui.h"
+#include "tests/support/testmain.h"
+#include "tests/support/urlopencapture.h"
+#include "tests/transfer/transferpeer.h"
+#include "transfer/sendercontext.h"
+#include "transfer/server.h"
+
+#include <QAbstractButton>
+#include <QDateTime>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QPointer>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+QByteArray randomBytes(qint64 size)
+{
+    QByteArray data(static_cast<int>(size), Qt::Uninitialized);
+    QRandomGenerator generator(static_cast<quint32>(size) + 7);
+    for (char &byte : data)
+        byte = static_cast<char>(generator.generate() & 0xFF);
+    return data;
+}
+
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// Every file below a folder, as paths relative to it, hidden ones included.
+QStringList filesBelow(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(folder).relativeFilePath(it.next()));
+    found.sort();
+    return found;
+}
+
+QStringList subfolders(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QJsonObject fileEntry(const QString &name, double size)
+{
+    return { { QStringLiteral("filename"), name }, { QStringLiteral("size"), size } };
+}
+
+QList<ProgressBarUI *> progressWindows()
+{
+    QList<ProgressBarUI *> windows;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets)
+        if (auto *window = qobject_cast<ProgressBarUI *>(widget))
+            windows.append(window);
+    return windows;
+}
+
+QStringList logOf(ProgressBarUI *window)
+{
+    QStringList lines;
+    if (!window)
+        return lines;
+    auto *list = window->findChild<QListWidget *>(QStringLiteral("history_log"));
+    for (int i = 0; i < list->count(); ++i)
+        lines.append(list->item(i)->text());
+    return lines;
+}
+
+QAbstractButton *buttonStartingWith(QMessageBox *box, const QString &text)
+{
+    const QList<QAbstractButton *> buttons = box->buttons();
+    for (QAbstractButton *button : buttons)
+        if (button->text().startsWith(text))
+            return button;
+    return nullptr;
+}
+
+// The visible offer question, if one is open.
+QMessageBox *openOffer()
+{
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        auto *box = qobject_cast<QMessageBox *>(widget);
+        if (box && box->isVisible() && buttonStartingWith(box, QStringLiteral("接收")))
+            return box;
+    }
+    return nullptr;
+}
+
+// The text of the error box a progress window shows, empty while it shows none.
+QString errorShownBy(ProgressBarUI *window)
+{
+    if (!window)
+        return QString();
+    const QList<QMessageBox *> boxes = window->findChildren<QMessageBox *>();
+    for (QMessageBox *box : boxes)
+        if (box->isVisible() && !buttonStartingWith(box, QStringLiteral("接收")))
+            return box->text();
+    return QString();
+}
+
+// One sending side as the send-file window sets it up: a connected socket, a SenderContext and
+// its shown progress window.
+struct Sender
+{
+    QPointer<ProgressBarUI> window;
+    QPointer<SenderContext> context;
+    std::unique_ptr<QSignalSpy> errors;
+    std::unique_ptr<QSignalSpy> log;
+    std::unique_ptr<QSignalSpy> progress;
+    std::unique_ptr<QSignalSpy> next;
+};
+
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void folderArrivesWithStructure();
+    void filesOfEverySize_data();
+    void filesOfEverySize();
+    void oneFrameEndsOneFileAndStartsTheNext();
+    void refusal_data();
+    void refusal();
+    void countdownRefusesByItself();
+    void unusableDownloadFolder_data();
+    void unusableDownloadFolder();
+    void hostileMetadataIsRefused_data();
+    void hostileMetadataIsRefused();
+    void twoTransfersInTheSameSecond();
+    void senderClosingMidFileLeavesNoPartialFile();
+    void fileChangingSizeFailsTheSender_data();
+    void fileChangingSizeFailsTheSender();
+    void senderFramesFollowTheFiles();
+    void silentConnectionsNeverShowAWindow_data();
+    void silentConnectionsNeverShowAWindow();
+    void listensOnSystemChosenPort();
+
+private:
+    std::unique_ptr<Sender> startSender(const QStringList &paths, const QStringList &names, quint16 port = 0);
+    ProgressBarUI *receiverWindow(const Sender *sender = nullptr) const;
+    bool acceptOffer(const QString &button = QStringLiteral("接收"));
+    QString downloads() const { return root->path() + QStringLiteral("/downloads"); }
+    QString source() const { return root->path() + QStringLiteral("/source"); }
+
+    std::unique_ptr<QTemporaryDir> root;
+    std::unique_ptr<Server> server;
+    std::unique_ptr<testsupport::UrlOpenCapture> opened;
+    QList<QPointer<ProgressBarUI>> senderWindows;
+};
+
+void TestSession::init()
+{
+    root = std::make_unique<QTemporaryDir>();
+    QVERIFY(root->isValid());
+    Settings::setDownloadPath(downloads());
+    Settings::setDeviceName(QStringLiteral("sender-pc"));
+    Settings::setServerPort(0);
+    opened = std::make_unique<testsupport::UrlOpenCapture>();
+    server = std::make_unique<Server>();
+    showIncomingSessions(server.get());
+    server->start();
+}
+
+void TestSession::cleanup()
+{
+    const QList<ProgressBarUI *> windows = progressWindows();
+    for (ProgressBarUI *window : windows)
+        delete window;
+    senderWindows.clear();
+    server.reset();
+    opened.reset();
+    root.reset();
+}
+
+std::unique_ptr<Sender> TestSession::startSender(const QStringList &paths, const QStringList &names, quint16 port)
+{
+    auto *socket = new QTcpSocket;
+    socket->connectToHost(QHostAddress::LocalHost, port ? port : server->serverPort());
+    if (!QTest::qWaitFor([socket] { return socket->state() == QAbstractSocket::ConnectedState; }, 5000)) {
+        delete socket;
+        return nullptr;
+    }
+    QList<QSharedPointer<QFile>> files;
+    QList<QPair<QString, QString>> sendList;
+    // Closed, as the send-file window hands them over: the session opens each in turn.
+    for (int i = 0; i < paths.size(); ++i) {
+        files.append(QSharedPointer<QFile>::create(paths.at(i)));
+        sendList.append({ names.at(i), QString() });
+    }
+    auto sender = std::make_unique<Sender>();
+    sender->context = new SenderContext(socket, files, sendList, nullptr);
+    sender->errors = std::make_unique<QSignalSpy>(sender->context.data(), &Context::raiseErrorMsg);
+    sender->log = std::make_unique<QSignalSpy>(sender->context.data(), &Context::printLogMsg);
+    sender->progress = std::make_unique<QSignalSpy>(sender->context.data(), &Context::updateProgressBar);
+    sender->window = new ProgressBarUI(sender->context, nullptr);
+    sender->next = std::make_unique<QSignalSpy>(sender->window.data(), &ProgressBarUI::openNextTask);
+    sender->window->setAttribute(Qt::WA_DeleteOnClose);
+    sender->window->show();
+    senderWindows.append(sender->window);
+    return sender;
+}
+
+ProgressBarUI *TestSession::receiverWindow(const Sender *) const
+{
+    const QList<ProgressBarUI *> windows = progressWindows();
+    for (ProgressBarUI *window : windows)
+        if (!senderWindows.contains(window))
+            return window;
+    return nullptr;
+}
+
+bool TestSession::acceptOffer(const QString &button)
+{
+    if (!QTest::qWaitFor([] { return openOffer() != nullptr; }, 5000))
+        return false;
+    QAbstractButton *target = buttonStartingWith(openOffer(), button);
+    if (!target)
+        return false;
+    QTest::mouseClick(target, Qt::LeftButton);
+    return true;
+}
+
+void TestSession::folderArrivesWithStructure()
+{
+    const QMap<QString, QByteArray> contents {
+        { QStringLiteral("photos/a.jpg"), randomBytes(3000) },
+        { QStringLiteral("photos/2020/b.jpg"), randomBytes(70000) },
+        { QStringLiteral("photos/2020/empty.txt"), QByteArray() },
+        { QStringLiteral("photos/2020/deeper/c.raw"), randomBytes(128001) },
+        { QStringLiteral("notes.txt"), QByteArray("plain notes\n") },
+    };
+    QStringList paths;
+    QStringList names;
+    for (auto it = contents.cbegin(); it != contents.cend(); ++it) {
+        QVERIFY(writeFile(source() + QLatin1Char('/') + it.key(), it.value()));
+        paths.append(source() + QLatin1Char('/') + it.key());
+        names.append(it.key());
+    }
+    auto sender = startSender(paths, names);
+    QVERIFY(sender);
+    QVERIFY(acceptOffer());
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    QVERIFY(receiver);
+    QTRY_VERIFY(logOf(receiver).contains(QStringLiteral("传输完成！")));
+
+    const QStringList folders = subfolders(downloads());
+    QCOMPARE(folders.size(), 1);
+    QVERIFY(QDateTime::fromString(folders.first(), QStringLiteral("yyyy-MM-dd-hh.mm.ss")).isValid());
+    const QString folder = downloads() + QLatin1Char('/') + folders.first();
+    QStringList expected = contents.keys();
+    expected.sort();
+    QCOMPARE(filesBelow(folder), expected);
+    for (auto it = contents.cbegin(); it != contents.cend(); ++it)
+        QCOMPARE(readFile(folder + QLatin1Char('/') + it.key()), it.value());
+
+    QCOMPARE(opened->urls(), QList<QUrl>({ QUrl::fromLocalFile(downloads()) }));
+    QTRY_COMPARE(sender->next->count(), 1);
+    QVERIFY(sender->errors->isEmpty());
+    QStringList announced;
+    for (const QList<QVariant> &line : qAsConst(*sender->log))
+        if (line.at(0).toString().startsWith(QStringLiteral("正在传送文件")))
+            announced.append(line.at(0).toString());
+    QCOMPARE(announced.size(), 4);
+    QCOMPARE(sender->progress->last().at(0).toDouble(), 1.0);
+    QTRY_VERIFY(!sender->window);
+    QTRY_VERIFY_WITH_TIMEOUT(!receiver, 7000);
+}
+
+void TestSession::filesOfEverySize_data()
+{
+    QTest::addColumn<QList<qint64>>("sizes");
+    QTest::addRow("empty") << QList<qint64> { 0 };
+    QTest::addRow("one byte") << QList<qint64> { 1 };
+    QTest::addRow("one frame") << QList<qint64> { 64000 };
+    QTest::addRow("one frame and a byte") << QList<qint64> { 64001 };
+    QTest::addRow("several MB") << QList<qint64> { 6 * 1024 * 1024 + 3 };
+    QTest::addRow("mixed") << QList<qint64> { 0, 1, 64000, 0, 64001, 5 };
+}
+
+void TestSession::filesOfEverySize()
+{
+    QFETCH(QList<qint64>, sizes);
+    QStringList paths;
+    QStringList names;
+    for (int i = 0; i < sizes.size(); ++i) {
+        names.append(QStringLiteral("file%1.bin").arg(i));
+        paths.append(source() + QLatin1Char('/') + names.last());
+        QVERIFY(writeFile(paths.last(), randomBytes(sizes.at(i) + i).left(static_cast<int>(sizes.at(i)))));
+    }
+    auto sender = startSender(paths, names);
+    QVERIFY(sender);
+    QVERIFY(acceptOffer());
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    QTRY_VERIFY(logOf(receiver).contains(QStringLiteral("传输完成！")));
+    const QString folder = downloads() + QLatin1Char('/') + subfolders(downloads()).value(0);
+    QCOMPARE(filesBelow(folder), names);
+    for (int i = 0; i < sizes.size(); ++i)
+        QCOMPARE(readFile(folder + QLatin1Char('/') + names.at(i)), readFile(paths.at(i)));
+    QTRY_COMPARE(sender->log->last().at(0).toString(), QStringLiteral("传输完成！"));
+    QVERIFY(sender->errors->isEmpty());
+}
+
+void TestSession::oneFrameEndsOneFileAndStartsTheNext()
+{
+    TransferPeer peer;
+    QVERIFY(peer.connectTo(server->serverPort()));
+    peer.sendMetadata({ fileEntry(QStringLiteral("first.txt"), 5), fileEntry(QStringLiteral("dir/empty"), 0),
+        fileEntry(QStringLiteral("dir/second.txt"), 7) });
+    QVERIFY(acceptOffer());
+    QCOMPARE(peer.nextMessage(), QByteArray(R"({"response":1})"));
+    peer.sendMessage("12345abcdefg");
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    QTRY_VERIFY(logOf(receiver).contains(QStringLiteral("传输完成！")));
+    const QString folder = downloads() + QLatin1Char('/') + subfolders(downloads()).value(0);
+    QCOMPARE(filesBelow(folder),
+        QStringList({ QStringLiteral("dir/empty"), QStringLiteral("dir/second.txt"), QStringLiteral("first.txt") }));
+    QCOMPARE(readFile(folder + QStringLiteral("/first.txt")), QByteArray("12345"));
+    QCOMPARE(readFile(folder + QStringLiteral("/dir/second.txt")), QByteArray("abcdefg"));
+    QCOMPARE(readFile(folder + QStringLiteral("/dir/empty")), QByteArray());
+    // The receiver closes its end when it is done.
+    QVERIFY(peer.waitForDisconnected());
+}
+
+void TestSession::refusal_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::addRow("refuse button") << false;
+    QTest::addRow("escape key") << true;
+}
+
+void TestSession::refusal()
+{
+    QFETCH(bool, escape);
+    QVERIFY(writeFile(source() + QStringLiteral("/a.txt"), "refused content"));
+    auto sender = startSender({ source() + QStringLiteral("/a.txt") }, { QStringLiteral("a.txt") });
+    QVERIFY(sender);
+    QTRY_VERIFY(openOffer());
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    QVERIFY(receiver && receiver->isVisible());
+    if (escape)
+        QTest::keyClick(openOffer(), Qt::Key_Escape);
+    else
+        QVERIFY(acceptOffer(QStringLiteral("拒绝")));
+    QTRY_COMPARE(sender->errors->count(), 1);
+    QCOMPARE(sender->errors->at(0).at(0).toString(), QStringLiteral("接收设备拒绝接收文件！"));
+    QTRY_VERIFY(!receiver);
+    QVERIFY(!QFileInfo::exists(downloads()));
+    QVERIFY(opened->urls().isEmpty());
+    // The sender shows the refusal for two seconds, then asks for the next device.
+    QTRY_COMPARE(sender->next->count(), 1);
+    QTRY_VERIFY(!sender->window);
+}
+
+void TestSession::countdownRefusesByItself()
+{
+    QVERIFY(writeFile(source() + QStringLiteral("/a.txt"), "not answered"));
+    auto sender = startSender({ source() + QStringLiteral("/a.txt") }, { QStringLiteral("a.txt") });
+    QVERIFY(sender);
+    QTRY_VERIFY(openOffer());
+    QElapsedTimer shown;
+    shown.start();
+    QMessageBox *box = openOffer();
+    QAbstractButton *refuse = buttonStartingWith(box, QStringLiteral("拒绝"));
+    QCOMPARE(refuse->text(), QStringLiteral("拒绝"));
+    for (int second = 5; second >= 0; --second)
+        QTRY_COMPARE_WITH_TIMEOUT(refuse->text(), QStringLiteral("拒绝（%1s）").arg(second), 2000);
+    QTRY_COMPARE_WITH_TIMEOUT(sender->errors->count(), 1, 3000);
+    QCOMPARE(sender->errors->at(0).at(0).toString(), QStringLiteral("接收设备拒绝接收文件！"));
+    QVERIFY2(shown.elapsed() >= 6500, qPrintable(QString::number(shown.elapsed())));
+    QVERIFY(!QFileInfo::exists(downloads()));
+}
+
+void TestSession::unusableDownloadFolder_data()
+{
+    QTest::addColumn<bool>("belowFile");
+    QTest::addRow("cannot be created") << true;
+    QTest::addRow("not writable") << false;
+}
+
+void TestSession::unusableDownloadFolder()
+{
+    QFETCH(bool, belowFile);
+    QString expected;
+    if (belowFile) {
+        QVERIFY(writeFile(root->path() + QStringLiteral("/plain-file"), "x"));
+        Settings::setDownloadPath(root->path() + QStringLiteral("/plain-file/Orvex"));
+        expected = QStringLiteral("没有权限创建以下目录：%1……").arg(Settings::downloadPath());
+    } else {
+        if (geteuid() == 0)
+            QSKIP("Permissions do not stop root; the folder-below-a-file row covers the failure path.");
+        QVERIFY(QDir().mkpath(downloads()));
+        QVERIFY(QFile::setPermissions(downloads(), QFile::ReadOwner | QFile::ExeOwner));
+        expected = QStringLiteral("没有权限写入下载目录！");
+    }
+    TransferPeer peer;
+    QVERIFY(peer.connectTo(server->serverPort()));
+    peer.sendMetadata({ fileEntry(QStringLiteral("a.txt"), 3) });
+    QVERIFY(acceptOffer());
+    // The acceptance goes out before the folder is checked.
+    QCOMPARE(peer.nextMessage(), QByteArray(R"({"response":1})"));
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    QTRY_COMPARE(errorShownBy(receiver), expected);
+    QTRY_VERIFY_WITH_TIMEOUT(!receiver, 4000);
+    QVERIFY(peer.waitForDisconnected());
+    QFile::setPermissions(downloads(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+void TestSession::hostileMetadataIsRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<double>("size");
+    QTest::addRow("parent") << QStringLiteral("../escaped.txt") << 4.0;
+    QTest::addRow("parent inside") << QStringLiteral("a/../../escaped.txt") << 4.0;
+    QTest::addRow("absolute") << QStringLiteral("%ROOT%/escaped.txt") << 4.0;
+    QTest::addRow("empty") << QString() << 4.0;
+    QTest::addRow("dot") << QStringLiteral("./escaped.txt") << 4.0;
+    QTest::addRow("empty part") << QStringLiteral("a//escaped.txt") << 4.0;
+    QTest::addRow("only parent") << QStringLiteral("..") << 4.0;
+    QTest::addRow("negative size") << QStringLiteral("escaped.txt") << -1.0;
+    QTest::addRow("huge size") << QStringLiteral("escaped.txt") << 1e30;
+}
+
+void TestSession::hostileMetadataIsRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(double, size);
+    name.replace(QStringLiteral("%ROOT%"), root->path());
+    const QStringList before = filesBelow(root->path());
+    TransferPeer peer;
+    QVERIFY(peer.connectTo(server->serverPort()));
+    QTRY_VERIFY(receiverWindow());
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    // A harmless first entry, so that refusing the list as a whole is what is shown.
+    peer.sendMetadata({ fileEntry(QStringLiteral("fine.txt"), 4), fileEntry(name, size) });
+    peer.sendMessage("evil");
+    QVERIFY(peer.waitForDisconnected());
+    QTRY_VERIFY(!receiver);
+    QVERIFY(!openOffer());
+    QCOMPARE(filesBelow(root->path()), before);
+    QVERIFY(!QFileInfo::exists(downloads()));
+}
+
+void TestSession::twoTransfersInTheSameSecond()
+{
+    // Folders of the next few seconds exist already, as if earlier transfers had used them, so
+    // the suffix rule is exercised whatever the clock does during the test.
+    const QDateTime now = QDateTime::currentDateTime();
+    QStringList taken;
+    for (int second = 0; second < 5; ++second) {
+        taken.append(now.addSecs(second).toString(QStringLiteral("yyyy-MM-dd-hh.mm.ss")));
+        QVERIFY(writeFile(downloads() + QLatin1Char('/') + taken.last() + QStringLiteral("/same.txt"), "earlier"));
+    }
+    TransferPeer first;
+    TransferPeer second;
+    QVERIFY(first.connectTo(server->serverPort()));
+    QVERIFY(second.connectTo(server->serverPort()));
+    first.sendMetadata({ fileEntry(QStringLiteral("same.txt"), 5) });
+    second.sendMetadata({ fileEntry(QStringLiteral("same.txt"), 6) });
+    QVERIFY(acceptOffer());
+    QVERIFY(acceptOffer());
+    QCOMPARE(first.nextMessage(), QByteArray(R"({"response":1})"));
+    QCOMPARE(second.nextMessage(), QByteArray(R"({"response":1})"));
+    first.sendMessage("first");
+    second.sendMessage("second");
+    QVERIFY(first.waitForDisconnected());
+    QVERIFY(second.waitForDisconnected());
+
+    QStringList contents;
+    const QStringList folders = subfolders(downloads());
+    QCOMPARE(folders.size(), taken.size() + 2);
+    for (const QString &folder : folders) {
+        const QByteArray content = readFile(downloads() + QLatin1Char('/') + folder + QStringLiteral("/same.txt"));
+        if (taken.contains(folder))
+            QCOMPARE(content, QByteArray("earlier"));
+        else
+            contents.append(QString::fromUtf8(content));
+    }
+    contents.sort();
+    QCOMPARE(contents, QStringList({ QStringLiteral("first"), QStringLiteral("second") }));
+}
+
+void TestSession::senderClosingMidFileLeavesNoPartialFile()
+{
+    TransferPeer peer;
+    QVERIFY(peer.connectTo(server->serverPort()));
+    peer.sendMetadata({ fileEntry(QStringLiteral("done.txt"), 10), fileEntry(QStringLiteral("cut/big.bin"), 200000) });
+    QVERIFY(acceptOffer());
+    QCOMPARE(peer.nextMessage(), QByteArray(R"({"response":1})"));
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    peer.sendMessage("0123456789" + QByteArray(60000, 'x'));
+    peer.sendMessage(QByteArray(40000, 'y'));
+    QTRY_VERIFY(logOf(receiver).contains(
+        QStringLiteral("正在接收%1……")
+            .arg(downloads() + QLatin1Char('/') + subfolders(downloads()).value(0) + QStringLiteral("/cut/big.bin"))));
+    const QString folder = downloads() + QLatin1Char('/') + subfolders(downloads()).value(0);
+    // The incomplete file exists only under a temporary name while it is written.
+    QTRY_COMPARE(filesBelow(folder).size(), 2);
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/cut/big.bin")));
+    peer.socket->disconnectFromHost();
+    QTRY_COMPARE(errorShownBy(receiver), QStringLiteral("The remote host closed the connection"));
+    QCOMPARE(filesBelow(folder), QStringList({ QStringLiteral("done.txt") }));
+    QCOMPARE(readFile(folder + QStringLiteral("/done.txt")), QByteArray("0123456789"));
+    QTRY_VERIFY_WITH_TIMEOUT(!receiver, 4000);
+}
+
+void TestSession::fileChangingSizeFailsTheSender_data()
+{
+    QTest::addColumn<int>("newSize");
+    QTest::addColumn<int>("originalSize");
+    QTest::addColumn<QString>("error");
+    QTest::addColumn<QStringList>("received");
+    const QString changed = QStringLiteral("文件 changing.bin 在发送过程中发生了变化，传输已中止！");
+    const QStringList stableOnly { QStringLiteral("stable.txt") };
+    QTest::addRow("shrinks") << 100000 << 200000 << changed << stableOnly;
+    QTest::addRow("grows") << 300000 << 200000 << changed << stableOnly;
+    // An empty file takes no data frame, so the receiver has made it before the sender looks.
+    QTest::addRow("empty file grows") << 10 << 0 << changed
+                                      << QStringList { QStringLiteral("changing.bin"), QStringLiteral("stable.txt") };
+    QTest::addRow("deleted") << -1 << 200000 << QStringLiteral("无法打开文件 changing.bin，传输已中止！") << stableOnly;
+}
+
+void TestSession::fileChangingSizeFailsTheSender()
+{
+    QFETCH(int, newSize);
+    QFETCH(int, originalSize);
+    QFETCH(QString, error);
+    QFETCH(QStringList, received);
+    const QString path = source() + QStringLiteral("/changing.bin");
+    QVERIFY(writeFile(source() + QStringLiteral("/stable.txt"), "stable"));
+    QVERIFY(writeFile(path, randomBytes(originalSize)));
+    auto sender = startSender({ source() + QStringLiteral("/stable.txt"), path },
+        { QStringLiteral("stable.txt"), QStringLiteral("changing.bin") });
+    QVERIFY(sender);
+    QTRY_VERIFY(openOffer());
+    if (newSize < 0)
+        QVERIFY(QFile::remove(path));
+    else
+        QVERIFY(writeFile(path, randomBytes(newSize)));
+    QVERIFY(acceptOffer());
+    QTRY_COMPARE(sender->errors->count(), 1);
+    QCOMPARE(sender->errors->at(0).at(0).toString(), error);
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    // The user closes the sending window without waiting for its error box to go.
+    sender->window->close();
+    QTRY_VERIFY_WITH_TIMEOUT(!receiver, 6000);
+    const QString folder = downloads() + QLatin1Char('/') + subfolders(downloads()).value(0);
+    QCOMPARE(filesBelow(folder), received);
+    QCOMPARE(readFile(folder + QStringLiteral("/stable.txt")), QByteArray("stable"));
+    if (received.contains(QStringLiteral("changing.bin")))
+        QCOMPARE(QFileInfo(folder + QStringLiteral("/changing.bin")).size(), 0);
+}
+
+void TestSession::senderFramesFollowTheFiles()
+{
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
+    const QList<int> sizes { 64000, 0, 64001, 1 };
+    QStringList paths;
+    QStringList names;
+    for (int i = 0; i < sizes.size(); ++i) {
+        names.append(QStringLiteral("f%1").arg(i));
+        paths.append(source() + QLatin1Char('/') + names.last());
+        QVERIFY(writeFile(paths.last(), QByteArray(sizes.at(i), static_cast<char>('a' + i))));
+    }
+    auto sender = startSender(paths, names, listener.serverPort());
+    QVERIFY(sender);
+    QTRY_VERIFY(listener.hasPendingConnections());
+    TransferPeer receiver(listener.nextPendingConnection());
+    QVERIFY(receiver.exchangeKeys());
+    const QJsonObject offer = QJsonDocument::fromJson(receiver.nextMessage()).object();
+    QCOMPARE(offer.value(QStringLiteral("device_name")).toString(), QStringLiteral("sender-pc"));
+    QCOMPARE(offer.value(QStringLiteral("device_type")).toString(), QSysInfo::productType());
+    const QJsonArray files = offer.value(QStringLiteral("files")).toArray();
+    QCOMPARE(files.size(), sizes.size());
+    for (int i = 0; i < sizes.size(); ++i)
+        QCOMPARE(files.at(i).toObject(), fileEntry(names.at(i), sizes.at(i)));
+
+    receiver.sendMessage(R"({"response":1})");
+    QList<QByteArray> frames;
+    while (receiver.socket->state() == QAbstractSocket::ConnectedState || receiver.socket->bytesAvailable()) {
+        const QByteArray message = receiver.nextMessage(2000);
+        if (message.isNull())
+            break;
+        frames.append(message);
+    }
+    QCOMPARE(frames.size(), 4);
+    QCOMPARE(frames.at(0), QByteArray(64000, 'a'));
+    QCOMPARE(frames.at(1), QByteArray(64000, 'c'));
+    QCOMPARE(frames.at(2), QByteArray(1, 'c'));
+    QCOMPARE(frames.at(3), QByteArray(1, 'd'));
+    QStringList announced;
+    for (const QList<QVariant> &line : qAsConst(*sender->log))
+        if (line.at(0).toString().startsWith(QStringLiteral("正在传送文件")))
+            announced.append(line.at(0).toString());
+    QCOMPARE(announced,
+        QStringList({ QStringLiteral("正在传送文件 f0 ……"), QStringLiteral("正在传送文件 f2 ……"),
+            QStringLiteral("正在传送文件 f3 ……") }));
+    QCOMPARE(sender->progress->last().at(0).toDouble(), 1.0);
+    QCOMPARE(sender->log->last().at(0).toString(), QStringLiteral("传输完成！"));
+    QVERIFY(sender->errors->isEmpty());
+}
+
+void TestSession::silentConnectionsNeverShowAWindow_data()
+{
+    QTest::addColumn<bool>("sendKey");
+    QTest::addRow("no key") << false;
+    QTest::addRow("key but no metadata") << true;
+}
+
+void TestSession::silentConnectionsNeverShowAWindow()
+{
+    QFETCH(bool, sendKey);
+    server->setSessionTimeLimit(300);
+    TransferPeer peer;
+    if (sendKey) {
+        QVERIFY(peer.connectTo(server->serverPort()));
+    } else {
+        peer.socket = new QTcpSocket;
+        peer.socket->setParent(this);
+        peer.socket->connectToHost(QHostAddress::LocalHost, server->serverPort());
+    }
+    QTRY_VERIFY(receiverWindow());
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    bool everShown = false;
+    QTRY_VERIFY((everShown |= receiver && receiver->isVisible(), !receiver));
+    QVERIFY(!everShown);
+    QVERIFY(peer.waitForDisconnected());
+}
+
+void TestSession::listensOnSystemChosenPort()
+{
+    QVERIFY(server->serverPort() != 0);
+    QTcpServer probe;
+    QVERIFY(!probe.listen(QHostAddress::Any, server->serverPort()));
+
+    Settings::setServerPort(server->serverPort());
+    Server second;
+    try {
+        second.start();
+        QFAIL("a taken port must be refused");
+    } catch (const std::runtime_error &error) {
+        QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("无法监听 %1 端口").arg(server->serverPort()));
+    }
+}
+
+ORVEX_TEST_MAIN(TestSession)
+#include "tst_session.moc"

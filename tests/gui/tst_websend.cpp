@@ -1,0 +1,245 @@
+#include "core/settings.h"
+#include "gui/web/qrcodewidget.h"
+#include "gui/web/websend.h"
+#include "tests/support/modalanswerer.h"
+#include "tests/support/testmain.h"
+#include "tests/web/httpexchange.h"
+#include "tests/web/qrdecode.h"
+#include "web/webserver.h"
+
+#include <QClipboard>
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUrl>
+
+namespace {
+
+// Files chosen by the stand-in for the file dialog, one answer per opening; an empty answer is
+// a cancelled dialog.
+struct ScriptedChooser
+{
+    QList<QStringList> answers;
+    int asked = 0;
+
+    WebSend::FileChooser chooser()
+    {
+        return [this](QWidget *) { return asked < answers.size() ? answers.at(asked++) : QStringList(); };
+    }
+};
+
+QString makeFile(const QString &dir, const QString &relative, const QByteArray &content)
+{
+    const QString path = dir + QLatin1Char('/') + relative;
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return QString();
+    file.write(content);
+    return path;
+}
+
+} // namespace
+
+class TestWebSend : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void generateWithoutFilesAsksForFiles();
+    void copyRefusedWithoutCurrentCode_data();
+    void copyRefusedWithoutCurrentCode();
+    void showsShareLinkAsQrCode();
+    void copyUsesAddressChosenAtCopyTime();
+    void linkCarriesWebPortSetting();
+    void cancelledDialogRemovesCodeKeepsSelection();
+    void closesWithTheServer();
+
+private:
+    void click(const char *button);
+    QList<QrcodeWidget *> qrWidgets() const { return window->findChildren<QrcodeWidget *>(); }
+    QString decodedQr() const { return testsupport::decodeShownQrCode(window); }
+
+    QTemporaryDir dir;
+    WebServer *server = nullptr;
+    WebSend *window = nullptr;
+    ScriptedChooser files;
+    testsupport::ModalAnswerer *answerer = nullptr;
+};
+
+void TestWebSend::init()
+{
+    // The server listens on a port the system chooses; links read the setting at the click.
+    Settings::setWebPort(0);
+    server = new WebServer;
+    Settings::setWebPort(3000);
+    window = new WebSend(server);
+    files = ScriptedChooser();
+    window->setFileChooser(files.chooser());
+    auto *box = window->findChild<QComboBox *>(QStringLiteral("ip_combox"));
+    // The tests run without a network: offer two addresses as a machine on a LAN would.
+    box->clear();
+    box->addItems({ QStringLiteral("192.168.7.20"), QStringLiteral("10.1.2.3") });
+    answerer = new testsupport::ModalAnswerer;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+}
+
+void TestWebSend::cleanup()
+{
+    delete answerer;
+    delete window;
+    delete server;
+    QGuiApplication::clipboard()->clear();
+}
+
+void TestWebSend::click(const char *button)
+{
+    auto *b = window->findChild<QPushButton *>(QLatin1String(button));
+    QVERIFY(b);
+    QTest::mouseClick(b, Qt::LeftButton);
+}
+
+void TestWebSend::generateWithoutFilesAsksForFiles()
+{
+    click("generateCodeBtn");
+    QTRY_COMPARE(answerer->count(), 1);
+    QCOMPARE(answerer->titles(), QStringList { QStringLiteral("错误") });
+    QCOMPARE(answerer->texts(), QStringList { QStringLiteral("请选择文件") });
+    QVERIFY(qrWidgets().isEmpty());
+}
+
+void TestWebSend::copyRefusedWithoutCurrentCode_data()
+{
+    QTest::addColumn<bool>("generate");
+    QTest::addColumn<QStringList>("secondChoice");
+
+    const QStringList other { makeFile(dir.path(), QStringLiteral("b/other.txt"), "b") };
+    QTest::addRow("before any generate") << false << QStringList();
+    QTest::addRow("after choosing new files") << true << other;
+    QTest::addRow("after a cancelled dialog") << true << QStringList();
+}
+
+void TestWebSend::copyRefusedWithoutCurrentCode()
+{
+    QFETCH(bool, generate);
+    QFETCH(QStringList, secondChoice);
+
+    files.answers = { { makeFile(dir.path(), QStringLiteral("a/report.txt"), "a") }, secondChoice };
+    click("selectFileBtn");
+    if (generate) {
+        click("generateCodeBtn");
+        QCOMPARE(qrWidgets().size(), 1);
+        click("selectFileBtn");
+    }
+    click("copyButton");
+    QTRY_COMPARE(answerer->count(), 1);
+    QCOMPARE(answerer->titles().first(), QStringLiteral("错误"));
+    QCOMPARE(answerer->texts().first(), QStringLiteral("请先生成二维码"));
+    QVERIFY(QGuiApplication::clipboard()->text().isEmpty());
+}
+
+void TestWebSend::showsShareLinkAsQrCode()
+{
+    // Same name in two folders, and Chinese names: all of them reach the line edit and the link.
+    const QStringList chosen {
+        makeFile(dir.path(), QStringLiteral("一/报告.txt"), "first"),
+        makeFile(dir.path(), QStringLiteral("二/报告.txt"), "second"),
+        makeFile(dir.path(), QStringLiteral("一/照片 01.jpg"), "photo"),
+    };
+    files.answers = { chosen };
+    click("selectFileBtn");
+    QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->text(),
+        QStringLiteral("报告.txt 报告.txt 照片 01.jpg "));
+    click("generateCodeBtn");
+    const QString link = decodedQr();
+    QVERIFY2(link.startsWith(QStringLiteral("http://192.168.7.20:3000/list?files=")), qPrintable(link));
+    // The server may publish the second one under a distinguishing name; both are there.
+    const QString readable = QUrl::fromPercentEncoding(link.toUtf8());
+    QCOMPARE(readable.count(QStringLiteral("报告")), 2);
+    QVERIFY2(readable.contains(QStringLiteral("照片 01.jpg")), qPrintable(readable));
+
+    // A browser that scanned the code gets the list of the shared files from the server.
+    const QByteArray target = QUrl(link).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+    const auto page = testsupport::exchange(server->serverPort(), testsupport::getRequest(target));
+    QCOMPARE(page->status, 200);
+    const QString body = QString::fromUtf8(page->body);
+    QVERIFY2(body.contains(QStringLiteral("共享的文件")), qPrintable(body.left(300)));
+    QVERIFY2(body.contains(QStringLiteral("照片 01.jpg")), qPrintable(body));
+    QCOMPARE(body.count(QStringLiteral("报告")) >= 2, true);
+
+    // The QR code carries exactly the link the server hands out.
+    click("copyButton");
+    QTRY_COMPARE(answerer->count(), 1);
+    QCOMPARE(answerer->titles().first(), QStringLiteral("提示"));
+    QCOMPARE(answerer->texts().first(), QStringLiteral("地址已复制到剪切板"));
+    QCOMPARE(QGuiApplication::clipboard()->text(), link);
+}
+
+void TestWebSend::copyUsesAddressChosenAtCopyTime()
+{
+    files.answers = { { makeFile(dir.path(), QStringLiteral("a/report.txt"), "a") } };
+    click("selectFileBtn");
+    click("generateCodeBtn");
+    const QString shown = decodedQr();
+    QVERIFY2(shown.startsWith(QStringLiteral("http://192.168.7.20:3000/")), qPrintable(shown));
+
+    window->findChild<QComboBox *>(QStringLiteral("ip_combox"))->setCurrentIndex(1);
+    click("copyButton");
+    QTRY_COMPARE(answerer->count(), 1);
+    const QString copied = QGuiApplication::clipboard()->text();
+    QCOMPARE(copied, QString(shown).replace(QStringLiteral("192.168.7.20"), QStringLiteral("10.1.2.3")));
+    // The code on screen stays as generated.
+    QCOMPARE(decodedQr(), shown);
+}
+
+void TestWebSend::linkCarriesWebPortSetting()
+{
+    files.answers = { { makeFile(dir.path(), QStringLiteral("a/report.txt"), "a") } };
+    click("selectFileBtn");
+    Settings::setWebPort(40000);
+    click("generateCodeBtn");
+    QVERIFY2(decodedQr().startsWith(QStringLiteral("http://192.168.7.20:40000/list?files=")), qPrintable(decodedQr()));
+    Settings::setWebPort(8080);
+    click("copyButton");
+    QTRY_COMPARE(answerer->count(), 1);
+    QVERIFY2(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("http://192.168.7.20:8080/list?files=")),
+        qPrintable(QGuiApplication::clipboard()->text()));
+}
+
+void TestWebSend::cancelledDialogRemovesCodeKeepsSelection()
+{
+    const QString path = makeFile(dir.path(), QStringLiteral("a/季度报告.pdf"), "pdf");
+    files.answers = { { path }, {} };
+    click("selectFileBtn");
+    click("generateCodeBtn");
+    QCOMPARE(qrWidgets().size(), 1);
+
+    click("selectFileBtn");
+    QCOMPARE(files.asked, 2);
+    QVERIFY(qrWidgets().isEmpty());
+    QVERIFY(!window->findChild<QWidget *>(QStringLiteral("qrcode_area"))->layout());
+    QCOMPARE(window->findChild<QLineEdit *>(QStringLiteral("lineEdit"))->text(), QStringLiteral("季度报告.pdf "));
+
+    // The kept selection is shared by the next generate, without an error box.
+    click("generateCodeBtn");
+    QVERIFY(QUrl::fromPercentEncoding(decodedQr().toUtf8()).contains(QStringLiteral("季度报告.pdf")));
+    QCOMPARE(answerer->count(), 0);
+}
+
+void TestWebSend::closesWithTheServer()
+{
+    QPointer<WebSend> watched(window);
+    delete server;
+    server = nullptr;
+    // A closed window deletes itself.
+    QTRY_VERIFY(!watched);
+    window = nullptr;
+}
+
+ORVEX_TEST_MAIN(TestWebSend)
+#include "tst_websend.moc"
