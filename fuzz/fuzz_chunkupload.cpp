@@ -130,9 +130,11 @@ void run(Input &in, const QString &folder)
             auto host = std::make_shared<HostChunk>(fuzzMaxPartialBytes);
             if (!host->open(folder))
                 fail("open");
-            client.host = host;
             client.sent.clear();
-            map.replace(client.key, std::move(host));
+            // Room for fewer uploads than clients, so that begins are refused too.
+            client.host = host;
+            if (!map.insert(client.key, std::move(host), clientCount - 1))
+                client.host.reset();
             break;
         }
         case 1: { // a chunk written as it arrives, maybe left pending

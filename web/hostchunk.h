@@ -15,6 +15,9 @@ class QIODevice;
 // (each is a record in memory); a chunk beyond either is refused.
 constexpr qint64 maxPartialBytesPerClient = qint64(64) << 30;
 constexpr int maxChunksPerUpload = 20000;
+// At most this many uploads are in progress at once, whatever the number of client addresses
+// (an IPv6 client can have many); a begin beyond them is refused.
+constexpr int maxUploadsInProgress = 64;
 // An upload that gets no chunk for this long is dropped, partial file and all.
 constexpr qint64 stalledUploadTimeoutMs = 5 * 60 * 1000;
 // The partial file of an upload is a hidden file in the download folder, "." + the file's name

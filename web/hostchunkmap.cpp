@@ -27,6 +27,17 @@ std::shared_ptr<HostChunk> HostChunkMap::replace(const QString &key, std::shared
     return previous;
 }
 
+bool HostChunkMap::insert(const QString &key, std::shared_ptr<HostChunk> host, int maxUploads)
+{
+    std::shared_ptr<HostChunk> previous; // goes after the lock is given back
+    QMutexLocker lock(&mutex);
+    previous = hosts.take(key);
+    if (hosts.size() >= maxUploads)
+        return false;
+    hosts.insert(key, std::move(host));
+    return true;
+}
+
 std::shared_ptr<HostChunk> HostChunkMap::take(const QString &key)
 {
     QMutexLocker lock(&mutex);

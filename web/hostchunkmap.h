@@ -30,6 +30,9 @@ public:
 
     // Makes host the upload of key and returns the one it replaces, if any.
     std::shared_ptr<HostChunk> replace(const QString &key, std::shared_ptr<HostChunk> host);
+    // Makes host the upload of key, replacing the one key had, unless maxUploads uploads of other
+    // clients are in progress already.
+    bool insert(const QString &key, std::shared_ptr<HostChunk> host, int maxUploads = maxUploadsInProgress);
     std::shared_ptr<HostChunk> take(const QString &key);
     bool isCurrent(const QString &key, const HostChunk *host) const;
 

@@ -27,6 +27,7 @@ const QString savedMessage = QStringLiteral("文件已保存在%1%2");
 const QString joinFailedMessage = QStringLiteral("文件块合并失败，文件无法打开，请检查是否具有目录权限！");
 const QString badNameMessage = QStringLiteral("文件块合并失败，文件名无效！");
 const QString terminatedMessage = QStringLiteral("删除失败的任务成功！");
+const QString tooManyUploadsMessage = QStringLiteral("同时进行的大文件传输过多，请稍后再试！");
 const QString tooLargeMessage = QStringLiteral("保存块数据失败，文件超出了上传大小限制！");
 
 bool isChunk(const tarsel::HttpRequest &request)
@@ -101,7 +102,11 @@ void HugeFileUploadController::begin(const QString &key, tarsel::HttpResponse &r
         upload::answer(response, false, chunkOpenMessage);
         return;
     }
-    hostChunks->replace(key, std::move(host));
+    // Refused, the new upload goes at once with its partial file.
+    if (!hostChunks->insert(key, std::move(host))) {
+        upload::answer(response, false, tooManyUploadsMessage);
+        return;
+    }
     upload::answer(response, true, beginMessage);
 }
 

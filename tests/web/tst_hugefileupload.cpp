@@ -630,6 +630,22 @@ private slots:
         QCOMPARE(readFile(downloads + QStringLiteral("/live.bin")), QByteArray("live data"));
     }
 
+    // However many addresses the clients have, only so many uploads are in progress at once;
+    // an upload that ends makes room for another.
+    void beginsBeyondTheUploadLimitAreRefused()
+    {
+        auto client = [](int i) { return QHostAddress(QStringLiteral("127.0.0.%1").arg(i + 2)); };
+        for (int i = 0; i < maxUploadsInProgress; ++i)
+            QCOMPARE(call(port, beginRequest(), client(i)), begun);
+        const QJsonObject refused = refusal(QStringLiteral("同时进行的大文件传输过多，请稍后再试！"));
+        QCOMPARE(call(port, beginRequest(), client(maxUploadsInProgress)), refused);
+        QCOMPARE(entries().size(), maxUploadsInProgress);
+        // A client with an upload may begin anew.
+        QCOMPARE(call(port, beginRequest(), client(0)), begun);
+        QCOMPARE(call(port, finishRequest("x", "terminate"), client(1)).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(call(port, beginRequest(), client(maxUploadsInProgress)), begun);
+    }
+
     // An upload that gets no data for the time limit is dropped with its partial file; one that
     // gets data lives on.
     void stalledUploadIsDropped()
