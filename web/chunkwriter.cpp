@@ -18,6 +18,9 @@ ChunkWriter::~ChunkWriter()
 
 bool ChunkWriter::commit(const QString &fileName)
 {
+    // An empty chunk writes nothing, yet it is one more record.
+    if (!m_done && !m_failed && !m_host->hasRoomFor(0))
+        m_failed = m_tooLarge = true;
     if (m_done || m_failed) {
         discard();
         return false;
@@ -44,7 +47,13 @@ qint64 ChunkWriter::readData(char *, qint64)
 
 qint64 ChunkWriter::writeData(const char *data, qint64 size)
 {
-    if (!m_done && !m_failed && !m_host->write(data, size))
+    if (m_done || m_failed)
+        return size;
+    if (!m_host->hasRoomFor(size))
+        m_failed = m_tooLarge = true;
+    else if (!m_host->write(data, size))
         m_failed = true;
+    else
+        m_host->touch();
     return size;
 }

@@ -11,8 +11,9 @@ class HostChunk;
 // It holds the upload's claim until the controller commits or discards the chunk, which it does
 // before answering, so the client's next request finds the upload free. A chunk neither
 // committed nor discarded (its request was cut off) is discarded when the writer goes: it
-// leaves nothing in the partial file. A failed write (a full disk) is remembered and the rest of the chunk is passed
-// over, so that the client gets an answer saying why rather than a dropped connection.
+// leaves nothing in the partial file. A failed write (a full disk) or a chunk beyond the upload's
+// limits (HostChunk::hasRoomFor) is remembered and the rest of the chunk is passed over, so that
+// the client gets an answer saying why rather than a dropped connection.
 class ChunkWriter : public QIODevice
 {
     Q_OBJECT
@@ -25,8 +26,9 @@ public:
     const HostChunk *host() const { return m_host.get(); }
 
     // Records the chunk under fileName and frees the upload. False if some of the chunk could
-    // not be written: it is then discarded.
+    // not be written, or it would pass the upload's limits (tooLarge()): it is then discarded.
     bool commit(const QString &fileName);
+    bool tooLarge() const { return m_tooLarge; }
     // Cuts the chunk back out of the partial file and frees the upload.
     void discard();
 
@@ -39,5 +41,6 @@ private:
     quint32 m_index;
     qint64 m_start;
     bool m_failed = false;
+    bool m_tooLarge = false;
     bool m_done = false;
 };

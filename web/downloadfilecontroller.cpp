@@ -144,7 +144,9 @@ void DownloadFileController::sendFile(
     const bool cacheable = size <= maxCachedFileSize;
     auto entry = cacheable ? new CacheEntry : nullptr;
     qint64 sent = 0;
-    while (sent < size) {
+    // A client that has gone (a cancelled download resets the connection) gets nothing more:
+    // the rest of the file is not read at all.
+    while (sent < size && response.isConnected()) {
         const QByteArray block = file.read(qMin(blockSize, size - sent));
         if (block.isEmpty())
             break;

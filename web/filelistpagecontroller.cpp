@@ -14,6 +14,12 @@
 
 namespace {
 
+// A share link lists what fits into its QR code, a few dozen files; rendering a hand-made list
+// of thousands would hold a handler thread for seconds. A longer list, or a "files" text longer
+// than the bytes such a list could take, is refused with 413 and nothing is rendered.
+constexpr int maxListedFiles = 1000;
+constexpr int maxFilesParameterBytes = 256 * 1024;
+
 struct ListedFile
 {
     QString name;
@@ -55,9 +61,22 @@ FileListPageController::FileListPageController(
 
 void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    tarsel::Template page = htmlPage(templateCache, QStringLiteral("files"), request, response);
+    // The server's own share is listed whole; a list a request brings is bounded first.
+    QJsonArray array;
+    if (sharedFiles) {
+        array = *sharedFiles;
+    } else {
+        const QByteArray json = request.parameter("files");
+        if (json.size() <= maxFilesParameterBytes)
+            array = QJsonDocument::fromJson(json).array();
+        if (json.size() > maxFilesParameterBytes || array.size() > maxListedFiles) {
+            response.setStatus(413, "payload too large");
+            response.write("413 payload too large", true);
+            return;
+        }
+    }
 
-    const QJsonArray array = sharedFiles ? *sharedFiles : QJsonDocument::fromJson(request.parameter("files")).array();
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("files"), request, response);
     QList<ListedFile> files;
     for (const QJsonValue &element : array) {
         const QJsonObject object = element.toObject();

@@ -12,7 +12,8 @@ class TemplateCache;
 
 // The page of a share link rendered with the "files" template, one row per listed file: the
 // files of the share given at construction, or else those of the parameter "files" (a JSON array
-// of {"filename","size"}).
+// of {"filename","size"}). More than a thousand files, or a "files" text beyond 256 KiB, is
+// answered with 413 "payload too large" instead of a page.
 class FileListPageController : public tarsel::HttpRequestHandler
 {
     Q_OBJECT

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFile>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -8,7 +9,21 @@
 
 class Chunk;
 class QIODevice;
-class QTemporaryFile;
+
+// What one client's unfinished chunked upload may hold (there is at most one per client
+// address): its partial file grows to at most this many bytes, in at most this many chunks
+// (each is a record in memory); a chunk beyond either is refused.
+constexpr qint64 maxPartialBytesPerClient = qint64(64) << 30;
+constexpr int maxChunksPerUpload = 20000;
+// At most this many uploads are in progress at once, whatever the number of client addresses
+// (an IPv6 client can have many); a begin beyond them is refused.
+constexpr int maxUploadsInProgress = 64;
+// An upload that gets no chunk for this long is dropped, partial file and all.
+constexpr qint64 stalledUploadTimeoutMs = 5 * 60 * 1000;
+// The partial file of an upload is a hidden file in the download folder, "." + the file's name
+// + this ending ("." + "orvex-upload" + the ending until the first chunk names the file), so
+// the space it takes can be seen; it gets the final name only when the upload is finished.
+constexpr char partialFileSuffix[] = ".orvex-part";
 
 // The chunked upload of one client: a hidden partial file in the download folder to which the
 // chunks are appended in order (index 0, 1, 2, ...). Destroying an unfinished upload removes
@@ -21,11 +36,13 @@ class HostChunk : public QObject
     Q_OBJECT
 
 public:
-    explicit HostChunk(QObject *parent = nullptr);
+    explicit HostChunk(qint64 maxBytes = maxPartialBytesPerClient, QObject *parent = nullptr);
     ~HostChunk() override;
 
-    // Creates the partial file (new, empty, unique name) in folder.
+    // Creates the partial file (new, empty, a free hidden name) in folder.
     bool open(const QString &folder);
+    // Where the partial file is now; empty before open() and after finish().
+    QString partialPath() const { return m_path; }
 
     // False while another request holds the upload.
     bool claim() { return !claimed.exchange(true); }
@@ -33,6 +50,9 @@ public:
 
     // The index the next chunk must carry.
     quint32 nextIndex() const { return quint32(chunks.size()); }
+
+    // Whether one more chunk of that many bytes stays within the limits.
+    bool hasRoomFor(qint64 bytes) const;
 
     // Appends all of data (read from its current position) as chunk index. On a write error the
     // partial file is cut back to where it was, so the chunk can be sent again.
@@ -49,9 +69,26 @@ public:
     // path written, or an empty text on failure (the partial file then goes with this object).
     QString finish(const QString &folder, const QString &name);
 
+    // Data arrived: the upload is not stalled. Safe from any thread.
+    void touch();
+    qint64 lastActivity() const { return m_lastActivity.load(); }
+    // The monotonic clock of lastActivity(), in milliseconds.
+    static qint64 clockMs();
+
     QList<Chunk *> chunks;
 
 private:
-    QTemporaryFile *partialFile = nullptr;
+    // The first chunk names the partial file after the file being uploaded.
+    void nameAfter(const QString &fileName);
+
+    QFile partialFile;
+    QString m_path;
+    qint64 m_maxBytes;
+    std::atomic<qint64> m_lastActivity;
     std::atomic<bool> claimed { false };
 };
+
+// Removes the partial files that uploads of an earlier run left in folder (a crash, a power
+// cut); those of uploads in progress in this process stay. Returns how many were removed.
+// Called when the web server starts.
+int removeLeftoverPartialFiles(const QString &folder);

@@ -1,8 +1,8 @@
 #include "hostchunkmap.h"
 
-#include "web/hostchunk.h"
-
 #include <QHostAddress>
+
+#include <vector>
 
 HostChunkMap::~HostChunkMap()
 {
@@ -25,6 +25,17 @@ std::shared_ptr<HostChunk> HostChunkMap::replace(const QString &key, std::shared
     std::shared_ptr<HostChunk> previous = hosts.take(key);
     hosts.insert(key, std::move(host));
     return previous;
+}
+
+bool HostChunkMap::insert(const QString &key, std::shared_ptr<HostChunk> host, int maxUploads)
+{
+    std::shared_ptr<HostChunk> previous; // goes after the lock is given back
+    QMutexLocker lock(&mutex);
+    previous = hosts.take(key);
+    if (hosts.size() >= maxUploads)
+        return false;
+    hosts.insert(key, std::move(host));
+    return true;
 }
 
 std::shared_ptr<HostChunk> HostChunkMap::take(const QString &key)
@@ -52,6 +63,24 @@ std::shared_ptr<HostChunk> HostChunkMap::claimAndTake(const QString &key, bool *
     if (host)
         hosts.remove(key);
     return host;
+}
+
+int HostChunkMap::dropStalled(qint64 now, qint64 idleLimitMs)
+{
+    // Destroyed after the lock is given back: removing a large partial file can take a while.
+    std::vector<std::shared_ptr<HostChunk>> dropped;
+    {
+        QMutexLocker lock(&mutex);
+        for (auto it = hosts.begin(); it != hosts.end();) {
+            if (now - it.value()->lastActivity() > idleLimitMs) {
+                dropped.push_back(it.value());
+                it = hosts.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+    return int(dropped.size());
 }
 
 std::shared_ptr<HostChunk> HostChunkMap::claimLocked(const QString &key, bool *busy) const

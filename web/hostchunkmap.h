@@ -1,12 +1,13 @@
 #pragma once
 
+#include "web/hostchunk.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QString>
 
 #include <memory>
 
-class HostChunk;
 class QHostAddress;
 
 // The chunked uploads in progress, one per client address, shared by all handler threads. The
@@ -29,6 +30,9 @@ public:
 
     // Makes host the upload of key and returns the one it replaces, if any.
     std::shared_ptr<HostChunk> replace(const QString &key, std::shared_ptr<HostChunk> host);
+    // Makes host the upload of key, replacing the one key had, unless maxUploads uploads of other
+    // clients are in progress already.
+    bool insert(const QString &key, std::shared_ptr<HostChunk> host, int maxUploads = maxUploadsInProgress);
     std::shared_ptr<HostChunk> take(const QString &key);
     bool isCurrent(const QString &key, const HostChunk *host) const;
 
@@ -36,6 +40,10 @@ public:
     // when another request holds it (busy is then set). claimAndTake also removes it from the map.
     std::shared_ptr<HostChunk> claim(const QString &key, bool *busy);
     std::shared_ptr<HostChunk> claimAndTake(const QString &key, bool *busy);
+
+    // Drops the uploads that got no data for more than idleLimitMs before now (HostChunk's
+    // clock); a chunk still arriving keeps its upload alive. Returns how many were dropped.
+    int dropStalled(qint64 now, qint64 idleLimitMs = stalledUploadTimeoutMs);
 
 private:
     // claim() for a caller holding mutex.

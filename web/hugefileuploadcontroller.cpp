@@ -27,6 +27,8 @@ const QString savedMessage = QStringLiteral("文件已保存在%1%2");
 const QString joinFailedMessage = QStringLiteral("文件块合并失败，文件无法打开，请检查是否具有目录权限！");
 const QString badNameMessage = QStringLiteral("文件块合并失败，文件名无效！");
 const QString terminatedMessage = QStringLiteral("删除失败的任务成功！");
+const QString tooManyUploadsMessage = QStringLiteral("同时进行的大文件传输过多，请稍后再试！");
+const QString tooLargeMessage = QStringLiteral("保存块数据失败，文件超出了上传大小限制！");
 
 bool isChunk(const tarsel::HttpRequest &request)
 {
@@ -94,12 +96,17 @@ void HugeFileUploadController::begin(const QString &key, tarsel::HttpResponse &r
     // A new begin discards the client's previous upload and its partial file, even if the new
     // one cannot start.
     hostChunks->take(key);
+    hostChunks->dropStalled(HostChunk::clockMs());
     auto host = std::make_shared<HostChunk>();
     if (!host->open(Settings::downloadPath())) {
         upload::answer(response, false, chunkOpenMessage);
         return;
     }
-    hostChunks->replace(key, std::move(host));
+    // Refused, the new upload goes at once with its partial file.
+    if (!hostChunks->insert(key, std::move(host))) {
+        upload::answer(response, false, tooManyUploadsMessage);
+        return;
+    }
     upload::answer(response, true, beginMessage);
 }
 
@@ -146,7 +153,7 @@ void HugeFileUploadController::receiveChunk(
         return;
     }
     if (!writer->commit(QString::fromUtf8(request.parameter("filename")))) {
-        upload::answer(response, false, chunkWriteMessage);
+        upload::answer(response, false, writer->tooLarge() ? tooLargeMessage : chunkWriteMessage);
         return;
     }
     upload::answer(response, true);
@@ -173,6 +180,10 @@ void HugeFileUploadController::appendChunk(
     if (!isNumber || index != host->nextIndex()) {
         upload::answer(response, false,
             wrongIndexMessage.arg(QString::fromUtf8(request.parameter("index")), QString::number(host->nextIndex())));
+        return;
+    }
+    if (!host->hasRoomFor(data->bytesAvailable())) {
+        upload::answer(response, false, tooLargeMessage);
         return;
     }
     if (!host->append(index, QString::fromUtf8(request.parameter("filename")), *data)) {

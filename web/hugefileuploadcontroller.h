@@ -13,7 +13,9 @@ class TemplateCache;
 // client's address, each chunk must carry the next index (0, 1, 2, ...) and is appended to the
 // upload's partial file, "finish" moves the file to its name in the download folder (never
 // replacing a file), "terminate" abandons it. A chunk whose fields come before its data, as the
-// page sends them, is written into the partial file while it arrives.
+// page sends them, is written into the partial file while it arrives. A chunk beyond the
+// upload's limits (hostchunk.h) is refused; an upload without chunks for a few minutes is
+// dropped by the request mapper.
 class HugeFileUploadController : public tarsel::HttpRequestHandler
 {
     Q_OBJECT

@@ -15,6 +15,8 @@
 #include "web/notfoundcontroller.h"
 #include "web/websettings.h"
 
+#include <QTimer>
+
 const QByteArray RequestMapper::shareCookieName = QByteArrayLiteral("orvex_share");
 const QByteArray RequestMapper::receiveCookieName = QByteArrayLiteral("orvex_receive");
 
@@ -122,6 +124,10 @@ tarsel::HttpCookie keyCookie(AccessKeys::Grant grant, const QByteArray &key)
     return tarsel::HttpCookie(name, key, 0, "/", QByteArray(), QByteArray(), false, true, "Strict");
 }
 
+// How often the uploads are checked for stalling: an upload goes at most this much later than
+// its time limit.
+constexpr int stalledUploadCheckIntervalMs = 30000;
+
 } // namespace
 
 RequestMapper::RequestMapper(QObject *parent)
@@ -130,6 +136,9 @@ RequestMapper::RequestMapper(QObject *parent)
     , staticFileController(new tarsel::StaticFileController(webSettings(QStringLiteral("static"), this), this))
     , hostChunks(new HostChunkMap)
 {
+    auto *stalledUploadCheck = new QTimer(this);
+    connect(stalledUploadCheck, &QTimer::timeout, this, [this] { hostChunks->dropStalled(HostChunk::clockMs()); });
+    stalledUploadCheck->start(stalledUploadCheckIntervalMs);
 }
 
 RequestMapper::~RequestMapper()

@@ -20,7 +20,7 @@ class TemplateCache;
 // Receives every complete request and routes it by its decoded path: "/file", "/hugefile",
 // "/static", "/download", "/list", "/s/<key>", "/r/<key>", in this order, the first prefix that
 // matches wins; anything else gets the not-found page. Runs in the handler threads, several
-// requests at once.
+// requests at once; its own thread drops stalled chunked uploads from time to time.
 //
 // Only the static assets and the not-found page are public. The share's routes ("/s/<key>",
 // "/list", "/download") need the share's key, the upload routes ("/r/<key>", "/file",

@@ -1,7 +1,9 @@
 #include "webserver.h"
 
+#include "core/settings.h"
 #include "httpserver/httplistener.h"
 #include "web/downloadfilecontroller.h"
+#include "web/hostchunk.h"
 #include "web/requestmapper.h"
 #include "web/uploadbatch.h"
 #include "web/uploadsupport.h"
@@ -19,6 +21,7 @@ WebServer::WebServer(QObject *parent)
     , uploadBatch(new UploadBatch(this))
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
+    removeLeftoverPartialFiles(Settings::downloadPath());
     UploadEvents *events = requestMapper->events();
     connect(events, &UploadEvents::uploadActivity, uploadBatch, &UploadBatch::uploadActivity);
     connect(events, &UploadEvents::fileSaved, uploadBatch, &UploadBatch::fileSaved);

@@ -1,4 +1,5 @@
 #include "core/settings.h"
+#include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"
 #include "web/downloadfilecontroller.h"
@@ -26,6 +27,19 @@ QByteArray randomBytes(int size)
     generator.fillRange(reinterpret_cast<quint32 *>(data.data()), (size + 3) / 4);
     data.truncate(size);
     return data;
+}
+
+// All bytes this process has read so far, from files and sockets alike ("rchar").
+qint64 bytesReadByProcess()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : io.readAll().split('\n')) {
+        if (line.startsWith("rchar:"))
+            return line.mid(6).trimmed().toLongLong();
+    }
+    return -1;
 }
 
 bool writeFile(const QString &path, const QByteArray &data)
@@ -240,6 +254,36 @@ private slots:
         share();
     }
 
+    // A phone that cancels a download resets the connection: the server reads no more of the
+    // file than it had sent, rather than the rest of it for nobody.
+    void cancelledDownloadStopsReadingTheFile()
+    {
+        constexpr qint64 hugeSize = qint64(1) << 30;
+        QFile huge(path("share/huge.bin"));
+        // Sparse: costs no disk, yet every byte of it must be read to be sent.
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(hugeSize));
+        huge.close();
+        share();
+        const qint64 before = bytesReadByProcess();
+        QVERIFY(before >= 0);
+        {
+            HttpExchange reply(port, getRequest("/download/huge.bin"));
+            reply.setPaused(true);
+            QTRY_VERIFY(reply.bytesWaiting() > 0);
+            // Unread bytes in its receive buffer make the close a reset.
+            reply.abort();
+        }
+        // The handler has left the send loop once it closed the file.
+        QTRY_VERIFY_WITH_TIMEOUT(testsupport::openFilesBelow(path("share")).isEmpty(), 60000);
+        const qint64 read = bytesReadByProcess() - before;
+        QVERIFY2(read < hugeSize / 8, qPrintable(QStringLiteral("read %1 bytes after the reset").arg(read)));
+        // And the server goes on serving.
+        const auto next = exchange(port, getRequest("/download/a.txt"));
+        QVERIFY(next->wait());
+        QCOMPARE(next->body, QByteArray("first a"));
+        QFile::remove(path("share/huge.bin"));
+    }
+
 private:
     QString path(const QString &relative) const { return QDir(dir.path()).filePath(relative); }
 
@@ -248,8 +292,8 @@ private:
         const QString link = server->shareFiles(QStringLiteral("127.0.0.1"), port,
             { path("share/a.txt"), path("share/image.png"), path("share/big.bin"), path("other/a.txt"),
                 path("other/elsewhere.txt"), path("share/报告 2024;v1.pdf"), path("share/photo.JPG"),
-                path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"),
-                path("share/race.bin") });
+                path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"), path("share/race.bin"),
+                path("share/huge.bin") });
         testsupport::useKeyOf(link);
     }
 

@@ -150,6 +150,39 @@ private slots:
         QVERIFY(!page.contains(QStringLiteral("{row")));
     }
 
+    // A list longer than a share link can carry is refused before anything is rendered.
+    void refusesListsBeyondTheRowLimit_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("status");
+        QTest::addRow("GET at the limit") << QByteArray("GET") << 1000 << 200;
+        QTest::addRow("GET one more") << QByteArray("GET") << 1001 << 413;
+        QTest::addRow("POST 8000") << QByteArray("POST") << 8000 << 413;
+    }
+
+    void refusesListsBeyondTheRowLimit()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(int, files);
+        QFETCH(int, status);
+        // The shortest elements (each still gives a row), so that the GET fits the request limit.
+        QByteArray list = "[0";
+        for (int i = 1; i < files; ++i)
+            list += ",0";
+        list += ']';
+        const QByteArray request = method == "GET"
+            ? getRequest("/list?files=" + QUrl::toPercentEncoding(QString::fromLatin1(list)))
+            : testsupport::multipartRequest("/list", { { "files", list, {} } });
+        const auto reply = exchange(port, request);
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, status);
+        if (status == 200)
+            QCOMPARE(rowsOf(QString::fromUtf8(reply->body)).size(), files);
+        else
+            QCOMPARE(reply->body, QByteArray("413 payload too large"));
+    }
+
 private:
     WebServer *server = nullptr;
     quint16 port = 0;

@@ -3,6 +3,7 @@
 #include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"
+#include "web/chunkwriter.h"
 #include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
 #include "web/hugefileuploadcontroller.h"
@@ -594,6 +595,122 @@ private slots:
         QVERIFY(joined == first + second);
     }
 
+    // The space an unfinished upload takes can be seen: a hidden file named after the upload,
+    // which gets the final name only when the upload is finished.
+    void partialFileIsNamedAfterTheUpload()
+    {
+        const QHostAddress other(QStringLiteral("127.0.0.2"));
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(entries(), QStringList { QStringLiteral(".orvex-upload.orvex-part") });
+        QCOMPARE(call(port, chunkRequest("../movie.mkv", "0", randomBytes(3000, 30))), okOnly);
+        QCOMPARE(call(port, beginRequest(), other), begun);
+        QCOMPARE(call(port, chunkRequest("movie.mkv", "0", "other"), other), okOnly);
+        QCOMPARE(entries(),
+            (QStringList { QStringLiteral(".movie.mkv (1).orvex-part"), QStringLiteral(".movie.mkv.orvex-part") }));
+        QCOMPARE(QFileInfo(downloads + QStringLiteral("/.movie.mkv.orvex-part")).size(), 3000);
+        QCOMPARE(call(port, chunkRequest("movie.mkv", "1", randomBytes(1000, 31))), okOnly);
+        QCOMPARE(call(port, finishRequest("movie.mkv")).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(entries(), (QStringList { QStringLiteral(".movie.mkv (1).orvex-part"), QStringLiteral("movie.mkv") }));
+        QVERIFY(readFile(downloads + QStringLiteral("/movie.mkv")) == randomBytes(3000, 30) + randomBytes(1000, 31));
+    }
+
+    // Partial files that an earlier run left behind go when a server starts; those of uploads in
+    // progress, and other hidden files, stay.
+    void leftoverPartialFilesAreRemovedAtStart()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, chunkRequest("live.bin", "0", "live data")), okOnly);
+        for (const char *name :
+            { ".crashed.bin.orvex-part", ".orvex-upload (3).orvex-part", ".notes", "seen.orvex-part" })
+            QVERIFY(QFile(downloads + QLatin1Char('/') + QLatin1String(name)).open(QIODevice::WriteOnly));
+        const auto next = std::make_unique<WebServer>();
+        QCOMPARE(entries(),
+            (QStringList {
+                QStringLiteral(".live.bin.orvex-part"), QStringLiteral(".notes"), QStringLiteral("seen.orvex-part") }));
+        QCOMPARE(call(port, finishRequest("live.bin")).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(readFile(downloads + QStringLiteral("/live.bin")), QByteArray("live data"));
+    }
+
+    // However many addresses the clients have, only so many uploads are in progress at once;
+    // an upload that ends makes room for another.
+    void beginsBeyondTheUploadLimitAreRefused()
+    {
+        auto client = [](int i) { return QHostAddress(QStringLiteral("127.0.0.%1").arg(i + 2)); };
+        for (int i = 0; i < maxUploadsInProgress; ++i)
+            QCOMPARE(call(port, beginRequest(), client(i)), begun);
+        const QJsonObject refused = refusal(QStringLiteral("同时进行的大文件传输过多，请稍后再试！"));
+        QCOMPARE(call(port, beginRequest(), client(maxUploadsInProgress)), refused);
+        QCOMPARE(entries().size(), maxUploadsInProgress);
+        // A client with an upload may begin anew.
+        QCOMPARE(call(port, beginRequest(), client(0)), begun);
+        QCOMPARE(call(port, finishRequest("x", "terminate"), client(1)).value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(call(port, beginRequest(), client(maxUploadsInProgress)), begun);
+    }
+
+    // An upload that gets no data for the time limit is dropped with its partial file; one that
+    // gets data lives on.
+    void stalledUploadIsDropped()
+    {
+        HostChunkMap map;
+        const QString key = QStringLiteral("192.0.2.1");
+        auto host = std::make_shared<HostChunk>();
+        QVERIFY(host->open(downloads));
+        const QString partial = host->partialPath();
+        QVERIFY(QFile::exists(partial));
+        const qint64 start = host->lastActivity();
+        map.replace(key, std::move(host));
+
+        QCOMPARE(map.dropStalled(start + stalledUploadTimeoutMs), 0);
+        bool busy = false;
+        qint64 written = 0;
+        {
+            ChunkWriter writer(map.claim(key, &busy), 0);
+            QCOMPARE(writer.write("data"), qint64(4));
+            QVERIFY(writer.commit(QStringLiteral("s.bin")));
+            written = writer.host()->lastActivity();
+        }
+        QVERIFY(written >= start);
+
+        QCOMPARE(map.dropStalled(written + stalledUploadTimeoutMs), 0);
+        QCOMPARE(map.dropStalled(written + stalledUploadTimeoutMs + 1), 1);
+        QVERIFY(!map.claim(key, &busy));
+        QVERIFY(!busy);
+        QVERIFY(entries().isEmpty());
+    }
+
+    // Past the upload's size limit a chunk is refused whole, written as it arrives or appended
+    // from a temporary file, and the upload stays as it was.
+    void chunkBeyondTheLimitIsRefused()
+    {
+        auto host = std::make_shared<HostChunk>(1000);
+        QVERIFY(host->open(downloads));
+        QVERIFY(host->claim());
+        {
+            ChunkWriter writer(host, 0);
+            QCOMPARE(writer.write(QByteArray(600, 'a')), qint64(600));
+            QVERIFY(writer.commit(QStringLiteral("l.bin")));
+        }
+        QVERIFY(host->claim());
+        {
+            ChunkWriter writer(host, 1);
+            QCOMPARE(writer.write(QByteArray(300, 'b')), qint64(300));
+            QCOMPARE(writer.write(QByteArray(300, 'c')), qint64(300));
+            QVERIFY(!writer.commit(QStringLiteral("l.bin")));
+            QVERIFY(writer.tooLarge());
+        }
+        QCOMPARE(host->size(), qint64(600));
+        QBuffer data;
+        data.setData(QByteArray(401, 'd'));
+        QVERIFY(data.open(QIODevice::ReadOnly));
+        QVERIFY(!host->append(1, QStringLiteral("l.bin"), data));
+        data.close();
+        data.setData(QByteArray(400, 'd'));
+        QVERIFY(data.open(QIODevice::ReadOnly));
+        QVERIFY(host->append(1, QStringLiteral("l.bin"), data));
+        QCOMPARE(host->size(), qint64(1000));
+        QCOMPARE(host->nextIndex(), 2u);
+    }
+
 private:
     // Sends request up to the middle of data and waits until the server is writing that data
     // behind the stored bytes of the upload; null if it does not.
@@ -615,12 +732,12 @@ private:
         return total;
     }
 
-    // The partial files of uploads in progress are hidden, or even nameless.
+    // The partial files of uploads in progress are hidden files with their own ending.
     bool onlyPartialFiles(int atMost) const
     {
         const QStringList names = entries();
         for (const QString &name : names) {
-            if (!name.startsWith(QLatin1String(".orvex-upload-")))
+            if (!name.startsWith(QLatin1Char('.')) || !name.endsWith(QLatin1String(partialFileSuffix)))
                 return false;
         }
         return names.size() <= atMost;
