@@ -1,5 +1,6 @@
 #include "downloadfilecontroller.h"
 
+#include "core/logging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QUrl>
-#include <QtDebug>
 
 namespace {
 
@@ -55,12 +55,12 @@ DownloadFileController::DownloadFileController(
         const QFileInfo configFile(settings->fileName());
         docroot = QFileInfo(configFile.absolutePath(), docroot).absoluteFilePath();
     }
-    qDebug("DownloadFileController: docroot=%s, encoding=%s, maxAge=%i", qPrintable(docroot), qPrintable(encoding),
-        maxAge);
+    qCDebug(lcWeb, "DownloadFileController: docroot=%s, encoding=%s, maxAge=%i", qPrintable(docroot),
+        qPrintable(encoding), maxAge);
     maxCachedFileSize = settings->value(QStringLiteral("maxCachedFileSize"), QStringLiteral("65536")).toInt();
     cache.setMaxCost(settings->value(QStringLiteral("cacheSize"), QStringLiteral("1000000")).toInt());
     cacheTimeout = settings->value(QStringLiteral("cacheTime"), QStringLiteral("60000")).toInt();
-    qDebug("DownloadFileController: cache timeout=%i, size=%li", cacheTimeout, long(cache.maxCost()));
+    qCDebug(lcWeb, "DownloadFileController: cache timeout=%i, size=%li", cacheTimeout, long(cache.maxCost()));
 }
 
 void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
@@ -85,7 +85,7 @@ void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpR
         }
     }
     if (hit) {
-        qDebug("DownloadFileController: Cache hit for %s", path.constData());
+        qCDebug(lcWeb, "DownloadFileController: Cache hit for %s", path.constData());
         setContentType(QString::fromUtf8(filename), response);
         response.setHeader("Cache-Control", "max-age=" + QByteArray::number(maxAge / 1000));
         response.setHeader("Content-Length", QByteArray::number(document.size()));
@@ -94,10 +94,10 @@ void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpR
         emit fileSent(QString::fromUtf8(filename), document.size());
         return;
     }
-    qDebug("DownloadFileController: Cache miss for %s", path.constData());
+    qCDebug(lcWeb, "DownloadFileController: Cache miss for %s", path.constData());
 
     if (path.contains("/..")) {
-        qWarning("DownloadFileController: detected forbidden characters in path %s", path.constData());
+        qCWarning(lcWeb, "DownloadFileController: detected forbidden characters in path %s", path.constData());
         response.setStatus(403, "forbidden");
         response.write("403 forbidden", true);
         return;
@@ -120,10 +120,11 @@ void DownloadFileController::sendFile(
 {
     QFile file(path);
     const bool opened = file.open(QIODevice::ReadOnly);
-    qDebug("DownloadFileController: Open file %s", qPrintable(file.fileName()));
+    qCDebug(lcWeb, "DownloadFileController: Open file %s", qPrintable(file.fileName()));
     if (!opened) {
         if (file.exists()) {
-            qWarning("DownloadFileController: cannot open existing file %s for reading", qPrintable(file.fileName()));
+            qCWarning(
+                lcWeb, "DownloadFileController: cannot open existing file %s for reading", qPrintable(file.fileName()));
             response.setStatus(403, "forbidden");
             response.write("403 forbidden", true);
         } else {
@@ -216,5 +217,5 @@ void DownloadFileController::setContentType(const QString &fileName, tarsel::Htt
     else if (name.endsWith(QLatin1String(".xml")))
         response.setHeader("Content-Type", "text/xml");
     else
-        qDebug("DownloadFileController: unknown MIME type for filename '%s'", qPrintable(name));
+        qCDebug(lcWeb, "DownloadFileController: unknown MIME type for filename '%s'", qPrintable(name));
 }
