@@ -1,8 +1,10 @@
 #include "runapplication.h"
 
+#include "app/singleinstance.h"
 #include "gui/orvextray.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 
@@ -23,11 +25,30 @@ int runApplication(QApplication &app)
     // main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Files from the command line ("Open with Orvex"), as absolute paths: the running instance
+    // may have another working folder.
+    QStringList files;
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    for (const QString &argument : arguments)
+        files.append(QFileInfo(argument).absoluteFilePath());
+    SingleInstance instance;
+    if (instance.handOver(files))
+        return 0;
+
     try {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             throw std::runtime_error(QCoreApplication::translate("Main", "您的系统不支持托盘运行模式！").toStdString());
         OrvexTray tray(&app);
         tray.show();
+        QObject::connect(&instance, &SingleInstance::filesHandedOver, &tray, [&tray](const QStringList &handed) {
+            if (handed.isEmpty())
+                tray.showOnlineDeviceWindow();
+            else
+                tray.openFiles(handed);
+        });
+        instance.listen();
+        if (!files.isEmpty())
+            tray.openFiles(files);
         return app.exec();
     } catch (const std::exception &error) {
         QMessageBox::critical(

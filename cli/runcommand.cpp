@@ -12,6 +12,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QLoggingCategory>
 #include <QNetworkProxy>
 
@@ -120,8 +121,10 @@ bool isCommandLine(int argc, char *argv[])
     if (argc < 2)
         return false;
     const char *first = argv[1];
+    // An existing file or folder is for the send-file window ("Open with Orvex"); any other
+    // word is a command, or a mistyped one that the commands explain.
     if (first[0] != '-')
-        return true;
+        return !QFileInfo::exists(QString::fromLocal8Bit(first));
     for (const char *option : { "-h", "--help", "-help", "-v", "--version" }) {
         if (std::strcmp(first, option) == 0)
             return true;

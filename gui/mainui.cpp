@@ -102,6 +102,11 @@ MainUI::~MainUI()
     delete webServer;
 }
 
+bool MainUI::offerFiles(const QStringList &paths)
+{
+    return deviceManager->offerFiles(paths);
+}
+
 void MainUI::switchPage(int index)
 {
     if (index < 0 || index >= ui->stackedWidget->count()) {

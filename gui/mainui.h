@@ -24,6 +24,8 @@ public:
 
     // Shows page index (0 devices, 1 web transfer, 2 settings); other values change nothing.
     void switchPage(int index);
+    // See DeviceManager::offerFiles.
+    bool offerFiles(const QStringList &paths);
 
 signals:
     void closeWindow();

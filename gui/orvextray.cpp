@@ -106,6 +106,14 @@ void OrvexTray::showOnlineDeviceWindow()
     mainWindowOpen = true;
 }
 
+void OrvexTray::openFiles(const QStringList &paths)
+{
+    showOnlineDeviceWindow();
+    if (!mainWindow->offerFiles(paths))
+        showMessage(QCoreApplication::applicationName(), tr("请选择要接收这些文件的设备"), QSystemTrayIcon::Information,
+            balloonMs);
+}
+
 void OrvexTray::showWebFilesReceived(int count)
 {
     showMessage(QCoreApplication::applicationName(), QStringLiteral("通过网页收到 %1 个文件").arg(count),

@@ -28,6 +28,9 @@ public slots:
     void onWindowClose();
     // Tells the user that count files arrived through the web upload pages.
     void showWebFilesReceived(int count);
+    // Files to send from outside: the device page comes up, and the send window opens for the
+    // ticked devices, or when the user picks some.
+    void openFiles(const QStringList &paths);
 
 private slots:
     void openDownloadFolder();

@@ -13,6 +13,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -136,6 +137,16 @@ void DeviceManager::openTransferWindow(const QVector<DeviceInfo> &targets)
     auto *window = new SendFileWindow(targets);
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
+    window->addPaths(std::exchange(pendingFiles, QStringList()));
+}
+
+bool DeviceManager::offerFiles(const QStringList &paths)
+{
+    pendingFiles.append(paths);
+    if (selectedDevices.isEmpty())
+        return false;
+    openTransferWindow(selectedDevices);
+    return true;
 }
 
 void DeviceManager::clearList()

@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 
@@ -43,6 +44,10 @@ public slots:
     void selectAllDevices();
     void multiTransfer();
     void openTransferWindow(const QVector<DeviceInfo> &targets);
+    // Files to send that came from outside (the file manager, a second launch): they go to the
+    // ticked devices' send window at once, or else into the next send window opened. Returns
+    // whether a window opened.
+    bool offerFiles(const QStringList &paths);
 
 private:
     void clearList();
@@ -52,6 +57,7 @@ private:
 
     QVector<DeviceInfo> devices;
     QVector<DeviceInfo> selectedDevices;
+    QStringList pendingFiles;
     QVector<OnlineDeviceItem *> items;
     Title *title = nullptr;
     QPushButton *multiTransferBtn;

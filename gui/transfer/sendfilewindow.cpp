@@ -70,9 +70,17 @@ void SendFileWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void SendFileWindow::dropEvent(QDropEvent *event)
 {
+    QStringList paths;
     const QList<QUrl> urls = event->mimeData()->urls();
-    for (const QUrl &url : urls) {
-        QString path = url.toLocalFile();
+    for (const QUrl &url : urls)
+        paths.append(url.toLocalFile());
+    addPaths(paths);
+    event->acceptProposedAction();
+}
+
+void SendFileWindow::addPaths(const QStringList &paths)
+{
+    for (QString path : paths) {
         if (path.isEmpty())
             continue;
         if (path.size() > 1 && path.endsWith(QLatin1Char('/')))
@@ -83,7 +91,6 @@ void SendFileWindow::dropEvent(QDropEvent *event)
             showRefusals(manager->addFolder(path));
     }
     refreshFiles();
-    event->acceptProposedAction();
 }
 
 void SendFileWindow::refreshFiles()

@@ -32,6 +32,8 @@ public:
     ~SendFileWindow() override;
 
     SendFileManager *fileManager() const { return manager; }
+    // Adds files and folders as a drop of them would.
+    void addPaths(const QStringList &paths);
 
     // The folder chooser; tests put their own in place of the platform's dialog.
     using FolderChooser = std::function<QString(QWidget *parent, const QString &caption)>;

@@ -5,6 +5,7 @@
 #include "gui/transfer/sendfilewindow.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
+#include "transfer/sendfilemanager.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -114,6 +115,19 @@ QList<QStringList> sendWindowTargets()
         targets.append(names);
     }
     return targets;
+}
+
+// How many files each open send-file window lists.
+QList<int> sendWindowFileCounts()
+{
+    QList<int> counts;
+    const QWidgetList widgets = QApplication::topLevelWidgets();
+    for (QWidget *widget : widgets) {
+        auto *window = qobject_cast<SendFileWindow *>(widget);
+        if (window && window->isVisible())
+            counts.append(window->fileManager()->sendFiles.size());
+    }
+    return counts;
 }
 
 void closeSendWindows()
@@ -290,6 +304,31 @@ private slots:
         QTest::mouseClick(page.multiTransfer, Qt::LeftButton);
         QCOMPARE(
             sendWindowTargets(), QList<QStringList> { (QStringList { QStringLiteral("甲"), QStringLiteral("丙") }) });
+        closeSendWindows();
+    }
+
+    void filesFromOutsideGoToTheTickedDevicesOrTheNextWindow()
+    {
+        Page page;
+        page.manager.handleNewHost(QStringLiteral("甲"), addressA, 5001);
+        page.manager.handleNewHost(QStringLiteral("乙"), addressB, 5002);
+        const QString file = QCoreApplication::applicationFilePath();
+
+        // Nothing ticked: no window yet, the files wait for the next one the user opens.
+        QVERIFY(!page.manager.offerFiles({ file }));
+        QVERIFY(sendWindowTargets().isEmpty());
+        page.tick(1);
+        QTest::mouseClick(page.multiTransfer, Qt::LeftButton);
+        QCOMPARE(sendWindowTargets(), QList<QStringList> { QStringList { QStringLiteral("乙") } });
+        QCOMPARE(sendWindowFileCounts(), QList<int> { 1 });
+        closeSendWindows();
+
+        // Ticked: the window opens at once, with the files; they are not offered twice.
+        QVERIFY(page.manager.offerFiles({ file }));
+        QCOMPARE(sendWindowFileCounts(), QList<int> { 1 });
+        closeSendWindows();
+        QTest::mouseClick(page.multiTransfer, Qt::LeftButton);
+        QCOMPARE(sendWindowFileCounts(), QList<int> { 0 });
         closeSendWindows();
     }
 
