@@ -2,6 +2,7 @@
 
 #include "ui_mainui.h"
 
+#include "core/autostart.h"
 #include "core/downloadfolder.h"
 #include "core/localipv4addresses.h"
 #include "core/logging.h"
@@ -167,6 +168,7 @@ void MainUI::fillSettingFields()
     ui->set_transfer_port->setText(QString::number(Settings::serverPort()));
     ui->set_web_port->setText(QString::number(Settings::webPort()));
     ui->set_visable_checkbox->setChecked(Settings::discoverable());
+    ui->set_autostart_checkbox->setChecked(Autostart::isEnabled());
 }
 
 void MainUI::settingSave()
@@ -218,6 +220,12 @@ void MainUI::settingSave()
     }
     if (ui->set_visable_checkbox->isChecked() != Settings::discoverable())
         Settings::setDiscoverable(ui->set_visable_checkbox->isChecked());
+    const bool autostart = ui->set_autostart_checkbox->isChecked();
+    if (autostart != Autostart::isEnabled() && !Autostart::setEnabled(autostart)) {
+        QMessageBox::critical(
+            nullptr, messageTitle, tr("无法写入开机自动启动项：%1").arg(Autostart::entryPath()), QMessageBox::Ok);
+        ui->set_autostart_checkbox->setChecked(Autostart::isEnabled());
+    }
     QString folderError;
     if (downloadPath != Settings::downloadPath()) {
         Settings::setDownloadPath(downloadPath);

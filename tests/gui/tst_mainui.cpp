@@ -1,3 +1,4 @@
+#include "core/autostart.h"
 #include "core/localipv4addresses.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
@@ -318,6 +319,32 @@ private slots:
         // Defaults that did not change are not written.
         QCOMPARE(QSettings().contains(QStringLiteral("serverPort")), transferPort.toUInt() != 0);
         QCOMPARE(QSettings().contains(QStringLiteral("discoverable")), !visible);
+    }
+
+    void autostartEntryIsWrittenAndRemoved()
+    {
+        DiscoveryService service;
+        MainUI window(&service);
+        window.show();
+        window.switchPage(2);
+        auto *box = window.findChild<QCheckBox *>(QStringLiteral("set_autostart_checkbox"));
+        QVERIFY(!box->isChecked());
+        QVERIFY(Autostart::entryPath().startsWith(QDir::homePath()));
+
+        for (const bool enabled : { true, false }) {
+            box->setChecked(enabled);
+            testsupport::ModalAnswerer answerer;
+            QTest::mouseClick(button(window, "set_save_btn"), Qt::LeftButton);
+            QCOMPARE(answerer.texts(), QStringList { QStringLiteral("设置保存成功") });
+            QCOMPARE(QFile::exists(Autostart::entryPath()), enabled);
+        }
+        box->setChecked(true);
+        testsupport::ModalAnswerer answerer;
+        QTest::mouseClick(button(window, "set_save_btn"), Qt::LeftButton);
+        QSettings entry(Autostart::entryPath(), QSettings::IniFormat);
+        // The INI reader takes the quotes off the program's path.
+        QCOMPARE(entry.value(QStringLiteral("Desktop Entry/Exec")).toString(), QCoreApplication::applicationFilePath());
+        QVERIFY(Autostart::setEnabled(false));
     }
 
     void savingCreatesTheDownloadFolderOneLevelDeep()
