@@ -2,6 +2,7 @@
 
 #include "app/singleinstance.h"
 #include "gui/orvextray.h"
+#include "gui/qttranslation.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -24,6 +25,8 @@ int runApplication(QApplication &app)
     // The program lives in the tray: closing the last window (or a message box while the
     // main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The windows are Chinese: so are Qt's own buttons and dialogs in them.
+    loadQtTranslation(QLocale(QLocale::Chinese, QLocale::China));
 
     // Files from the command line ("Open with Orvex"), as absolute paths: the running instance
     // may have another working folder.

@@ -1,0 +1,25 @@
+#include "qttranslation.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+bool loadQtTranslation(const QLocale &language)
+{
+    // One translator for the life of the application: it must outlive every window.
+    static QTranslator *translator = nullptr;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        translator = nullptr;
+    }
+    auto *loaded = new QTranslator;
+    if (!loaded->load(language, QStringLiteral("qt"), QStringLiteral("_"),
+            QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+        delete loaded;
+        return false;
+    }
+    translator = loaded;
+    QCoreApplication::installTranslator(translator);
+    return true;
+}

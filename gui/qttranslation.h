@@ -1,0 +1,8 @@
+#pragma once
+
+#include <QLocale>
+
+// Qt's own texts (dialog buttons, file dialogs, context menus) in the language of the windows,
+// from the translations of the Qt installation. Returns false when none is installed for it
+// (Debian: qttranslations5-l10n); Qt's texts then stay English.
+bool loadQtTranslation(const QLocale &language);
