@@ -83,10 +83,7 @@ HttpConnectionHandler::~HttpConnectionHandler()
         m_thread->wait();
     }
     TARSEL_TAKE_OVER(this);
-    if (m_thread->isRunning() || m_thread->isFinished())
-        m_thread->deleteLater();
-    else
-        delete m_thread;
+    m_thread->deleteLater();
     delete m_currentRequest;
     qCDebug(lcHttp, "HttpConnectionHandler (%p): destroyed", static_cast<void *>(this));
 }
