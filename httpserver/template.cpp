@@ -28,6 +28,15 @@ template <typename Found> void forEachPlaceholder(const QString &text, Found fou
 
 } // namespace
 
+// FNV-1a over the UTF-16 code units, folded to the hash's width.
+uint qHash(const Template::Placeholder &placeholder, uint seed)
+{
+    quint64 hash = 14695981039346656037ULL ^ seed;
+    for (const QChar c : placeholder.text)
+        hash = (hash ^ c.unicode()) * 1099511628211ULL;
+    return uint(hash ^ (hash >> 32));
+}
+
 Template::Template(const QString &source, const QString &sourceName)
     : m_text(source)
     , m_sourceName(sourceName)
@@ -53,7 +62,7 @@ Template::Template(QFile &file, QTextCodec *codec)
 void Template::indexPlaceholders() const
 {
     m_placeholders.clear();
-    forEachPlaceholder(m_text, [this](int start, int end) { ++m_placeholders[m_text.mid(start, end - start)]; });
+    forEachPlaceholder(m_text, [this](int start, int end) { ++m_placeholders[{ m_text.mid(start, end - start) }]; });
     m_indexed = true;
 }
 
@@ -65,7 +74,7 @@ void Template::fillInVariables() const
     result.reserve(m_text.size());
     int copied = 0;
     forEachPlaceholder(m_text, [&](int start, int end) {
-        const auto value = m_pendingValues.constFind(m_text.mid(start, end - start));
+        const auto value = m_pendingValues.constFind({ m_text.mid(start, end - start) });
         if (value == m_pendingValues.cend())
             return;
         result.append(m_text.constData() + copied, start - copied).append(*value);
@@ -90,9 +99,9 @@ int Template::setVariable(const QString &name, const QString &value)
     if (!m_indexed)
         indexPlaceholders();
     // Taken from the index: a second value for the same name finds no placeholder left.
-    const int count = m_placeholders.take(placeholder);
+    const int count = m_placeholders.take({ placeholder });
     if (count > 0)
-        m_pendingValues.insert(placeholder, value);
+        m_pendingValues.insert({ placeholder }, value);
     if (count == 0 && m_warnings)
         qCWarning(lcHttp, "Template: missing variable %s in %s", qPrintable(placeholder), qPrintable(m_sourceName));
     return count;

@@ -43,11 +43,20 @@ private:
     void indexPlaceholders() const;
     void fillInVariables() const;
 
+    // A placeholder as a hash key: Qt's string hash makes placeholders that differ only in a row
+    // number collide, this key's hash does not.
+    struct Placeholder
+    {
+        QString text;
+        bool operator==(const Placeholder &other) const { return text == other.text; }
+    };
+    friend uint qHash(const Placeholder &placeholder, uint seed);
+
     mutable QString m_text;
     // Values set but not yet in the text, by placeholder, and the placeholders the text holds
     // (with their counts) not yet set; the index is built when first needed.
-    mutable QHash<QString, QString> m_pendingValues;
-    mutable QHash<QString, int> m_placeholders;
+    mutable QHash<Placeholder, QString> m_pendingValues;
+    mutable QHash<Placeholder, int> m_placeholders;
     mutable bool m_indexed = false;
     QString m_sourceName;
     bool m_warnings = false;
