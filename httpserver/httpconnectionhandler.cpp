@@ -196,6 +196,17 @@ void HttpConnectionHandler::waitForWritten()
     }
 }
 
+// A client that takes none of the rest of its answer is not waited for: closing gracefully would
+// keep the handler busy for as long as the bytes stay unsent.
+void HttpConnectionHandler::closeAfterWriting()
+{
+    waitForWritten();
+    if (m_socket->bytesToWrite() > 0)
+        m_socket->abort();
+    else
+        m_socket->disconnectFromHost();
+}
+
 void HttpConnectionHandler::readTimeout()
 {
     if (m_inBody && m_windowBytes >= minBodyBytesPerSecond * m_readTimeout / 1000) {
@@ -204,8 +215,7 @@ void HttpConnectionHandler::readTimeout()
     }
     qCDebug(lcHttp, "HttpConnectionHandler (%p): read timeout occured", static_cast<void *>(this));
     m_inBody = false;
-    waitForWritten();
-    m_socket->disconnectFromHost();
+    closeAfterWriting();
     endRequest();
 }
 
@@ -242,8 +252,7 @@ void HttpConnectionHandler::becomeIdleUnlessConnected()
 void HttpConnectionHandler::refuse(int status)
 {
     m_socket->write(refusal(status));
-    waitForWritten();
-    m_socket->disconnectFromHost();
+    closeAfterWriting();
     endRequest();
 }
 
@@ -349,8 +358,7 @@ void HttpConnectionHandler::readRequests()
         endRequest();
 
         if (closeConnection || m_stopping.load()) {
-            waitForWritten();
-            m_socket->disconnectFromHost();
+            closeAfterWriting();
             return;
         }
         // The peer may have gone while the request was served; then there is nothing to wait for.

@@ -68,6 +68,7 @@ private:
     void startReadTimer();
     void startBodyWindow();
     void waitForWritten();
+    void closeAfterWriting();
     void readRequests();
     void refuse(int status);
     void endRequest();
