@@ -27,3 +27,15 @@ export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 unshare --net -- sh -c 'ip link set lo up && ip route add default dev lo && cd "$1" && shift && ctest --output-on-failure "$@"' \
     orvex-tests "$build" "$@"
+
+# Fuzzing, in a clang build of its own: each target in fuzz/ first runs the kept inputs of
+# crashes fixed before, then fuzzes from its seeds for ORVEX_FUZZ_SECONDS seconds (60; 0 skips).
+fuzz_seconds=${ORVEX_FUZZ_SECONDS:-60}
+if [ "$fuzz_seconds" != 0 ]; then
+    install_missing clang-14 libclang-rt-14-dev
+    fuzz_build=${ORVEX_FUZZ_BUILD_DIR:-build-fuzz}
+    cmake -S . -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DORVEX_FUZZ=ON \
+        -DORVEX_TESTS=OFF
+    cmake --build "$fuzz_build" -j"$(nproc)" --target orvex_fuzzers
+    fuzz/run.sh "$fuzz_build" "$fuzz_seconds"
+fi

@@ -40,3 +40,19 @@ function(add_orvex_test folder unit)
         TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
+
+# libFuzzer targets in fuzz/ (clang only, a build folder of its own): all code is built for
+# coverage with AddressSanitizer and UndefinedBehaviorSanitizer, the targets link the fuzzer.
+option(ORVEX_FUZZ "Build the libFuzzer targets in fuzz/ (needs clang)" OFF)
+if(ORVEX_FUZZ)
+    if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang")
+        message(FATAL_ERROR "ORVEX_FUZZ needs clang: configure with -DCMAKE_CXX_COMPILER=clang++-14")
+    endif()
+    if(ORVEX_SANITIZE OR ORVEX_TSAN)
+        message(FATAL_ERROR "ORVEX_FUZZ brings its own sanitizers; leave ORVEX_SANITIZE and ORVEX_TSAN off")
+    endif()
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    add_link_options(-fsanitize=address,undefined)
+    add_subdirectory(${PROJECT_SOURCE_DIR}/fuzz ${PROJECT_BINARY_DIR}/fuzz)
+endif()

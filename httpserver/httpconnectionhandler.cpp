@@ -1,16 +1,17 @@
 #include "httpconnectionhandler.h"
 
+#include "httpserver/httplogging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httprequesthandler.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/threadhandover.h"
 
-#include <QDebug>
 #include <QSettings>
 #include <QSslConfiguration>
 #include <QSslSocket>
 #include <QThread>
 
+#include <exception>
 #include <unistd.h>
 
 namespace tarsel {
@@ -28,6 +29,22 @@ bool expectsContinue(const HttpRequest &request)
         && request.version().compare("HTTP/1.0", Qt::CaseInsensitive) != 0;
 }
 
+// The short answers to a request that is refused before any handler sees it.
+QByteArray refusal(int status)
+{
+    switch (status) {
+    case 400:
+        return "HTTP/1.1 400 bad request\r\nConnection: close\r\n\r\n400 Bad request\r\n";
+    case 431:
+        return "HTTP/1.1 431 request header fields too large\r\nConnection: close\r\n\r\n"
+               "431 Request header fields too large\r\n";
+    case 500:
+        return "HTTP/1.1 500 internal server error\r\nConnection: close\r\n\r\n500 Internal server error\r\n";
+    default:
+        return "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
+    }
+}
+
 } // namespace
 
 HttpConnectionHandler::HttpConnectionHandler(
@@ -38,7 +55,7 @@ HttpConnectionHandler::HttpConnectionHandler(
     , m_sslConfiguration(sslConfiguration)
 {
     m_thread->start();
-    qDebug("HttpConnectionHandler (%p): thread started", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): thread started", static_cast<void *>(this));
 
     moveToThread(m_thread);
     m_readTimer.moveToThread(m_thread);
@@ -52,19 +69,50 @@ HttpConnectionHandler::HttpConnectionHandler(
     connect(&m_readTimer, &QTimer::timeout, this, &HttpConnectionHandler::readTimeout);
     connect(m_thread, &QThread::finished, this, &HttpConnectionHandler::thread_done);
 
-    qDebug("HttpConnectionHandler (%p): constructed", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): constructed", static_cast<void *>(this));
     TARSEL_HAND_OVER(this);
 }
 
 HttpConnectionHandler::~HttpConnectionHandler()
 {
     TARSEL_HAND_OVER(this);
-    m_thread->quit();
-    m_thread->wait();
+    // A handler that outlived its pool is deleted in its own ending thread, which cannot wait
+    // for itself.
+    if (QThread::currentThread() != m_thread) {
+        m_thread->quit();
+        m_thread->wait();
+    }
     TARSEL_TAKE_OVER(this);
     m_thread->deleteLater();
     delete m_currentRequest;
-    qDebug("HttpConnectionHandler (%p): destroyed", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): destroyed", static_cast<void *>(this));
+}
+
+bool HttpConnectionHandler::isValid() const
+{
+    return m_thread->isRunning();
+}
+
+void HttpConnectionHandler::setBusy(const QHostAddress &peer)
+{
+    m_peer = peer;
+    m_busy.store(true);
+}
+
+void HttpConnectionHandler::stop()
+{
+    m_stopping.store(true);
+    m_thread->quit();
+}
+
+bool HttpConnectionHandler::finishOrDetach(QDeadlineTimer deadline)
+{
+    if (m_thread->wait(deadline))
+        return true;
+    qCCritical(lcHttp, "HttpConnectionHandler (%p): still serving a request at shutdown, left to end on its own",
+        static_cast<void *>(this));
+    connect(m_thread, &QThread::finished, this, &QObject::deleteLater, Qt::DirectConnection);
+    return false;
 }
 
 void HttpConnectionHandler::createSocket()
@@ -73,7 +121,7 @@ void HttpConnectionHandler::createSocket()
         auto *sslSocket = new QSslSocket;
         sslSocket->setSslConfiguration(*m_sslConfiguration);
         m_socket = sslSocket;
-        qDebug("HttpConnectionHandler (%p): SSL is enabled", static_cast<void *>(this));
+        qCDebug(lcHttp, "HttpConnectionHandler (%p): SSL is enabled", static_cast<void *>(this));
         return;
     }
     m_socket = new QTcpSocket;
@@ -86,21 +134,24 @@ void HttpConnectionHandler::thread_done()
     m_socket->close();
     delete m_socket;
     m_socket = nullptr;
-    qDebug("HttpConnectionHandler (%p): thread stopped", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): thread stopped", static_cast<void *>(this));
     TARSEL_HAND_OVER(this);
 }
 
 void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
 {
     TARSEL_TAKE_OVER(this);
-    qDebug("HttpConnectionHandler (%p): handle new connection", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): handle new connection", static_cast<void *>(this));
     m_busy.store(true);
 
     // The socket is reused: bring it back to a clean unconnected state first.
     m_socket->abort();
+    delete m_currentRequest;
+    m_currentRequest = nullptr;
 
-    if (!m_socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
-        qCritical("HttpConnectionHandler (%p): cannot initialize socket: %s", static_cast<void *>(this),
+    if (m_stopping.load()
+        || !m_socket->setSocketDescriptor(socketDescriptor, QAbstractSocket::ConnectedState, QIODevice::ReadWrite)) {
+        qCCritical(lcHttp, "HttpConnectionHandler (%p): cannot initialize socket: %s", static_cast<void *>(this),
             qPrintable(m_socket->errorString()));
         // The connection was handed over to this handler: nobody else closes it, and the
         // handler is free for the next one.
@@ -114,55 +165,118 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
 
     if (m_sslConfiguration) {
-        qDebug("HttpConnectionHandler (%p): Starting encryption", static_cast<void *>(this));
+        qCDebug(lcHttp, "HttpConnectionHandler (%p): Starting encryption", static_cast<void *>(this));
         static_cast<QSslSocket *>(m_socket)->startServerEncryption();
     }
 
+    m_readTimeout = qMax(1, m_settings->value("readTimeout", 10000).toInt());
     startReadTimer();
-
-    delete m_currentRequest;
-    m_currentRequest = nullptr;
 }
 
+// The request line and headers of the next request, and the wait for it, share one period: the
+// timer is not restarted by the bytes that arrive.
 void HttpConnectionHandler::startReadTimer()
 {
-    m_readTimer.start(m_settings->value("readTimeout", 10000).toInt());
+    m_inBody = false;
+    m_readTimer.start(m_readTimeout);
+}
+
+void HttpConnectionHandler::startBodyWindow()
+{
+    m_inBody = true;
+    m_windowBytes = 0;
+    m_readTimer.start(m_readTimeout);
 }
 
 void HttpConnectionHandler::waitForWritten()
 {
-    while (m_socket->bytesToWrite() > 0) {
+    while (!m_stopping.load() && m_socket->bytesToWrite() > 0) {
         if (!m_socket->waitForBytesWritten(writeWaitMs))
             break;
     }
 }
 
+// A client that takes none of the rest of its answer is not waited for: closing gracefully would
+// keep the handler busy for as long as the bytes stay unsent.
+void HttpConnectionHandler::closeAfterWriting()
+{
+    waitForWritten();
+    if (m_socket->bytesToWrite() > 0)
+        m_socket->abort();
+    else
+        m_socket->disconnectFromHost();
+}
+
 void HttpConnectionHandler::readTimeout()
 {
-    qDebug("HttpConnectionHandler (%p): read timeout occured", static_cast<void *>(this));
-    waitForWritten();
-    m_socket->disconnectFromHost();
-    delete m_currentRequest;
-    m_currentRequest = nullptr;
+    if (m_inBody && m_windowBytes >= minBodyBytesPerSecond * m_readTimeout / 1000) {
+        startBodyWindow();
+        return;
+    }
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): read timeout occured", static_cast<void *>(this));
+    m_inBody = false;
+    closeAfterWriting();
+    endRequest();
 }
 
 void HttpConnectionHandler::disconnected()
 {
-    qDebug("HttpConnectionHandler (%p): disconnected", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): disconnected", static_cast<void *>(this));
     m_socket->close();
     m_readTimer.stop();
+    // A disconnect noticed while the request handler writes (inside a wait for the socket) must
+    // neither free the request under it nor hand the handler to the next connection.
+    if (m_serving)
+        return;
     // A request cut off by the peer would otherwise keep its upload on disk until the next
     // connection.
-    if (!m_serving) {
-        delete m_currentRequest;
-        m_currentRequest = nullptr;
-    }
+    endRequest();
     m_busy.store(false);
+}
+
+void HttpConnectionHandler::endRequest()
+{
+    delete m_currentRequest;
+    m_currentRequest = nullptr;
+}
+
+void HttpConnectionHandler::becomeIdleUnlessConnected()
+{
+    if (m_socket->state() == QAbstractSocket::UnconnectedState) {
+        m_readTimer.stop();
+        endRequest();
+        m_busy.store(false);
+    }
+}
+
+void HttpConnectionHandler::refuse(int status)
+{
+    m_socket->write(refusal(status));
+    closeAfterWriting();
+    endRequest();
 }
 
 void HttpConnectionHandler::read()
 {
-    while (m_socket->bytesAvailable() > 0) {
+    // Nothing thrown may leave the thread's event loop: that would end the process.
+    try {
+        readRequests();
+    } catch (const std::exception &e) {
+        qCCritical(
+            lcHttp, "HttpConnectionHandler (%p): failed reading a request: %s", static_cast<void *>(this), e.what());
+        m_serving = false;
+        refuse(500);
+    } catch (...) {
+        qCCritical(lcHttp, "HttpConnectionHandler (%p): failed reading a request", static_cast<void *>(this));
+        m_serving = false;
+        refuse(500);
+    }
+    becomeIdleUnlessConnected();
+}
+
+void HttpConnectionHandler::readRequests()
+{
+    while (m_socket->bytesAvailable() > 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
         if (!m_currentRequest) {
             m_currentRequest = new HttpRequest(m_settings);
             m_currentRequest->setUploadHandler(m_requestHandler);
@@ -171,25 +285,25 @@ void HttpConnectionHandler::read()
         while (m_socket->bytesAvailable() > 0 && m_currentRequest->status() != HttpRequest::Complete
             && m_currentRequest->status() != HttpRequest::Aborted) {
             const bool inHeader = m_currentRequest->status() == HttpRequest::WaitingForHeader;
+            const qint64 available = m_socket->bytesAvailable();
             m_currentRequest->readFromSocket(m_socket);
             if (m_currentRequest->status() == HttpRequest::WaitingForBody) {
                 // The header block is complete and the announced size within the limits (a body
                 // over them has aborted the request, which gets the 413 without this line).
-                if (inHeader && expectsContinue(*m_currentRequest)) {
-                    m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
-                    m_socket->flush();
+                if (inHeader) {
+                    if (expectsContinue(*m_currentRequest)) {
+                        m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
+                        m_socket->flush();
+                    }
+                    startBodyWindow();
+                } else {
+                    m_windowBytes += available - m_socket->bytesAvailable();
                 }
-                // A body keeps the connection alive while it keeps arriving.
-                startReadTimer();
             }
         }
 
         if (m_currentRequest->status() == HttpRequest::Aborted) {
-            m_socket->write("HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n");
-            waitForWritten();
-            m_socket->disconnectFromHost();
-            delete m_currentRequest;
-            m_currentRequest = nullptr;
+            refuse(m_currentRequest->errorStatus());
             return;
         }
 
@@ -197,9 +311,10 @@ void HttpConnectionHandler::read()
             return;
 
         m_readTimer.stop();
-        qDebug("HttpConnectionHandler (%p): received request", static_cast<void *>(this));
+        m_inBody = false;
+        qCDebug(lcHttp, "HttpConnectionHandler (%p): received request", static_cast<void *>(this));
 
-        HttpResponse response(m_socket);
+        HttpResponse response(m_socket, &m_stopping);
         bool closeConnection = false;
         if (m_currentRequest->header("Connection").compare("close", Qt::CaseInsensitive) == 0) {
             closeConnection = true;
@@ -213,15 +328,21 @@ void HttpConnectionHandler::read()
         m_serving = true;
         try {
             m_requestHandler->service(*m_currentRequest, response);
+        } catch (const std::exception &e) {
+            qCCritical(lcHttp, "HttpConnectionHandler (%p): the request handler failed: %s", static_cast<void *>(this),
+                e.what());
+            closeConnection = true;
+            response.fail();
         } catch (...) {
-            qCritical("HttpConnectionHandler (%p): An uncatched exception occured in the request handler",
-                static_cast<void *>(this));
+            qCCritical(lcHttp, "HttpConnectionHandler (%p): the request handler failed", static_cast<void *>(this));
+            closeConnection = true;
+            response.fail();
         }
 
         if (!response.hasSentLastPart())
             response.write(QByteArray(), true);
         m_serving = false;
-        qDebug("HttpConnectionHandler (%p): finished request", static_cast<void *>(this));
+        qCDebug(lcHttp, "HttpConnectionHandler (%p): finished request", static_cast<void *>(this));
 
         if (!closeConnection) {
             const auto &headers = response.headers();
@@ -234,12 +355,10 @@ void HttpConnectionHandler::read()
             }
         }
 
-        delete m_currentRequest;
-        m_currentRequest = nullptr;
+        endRequest();
 
-        if (closeConnection) {
-            waitForWritten();
-            m_socket->disconnectFromHost();
+        if (closeConnection || m_stopping.load()) {
+            closeAfterWriting();
             return;
         }
         // The peer may have gone while the request was served; then there is nothing to wait for.

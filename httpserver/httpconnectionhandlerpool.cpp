@@ -1,8 +1,8 @@
 #include "httpconnectionhandlerpool.h"
 
 #include "httpserver/httpconnectionhandler.h"
+#include "httpserver/httplogging.h"
 
-#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -25,26 +25,55 @@ HttpConnectionHandlerPool::HttpConnectionHandlerPool(QSettings *settings, HttpRe
 
 HttpConnectionHandlerPool::~HttpConnectionHandlerPool()
 {
+    // Handlers still serving are asked to stop, then waited for with one bound for all: the
+    // pool's thread (the GUI's) must not hang on a request handler.
     for (HttpConnectionHandler *handler : qAsConst(m_handlers))
-        delete handler;
+        handler->stop();
+    const QDeadlineTimer deadline(shutdownWaitMs);
+    for (HttpConnectionHandler *handler : qAsConst(m_handlers)) {
+        if (handler->finishOrDetach(deadline))
+            delete handler;
+    }
     delete m_sslConfiguration;
-    qDebug("HttpConnectionHandlerPool (%p): destroyed", static_cast<void *>(this));
+    qCDebug(lcHttp, "HttpConnectionHandlerPool (%p): destroyed", static_cast<void *>(this));
 }
 
-HttpConnectionHandler *HttpConnectionHandlerPool::acquireHandler()
+HttpConnectionHandler *HttpConnectionHandlerPool::acquireHandler(const QHostAddress &peer, Refusal *refusal)
 {
+    Refusal ignored;
+    Refusal &reason = refusal ? *refusal : ignored;
+    reason = NotRefused;
     QMutexLocker locker(&m_mutex);
+    const int maxThreads = m_settings->value("maxThreads", 100).toInt();
+    const int perAddress
+        = m_settings->value("maxThreadsPerAddress", qMax(maxThreads / 4, minThreadsPerAddress)).toInt();
+    if (!peer.isNull()) {
+        int held = 0;
+        for (const HttpConnectionHandler *handler : qAsConst(m_handlers))
+            held += handler->isBusy() && handler->peer() == peer ? 1 : 0;
+        if (held >= perAddress) {
+            reason = AddressShareUsed;
+            return nullptr;
+        }
+    }
     for (HttpConnectionHandler *handler : qAsConst(m_handlers)) {
         if (!handler->isBusy()) {
-            handler->setBusy();
+            handler->setBusy(peer);
             return handler;
         }
     }
-    const int maxThreads = m_settings->value("maxThreads", 100).toInt();
-    if (m_handlers.size() >= maxThreads)
+    if (m_handlers.size() >= maxThreads) {
+        reason = Overloaded;
         return nullptr;
+    }
     auto *handler = new HttpConnectionHandler(m_settings, m_requestHandler, m_sslConfiguration);
-    handler->setBusy();
+    if (!handler->isValid()) {
+        qCWarning(lcHttp, "HttpConnectionHandlerPool: cannot start a thread for a new connection handler");
+        delete handler;
+        reason = Overloaded;
+        return nullptr;
+    }
+    handler->setBusy(peer);
     m_handlers.append(handler);
     return handler;
 }
@@ -60,8 +89,11 @@ void HttpConnectionHandlerPool::cleanup()
             continue;
         if (++idleCounter > maxIdleHandlers) {
             m_handlers.removeAt(i);
-            delete handler;
-            qDebug("HttpConnectionHandlerPool: Removed connection handler (%p), pool size is now %lli",
+            // Idle, it only waits in its event loop; the bound keeps this thread safe anyway.
+            handler->stop();
+            if (handler->finishOrDetach(QDeadlineTimer(retireWaitMs)))
+                delete handler;
+            qCDebug(lcHttp, "HttpConnectionHandlerPool: Removed connection handler (%p), pool size is now %lli",
                 static_cast<void *>(handler), qint64(m_handlers.size()));
             break;
         }
@@ -84,7 +116,7 @@ void HttpConnectionHandlerPool::loadSslConfiguration()
 
     QFile certFile(sslCertFileName);
     if (!certFile.open(QIODevice::ReadOnly)) {
-        qCritical("HttpConnectionHandlerPool: cannot open sslCertFile %s", qPrintable(sslCertFileName));
+        qCCritical(lcHttp, "HttpConnectionHandlerPool: cannot open sslCertFile %s", qPrintable(sslCertFileName));
         return;
     }
     const QSslCertificate certificate(&certFile, QSsl::Pem);
@@ -92,7 +124,7 @@ void HttpConnectionHandlerPool::loadSslConfiguration()
 
     QFile keyFile(sslKeyFileName);
     if (!keyFile.open(QIODevice::ReadOnly)) {
-        qCritical("HttpConnectionHandlerPool: cannot open sslKeyFile %s", qPrintable(sslKeyFileName));
+        qCCritical(lcHttp, "HttpConnectionHandlerPool: cannot open sslKeyFile %s", qPrintable(sslKeyFileName));
         return;
     }
     const QSslKey sslKey(&keyFile, QSsl::Rsa, QSsl::Pem, QSsl::PrivateKey, QByteArray());
@@ -103,7 +135,7 @@ void HttpConnectionHandlerPool::loadSslConfiguration()
     m_sslConfiguration->setPrivateKey(sslKey);
     m_sslConfiguration->setPeerVerifyMode(QSslSocket::VerifyNone);
     m_sslConfiguration->setProtocol(QSsl::AnyProtocol);
-    qDebug("HttpConnectionHandlerPool: SSL settings loaded");
+    qCDebug(lcHttp, "HttpConnectionHandlerPool: SSL settings loaded");
 }
 
 } // namespace tarsel

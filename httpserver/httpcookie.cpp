@@ -1,6 +1,6 @@
 #include "httpcookie.h"
 
-#include <QDebug>
+#include "httpserver/httplogging.h"
 
 namespace tarsel {
 
@@ -54,7 +54,7 @@ HttpCookie::HttpCookie(const QByteArray &source)
             m_name = name;
             m_value = value;
         } else {
-            qWarning("HttpCookie: Ignoring unknown %s=%s", name.constData(), value.constData());
+            qCWarning(lcHttp, "HttpCookie: Ignoring unknown %s=%s", name.constData(), value.constData());
         }
     }
 }

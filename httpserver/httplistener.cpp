@@ -2,11 +2,14 @@
 
 #include "httpserver/httpconnectionhandler.h"
 #include "httpserver/httpconnectionhandlerpool.h"
+#include "httpserver/httplogging.h"
 #include "httpserver/threadhandover.h"
 
-#include <QDebug>
 #include <QSettings>
 #include <QTcpSocket>
+
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace tarsel {
 
@@ -16,13 +19,20 @@ HttpListener::HttpListener(QSettings *settings, HttpRequestHandler *requestHandl
     , m_requestHandler(requestHandler)
 {
     qRegisterMetaType<tSocketDescriptor>("tSocketDescriptor");
+    m_acceptRetry.setSingleShot(true);
+    m_acceptRetry.setInterval(acceptRetryMs);
+    connect(&m_acceptRetry, &QTimer::timeout, this, [this] {
+        if (isListening())
+            resumeAccepting();
+    });
+    connect(this, &QTcpServer::acceptError, this, &HttpListener::acceptFailed);
     listen();
 }
 
 HttpListener::~HttpListener()
 {
     close();
-    qDebug("HttpListener: destroyed");
+    qCDebug(lcHttp, "HttpListener: destroyed");
 }
 
 void HttpListener::listen()
@@ -34,22 +44,44 @@ void HttpListener::listen()
     const QHostAddress address = host.isEmpty() ? QHostAddress(QHostAddress::Any) : QHostAddress(host);
     QTcpServer::listen(address, port);
     if (!isListening())
-        qCritical("HttpListener: Cannot bind on port %i: %s", port, qPrintable(errorString()));
+        qCCritical(lcHttp, "HttpListener: Cannot bind on port %i: %s", port, qPrintable(errorString()));
     else
-        qDebug("HttpListener: Listening on port %i", port);
+        qCDebug(lcHttp, "HttpListener: Listening on port %i", port);
 }
 
 void HttpListener::close()
 {
+    m_acceptRetry.stop();
     QTcpServer::close();
-    qDebug("HttpListener: closed");
+    qCDebug(lcHttp, "HttpListener: closed");
     delete m_pool;
     m_pool = nullptr;
 }
 
+// Qt pauses accepting after an error such as running out of descriptors and leaves resuming to
+// us: a short pause lets descriptors free up, and the pending connections wait in the backlog.
+void HttpListener::acceptFailed(QAbstractSocket::SocketError socketError)
+{
+    // Logged once until a connection is accepted again, not at every retry.
+    if (!m_acceptFailing) {
+        qCWarning(lcHttp, "HttpListener: cannot accept a connection (%i): %s, retrying", int(socketError),
+            qPrintable(errorString()));
+    }
+    m_acceptFailing = true;
+    m_acceptRetry.start();
+}
+
 void HttpListener::incomingConnection(tSocketDescriptor socketDescriptor)
 {
-    HttpConnectionHandler *freeHandler = m_pool ? m_pool->acquireHandler() : nullptr;
+    m_acceptFailing = false;
+    sockaddr_storage address {};
+    socklen_t addressSize = sizeof(address);
+    QHostAddress peer;
+    if (::getpeername(int(socketDescriptor), reinterpret_cast<sockaddr *>(&address), &addressSize) == 0)
+        peer = QHostAddress(reinterpret_cast<const sockaddr *>(&address));
+
+    HttpConnectionHandlerPool::Refusal refusal = HttpConnectionHandlerPool::Overloaded;
+    HttpConnectionHandler *freeHandler = m_pool ? m_pool->acquireHandler(peer, &refusal) : nullptr;
     if (freeHandler) {
         TARSEL_HAND_OVER(freeHandler);
         QMetaObject::invokeMethod(
@@ -57,11 +89,27 @@ void HttpListener::incomingConnection(tSocketDescriptor socketDescriptor)
         return;
     }
 
-    qDebug("HttpListener: Too many incoming connections");
+    if (refusal == HttpConnectionHandlerPool::AddressShareUsed) {
+        qCDebug(lcHttp, "HttpListener: Too many connections from %s", qPrintable(peer.toString()));
+        refuse(socketDescriptor,
+            "HTTP/1.1 429 too many connections from this address\r\nConnection: close\r\n\r\n"
+            "Too many connections from this address\r\n");
+        return;
+    }
+    qCDebug(lcHttp, "HttpListener: Too many incoming connections");
+    refuse(socketDescriptor, "HTTP/1.1 503 too many connections\r\nConnection: close\r\n\r\nToo many connections\r\n");
+}
+
+void HttpListener::refuse(tSocketDescriptor socketDescriptor, const QByteArray &answer)
+{
     auto *socket = new QTcpSocket(this);
-    socket->setSocketDescriptor(socketDescriptor);
+    if (!socket->setSocketDescriptor(socketDescriptor)) {
+        ::close(int(socketDescriptor));
+        delete socket;
+        return;
+    }
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    socket->write("HTTP/1.1 503 too many connections\r\nConnection: close\r\n\r\nToo many connections\r\n");
+    socket->write(answer);
     socket->disconnectFromHost();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTcpServer>
+#include <QTimer>
 
 class QSettings;
 
@@ -14,13 +15,17 @@ class HttpConnectionHandlerPool;
 class HttpRequestHandler;
 
 // Accepts connections and hands each to an idle connection handler of its pool; a connection
-// that finds none is answered with 503 and closed. Listens as soon as it is constructed.
+// that finds none is answered with 503 and closed, one from an address that already holds its
+// share of the pool with 429. Listens as soon as it is constructed. When accepting fails (no
+// descriptors left), it pauses for acceptRetryMs and tries again, for as long as it takes.
 class HttpListener : public QTcpServer
 {
     Q_OBJECT
     Q_DISABLE_COPY(HttpListener)
 
 public:
+    static constexpr int acceptRetryMs = 200;
+
     // settings ("host", "port", pool and handler keys) and requestHandler are not owned and must
     // outlive the listener.
     HttpListener(QSettings *settings, HttpRequestHandler *requestHandler, QObject *parent = nullptr);
@@ -37,6 +42,11 @@ protected:
     void incomingConnection(tSocketDescriptor socketDescriptor) override;
 
 private:
+    void acceptFailed(QAbstractSocket::SocketError socketError);
+    void refuse(tSocketDescriptor socketDescriptor, const QByteArray &answer);
+
+    QTimer m_acceptRetry;
+    bool m_acceptFailing = false;
     QSettings *m_settings;
     HttpRequestHandler *m_requestHandler;
     HttpConnectionHandlerPool *m_pool = nullptr;

@@ -1,9 +1,10 @@
 #include "httprequest.h"
 
 #include "httpserver/httpcookie.h"
+#include "httpserver/httplogging.h"
 #include "httpserver/httprequesthandler.h"
 
-#include <QDebug>
+#include <QFile>
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTemporaryFile>
@@ -45,47 +46,62 @@ HttpRequest::HttpRequest(const QSettings *settings)
 
 HttpRequest::~HttpRequest()
 {
-    for (QTemporaryFile *file : qAsConst(m_uploadedFiles)) {
-        if (file->isOpen())
-            file->close();
-        delete file;
-    }
+    const QList<QByteArray> fieldNames = m_uploadedPaths.keys();
+    for (const QByteArray &fieldName : fieldNames)
+        forgetUpload(fieldName);
     qDeleteAll(m_uploadedDevices);
     discardPart();
 }
 
 void HttpRequest::readFromSocket(QTcpSocket *socket)
 {
+    if (m_status == WaitingForRequestLine)
+        m_peerAddress = socket->peerAddress();
+    readFromDevice(socket);
+}
+
+void HttpRequest::readFromDevice(QIODevice *device)
+{
+    const RequestStatus before = m_status;
     switch (m_status) {
     case WaitingForRequestLine:
-        readRequestLine(socket);
+        readRequestLine(device);
         break;
     case WaitingForHeader:
-        readHeader(socket);
+        readHeader(device);
         break;
     case WaitingForBody:
-        readBody(socket);
+        readBody(device);
         break;
     default:
         break;
     }
 
+    if (m_status == Aborted)
+        return;
     if ((m_boundary.isEmpty() && m_currentSize > m_maxSize)
         || (!m_boundary.isEmpty() && m_currentSize > m_maxMultiPartSize)) {
-        qWarning("HttpRequest: received too many bytes");
-        m_status = Aborted;
+        // Within the header block the limit is one on header fields; later it bounds the body.
+        abort(before == WaitingForBody ? 413 : 431, "received too many bytes");
     } else if (m_status == Complete) {
         decodeRequestParams();
         extractCookies();
     }
 }
 
-bool HttpRequest::readLine(QTcpSocket *socket, QByteArray *line)
+void HttpRequest::abort(int status, const char *reason)
+{
+    qCWarning(lcHttp, "HttpRequest: %s", reason);
+    m_status = Aborted;
+    m_errorStatus = status;
+}
+
+bool HttpRequest::readLine(QIODevice *device, QByteArray *line)
 {
     // One byte beyond the budget lets the size check notice an overlong line. readLine() takes
     // one more than the number of bytes it may return.
     const qint64 budget = qMax<qint64>(m_maxSize - m_currentSize + 1, 1);
-    const QByteArray data = socket->readLine(budget + 1);
+    const QByteArray data = device->readLine(budget + 1);
     m_currentSize += data.size();
     m_lineBuffer.append(data);
     if (!m_lineBuffer.contains("\r\n"))
@@ -95,46 +111,50 @@ bool HttpRequest::readLine(QTcpSocket *socket, QByteArray *line)
     return true;
 }
 
-void HttpRequest::readRequestLine(QTcpSocket *socket)
+void HttpRequest::readRequestLine(QIODevice *device)
 {
     QByteArray line;
-    if (!readLine(socket, &line) || line.isEmpty())
+    if (!readLine(device, &line) || line.isEmpty())
         return;
 
-    qDebug("HttpRequest: from %s: %s", qPrintable(socket->peerAddress().toString()), line.constData());
+    qCDebug(lcHttp, "HttpRequest: from %s: %s", qPrintable(m_peerAddress.toString()), line.constData());
     const QList<QByteArray> parts = line.split(' ');
     if (parts.size() != 3 || !parts.at(2).contains("HTTP")) {
-        qWarning("HttpRequest: received broken HTTP request, invalid first line");
-        m_status = Aborted;
+        abort(400, "received broken HTTP request, invalid first line");
         return;
     }
     m_method = parts.at(0).trimmed();
     m_path = parts.at(1);
     m_version = parts.at(2);
-    m_peerAddress = socket->peerAddress();
     m_status = WaitingForHeader;
 }
 
-void HttpRequest::readHeader(QTcpSocket *socket)
+void HttpRequest::readHeader(QIODevice *device)
 {
     QByteArray line;
-    if (!readLine(socket, &line))
+    if (!readLine(device, &line))
         return;
 
     const int colon = line.indexOf(':');
     if (colon > 0) {
+        commitHeader();
+        if (++m_headerCount > maxHeaderCount) {
+            abort(431, "received too many header fields");
+            return;
+        }
         m_currentHeader = line.left(colon).toLower();
-        m_headers.insert(m_currentHeader, line.mid(colon + 1).trimmed());
+        m_currentValue = line.mid(colon + 1).trimmed();
         return;
     }
     if (!line.isEmpty()) {
-        // A continuation line extends the latest value of the previous header.
-        if (m_headers.contains(m_currentHeader))
-            m_headers.insert(m_currentHeader, m_headers.value(m_currentHeader) + ' ' + line);
+        // A continuation line extends the value of the previous header, in place.
+        if (!m_currentHeader.isEmpty())
+            m_currentValue.append(' ').append(line);
         return;
     }
 
     // The empty line ends the header block.
+    commitHeader();
     const QByteArray contentType = m_headers.value("content-type");
     if (contentType.startsWith("multipart/form-data")) {
         const int posi = contentType.indexOf("boundary=");
@@ -152,34 +172,40 @@ void HttpRequest::readHeader(QTcpSocket *socket)
         m_status = Complete;
     } else if (!m_boundary.isEmpty()) {
         if (m_expectedBodySize > m_maxMultiPartSize) {
-            qWarning("HttpRequest: expected multipart body is too large");
-            qDebug("HttpRequest: file too large");
-            m_status = Aborted;
+            abort(413, "expected multipart body is too large");
         } else {
             m_status = WaitingForBody;
         }
     } else if (m_expectedBodySize > m_maxSize - m_currentSize) {
-        qWarning("HttpRequest: expected body is too large");
-        m_status = Aborted;
+        abort(413, "expected body is too large");
     } else {
         m_status = WaitingForBody;
     }
 }
 
-void HttpRequest::readBody(QTcpSocket *socket)
+void HttpRequest::commitHeader()
+{
+    if (m_currentHeader.isEmpty())
+        return;
+    m_headers.insert(m_currentHeader, m_currentValue);
+    m_currentHeader.clear();
+    m_currentValue.clear();
+}
+
+void HttpRequest::readBody(QIODevice *device)
 {
     if (!m_boundary.isEmpty()) {
-        readMultipartBody(socket);
+        readMultipartBody(device);
         return;
     }
-    const QByteArray data = socket->read(m_expectedBodySize - m_bodyData.size());
+    const QByteArray data = device->read(m_expectedBodySize - m_bodyData.size());
     m_currentSize += data.size();
     m_bodyData.append(data);
     if (m_bodyData.size() >= m_expectedBodySize)
         m_status = Complete;
 }
 
-void HttpRequest::readMultipartBody(QTcpSocket *socket)
+void HttpRequest::readMultipartBody(QIODevice *device)
 {
     if (m_delimiter.isEmpty()) {
         m_delimiter = "\r\n--" + m_boundary;
@@ -190,13 +216,12 @@ void HttpRequest::readMultipartBody(QTcpSocket *socket)
 
     // All the socket has buffered at once: when that is one block of its buffer, Qt hands the
     // block over without copying it.
-    QByteArray block = socket->read(qMin(m_expectedBodySize - m_multipartBytes, socket->bytesAvailable()));
+    QByteArray block = device->read(qMin(m_expectedBodySize - m_multipartBytes, device->bytesAvailable()));
     m_multipartBytes += block.size();
     joinBlock(std::move(block));
 
     if (m_multipartBytes >= m_maxMultiPartSize) {
-        qWarning("HttpRequest: received too many multipart bytes");
-        m_status = Aborted;
+        abort(413, "received too many multipart bytes");
         return;
     }
     const bool bodyEnds = m_multipartBytes >= m_expectedBodySize;
@@ -231,6 +256,24 @@ void HttpRequest::joinBlock(QByteArray &&block)
         m_multipartBuffer.append(block);
 }
 
+// Whether the delimiter ending at afterDelimiter really is one: 1 when CR LF, "--" or transport
+// padding follow it, -1 when other bytes do, 0 when the bytes that decide have not arrived yet.
+int HttpRequest::delimiterFollows(int afterDelimiter, bool bodyEnds) const
+{
+    const int available = m_multipartBuffer.size() - afterDelimiter;
+    if (available <= 0)
+        return bodyEnds ? 1 : 0;
+    const char first = m_multipartBuffer.at(afterDelimiter);
+    if (first == ' ' || first == '\t')
+        return 1;
+    if (first != '\r' && first != '-')
+        return -1;
+    if (available < 2)
+        return bodyEnds ? -1 : 0;
+    const char second = m_multipartBuffer.at(afterDelimiter + 1);
+    return (first == '\r' && second == '\n') || (first == '-' && second == '-') ? 1 : -1;
+}
+
 int HttpRequest::parseMultipartBuffer(bool bodyEnds)
 {
     const char *const data = m_multipartBuffer.constData();
@@ -247,9 +290,11 @@ int HttpRequest::parseMultipartBuffer(bool bodyEnds)
                 // empty value: the part has no data at all.
                 const int boundaryLineSize = delimiterSize - 2;
                 const int compared = qMin(size - pos, boundaryLineSize);
-                if (memcmp(data + pos, m_delimiter.constData() + 2, size_t(compared)) != 0) {
+                const int follows
+                    = compared < boundaryLineSize ? 0 : delimiterFollows(pos + boundaryLineSize, bodyEnds);
+                if (memcmp(data + pos, m_delimiter.constData() + 2, size_t(compared)) != 0 || follows < 0) {
                     m_atDataStart = false;
-                } else if (compared < boundaryLineSize) {
+                } else if (follows == 0) {
                     return pos;
                 } else {
                     pos += boundaryLineSize;
@@ -258,17 +303,30 @@ int HttpRequest::parseMultipartBuffer(bool bodyEnds)
                     continue;
                 }
             }
-            const void *found = memmem(data + pos, size_t(size - pos), m_delimiter.constData(), size_t(delimiterSize));
-            if (!found) {
+            int searchFrom = pos;
+            int at = -1;
+            int follows = -1;
+            while (follows < 0) {
+                const void *found = memmem(
+                    data + searchFrom, size_t(size - searchFrom), m_delimiter.constData(), size_t(delimiterSize));
+                if (!found)
+                    break;
+                at = int(static_cast<const char *>(found) - data);
+                follows = delimiterFollows(at + delimiterSize, bodyEnds);
+                // The boundary followed by anything but CR LF, "--" or padding is part of the data.
+                searchFrom = at + 1;
+            }
+            if (follows <= 0) {
                 // The last bytes may begin a delimiter that the next read completes.
-                const int safe = bodyEnds ? 0 : size - pos - (delimiterSize - 1);
+                int safe = bodyEnds ? 0 : size - pos - (delimiterSize + 1);
+                if (follows == 0)
+                    safe = at - pos;
                 if (safe > 0) {
                     appendPartData(data + pos, safe);
                     pos += safe;
                 }
                 return pos;
             }
-            const int at = int(static_cast<const char *>(found) - data);
             appendPartData(data + pos, at - pos);
             pos = at + delimiterSize;
             endPart(false);
@@ -293,6 +351,8 @@ int HttpRequest::parseMultipartBuffer(bool bodyEnds)
             // "--" right after the boundary closes the body; anything else starts a part.
             if (line.startsWith("--")) {
                 m_multipartState = Epilogue;
+            } else if (++m_partCount > maxParts) {
+                abort(413, "received too many multipart parts");
             } else {
                 m_fieldName.clear();
                 m_fileName.clear();
@@ -314,7 +374,7 @@ void HttpRequest::readPartHeaderLine(const QByteArray &line)
     if (!line.startsWith("Content-Disposition:"))
         return;
     if (!line.contains("form-data")) {
-        qDebug("HttpRequest: ignoring unsupported content part %s", line.constData());
+        qCDebug(lcHttp, "HttpRequest: ignoring unsupported content part %s", line.constData());
         return;
     }
     const int start = line.indexOf(" name=\"");
@@ -334,14 +394,19 @@ void HttpRequest::beginPartData()
     m_fieldValue.clear();
     if (m_fieldName.isEmpty() || m_fileName.isEmpty())
         return;
+    if (++m_filePartCount > maxFileParts) {
+        abort(413, "received too many multipart file parts");
+        return;
+    }
     if (m_uploadHandler)
         m_partDevice = m_uploadHandler->uploadDevice(*this, m_fieldName);
     if (m_partDevice)
         return;
     m_partFile = new QTemporaryFile;
     if (!m_partFile->open()) {
-        qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
+        qCCritical(lcHttp, "HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
         m_status = Aborted;
+        m_errorStatus = 500;
     }
 }
 
@@ -355,15 +420,21 @@ void HttpRequest::appendPartData(const char *data, qint64 size)
         return;
     }
     if (m_fileName.isEmpty()) {
-        m_currentSize += size;
+        m_textFieldsSize += size;
+        if (m_fieldValue.size() + size > maxTextFieldSize || m_textFieldsSize > maxTextFieldsSize) {
+            abort(413, "received too large a multipart field");
+            return;
+        }
         m_fieldValue.append(data, int(size));
         return;
     }
     QIODevice *target = m_partDevice ? m_partDevice : m_partFile;
-    if (target->write(data, size) != size) {
+    if (!target || target->write(data, size) != size) {
         // A file missing some of its bytes must not reach a controller as if it were whole.
-        qCritical("HttpRequest: error writing temp file, %s", qPrintable(target->errorString()));
+        qCCritical(
+            lcHttp, "HttpRequest: error writing temp file, %s", target ? qPrintable(target->errorString()) : "no file");
         m_status = Aborted;
+        m_errorStatus = 500;
     }
 }
 
@@ -373,19 +444,24 @@ void HttpRequest::endPart(bool withoutData)
         discardPart();
         return;
     }
+    m_textFieldsSize += m_fieldName.size() + m_fileName.size();
+    if (m_textFieldsSize > maxTextFieldsSize) {
+        abort(413, "received too large multipart fields");
+        return;
+    }
     if (m_fileName.isEmpty()) {
         m_parameters.insert(m_fieldName, m_fieldValue);
-        qDebug("HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fieldValue.constData());
+        qCDebug(lcHttp, "HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fieldValue.constData());
         m_fieldValue.clear();
         return;
     }
     if (withoutData) {
-        qWarning("HttpRequest: format error, unexpected end of file data");
+        qCWarning(lcHttp, "HttpRequest: format error, unexpected end of file data");
         discardPart();
         return;
     }
     m_parameters.insert(m_fieldName, m_fileName);
-    qDebug("HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fileName.constData());
+    qCDebug(lcHttp, "HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fileName.constData());
     // A repeated field name replaces the earlier file, which must not stay behind.
     forgetUpload(m_fieldName);
     if (m_partDevice) {
@@ -394,13 +470,17 @@ void HttpRequest::endPart(bool withoutData)
         return;
     }
     if (!m_partFile->flush()) {
-        qCritical("HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
+        qCCritical(lcHttp, "HttpRequest: error writing temp file, %s", qPrintable(m_partFile->errorString()));
         m_status = Aborted;
+        m_errorStatus = 500;
         return;
     }
-    m_partFile->seek(0);
-    m_uploadedFiles.insert(m_fieldName, m_partFile);
-    qDebug("HttpRequest: uploaded file size is %lli", m_partFile->size());
+    qCDebug(lcHttp, "HttpRequest: uploaded file size is %lli", m_partFile->size());
+    // A stored part keeps its file but not its descriptor: many parts must not exhaust them.
+    // uploadedFile() opens it again; the request removes it.
+    m_partFile->setAutoRemove(false);
+    m_uploadedPaths.insert(m_fieldName, m_partFile->fileName());
+    delete m_partFile;
     m_partFile = nullptr;
 }
 
@@ -415,7 +495,12 @@ void HttpRequest::discardPart()
 
 void HttpRequest::forgetUpload(const QByteArray &fieldName)
 {
-    delete m_uploadedFiles.take(fieldName);
+    // A reopened file removes itself; one never asked for is removed here.
+    const QString path = m_uploadedPaths.take(fieldName);
+    if (QTemporaryFile *file = m_uploadedFiles.take(fieldName))
+        delete file;
+    else if (!path.isEmpty())
+        QFile::remove(path);
     delete m_uploadedDevices.take(fieldName);
 }
 
@@ -496,7 +581,21 @@ QByteArray HttpRequest::cookie(const QByteArray &name) const
 
 QTemporaryFile *HttpRequest::uploadedFile(const QByteArray &fieldName) const
 {
-    return m_uploadedFiles.value(fieldName);
+    if (QTemporaryFile *file = m_uploadedFiles.value(fieldName))
+        return file;
+    const QString path = m_uploadedPaths.value(fieldName);
+    if (path.isEmpty())
+        return nullptr;
+    auto *file = new QTemporaryFile;
+    file->setFileName(path);
+    if (!file->open()) {
+        qCCritical(lcHttp, "HttpRequest: cannot open temp file again, %s", qPrintable(file->errorString()));
+        file->setAutoRemove(false);
+        delete file;
+        return nullptr;
+    }
+    m_uploadedFiles.insert(fieldName, file);
+    return file;
 }
 
 QIODevice *HttpRequest::uploadedDevice(const QByteArray &fieldName) const

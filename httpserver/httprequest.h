@@ -19,7 +19,8 @@ class HttpRequestHandler;
 // while bytes are available until the status is Complete or Aborted. Multipart bodies are
 // parsed as they arrive: each file part streams into a temporary file of its own that the
 // request owns and removes when it is destroyed, unless the upload handler supplies a device of
-// its own for the part; other fields are kept in memory.
+// its own for the part; other fields are kept in memory. Every count and size a client controls
+// is bounded (see the limits below); a request beyond one is Aborted with errorStatus() 413 or 431.
 class HttpRequest
 {
     Q_DISABLE_COPY(HttpRequest)
@@ -33,6 +34,17 @@ public:
         Aborted = 4
     };
 
+    // Header lines of one request (continuation lines not counted).
+    static constexpr int maxHeaderCount = 100;
+    // Parts of one multipart body, preamble included.
+    static constexpr int maxParts = 2000;
+    // File parts of one multipart body.
+    static constexpr int maxFileParts = 16;
+    // One multipart field without a file name, and all of them together (field and file names
+    // included).
+    static constexpr int maxTextFieldSize = 1024 * 1024;
+    static constexpr int maxTextFieldsSize = 4 * 1024 * 1024;
+
     // Reads "maxRequestSize" and "maxMultiPartSize" from settings.
     explicit HttpRequest(const QSettings *settings);
     virtual ~HttpRequest();
@@ -42,8 +54,14 @@ public:
     void setUploadHandler(HttpRequestHandler *handler) { m_uploadHandler = handler; }
 
     void readFromSocket(QTcpSocket *socket);
+    // The same for bytes from any device (a buffer in tests and fuzzing); the peer address stays
+    // null.
+    void readFromDevice(QIODevice *device);
 
     RequestStatus status() const { return m_status; }
+    // The status code that answers an Aborted request: 400 malformed, 413 body or multipart limit,
+    // 431 request line or header limit, 500 the server could not store an upload.
+    int errorStatus() const { return m_errorStatus; }
     QByteArray method() const { return m_method; }
     // Path without the query, url-decoded.
     QByteArray path() const;
@@ -68,8 +86,8 @@ public:
     QMap<QByteArray, QByteArray> &cookieMap() { return m_cookies; }
     const QMap<QByteArray, QByteArray> &cookieMap() const { return m_cookies; }
 
-    // The open temporary file of a multipart file field, positioned at 0; null if none. Owned by
-    // the request.
+    // The open temporary file of a multipart file field, positioned at 0 when first asked for;
+    // null if none. Owned by the request. Stored parts hold no descriptor until asked for.
     QTemporaryFile *uploadedFile(const QByteArray &fieldName) const;
     // The device the upload handler supplied for a multipart file field, with all of the part's
     // data written to it; null if none. Owned by the request.
@@ -81,13 +99,16 @@ public:
     static QByteArray urlDecode(const QByteArray &source);
 
 private:
-    bool readLine(QTcpSocket *socket, QByteArray *line);
-    void readRequestLine(QTcpSocket *socket);
-    void readHeader(QTcpSocket *socket);
-    void readBody(QTcpSocket *socket);
-    void readMultipartBody(QTcpSocket *socket);
+    void abort(int status, const char *reason);
+    bool readLine(QIODevice *device, QByteArray *line);
+    void readRequestLine(QIODevice *device);
+    void readHeader(QIODevice *device);
+    void commitHeader();
+    void readBody(QIODevice *device);
+    void readMultipartBody(QIODevice *device);
     void joinBlock(QByteArray &&block);
     int parseMultipartBuffer(bool bodyEnds);
+    int delimiterFollows(int afterDelimiter, bool bodyEnds) const;
     void readPartHeaderLine(const QByteArray &line);
     void beginPartData();
     void appendPartData(const char *data, qint64 size);
@@ -98,13 +119,16 @@ private:
     void extractCookies();
 
     RequestStatus m_status = WaitingForRequestLine;
+    int m_errorStatus = 0;
     QByteArray m_method;
     QByteArray m_path;
     QByteArray m_version;
     QHostAddress m_peerAddress;
     QMultiMap<QByteArray, QByteArray> m_headers;
     QMultiMap<QByteArray, QByteArray> m_parameters;
-    QMap<QByteArray, QTemporaryFile *> m_uploadedFiles;
+    // Stored file parts by field name: their paths, and the files reopened for the handler.
+    QMap<QByteArray, QString> m_uploadedPaths;
+    mutable QMap<QByteArray, QTemporaryFile *> m_uploadedFiles;
     QMap<QByteArray, QIODevice *> m_uploadedDevices;
     HttpRequestHandler *m_uploadHandler = nullptr;
     QMap<QByteArray, QByteArray> m_cookies;
@@ -114,7 +138,10 @@ private:
     qint64 m_maxMultiPartSize = 1000000;
     qint64 m_currentSize = 0;
     qint64 m_expectedBodySize = 0;
+    // The header being received: continuation lines extend it before it joins the map.
     QByteArray m_currentHeader;
+    QByteArray m_currentValue;
+    int m_headerCount = 0;
     QByteArray m_boundary;
     QByteArray m_lineBuffer;
 
@@ -132,6 +159,9 @@ private:
     QByteArray m_fieldName;
     QByteArray m_fileName;
     QByteArray m_fieldValue;
+    qint64 m_textFieldsSize = 0;
+    int m_partCount = 0;
+    int m_filePartCount = 0;
     // The file part being received, in a temporary file or in the upload handler's device (one
     // of the two); it only joins the uploaded files at its boundary.
     QTemporaryFile *m_partFile = nullptr;

@@ -1,9 +1,8 @@
 #include "httprequesthandler.h"
 
+#include "httpserver/httplogging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
-
-#include <QDebug>
 
 namespace tarsel {
 
@@ -16,8 +15,8 @@ HttpRequestHandler::~HttpRequestHandler() = default;
 
 void HttpRequestHandler::service(HttpRequest &request, HttpResponse &response)
 {
-    qCritical("HttpRequestHandler: you need to override the service() function");
-    qDebug("HttpRequestHandler: request=%s %s %s", request.method().constData(), request.path().constData(),
+    qCCritical(lcHttp, "HttpRequestHandler: you need to override the service() function");
+    qCDebug(lcHttp, "HttpRequestHandler: request=%s %s %s", request.method().constData(), request.path().constData(),
         request.version().constData());
     response.setStatus(501, "not implemented");
     response.write("501 not implemented", true);

@@ -12,11 +12,19 @@ constexpr qint64 maxPendingOutputBytes = 16384;
 // A peer that takes none of our bytes for this long is given up, so a stalled client cannot
 // hold a connection thread forever.
 constexpr int stalledWriteTimeoutMs = 30000;
+// The wait for a stalled peer is cut in slices this long, to notice a server shutting down.
+constexpr int stalledWriteSliceMs = 250;
 
 } // namespace
 
 HttpResponse::HttpResponse(QTcpSocket *socket)
     : m_socket(socket)
+{
+}
+
+HttpResponse::HttpResponse(QTcpSocket *socket, const std::atomic<bool> *cancelled)
+    : m_socket(socket)
+    , m_cancelled(cancelled)
 {
 }
 
@@ -61,14 +69,27 @@ void HttpResponse::flush()
 
 bool HttpResponse::isConnected() const
 {
-    return m_socket->isOpen();
+    return !m_failed && !isCancelled() && m_socket->isOpen() && m_socket->state() == QAbstractSocket::ConnectedState;
 }
 
-void HttpResponse::write(const QByteArray &data, bool lastPart)
+void HttpResponse::fail()
+{
+    if (m_sentHeaders) {
+        m_sentLastPart = true;
+        return;
+    }
+    m_headers.clear();
+    m_cookies.clear();
+    setHeader("Connection", "close");
+    setStatus(500, "Internal Server Error");
+    write("500 Internal server error\r\n", true);
+}
+
+bool HttpResponse::write(const QByteArray &data, bool lastPart)
 {
     // The response is complete; more bytes would corrupt the next response on the connection.
     if (m_sentLastPart)
-        return;
+        return false;
     if (!m_sentHeaders) {
         if (lastPart) {
             setHeader("Content-Length", QByteArray::number(data.size()));
@@ -83,7 +104,7 @@ void HttpResponse::write(const QByteArray &data, bool lastPart)
         if (lastPart && data.size() <= maxPendingOutputBytes) {
             writeHeaders(data);
             m_sentLastPart = true;
-            return;
+            return !m_failed;
         }
         writeHeaders();
     }
@@ -112,6 +133,7 @@ void HttpResponse::write(const QByteArray &data, bool lastPart)
         m_socket->flush();
         m_sentLastPart = true;
     }
+    return !m_failed;
 }
 
 void HttpResponse::writeHeaders(const QByteArray &body)
@@ -133,24 +155,39 @@ void HttpResponse::writeHeaders(const QByteArray &body)
     m_sentHeaders = true;
 }
 
-void HttpResponse::writeToSocket(const QByteArray &data)
+bool HttpResponse::writeToSocket(const QByteArray &data)
 {
     qint64 remaining = data.size();
     const char *next = data.constData();
-    while (m_socket->isOpen() && remaining > 0) {
-        if (m_socket->bytesToWrite() > maxPendingOutputBytes) {
-            if (!m_socket->waitForBytesWritten(stalledWriteTimeoutMs)) {
-                if (m_socket->error() == QAbstractSocket::SocketTimeoutError)
+    while (remaining > 0 && !m_failed) {
+        if (isCancelled() || !m_socket->isOpen()) {
+            m_failed = true;
+            break;
+        }
+        int waitedMs = 0;
+        while (m_socket->bytesToWrite() > maxPendingOutputBytes && !m_failed) {
+            if (m_socket->waitForBytesWritten(stalledWriteSliceMs))
+                continue;
+            waitedMs += stalledWriteSliceMs;
+            const bool timedOut = m_socket->state() == QAbstractSocket::ConnectedState
+                && m_socket->error() == QAbstractSocket::SocketTimeoutError;
+            if (!timedOut || waitedMs >= stalledWriteTimeoutMs || isCancelled()) {
+                if (timedOut)
                     m_socket->abort();
-                return;
+                m_failed = true;
             }
         }
+        if (m_failed)
+            break;
         const qint64 written = m_socket->write(next, remaining);
-        if (written == -1)
-            return;
+        if (written == -1) {
+            m_failed = true;
+            break;
+        }
         next += written;
         remaining -= written;
     }
+    return !m_failed;
 }
 
 } // namespace tarsel

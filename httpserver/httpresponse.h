@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QMap>
 
+#include <atomic>
+
 class QTcpSocket;
 
 namespace tarsel {
@@ -17,6 +19,8 @@ class HttpResponse
 {
 public:
     explicit HttpResponse(QTcpSocket *socket);
+    // The connection handler's: once cancelled is set (server shutting down), writes fail.
+    HttpResponse(QTcpSocket *socket, const std::atomic<bool> *cancelled);
 
     void setHeader(const QByteArray &name, const QByteArray &value);
     void setHeader(const QByteArray &name, int value);
@@ -27,9 +31,12 @@ public:
     void setStatus(int statusCode, const QByteArray &description = QByteArray());
     int statusCode() const { return m_statusCode; }
 
-    // After a call with lastPart true no further write is allowed.
-    void write(const QByteArray &data, bool lastPart = false);
+    // After a call with lastPart true no further write is allowed. Returns false when the bytes
+    // could not all be handed to the connection: the client is gone or stalled, or the server
+    // stops. A send loop ends on false; nothing more of the response reaches the client.
+    bool write(const QByteArray &data, bool lastPart = false);
     bool hasSentLastPart() const { return m_sentLastPart; }
+    bool hasSentHeaders() const { return m_sentHeaders; }
 
     // A cookie with an empty name is ignored; one of the same name is replaced.
     void setCookie(const HttpCookie &cookie);
@@ -39,14 +46,23 @@ public:
     void redirect(const QByteArray &url);
 
     void flush();
+    // False once the client has gone, a write has failed or the server stops: a cheap check for a
+    // long send loop between writes.
     bool isConnected() const;
+
+    // After the request handler failed: a short 500 answer that closes the connection if nothing
+    // was sent yet; otherwise the response is cut off, and the connection must be closed.
+    void fail();
 
 private:
     // Status line, headers and cookies, followed by body if given.
     void writeHeaders(const QByteArray &body = QByteArray());
-    void writeToSocket(const QByteArray &data);
+    bool writeToSocket(const QByteArray &data);
+    bool isCancelled() const { return m_cancelled && m_cancelled->load(); }
 
     QTcpSocket *m_socket;
+    const std::atomic<bool> *m_cancelled = nullptr;
+    bool m_failed = false;
     QMap<QByteArray, QByteArray> m_headers;
     int m_statusCode = 200;
     QByteArray m_statusText = "OK";

@@ -1,10 +1,10 @@
 #include "httpsession.h"
 
 #include "httpserver/annotatedlocker.h"
+#include "httpserver/httplogging.h"
 
 #include <QDateTime>
 #include <QUuid>
-#include <QtDebug>
 
 namespace tarsel {
 
@@ -39,14 +39,14 @@ HttpSession &HttpSession::operator=(const HttpSession &other)
     HttpSessionData *old = dataPtr;
     dataPtr = other.dataPtr;
     if (old && release(old))
-        qDebug("HttpSession: deleting old data");
+        qCDebug(lcHttp, "HttpSession: deleting old data");
     return *this;
 }
 
 HttpSession::~HttpSession()
 {
     if (dataPtr && release(dataPtr))
-        qDebug("HttpSession: deleting data");
+        qCDebug(lcHttp, "HttpSession: deleting data");
 }
 
 bool HttpSession::release(HttpSessionData *data)

@@ -2,12 +2,12 @@
 
 #include "httpserver/annotatedlocker.h"
 #include "httpserver/httpcookie.h"
+#include "httpserver/httplogging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 
 #include <QDateTime>
 #include <QSettings>
-#include <QtDebug>
 
 namespace tarsel {
 
@@ -23,7 +23,7 @@ HttpSessionStore::HttpSessionStore(const QSettings *settings, QObject *parent)
     m_cleanupTimer.start(cleanupIntervalMs);
     m_cookieName = settings->value(QStringLiteral("cookieName"), QStringLiteral("sessionid")).toByteArray();
     m_expirationTime = settings->value(QStringLiteral("expirationTime"), 3600000).toInt();
-    qDebug("HttpSessionStore: Sessions expire after %i milliseconds", m_expirationTime);
+    qCDebug(lcHttp, "HttpSessionStore: Sessions expire after %i milliseconds", m_expirationTime);
 }
 
 HttpSessionStore::~HttpSessionStore()
@@ -39,7 +39,7 @@ QByteArray HttpSessionStore::lookupSessionId(HttpRequest &request, HttpResponse 
     if (id.isEmpty())
         id = request.cookie(m_cookieName);
     if (!id.isEmpty() && !m_sessions.contains(id)) {
-        qDebug("HttpSessionStore: received invalid session cookie with ID %s", id.constData());
+        qCDebug(lcHttp, "HttpSessionStore: received invalid session cookie with ID %s", id.constData());
         id.clear();
     }
     return id;
@@ -75,7 +75,7 @@ HttpSession HttpSessionStore::getSession(HttpRequest &request, HttpResponse &res
     if (!allowCreate)
         return HttpSession();
     HttpSession session(true);
-    qDebug("HttpSessionStore: create new session with ID %s", session.id().constData());
+    qCDebug(lcHttp, "HttpSessionStore: create new session with ID %s", session.id().constData());
     m_sessions.insert(session.id(), session);
     setSessionCookie(response, session.id());
     return session;
@@ -98,7 +98,7 @@ void HttpSessionStore::sessionTimerEvent()
         MutexLocker locker(&m_mutex);
         for (auto it = m_sessions.begin(); it != m_sessions.end();) {
             if (now - it.value().lastAccess() > m_expirationTime) {
-                qDebug("HttpSessionStore: session %s expired", it.key().constData());
+                qCDebug(lcHttp, "HttpSessionStore: session %s expired", it.key().constData());
                 expired.append(it.key());
                 it = m_sessions.erase(it);
             } else {

@@ -1,6 +1,7 @@
 #include "staticfilecontroller.h"
 
 #include "httpserver/annotatedlocker.h"
+#include "httpserver/httplogging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 
@@ -9,7 +10,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
-#include <QtDebug>
 
 #include <memory>
 
@@ -47,9 +47,9 @@ StaticFileController::StaticFileController(const QSettings *settings, QObject *p
     m_maxCachedFileSize = settings->value(QStringLiteral("maxCachedFileSize"), QStringLiteral("65536")).toInt();
     m_cache.setMaxCost(settings->value(QStringLiteral("cacheSize"), QStringLiteral("1000000")).toInt());
     m_cacheTimeout = settings->value(QStringLiteral("cacheTime"), QStringLiteral("60000")).toInt();
-    qDebug("StaticFileController: docroot=%s, encoding=%s, maxAge=%i", qPrintable(m_docroot), qPrintable(m_encoding),
-        m_maxAge);
-    qDebug("StaticFileController: cache timeout=%i, size=%li", m_cacheTimeout, long(m_cache.maxCost()));
+    qCDebug(lcHttp, "StaticFileController: docroot=%s, encoding=%s, maxAge=%i", qPrintable(m_docroot),
+        qPrintable(m_encoding), m_maxAge);
+    qCDebug(lcHttp, "StaticFileController: cache timeout=%i, size=%li", m_cacheTimeout, long(m_cache.maxCost()));
 }
 
 void StaticFileController::service(HttpRequest &request, HttpResponse &response)
@@ -72,16 +72,16 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
         }
     }
     if (hit) {
-        qDebug("StaticFileController: Cache hit for %s", path.constData());
+        qCDebug(lcHttp, "StaticFileController: Cache hit for %s", path.constData());
         setContentType(filename, response);
         setCacheControl(response);
         response.write(document);
         return;
     }
-    qDebug("StaticFileController: Cache miss for %s", path.constData());
+    qCDebug(lcHttp, "StaticFileController: Cache miss for %s", path.constData());
 
     if (path.contains("/..")) {
-        qWarning("StaticFileController: detected forbidden characters in path %s", path.constData());
+        qCWarning(lcHttp, "StaticFileController: detected forbidden characters in path %s", path.constData());
         response.setStatus(403, "forbidden");
         response.write("403 forbidden", true);
         return;
@@ -94,7 +94,7 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
         fileName += QLatin1String("/index.html");
     }
     if (!liesInsideDocroot(fileName)) {
-        qWarning("StaticFileController: file %s lies outside the docroot", qPrintable(fileName));
+        qCWarning(lcHttp, "StaticFileController: file %s lies outside the docroot", qPrintable(fileName));
         response.setStatus(403, "forbidden");
         response.write("403 forbidden", true);
         return;
@@ -102,10 +102,10 @@ void StaticFileController::service(HttpRequest &request, HttpResponse &response)
 
     QFile file(fileName);
     const bool opened = file.open(QFile::ReadOnly);
-    qDebug("StaticFileController: Open file %s", qPrintable(fileName));
+    qCDebug(lcHttp, "StaticFileController: Open file %s", qPrintable(fileName));
     if (!opened) {
         if (file.exists()) {
-            qWarning("StaticFileController: Cannot open existing file %s for reading", qPrintable(fileName));
+            qCWarning(lcHttp, "StaticFileController: Cannot open existing file %s for reading", qPrintable(fileName));
             response.setStatus(403, "forbidden");
             response.write("403 forbidden", true);
         } else {
@@ -201,7 +201,7 @@ void StaticFileController::setContentType(const QByteArray &fileName, HttpRespon
             return;
         }
     }
-    qDebug("StaticFileController: unknown MIME type for filename '%s'", fileName.constData());
+    qCDebug(lcHttp, "StaticFileController: unknown MIME type for filename '%s'", fileName.constData());
 }
 
 } // namespace tarsel

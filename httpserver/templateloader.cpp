@@ -1,5 +1,7 @@
 #include "templateloader.h"
 
+#include "httpserver/httplogging.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -7,7 +9,6 @@
 #include <QSet>
 #include <QSettings>
 #include <QTextCodec>
-#include <QtDebug>
 
 namespace tarsel {
 
@@ -26,10 +27,10 @@ TemplateLoader::TemplateLoader(const QSettings *settings, QObject *parent)
     if (!m_textCodec) {
         // An unknown codec name must not leave the loader without a codec to decode with.
         if (!encoding.isEmpty())
-            qWarning("TemplateLoader: unknown encoding %s, using the locale's codec", qPrintable(encoding));
+            qCWarning(lcHttp, "TemplateLoader: unknown encoding %s, using the locale's codec", qPrintable(encoding));
         m_textCodec = QTextCodec::codecForLocale();
     }
-    qDebug("TemplateLoader: path=%s, codec=%s", qPrintable(m_templatePath), qPrintable(encoding));
+    qCDebug(lcHttp, "TemplateLoader: path=%s, codec=%s", qPrintable(m_templatePath), qPrintable(encoding));
 }
 
 TemplateLoader::~TemplateLoader() = default;
@@ -37,7 +38,7 @@ TemplateLoader::~TemplateLoader() = default;
 QString TemplateLoader::tryFile(const QString &localizedName)
 {
     const QString fileName = m_templatePath + QLatin1Char('/') + localizedName + m_fileNameSuffix;
-    qDebug("TemplateCache: trying file %s", qPrintable(fileName));
+    qCDebug(lcHttp, "TemplateCache: trying file %s", qPrintable(fileName));
     QFile file(fileName);
     if (!file.exists())
         return QString();
@@ -47,7 +48,8 @@ QString TemplateLoader::tryFile(const QString &localizedName)
         file.close();
     }
     if (file.error() != QFile::NoError) {
-        qCritical("TemplateLoader: cannot load file %s, %s", qPrintable(fileName), qPrintable(file.errorString()));
+        qCCritical(
+            lcHttp, "TemplateLoader: cannot load file %s, %s", qPrintable(fileName), qPrintable(file.errorString()));
         return QString();
     }
     return document;
@@ -57,7 +59,19 @@ Template TemplateLoader::getTemplate(const QString &templateName, const QString 
 {
     static const QRegularExpression qualityPart(QStringLiteral(";.*"));
     static const QRegularExpression regionPart(QStringLiteral("[;_-].*"));
-    const QStringList items = locales.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    static const QRegularExpression wellFormed(QStringLiteral("^[A-Za-z]{1,8}([_-][A-Za-z0-9]{1,8})*$"));
+    // The header is the client's: only a few tags that look like languages become file names.
+    QStringList items;
+    for (const QString &item : locales.split(QLatin1Char(','), Qt::SkipEmptyParts)) {
+        QString tag = item;
+        tag.remove(qualityPart);
+        tag = tag.trimmed();
+        if (tag.size() > maxLanguageTagLength || !wellFormed.match(tag).hasMatch())
+            continue;
+        items.append(tag);
+        if (items.size() == maxLanguageTags)
+            break;
+    }
     QSet<QString> tried;
 
     auto attempt = [&](const QString &candidate, QString &document) {
@@ -92,7 +106,7 @@ Template TemplateLoader::getTemplate(const QString &templateName, const QString 
     document = tryFile(templateName);
     if (!document.isEmpty())
         return Template(document, templateName);
-    qCritical("TemplateCache: cannot find template %s", qPrintable(templateName));
+    qCCritical(lcHttp, "TemplateCache: cannot find template %s", qPrintable(templateName));
     return Template(QString(), templateName);
 }
 

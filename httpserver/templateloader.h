@@ -11,11 +11,17 @@ class QTextCodec;
 namespace tarsel {
 
 // Finds template files by name, preferring the variant in a language the browser asks for
-// ("name-de_DE.tpl", then "name-de.tpl", then "name.tpl"), and decodes them.
+// ("name-de_DE.tpl", then "name-de.tpl", then "name.tpl"), and decodes them. Only the first
+// maxLanguageTags well-formed language tags of a request are tried.
 class TemplateLoader : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int maxLanguageTags = 4;
+    // A language tag is letters, then subtags of letters and digits after "-" or "_", at most
+    // this long in all.
+    static constexpr int maxLanguageTagLength = 35;
+
     explicit TemplateLoader(const QSettings *settings, QObject *parent = nullptr);
     ~TemplateLoader() override;
 

@@ -5,6 +5,7 @@
 
 #include <QCryptographicHash>
 #include <QHostAddress>
+#include <QLoggingCategory>
 #include <QTemporaryFile>
 
 #include <stdexcept>
@@ -102,11 +103,14 @@ LogCapture::LogCapture()
     std::lock_guard<std::mutex> locker(captureMutex);
     currentCapture = this;
     m_previous = qInstallMessageHandler(&LogCapture::handle);
+    // The server's debug lines are off by default; a capture sees them.
+    QLoggingCategory::setFilterRules(QStringLiteral("orvex.http.debug=true"));
 }
 
 LogCapture::~LogCapture()
 {
     std::lock_guard<std::mutex> locker(captureMutex);
+    QLoggingCategory::setFilterRules(QString());
     qInstallMessageHandler(m_previous);
     currentCapture = nullptr;
 }

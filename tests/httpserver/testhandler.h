@@ -58,7 +58,7 @@ public:
     bool closed = false;
 };
 
-// Records the Qt log lines of all threads while it exists.
+// Records the Qt log lines of all threads while it exists, the server's debug lines included.
 class LogCapture
 {
 public:

@@ -21,6 +21,9 @@ using tarsel::tSocketDescriptor;
 namespace {
 
 const QByteArray entityTooLarge = "HTTP/1.1 413 entity too large\r\nConnection: close\r\n\r\n413 Entity too large\r\n";
+const QByteArray headersTooLarge = "HTTP/1.1 431 request header fields too large\r\nConnection: close\r\n\r\n"
+                                   "431 Request header fields too large\r\n";
+const QByteArray badRequest = "HTTP/1.1 400 bad request\r\nConnection: close\r\n\r\n400 Bad request\r\n";
 const QByteArray continueLine = "HTTP/1.1 100 Continue\r\n\r\n";
 
 // Gives a connection to a handler the way the listener does.
@@ -48,6 +51,7 @@ private slots:
     void servesManyRequestsOnOneConnection();
     void closesSilentlyAfterReadTimeout_data();
     void closesSilentlyAfterReadTimeout();
+    void slowBodyKeepsConnectionAlive_data();
     void slowBodyKeepsConnectionAlive();
     void dropsUnfinishedUploadOnDisconnect();
     void answersExpectContinue_data();
@@ -103,8 +107,11 @@ void TestHttpConnectionHandler::answersWithExactBytes_data()
         << false;
     QTest::addRow("handler writing nothing") << QByteArray("GET /nothing HTTP/1.1\r\n\r\n")
                                              << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n") << true;
+    // A failing handler's status and headers are dropped for a short 500, and the connection closes.
     QTest::addRow("handler throwing") << QByteArray("GET /throw HTTP/1.1\r\n\r\n")
-                                      << QByteArray("HTTP/1.1 202 Accepted\r\nContent-Length: 0\r\n\r\n") << true;
+                                      << QByteArray("HTTP/1.1 500 Internal Server Error\r\nConnection: close\r\n"
+                                                    "Content-Length: 27\r\n\r\n500 Internal server error\r\n")
+                                      << false;
     QTest::addRow("headers and cookies in name order")
         << QByteArray("GET /headers HTTP/1.1\r\n\r\n")
         << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\nX-A: 1\r\nX-B: 2\r\n"
@@ -123,11 +130,12 @@ void TestHttpConnectionHandler::answersWithExactBytes_data()
     QTest::addRow("Connection close from the client")
         << QByteArray("GET /length HTTP/1.1\r\nConnection: Close\r\n\r\n")
         << QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 3\r\n\r\nabc") << false;
-    QTest::addRow("oversized headers") << QByteArray("GET /length HTTP/1.1\r\nX: " + QByteArray(16001, 'p')
-        + "\r\n\r\n") << entityTooLarge << false;
+    QTest::addRow("oversized headers") << QByteArray(
+        "GET /length HTTP/1.1\r\nX: " + QByteArray(16001, 'p') + "\r\n\r\n")
+                                       << headersTooLarge << false;
     QTest::addRow("oversized body announced")
         << QByteArray("POST /length HTTP/1.1\r\nContent-Length: 20000\r\n\r\n") << entityTooLarge << false;
-    QTest::addRow("broken request line") << QByteArray("GET /length\r\n\r\n") << entityTooLarge << false;
+    QTest::addRow("broken request line") << QByteArray("GET /length\r\n\r\n") << badRequest << false;
 }
 
 void TestHttpConnectionHandler::answersWithExactBytes()
@@ -199,26 +207,46 @@ void TestHttpConnectionHandler::closesSilentlyAfterReadTimeout()
     QCOMPARE(log.lines().filter("read timeout occured").size(), 1);
 }
 
+void TestHttpConnectionHandler::slowBodyKeepsConnectionAlive_data()
+{
+    QTest::addColumn<int>("sliceSize");
+    QTest::addColumn<bool>("received");
+    // A body that keeps arriving at the minimum rate is received even when it takes several
+    // timeout periods in total; one that trickles in below it is cut off.
+    QTest::addRow("1000 bytes every 200 ms") << 1000 << true;
+    QTest::addRow("one byte every 200 ms") << 1 << false;
+}
+
 void TestHttpConnectionHandler::slowBodyKeepsConnectionAlive()
 {
-    // Each part of a body restarts the read timeout, so a body that keeps arriving is received
-    // even when it takes several timeout periods in total.
+    QFETCH(int, sliceSize);
+    QFETCH(bool, received);
     settings->settings()->setValue("readTimeout", 600);
+    const QByteArray value(6000, 'v');
+    const QByteArray body = "x=" + value;
     Client client(listener->serverPort());
-    client.send("POST /echo HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: 8\r\n\r\n");
+    client.send("POST /echo HTTP/1.1\r\nContent-Type: application/x-www-form-urlencoded\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n");
     httptest::LogCapture log;
-    // One byte every 200 ms: the body takes nearly three timeout periods.
-    const QByteArray body = "x=abcdef";
     int next = 0;
     QTimer drip;
     connect(&drip, &QTimer::timeout, this, [&] {
-        if (next < body.size())
-            client.send(body.mid(next++, 1));
+        if (next < body.size() && !client.closed) {
+            client.send(body.mid(next, sliceSize));
+            next += sliceSize;
+        }
     });
     drip.start(200);
-    QTRY_COMPARE_WITH_TIMEOUT(client.received, QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 6\r\n\r\nabcdef"), 10000);
-    QCOMPARE(next, body.size());
-    QCOMPARE(log.lines().filter("read timeout occured").size(), 0);
+    if (received) {
+        QTRY_COMPARE_WITH_TIMEOUT(client.received, "HTTP/1.1 200 OK\r\nContent-Length: 6000\r\n\r\n" + value, 10000);
+        QVERIFY(next >= body.size());
+        QCOMPARE(log.lines().filter("read timeout occured").size(), 0);
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(client.closed, 5000);
+        QCOMPARE(client.received, QByteArray());
+        QVERIFY(next < 20);
+        QCOMPARE(log.lines().filter("read timeout occured").size(), 1);
+    }
 }
 
 void TestHttpConnectionHandler::dropsUnfinishedUploadOnDisconnect()

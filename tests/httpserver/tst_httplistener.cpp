@@ -1,15 +1,22 @@
 #include "httpserver/httplistener.h"
+#include "httpserver/httpresponse.h"
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/testmain.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSemaphore>
 #include <QSslCertificate>
 #include <QSslSocket>
 #include <QTest>
 
+#include <atomic>
+#include <fcntl.h>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 using httptest::Client;
 using httptest::LogCapture;
@@ -18,6 +25,8 @@ namespace {
 
 const QByteArray tooManyConnections
     = "HTTP/1.1 503 too many connections\r\nConnection: close\r\n\r\nToo many connections\r\n";
+const QByteArray tooManyFromAddress = "HTTP/1.1 429 too many connections from this address\r\n"
+                                      "Connection: close\r\n\r\nToo many connections from this address\r\n";
 const QByteArray lengthRequest = "GET /length HTTP/1.1\r\n\r\n";
 const QByteArray lengthResponse = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc";
 
@@ -25,6 +34,24 @@ int countContaining(const LogCapture &log, const QString &text)
 {
     return log.lines().filter(text).size();
 }
+
+// Streams until the client has gone, then holds its thread until released.
+class HoldingHandler : public tarsel::HttpRequestHandler
+{
+public:
+    void service(tarsel::HttpRequest &, tarsel::HttpResponse &response) override
+    {
+        const QByteArray part(65536, 'x');
+        while (response.isConnected())
+            response.write(part);
+        noticed.release();
+        // Bounded, so that a server that blocks on this thread cannot hang the test for good.
+        gate.tryAcquire(1, 10000);
+    }
+
+    QSemaphore noticed;
+    QSemaphore gate;
+};
 
 } // namespace
 
@@ -41,6 +68,9 @@ private slots:
     void tlsNeedsBothFilesResolvedBesideSettings_data();
     void tlsNeedsBothFilesResolvedBesideSettings();
     void servesHttpsWithConfiguredCertificate();
+    void limitsHandlersPerAddress();
+    void acceptsAgainAfterRunningOutOfDescriptors();
+    void keepsHandlerBusyWhileServiceRuns();
 };
 
 void TestHttpListener::refusesEveryConnectionWithoutThreads()
@@ -240,6 +270,124 @@ void TestHttpListener::servesHttpsWithConfiguredCertificate()
     client.connectToHostEncrypted(QStringLiteral("127.0.0.1"), listener.serverPort());
     QTRY_COMPARE(received, lengthResponse + lengthResponse);
     QCOMPARE(client.peerCertificate().subjectInfo(QSslCertificate::CommonName), QStringList { "127.0.0.1" });
+}
+
+void TestHttpListener::limitsHandlersPerAddress()
+{
+    httptest::TestSettings settings({ { "maxThreads", 8 }, { "maxThreadsPerAddress", 2 }, { "readTimeout", 60000 } });
+    httptest::TestHandler handler;
+    tarsel::HttpListener listener(settings.settings(), &handler);
+
+    // Two unfinished requests from 127.0.0.1 hold its share; a third connection is refused with
+    // 429, while another address is still served.
+    Client first(listener.serverPort());
+    Client second(listener.serverPort());
+    first.send("GET /length HTTP/1.1\r\n");
+    second.send("GET /length HTTP/1.1\r\n");
+    QTRY_COMPARE(first.socket.state(), QAbstractSocket::ConnectedState);
+    QTRY_COMPARE(second.socket.state(), QAbstractSocket::ConnectedState);
+    Client third(listener.serverPort());
+    QTRY_VERIFY(third.closed);
+    QCOMPARE(third.received, tooManyFromAddress);
+
+    QTcpSocket other;
+    QVERIFY(other.bind(QHostAddress("127.0.0.2")));
+    QByteArray received;
+    connect(&other, &QTcpSocket::readyRead, this, [&] { received += other.readAll(); });
+    other.connectToHost(QHostAddress::LocalHost, listener.serverPort());
+    other.write(lengthRequest);
+    QTRY_COMPARE(received, lengthResponse);
+
+    first.send("\r\n");
+    QTRY_COMPARE(first.received, lengthResponse);
+}
+
+void TestHttpListener::acceptsAgainAfterRunningOutOfDescriptors()
+{
+    httptest::TestSettings settings;
+    httptest::TestHandler handler;
+    tarsel::HttpListener listener(settings.settings(), &handler);
+    int acceptErrors = 0;
+    connect(&listener, &QTcpServer::acceptError, this, [&acceptErrors] { ++acceptErrors; });
+
+    // Without descriptors the sanitizers cannot check a dynamic type they have not seen yet: the
+    // listener's error path runs once first.
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^HttpListener: cannot accept a connection"));
+    emit listener.acceptError(QAbstractSocket::SocketResourceError);
+    QTest::qWait(2 * tarsel::HttpListener::acceptRetryMs);
+
+    // The client's descriptor exists; then the process may open no more, so accepting fails.
+    Client client(listener.serverPort());
+    client.send(lengthRequest);
+    QVERIFY(client.socket.waitForConnected(5000));
+    // Descriptor numbers must stay below the limit: the holes below the highest one are filled
+    // first, then none is left.
+    int highest = 0;
+    for (const QString &name : QDir("/proc/self/fd").entryList(QDir::Files | QDir::System))
+        highest = qMax(highest, name.toInt());
+    rlimit saved {};
+    QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = rlim_t(highest + 1);
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    QList<int> fillers;
+    for (int fd = ::open("/dev/null", O_RDONLY); fd >= 0; fd = ::open("/dev/null", O_RDONLY))
+        fillers.append(fd);
+    QElapsedTimer clock;
+    clock.start();
+    while (acceptErrors < 3 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    for (const int fd : qAsConst(fillers))
+        ::close(fd);
+    QCOMPARE(setrlimit(RLIMIT_NOFILE, &saved), 0);
+    // It failed, paused and tried again (logging only the first failure); the retry failed too.
+    QCOMPARE(acceptErrors, 3);
+
+    // With descriptors free again the listener resumes by itself and serves the waiting client.
+    QTRY_COMPARE(client.received, lengthResponse);
+    Client next(listener.serverPort());
+    next.send(lengthRequest);
+    QTRY_COMPARE(next.received, lengthResponse);
+}
+
+void TestHttpListener::keepsHandlerBusyWhileServiceRuns()
+{
+    httptest::TestSettings settings({ { "maxThreads", 1 }, { "cleanupInterval", 100 }, { "minThreads", 0 } });
+    HoldingHandler handler;
+    tarsel::HttpListener listener(settings.settings(), &handler);
+
+    // The client goes while its response streams; the handler's service goes on.
+    {
+        Client gone(listener.serverPort());
+        gone.send(lengthRequest);
+        QTRY_VERIFY(gone.received.size() > 100000);
+        gone.socket.abort();
+    }
+    QTRY_COMPARE(handler.noticed.available(), 1);
+    handler.noticed.acquire();
+
+    // Its one handler is still serving: the pool is full, and its cleanup leaves it alone.
+    Client refused(listener.serverPort());
+    QTRY_VERIFY(refused.closed);
+    QCOMPARE(refused.received, tooManyConnections);
+
+    // Once the service has returned, the handler serves the next connection.
+    // (A connection arriving before the handler is free again still finds the pool full.)
+    handler.gate.release();
+    std::unique_ptr<Client> next;
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        next = std::make_unique<Client>(listener.serverPort());
+        next->send(lengthRequest);
+        QTRY_VERIFY(next->closed || next->received.size() > 100000);
+        if (!next->closed)
+            break;
+        QCOMPARE(next->received, tooManyConnections);
+    }
+    QVERIFY(next->received.startsWith("HTTP/1.1 200 OK\r\n"));
+    next->socket.abort();
+    QTRY_COMPARE(handler.noticed.available(), 1);
+    handler.noticed.acquire();
+    handler.gate.release();
 }
 
 ORVEX_TEST_MAIN(TestHttpListener)

@@ -161,7 +161,11 @@ private slots:
     void decodesPathAndParameters();
     void urlDecodes_data();
     void urlDecodes();
+    void joinsContinuationLines_data();
     void joinsContinuationLines();
+    void refusesRequestsBeyondLimits_data();
+    void refusesRequestsBeyondLimits();
+    void storedFilePartsHoldNoDescriptor();
     void abortsBrokenRequestLine_data();
     void abortsBrokenRequestLine();
     void enforcesSizeLimits_data();
@@ -238,16 +242,95 @@ void TestHttpRequest::urlDecodes()
     QTEST(HttpRequest::urlDecode(text), "decoded");
 }
 
+void TestHttpRequest::joinsContinuationLines_data()
+{
+    QTest::addColumn<int>("continuations");
+    QTest::addRow("one") << 1;
+    // Each continuation extends the one value in place (it once added a copy of the whole value).
+    QTest::addRow("2000") << 2000;
+}
+
 void TestHttpRequest::joinsContinuationLines()
 {
+    QFETCH(int, continuations);
+    QByteArray lines;
+    QByteArray value = "one";
+    for (int i = 0; i < continuations; ++i) {
+        lines += " two\r\n";
+        value += " two";
+    }
     Feeder feeder;
     QVERIFY(feeder.isValid());
-    feeder.send("GET / HTTP/1.1\r\nX-A: one\r\n two\r\nx-b: 1\r\nX-B: 2\r\n\r\n");
+    feeder.send("GET / HTTP/1.1\r\nX-A: one\r\n" + lines + "x-b: 1\r\nX-B: 2\r\n\r\n");
     const auto request = feeder.parse(defaults.settings());
     QCOMPARE(request->status(), HttpRequest::Complete);
-    QCOMPARE(request->header("x-a"), QByteArray("one two"));
+    QCOMPARE(request->headers("x-a"), QList<QByteArray> { value });
     QCOMPARE(request->header("X-B"), QByteArray("2"));
     QCOMPARE(request->headers("x-b"), (QList<QByteArray> { "2", "1" }));
+}
+
+void TestHttpRequest::refusesRequestsBeyondLimits_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<int>("errorStatus");
+
+    QByteArray headers;
+    for (int i = 0; i <= HttpRequest::maxHeaderCount; ++i)
+        headers += "X-" + QByteArray::number(i) + ": 1\r\n";
+    QTest::addRow("too many headers") << QByteArray("GET / HTTP/1.1\r\n" + headers + "\r\n") << 431;
+    QTest::addRow("header block too large")
+        << QByteArray("GET / HTTP/1.1\r\nX: " + QByteArray(16001, 'p') + "\r\n\r\n") << 431;
+    QTest::addRow("broken request line") << QByteArray("GET /\r\n\r\n") << 400;
+
+    const QByteArray b = "b";
+    QTest::addRow("text field too large")
+        << multipartRequest(b, fieldPart(b, "t", QByteArray(HttpRequest::maxTextFieldSize + 1, 't')) + "--b--\r\n")
+        << 413;
+    QByteArray fields;
+    for (int i = 0; i <= HttpRequest::maxTextFieldsSize / HttpRequest::maxTextFieldSize; ++i)
+        fields += fieldPart(b, "t" + QByteArray::number(i), QByteArray(HttpRequest::maxTextFieldSize - 100, 't'));
+    QTest::addRow("text fields too large together") << multipartRequest(b, fields + "--b--\r\n") << 413;
+    QByteArray parts;
+    for (int i = 0; i <= HttpRequest::maxParts; ++i)
+        parts += fieldPart(b, "p", "1");
+    QTest::addRow("too many parts") << multipartRequest(b, parts + "--b--\r\n") << 413;
+    QByteArray files;
+    for (int i = 0; i <= HttpRequest::maxFileParts; ++i)
+        files += filePart(b, "f" + QByteArray::number(i), "f.bin", "x");
+    QTest::addRow("too many file parts") << multipartRequest(b, files + "--b--\r\n") << 413;
+}
+
+void TestHttpRequest::refusesRequestsBeyondLimits()
+{
+    QFETCH(QByteArray, raw);
+    httptest::TestSettings settings({ { "maxMultiPartSize", 100000000 } });
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(raw);
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^HttpRequest: "));
+    const auto request = feeder.parse(settings.settings());
+    QCOMPARE(request->status(), HttpRequest::Aborted);
+    QTEST(request->errorStatus(), "errorStatus");
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), 0);
+}
+
+void TestHttpRequest::storedFilePartsHoldNoDescriptor()
+{
+    QByteArray body;
+    for (int i = 0; i < HttpRequest::maxFileParts; ++i)
+        body += filePart("b", "f" + QByteArray::number(i), "f.bin", QByteArray::number(i));
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("b", body + "--b--\r\n"));
+    const auto request = feeder.parse(defaults.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), 0);
+    QCOMPARE(QDir(QDir::tempPath()).entryList(QDir::Files).size(), HttpRequest::maxFileParts);
+    // A file asked for is opened again, with its data.
+    QTemporaryFile *file = request->uploadedFile("f7");
+    QVERIFY(file);
+    QCOMPARE(file->readAll(), QByteArray("7"));
+    QCOMPARE(testsupport::openFilesBelow(QDir::tempPath()).size(), 1);
 }
 
 void TestHttpRequest::abortsBrokenRequestLine_data()
@@ -480,6 +563,15 @@ void TestHttpRequest::keepsDataThatLooksLikeBoundary_data()
     for (const int at : { 65530, 65536 * 2 - 3, 65536 * 3, 1048576 - 5, 1048576 * 2 - 1 })
         big.replace(at, 11, "\r\n--bounda\r");
     QTest::addRow("prefixes at block edges") << big;
+    // The boundary counts only when CR LF or "--" follow it.
+    QTest::addRow("boundary then other bytes") << QByteArray("a\r\n--boundaryX\r\nb");
+    QTest::addRow("boundary then a lone dash") << QByteArray("\r\n--boundary-x");
+    QTest::addRow("boundary then CR alone") << QByteArray("\r\n--boundary\rx");
+    QTest::addRow("boundary at the start then other bytes") << QByteArray("--boundaryZ");
+    QByteArray falseDelimiters = randomBytes(300000);
+    for (const int at : { 0, 65530, 65536 * 2 - 7, 200000 })
+        falseDelimiters.replace(at, 14, "\r\n--boundary\r-");
+    QTest::addRow("boundary then other bytes at block edges") << falseDelimiters;
 }
 
 void TestHttpRequest::keepsDataThatLooksLikeBoundary()

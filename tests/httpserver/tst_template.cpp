@@ -60,6 +60,7 @@ private slots:
     void expandsLoops_data();
     void expandsLoops();
     void fillsNestedTable();
+    void neverExpandsInsertedValues();
     void stopsAtMissingEndTag_data();
     void stopsAtMissingEndTag();
     void warnsOnlyWhenEnabled_data();
@@ -73,6 +74,7 @@ private slots:
     void cacheKeepsMissingVariantWithinCacheTime();
     void cacheRereadsAfterExpiry();
     void cacheDoesNotKeepDocumentsAboveCacheSize();
+    void cacheBoundsRememberedMisses();
 
 private:
     QSettings *newSettings(const QVariantMap &values);
@@ -240,6 +242,18 @@ void TestTemplate::fillsNestedTable()
     QCOMPARE(QString(t), QStringLiteral("<a:1,2,><b:->"));
 }
 
+void TestTemplate::neverExpandsInsertedValues()
+{
+    // A file named like another row's placeholder stays as it is, whatever is set later.
+    Template t(QStringLiteral("{loop row}<{row.name}>{end row}"), QStringLiteral("t"));
+    QCOMPARE(t.loop(QStringLiteral("row"), 3), 1);
+    QCOMPARE(t.setVariable(QStringLiteral("row0.name"), QStringLiteral("{row1.name}")), 1);
+    QCOMPARE(t.setVariable(QStringLiteral("row1.name"), QStringLiteral("b")), 1);
+    QCOMPARE(t.setVariable(QStringLiteral("row1.name"), QStringLiteral("again")), 0);
+    QCOMPARE(t.setVariable(QStringLiteral("row2.name"), QStringLiteral("{x}")), 1);
+    QCOMPARE(t.toUtf8(), QByteArray("<{row1.name}><b><{x}>"));
+}
+
 void TestTemplate::stopsAtMissingEndTag_data()
 {
     QTest::addColumn<QString>("text");
@@ -359,6 +373,16 @@ void TestTemplate::triesLanguageVariantsInOrder_data()
                                                   << QStringList { "page-zh_CN", "page-en", "page-zh" } << "page-zh";
     QTest::addRow("nothing at all") << "en-US" << QStringList {} << QStringList { "page-en_US", "page-en", "page" }
                                     << "";
+    // Only well-formed tags, and only the first few of them, become file names.
+    QTest::addRow("malformed tags skipped") << "../../x, de DE, *, en;q=0.5, a\u00e9, zz-toolongsubtag"
+                                            << QStringList { "page" } << QStringList { "page-en", "page" } << "page";
+    QString many;
+    for (int i = 0; i < 100; ++i)
+        many += QStringLiteral("l%1-x;q=0.5,").arg(QChar('a' + i % 26));
+    QTest::addRow("first four tags only") << many << QStringList { "page" }
+                                          << QStringList { "page-la_x", "page-lb_x", "page-lc_x", "page-ld_x",
+                                                 "page-la", "page-lb", "page-lc", "page-ld", "page" }
+                                          << "page";
 }
 
 void TestTemplate::triesLanguageVariantsInOrder()
@@ -466,6 +490,24 @@ void TestTemplate::cacheDoesNotKeepDocumentsAboveCacheSize()
     writeFile(dir->filePath(QStringLiteral("small.tpl")), "abcd");
     QCOMPARE(QString(cache.getTemplate(QStringLiteral("big"), QString())), QStringLiteral("abcdefghij"));
     QCOMPARE(QString(cache.getTemplate(QStringLiteral("small"), QString())), QStringLiteral("0123"));
+}
+
+void TestTemplate::cacheBoundsRememberedMisses()
+{
+    writeFile(dir->filePath(QStringLiteral("page.tpl")), "default");
+    TemplateCache cache(newSettings({ { "path", "." }, { "cacheSize", 20000 } }));
+    httptest::LogCapture capture;
+    QCOMPARE(QString(cache.getTemplate(QStringLiteral("page"), QStringLiteral("aa"))), QStringLiteral("default"));
+    QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), 2);
+
+    // Every miss costs room in the cache: many other languages push the first one's out.
+    for (int i = 0; i < 200; ++i) {
+        const QString language = QString(QChar('a' + i % 26)) + QChar('a' + i / 26) + QStringLiteral("x");
+        cache.getTemplate(QStringLiteral("page"), language);
+    }
+    const int before = capture.count(QStringLiteral("TemplateCache: trying file "));
+    QCOMPARE(QString(cache.getTemplate(QStringLiteral("page"), QStringLiteral("aa"))), QStringLiteral("default"));
+    QCOMPARE(capture.count(QStringLiteral("TemplateCache: trying file ")), before + 1);
 }
 
 ORVEX_TEST_MAIN(TestTemplate)
