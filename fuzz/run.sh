@@ -8,6 +8,11 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 seconds=${2:-${ORVEX_FUZZ_SECONDS:-60}}
 
+# Targets that write files do so in the temporary folder: on tmpfs where there is one.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
+    export TMPDIR=/dev/shm
+fi
+
 status=0
 for binary in "$build"/fuzz/fuzz_*; do
     [ -f "$binary" ] && [ -x "$binary" ] || continue

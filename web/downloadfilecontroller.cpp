@@ -151,7 +151,8 @@ void DownloadFileController::sendFile(
         const QByteArray block = file.read(qMin(blockSize, size - sent));
         if (block.isEmpty())
             break;
-        response.write(block);
+        if (!response.write(block))
+            break;
         sent += block.size();
         if (entry)
             entry->document.append(block);

@@ -3,17 +3,7 @@
 // (and stalls, start-up clean-ups and chunks cut off or overlapping) decoded from the input, in
 // a temporary folder. A model of what each client has sent is checked against every finished
 // file, and no partial file may outlive its upload.
-//
-// Built by hand from the project root (Debian's clang 14), until fuzz/ has a build of its own:
-//   mkdir -p build-fuzz && for h in chunk hostchunk chunkwriter; do
-//       /usr/lib/qt5/bin/moc web/$h.h -o build-fuzz/moc_$h.cpp; done
-//   clang++-14 -std=c++17 -g -O1 -fPIC -fsanitize=fuzzer,address,undefined -DQT_NO_FOREACH -I. \
-//       $(pkg-config --cflags Qt5Core Qt5Network Qt5Gui) fuzz/fuzz_chunkupload.cpp web/chunk.cpp \
-//       web/chunkwriter.cpp web/hostchunk.cpp web/hostchunkmap.cpp web/uploadsupport.cpp \
-//       httpserver/httpresponse.cpp httpserver/httpcookie.cpp build-fuzz/moc_*.cpp \
-//       $(pkg-config --libs Qt5Core Qt5Network Qt5Gui) -o build-fuzz/fuzz_chunkupload
-// Run (the temporary folder on tmpfs is much faster):
-//   TMPDIR=/dev/shm build-fuzz/fuzz_chunkupload -max_len=512 build-fuzz/corpus fuzz/corpus/chunkupload
+// fuzz/run.sh runs it with its temporary folder on tmpfs, which is much faster.
 
 #include "web/chunkwriter.h"
 #include "web/hostchunk.h"
