@@ -22,6 +22,11 @@ import time
 from urllib.parse import quote
 
 HOST = "127.0.0.1"
+# The normal clients are one device and the attackers another: the server shares its handlers
+# out per client address.
+NORMAL_SOURCE = "127.0.0.2"
+# The phones that cancel their downloads hold the link too, from an address of their own.
+CANCELLING_SOURCE = "127.0.0.3"
 NORMAL_TIMEOUT_S = 10.0
 
 
@@ -36,8 +41,8 @@ def process_figures(pid):
     return rss_kib / 1024.0, threads
 
 
-def connect(port, timeout):
-    sock = socket.create_connection((HOST, port), timeout=timeout)
+def connect(port, timeout, source=None):
+    sock = socket.create_connection((HOST, port), timeout=timeout, source_address=(source, 0) if source else None)
     sock.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
     return sock
 
@@ -53,9 +58,9 @@ def get(port, target):
 
 
 def exchange(port, request, timeout=NORMAL_TIMEOUT_S):
-    """Sends request, reads until the server closes; returns (status, body length ok)."""
+    """Sends request as a normal client, reads until the server closes; returns (status, body length ok)."""
     deadline = time.monotonic() + timeout
-    with connect(port, timeout) as sock:
+    with connect(port, timeout, NORMAL_SOURCE) as sock:
         sock.sendall(request)
         chunks = []
         while True:
@@ -102,15 +107,18 @@ class Stats:
                 self.failures[key] = self.failures.get(key, 0) + 1
 
 
-def normal_client(port, stop, stats, seed):
+def normal_client(port, stop, stats, seed, keys):
     rng = random.Random(seed)
     listing = json.dumps([{"filename": "small.bin", "size": 102400}, {"filename": "medium.bin", "size": 4194304}])
+    # With the keys of the links, as the phone that scanned the codes has them.
+    share, receive = keys
     targets = [
-        "/list?files=" + quote(listing, safe=""),
-        "/file",
-        "/hugefile",
-        "/download/small.bin",
-        "/download/medium.bin",
+        f"/s/{share}",
+        f"/list?key={share}&files=" + quote(listing, safe=""),
+        f"/file?key={receive}",
+        f"/hugefile?key={receive}",
+        f"/download/small.bin?key={share}",
+        f"/download/medium.bin?key={share}",
         "/nothing-here",
     ]
     while not stop.is_set():
@@ -149,10 +157,10 @@ def slow_body_client(port, stop, stats):
             stop.wait(0.2)
 
 
-def reset_download(port, stats):
+def reset_download(port, stats, share):
     try:
-        sock = connect(port, 5)
-        sock.sendall(get(port, "/download/big.bin"))
+        sock = connect(port, 5, CANCELLING_SOURCE)
+        sock.sendall(get(port, f"/download/big.bin?key={share}"))
         received = 0
         while received < 256 * 1024:
             data = sock.recv(65536)
@@ -165,11 +173,11 @@ def reset_download(port, stats):
         stats.count("reset downloads that failed to start")
 
 
-def resetting_clients(port, stop, stats, per_second):
+def resetting_clients(port, stop, stats, per_second, share):
     interval = 1.0 / per_second
     next_start = time.monotonic()
     while not stop.is_set():
-        threading.Thread(target=reset_download, args=(port, stats), daemon=True).start()
+        threading.Thread(target=reset_download, args=(port, stats, share), daemon=True).start()
         next_start += interval
         stop.wait(max(0.0, next_start - time.monotonic()))
 
@@ -249,15 +257,22 @@ def main():
     parser.add_argument("--resets", type=float, default=20)
     parser.add_argument("--garbage", type=float, default=20)
     parser.add_argument("--oversized", type=float, default=5)
+    parser.add_argument("--share-key", required=True)
+    parser.add_argument("--receive-key", required=True)
+    # The handler pool shrinks back to its minimum at its cleanup, once a minute.
+    parser.add_argument("--cleanup", type=float, default=70)
     args = parser.parse_args()
+    keys = (args.share_key, args.receive_key)
 
     rss_before, threads_before = process_figures(args.pid)
     stats = Stats()
     stop = threading.Event()
-    workers = [threading.Thread(target=normal_client, args=(args.port, stop, stats, i)) for i in range(args.normal)]
+    workers = [
+        threading.Thread(target=normal_client, args=(args.port, stop, stats, i, keys)) for i in range(args.normal)
+    ]
     workers += [threading.Thread(target=slow_body_client, args=(args.port, stop, stats)) for _ in range(args.slow)]
     senders = [
-        (resetting_clients, (args.resets,)),
+        (resetting_clients, (args.resets, args.share_key)),
         (hostile_sender, (args.garbage, "garbage requests", garbage_requests)),
         (hostile_sender, (args.oversized, "oversized requests", lambda _rng, made=oversized_requests(args.port): made)),
     ]
@@ -278,6 +293,8 @@ def main():
         worker.join(timeout=15)
     time.sleep(args.settle)
     rss_after, threads_after = process_figures(args.pid)
+    time.sleep(max(0.0, args.cleanup - args.settle))
+    _, threads_cleaned = process_figures(args.pid)
 
     total = stats.ok + stats.overloaded + stats.failed
     print(f"normal requests            {total}")
@@ -291,7 +308,7 @@ def main():
     print(f"server resident memory     before {rss_before:.1f} MiB, peak {rss_peak:.1f} MiB, "
           f"{args.settle:.0f} s after {rss_after:.1f} MiB ({rss_after - rss_before:+.1f} MiB)")
     print(f"server threads             before {threads_before}, peak {threads_peak}, "
-          f"{args.settle:.0f} s after {threads_after}")
+          f"{args.settle:.0f} s after {threads_after}, {args.cleanup:.0f} s after {threads_cleaned}")
 
 
 if __name__ == "__main__":

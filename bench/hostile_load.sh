@@ -7,7 +7,9 @@
 # Reports the normal clients' success rate (503 under real overload counted apart) and p99
 # latency, and the server's resident memory and thread count before, at the peak and 30 s after.
 # Targets: every normal request answered, p99 < 1 s, memory within 50 MB of the start 30 s
-# after, threads back to the handler pool's minimum.
+# after, threads back to the handler pool's minimum after its cleanup (70 s after).
+# The normal clients come from 127.0.0.2, the cancelled downloads from 127.0.0.3 and the
+# attackers from 127.0.0.1: three devices, as the server shares its handlers per address.
 #
 # Usage: bench/hostile_load.sh [build-dir]   (a Release build: cmake -S . -B build-rel
 #        -DCMAKE_BUILD_TYPE=Release -DORVEX_TESTS=OFF; default build-rel)
@@ -49,5 +51,7 @@ port=$(awk '/^port /{print $2}' "$work/server.out")
 sleep 1 # let it settle at its idle size
 
 echo "Hostile load on port $port (server pid $server_pid) ..."
-python3 bench/hostile_load.py "$server_pid" "$port" \
+share_key=$(awk '/^share-key /{print $2}' "$work/server.out")
+receive_key=$(awk '/^receive-key /{print $2}' "$work/server.out")
+python3 bench/hostile_load.py "$server_pid" "$port" --share-key "$share_key" --receive-key "$receive_key" \
     --duration "${ORVEX_HOSTILE_DURATION:-60}" --settle "${ORVEX_HOSTILE_SETTLE:-30}" ${ORVEX_HOSTILE_ARGS:-}
