@@ -1,5 +1,6 @@
 #include "runapplication.h"
 
+#include "core/openfilelimit.h"
 #include "gui/orvextray.h"
 
 #include <QApplication>
@@ -17,6 +18,7 @@ int runApplication(QApplication &app)
     // The program lives in the tray: closing the last window (or a message box while the
     // main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    raiseOpenFileLimit();
 
     try {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
