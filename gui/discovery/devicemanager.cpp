@@ -164,6 +164,11 @@ void DeviceManager::syncRows()
             itemSerials.remove(row);
         }
     }
+    // A row held down while its device left may have been ticked on release.
+    for (int i = selectedDevices.size() - 1; i >= 0; --i) {
+        if (indexOfAddress(devices, selectedDevices.at(i).addr) < 0)
+            selectedDevices.remove(i);
+    }
     // Devices are only ever appended, so the ones without a row come after those with one.
     const QSet<quint64> shown(itemSerials.cbegin(), itemSerials.cend());
     for (int i = 0; i < devices.size(); ++i) {
