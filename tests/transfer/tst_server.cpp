@@ -1,3 +1,4 @@
+#include "core/openfilelimit.h"
 #include "core/settings.h"
 #include "tests/support/testmain.h"
 #include "tests/transfer/transferpeer.h"
@@ -7,6 +8,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <sys/resource.h>
 #include <vector>
 
 namespace {
@@ -75,6 +77,20 @@ private slots:
             TransferPeer another;
             QVERIFY(another.connectTo(server.serverPort(), loopback(0)));
         }
+    }
+
+    void raisesTheDescriptorLimitToTheHardLimit()
+    {
+        rlimit limit {};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+        const rlim_t hard = limit.rlim_max;
+        limit.rlim_cur = std::min<rlim_t>(hard, 256);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &limit), 0);
+
+        QCOMPARE(raiseOpenFileLimit(), static_cast<unsigned long>(hard));
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &limit), 0);
+        QCOMPARE(limit.rlim_cur, hard);
+        QVERIFY(hard > 8 * Server::maxSessions);
     }
 };
 
