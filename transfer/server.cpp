@@ -49,8 +49,10 @@ void Server::handleNewConnection()
         }
         auto *context = new ReceiverContext(socket, nullptr);
         context->setTimeLimit(sessionTimeLimitMsec);
-        context->setOfferAdmission(
-            [this, peer](const ReceiverContext &offering) { return admitOffer(offering, peer); });
+        // A session may outlive the server (its window still open when the server goes).
+        context->setOfferAdmission([server = QPointer<Server>(this), peer](const ReceiverContext &offering) {
+            return !server || server->admitOffer(offering, peer);
+        });
         sessions.append({ context, peer });
         emit incomingSession(context);
     }
