@@ -1,6 +1,7 @@
 #include "runapplication.h"
 
 #include "app/singleinstance.h"
+#include "core/openfilelimit.h"
 #include "gui/orvextray.h"
 #include "gui/qttranslation.h"
 
@@ -25,6 +26,7 @@ int runApplication(QApplication &app)
     // The program lives in the tray: closing the last window (or a message box while the
     // main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    raiseOpenFileLimit();
     // The windows are Chinese: so are Qt's own buttons and dialogs in them.
     loadQtTranslation(QLocale(QLocale::Chinese, QLocale::China));
 

@@ -28,6 +28,9 @@ DiscoveryService::DiscoveryService(QObject *parent)
     , discoveryPort(Settings::discoveryPort())
 {
     connect(&socket, &QUdpSocket::readyRead, this, &DiscoveryService::handleDatagrams);
+    resumeReading.setSingleShot(true);
+    connect(&resumeReading, &QTimer::timeout, this, &DiscoveryService::handleDatagrams);
+    clock.start();
 }
 
 void DiscoveryService::start(quint16 port)
@@ -52,17 +55,8 @@ void DiscoveryService::sendHostInfo(const QHostAddress &addr, quint16 port)
 
 QList<QHostAddress> DiscoveryService::broadcastAddresses() const
 {
-    // Computed for every send so that interfaces that came up later are used too.
-    QList<QHostAddress> destinations { QHostAddress(QHostAddress::Broadcast) };
-    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
-    for (const QNetworkInterface &networkInterface : interfaces) {
-        if (!networkInterface.flags().testFlag(QNetworkInterface::CanBroadcast))
-            continue;
-        const QList<QNetworkAddressEntry> entries = networkInterface.addressEntries();
-        for (const QNetworkAddressEntry &entry : entries)
-            destinations.append(entry.broadcast());
-    }
-    return destinations;
+    refreshInterfaces();
+    return broadcastDestinations;
 }
 
 bool DiscoveryService::isLocalAddress(const QHostAddress &address) const
@@ -73,12 +67,36 @@ bool DiscoveryService::isLocalAddress(const QHostAddress &address) const
     if (address.isEqual(QHostAddress(QHostAddress::AnyIPv4), QHostAddress::TolerantConversion)
         || address.isEqual(QHostAddress(QHostAddress::AnyIPv6), QHostAddress::TolerantConversion))
         return true;
-    const QList<QHostAddress> localAddresses = QNetworkInterface::allAddresses();
-    for (const QHostAddress &local : localAddresses) {
+    refreshInterfaces();
+    for (const QHostAddress &local : qAsConst(localAddresses)) {
         if (local.isEqual(address, QHostAddress::TolerantConversion))
             return true;
     }
     return false;
+}
+
+void DiscoveryService::refreshInterfaces() const
+{
+    // Read again every few seconds, so that interfaces that came up later are used too.
+    if (interfacesAge.isValid() && !interfacesAge.hasExpired(interfaceRefreshMs))
+        return;
+    interfacesAge.start();
+    localAddresses.clear();
+    localNetworks.clear();
+    broadcastDestinations = { QHostAddress(QHostAddress::Broadcast) };
+    const QList<QNetworkInterface> interfaces = QNetworkInterface::allInterfaces();
+    for (const QNetworkInterface &networkInterface : interfaces) {
+        const QList<QNetworkAddressEntry> entries = networkInterface.addressEntries();
+        const QNetworkInterface::InterfaceFlags flags = networkInterface.flags();
+        for (const QNetworkAddressEntry &entry : entries) {
+            if (flags.testFlag(QNetworkInterface::CanBroadcast))
+                broadcastDestinations.append(entry.broadcast());
+            if (flags.testFlag(QNetworkInterface::IsUp)) {
+                localAddresses.append(entry.ip());
+                localNetworks.append({ entry.ip(), entry.prefixLength() });
+            }
+        }
+    }
 }
 
 void DiscoveryService::broadcastReq()
@@ -95,25 +113,42 @@ void DiscoveryService::leave()
 
 void DiscoveryService::handleDatagrams()
 {
+    if (!budgetWindow.isValid() || budgetWindow.hasExpired(datagramBudgetWindowMs)) {
+        budgetWindow.start();
+        busyInWindowNs = 0;
+    }
+    QElapsedTimer busy;
+    busy.start();
     while (socket.hasPendingDatagrams()) {
+        // Nothing more is read in this window: the socket stays quiet (it signals again only
+        // once something has been read) until the window ends.
+        if (busyInWindowNs + busy.nsecsElapsed() >= datagramTimeBudgetMs * 1000000) {
+            if (!resumeReading.isActive())
+                resumeReading.start(static_cast<int>(qMax<qint64>(datagramBudgetWindowMs - budgetWindow.elapsed(), 1)));
+            break;
+        }
         const qint64 size = socket.pendingDatagramSize();
         if (size < 0)
-            return;
+            break;
         QByteArray payload(static_cast<int>(size), Qt::Uninitialized);
         QHostAddress sender;
         quint16 senderPort = 0;
         const qint64 read = socket.readDatagram(payload.data(), payload.size(), &sender, &senderPort);
         if (read < 0)
-            return;
+            break;
         payload.truncate(static_cast<int>(read));
         handleDatagram(payload, sender, senderPort);
     }
+    busyInWindowNs += busy.nsecsElapsed();
 }
 
 void DiscoveryService::handleDatagram(const QByteArray &payload, const QHostAddress &sender, quint16 senderPort)
 {
     // Our own broadcasts come back to us; a device never answers or lists itself.
     if (isLocalAddress(sender))
+        return;
+    const qint64 now = clock.elapsed();
+    if (payload.size() > maxDatagramBytes || !sources.admit(sender, now))
         return;
     const QJsonDocument document = QJsonDocument::fromJson(payload);
     if (!document.isObject())
@@ -123,8 +158,12 @@ void DiscoveryService::handleDatagram(const QByteArray &payload, const QHostAddr
     if (!request.isBool())
         return;
     if (request.toBool()) {
-        // Answer to the source port, so a peer whose bind failed still hears us.
-        sendHostInfo(sender, senderPort);
+        // Answer to the source port, so a peer whose bind failed still hears us. Requests from
+        // outside the local networks, or repeated within a second, stay unanswered.
+        refreshInterfaces();
+        sources.setLocalNetworks(localNetworks);
+        if (sources.mayAnswer(sender, now))
+            sendHostInfo(sender, senderPort);
         return;
     }
     const QJsonValue name = message.value(QStringLiteral("device_name"));

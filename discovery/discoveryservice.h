@@ -1,8 +1,12 @@
 #pragma once
 
+#include "discovery/sourcefilter.h"
+
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QTimer>
 #include <QUdpSocket>
 
 // The discovery protocol engine: one UDP socket on the discovery port that answers requests
@@ -13,6 +17,17 @@ class DiscoveryService : public QObject
     Q_OBJECT
 
 public:
+    // How long the list of interfaces, local addresses and broadcast addresses is used before
+    // it is read again: reading it costs system calls, far too many to make per datagram.
+    static constexpr qint64 interfaceRefreshMs = 3000;
+    // Handling datagrams may take at most this much of the thread's time in each window; what
+    // arrives beyond it waits in the system's buffer (which drops what overflows) until the
+    // window ends, so that a flood leaves the event loop idle most of the time.
+    static constexpr qint64 datagramBudgetWindowMs = 50;
+    static constexpr qint64 datagramTimeBudgetMs = 10;
+    // A discovery message is a few hundred bytes; a larger datagram is not one.
+    static constexpr int maxDatagramBytes = 16384;
+
     explicit DiscoveryService(QObject *parent = nullptr);
 
     // Binds the discovery port and announces this device once; port is the transfer server's
@@ -46,8 +61,19 @@ private slots:
 private:
     QByteArray deviceDatagram(quint16 announcedPort) const;
     void broadcast(const QByteArray &datagram);
+    void refreshInterfaces() const;
 
     QUdpSocket socket;
+    QElapsedTimer clock;
+    SourceFilter sources;
+    QElapsedTimer budgetWindow;
+    qint64 busyInWindowNs = 0;
+    QTimer resumeReading;
+    // The interface snapshot, read again once it is interfaceRefreshMs old.
+    mutable QElapsedTimer interfacesAge;
+    mutable QList<QHostAddress> localAddresses;
+    mutable QList<QHostAddress> broadcastDestinations;
+    mutable QVector<QPair<QHostAddress, int>> localNetworks;
     quint16 serverPort = 0;
     quint16 discoveryPort = 0;
 };

@@ -11,16 +11,15 @@ Context::Context(QTcpSocket *connection, QObject *parent)
     , totalBytes(0)
     , transferred(0)
 {
-    // Reserved capacity also survives the buffers being emptied.
-    receiveBuffer.reserve(2 * (maxMessagePerFrame + 2));
-    frameBuffer.reserve(maxMessagePerFrame + 2);
-    plaintextBuffer.reserve(maxPlaintextPerFrame);
     qRegisterMetaType<FileMetadata>();
     qRegisterMetaType<QVector<FileMetadata>>();
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::readyRead, this, &Context::receiveSocketData);
     connect(socket, &QTcpSocket::errorOccurred, this, &Context::handleSocketError);
+    // Until the peer has shown its key, the session takes no more than the key from the
+    // connection: whatever else it sends waits in the system's buffers.
+    socket->setReadBufferSize(preKeyReadBufferBytes);
 
     handshakeTimer.setSingleShot(true);
     connect(&handshakeTimer, &QTimer::timeout, this, &Context::handshakeTimedOut);
@@ -60,7 +59,8 @@ void Context::receiveSocketData()
     // Taken in slices, so that the buffer stays near one frame however much the socket holds.
     while (!failed && socket->bytesAvailable() > 0) {
         const int kept = receiveBuffer.size();
-        const auto wanted = static_cast<int>(qMin<qint64>(socket->bytesAvailable(), readSlice));
+        const int slice = state == AwaitingKey ? Crypto::keyBytes - kept : readSlice;
+        const auto wanted = static_cast<int>(qMin<qint64>(socket->bytesAvailable(), slice));
         receiveBuffer.resize(kept + wanted);
         const qint64 got = socket->read(receiveBuffer.data() + kept, wanted);
         receiveBuffer.resize(kept + static_cast<int>(qMax<qint64>(got, 0)));
@@ -84,8 +84,14 @@ void Context::processReceived()
             fail(QString::fromUtf8(error.what()));
             return;
         }
-        receiveBuffer.remove(0, Crypto::keyBytes);
+        receiveBuffer.clear();
         handshakeTimer.stop();
+        // Only a peer that has done its part of the handshake gets the buffers of a running
+        // session; reserved capacity also survives the buffers being emptied.
+        receiveBuffer.reserve(2 * (maxMessagePerFrame + 2));
+        frameBuffer.reserve(maxMessagePerFrame + 2);
+        plaintextBuffer.reserve(maxPlaintextPerFrame);
+        socket->setReadBufferSize(0);
         emit printLogMsg(tr("建立连接中，验证码: %1").arg(crypto.verificationCode()));
         state = Negotiating;
         onHandshakeDone();

@@ -78,6 +78,9 @@ private:
     void handshakeTimedOut();
 
     static constexpr int readSlice = 4 * (maxMessagePerFrame + 2);
+    // What the socket may buffer before the key exchange: a session that has not shown its key
+    // holds little memory however much its peer sends.
+    static constexpr qint64 preKeyReadBufferBytes = Crypto::keyBytes;
 
     bool failed = false;
     // Reused for every frame: a fresh 64 KB buffer per frame costs more than the cipher, as the

@@ -95,13 +95,29 @@ void ReceiverContext::handleMetadata(const QByteArray &plaintext)
         totalBytes += bytes;
         metadata.append({ filename, bytes });
     }
+    if (offerAdmission && !offerAdmission(*this)) {
+        response(false);
+        return;
+    }
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
+}
+
+void ReceiverContext::setOfferAdmission(OfferAdmission admission)
+{
+    offerAdmission = std::move(admission);
+}
+
+bool ReceiverContext::offerWaiting() const
+{
+    return state == Negotiating && metadataReceived && !answered && !hasFailed();
 }
 
 void ReceiverContext::response(bool accepted)
 {
-    if (state != Negotiating || !metadataReceived || hasFailed())
+    // One decision per offer: a second one would put a second answer on the wire.
+    if (state != Negotiating || !metadataReceived || answered || hasFailed())
         return;
+    answered = true;
     const QJsonObject answer { { QStringLiteral("response"), accepted ? 1 : 0 } };
     sendMessage(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     if (!accepted) {

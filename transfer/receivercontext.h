@@ -4,6 +4,8 @@
 
 #include <QTimer>
 
+#include <functional>
+
 class QFile;
 
 // The receiving end of a transfer session: turns the sender's metadata into an offer, answers
@@ -25,6 +27,13 @@ public:
     // Received names are untrusted: only relative paths of plain parts may be written.
     static bool isSafeName(const QString &name);
 
+    // Asked when an offer has arrived, before anyone is told of it; an offer it turns down is
+    // refused at once (the sender sees a refusal) and metaDataReady is never emitted.
+    using OfferAdmission = std::function<bool(const ReceiverContext &offering)>;
+    void setOfferAdmission(OfferAdmission admission);
+    // An offer has been made and is still waiting for the user's decision.
+    bool offerWaiting() const;
+
 signals:
     // Every accepted file is complete under its name below downloadFolder.
     void filesSaved(const QString &downloadFolder);
@@ -43,5 +52,7 @@ private:
     QString transferRoot;
     QString currentTarget;
     bool metadataReceived = false;
+    bool answered = false;
+    OfferAdmission offerAdmission;
     QTimer metadataTimer;
 };

@@ -10,6 +10,7 @@
 #include <QLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSet>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -38,6 +39,8 @@ DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *select
     connect(multiTransferBtn, &QPushButton::clicked, this, &DeviceManager::multiTransfer);
     expiryTimer.setSingleShot(true);
     connect(&expiryTimer, &QTimer::timeout, this, &DeviceManager::dropSilentDevices);
+    listWindow.setSingleShot(true);
+    connect(&listWindow, &QTimer::timeout, this, &DeviceManager::listWindowEnded);
 }
 
 void DeviceManager::startDiscovery(DiscoveryService *service)
@@ -49,42 +52,59 @@ void DeviceManager::startDiscovery(DiscoveryService *service)
 
 void DeviceManager::refreshList()
 {
+    clearList();
     auto *box = new QVBoxLayout;
     title = new Title({ QStringLiteral("选择"), QStringLiteral("设备名称"), QStringLiteral("Ip地址"),
                           QStringLiteral("端口号"), QStringLiteral("操作") },
         listWidget);
     box->addWidget(title);
-    for (const DeviceInfo &device : qAsConst(devices)) {
-        auto *item = new OnlineDeviceItem(device, listWidget);
-        items.append(item);
-        box->addWidget(item);
-        connect(item->checkBox(), &QCheckBox::clicked, this, &DeviceManager::updateSelectedDevice);
-        connect(item->sendButton(), &QPushButton::clicked, this,
-            [this, device] { openTransferWindow(QVector<DeviceInfo> { device }); });
-    }
     box->addStretch();
     listWidget->setLayout(box);
-    // Setting the box programmatically does not emit clicked, so the selection stays as it was.
-    for (OnlineDeviceItem *item : qAsConst(items)) {
-        const bool ticked = std::any_of(selectedDevices.cbegin(), selectedDevices.cend(),
-            [item](const DeviceInfo &selected) { return selected.ip == item->info().ip; });
-        if (ticked)
+    for (int i = 0; i < devices.size(); ++i) {
+        OnlineDeviceItem *item = addRow(devices.at(i), deviceSerials.at(i), box);
+        // Setting the box programmatically does not emit clicked, so the selection stays as it was.
+        if (indexOfAddress(selectedDevices, devices.at(i).addr) >= 0)
             item->checkBox()->setChecked(true);
     }
+}
+
+OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 serial, QVBoxLayout *box)
+{
+    auto *item = new OnlineDeviceItem(device, listWidget);
+    items.append(item);
+    itemSerials.append(serial);
+    // Before the stretch: rows already shown keep their places.
+    box->insertWidget(box->count() - 1, item);
+    connect(item->checkBox(), &QCheckBox::clicked, this, &DeviceManager::updateSelectedDevice);
+    connect(item->sendButton(), &QPushButton::clicked, this,
+        [this, item] { openTransferWindow(QVector<DeviceInfo> { item->info() }); });
+    return item;
 }
 
 void DeviceManager::handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port)
 {
     const int index = indexOfAddress(devices, addr);
-    if (port != 0) {
-        if (index >= 0) {
-            devices[index].deviceName = deviceName;
-            devices[index].port = port;
-            silentAfter[index] = QDeadlineTimer(silenceLimitMs);
-        } else {
-            devices.append(DeviceInfo { deviceName, deviceAddressText(addr), port, addr });
-            silentAfter.append(QDeadlineTimer(silenceLimitMs));
+    if (port != 0 && index >= 0) {
+        silentAfter[index] = QDeadlineTimer(silenceLimitMs);
+        DeviceInfo &device = devices[index];
+        if (device.deviceName == deviceName && device.port == port)
+            return;
+        device.deviceName = deviceName;
+        device.port = port;
+        const int selectedIndex = indexOfAddress(selectedDevices, addr);
+        if (selectedIndex >= 0) {
+            selectedDevices[selectedIndex].deviceName = deviceName;
+            selectedDevices[selectedIndex].port = port;
         }
+        const int row = itemSerials.indexOf(deviceSerials.at(index));
+        if (row >= 0)
+            items.at(row)->setInfo(device);
+        return;
+    }
+    if (port != 0) {
+        devices.append(DeviceInfo { deviceName, deviceAddressText(addr), port, addr });
+        deviceSerials.append(nextSerial++);
+        silentAfter.append(QDeadlineTimer(silenceLimitMs));
     } else if (index >= 0) {
         // Leaving, or answering while invisible.
         removeDevices({ index });
@@ -92,10 +112,73 @@ void DeviceManager::handleNewHost(const QString &deviceName, const QHostAddress 
         const int selectedIndex = indexOfAddress(selectedDevices, addr);
         if (selectedIndex >= 0)
             selectedDevices.remove(selectedIndex);
+        return;
     }
-    clearList();
-    refreshList();
+    listChanged();
     scheduleExpiry();
+}
+
+void DeviceManager::listChanged()
+{
+    if (!listWindow.isActive()) {
+        changesInWindow = 0;
+        listWindow.start(listChangeWindowMs);
+    }
+    if (changesInWindow < maxListChangesPerWindow && !rowPressed()) {
+        ++changesInWindow;
+        syncRows();
+    } else {
+        syncPending = true;
+    }
+}
+
+void DeviceManager::listWindowEnded()
+{
+    if (!syncPending)
+        return;
+    listWindow.start(listChangeWindowMs);
+    // A row held down keeps its place until it is released.
+    if (rowPressed())
+        return;
+    syncPending = false;
+    changesInWindow = 1;
+    syncRows();
+}
+
+bool DeviceManager::rowPressed() const
+{
+    return std::any_of(items.cbegin(), items.cend(),
+        [](const OnlineDeviceItem *item) { return item->checkBox()->isDown() || item->sendButton()->isDown(); });
+}
+
+void DeviceManager::syncRows()
+{
+    auto *box = qobject_cast<QVBoxLayout *>(listWidget->layout());
+    if (!box) {
+        refreshList();
+        return;
+    }
+    const QSet<quint64> current(deviceSerials.cbegin(), deviceSerials.cend());
+    for (int row = items.size() - 1; row >= 0; --row) {
+        if (!current.contains(itemSerials.at(row))) {
+            delete items.takeAt(row);
+            itemSerials.remove(row);
+        }
+    }
+    // A row held down while its device left may have been ticked on release.
+    for (int i = selectedDevices.size() - 1; i >= 0; --i) {
+        if (indexOfAddress(devices, selectedDevices.at(i).addr) < 0)
+            selectedDevices.remove(i);
+    }
+    // Devices are only ever appended, so the ones without a row come after those with one.
+    const QSet<quint64> shown(itemSerials.cbegin(), itemSerials.cend());
+    for (int i = 0; i < devices.size(); ++i) {
+        const int row = itemSerials.indexOf(deviceSerials.at(i));
+        if (row >= 0)
+            items.at(row)->setInfo(devices.at(i));
+        else if (!shown.contains(deviceSerials.at(i)))
+            addRow(devices.at(i), deviceSerials.at(i), box);
+    }
 }
 
 void DeviceManager::setSilenceLimit(int milliseconds)
@@ -156,6 +239,7 @@ void DeviceManager::clearList()
     title = nullptr;
     qDeleteAll(items);
     items.clear();
+    itemSerials.clear();
 }
 
 void DeviceManager::removeDevices(const QVector<int> &indexes)
@@ -166,6 +250,7 @@ void DeviceManager::removeDevices(const QVector<int> &indexes)
         if (selectedIndex >= 0)
             selectedDevices.remove(selectedIndex);
         devices.remove(*it);
+        deviceSerials.remove(*it);
         silentAfter.remove(*it);
     }
 }
@@ -179,8 +264,7 @@ void DeviceManager::dropSilentDevices()
     }
     if (!silent.isEmpty()) {
         removeDevices(silent);
-        clearList();
-        refreshList();
+        listChanged();
     }
     scheduleExpiry();
 }

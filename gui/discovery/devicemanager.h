@@ -12,12 +12,14 @@ class DiscoveryService;
 class OnlineDeviceItem;
 class QCheckBox;
 class QPushButton;
+class QVBoxLayout;
 class QWidget;
 class Title;
 
 // Keeps the online device page in step with discovery: one row per reported device, in the
-// order first reported, ticks kept across rebuilds; sends the periodic discovery requests while
-// it exists and drops devices that have gone silent.
+// order first reported, ticks kept; sends the periodic discovery requests while it exists and
+// drops devices that have gone silent. Rows live as long as their device: a report that changes
+// nothing changes no widget, so a press on a row is never lost to a rebuild.
 class DeviceManager : public QObject
 {
     Q_OBJECT
@@ -27,6 +29,11 @@ public:
     // Five request periods without a word: the device is gone (crash, sleep, cable pulled)
     // even though it never said so.
     static constexpr int defaultSilenceLimitMs = 5 * requestIntervalMs;
+    // Devices that come or go change the rows at once this many times in a window; further
+    // changes in the window are gathered and shown when it ends. A known device that reports
+    // again never touches more than its own labels.
+    static constexpr int maxListChangesPerWindow = 4;
+    static constexpr int listChangeWindowMs = 250;
 
     DeviceManager(
         QPushButton *multiTransferButton, QCheckBox *selectAllBox, QWidget *listWidget, QObject *parent = nullptr);
@@ -51,6 +58,11 @@ public slots:
 
 private:
     void clearList();
+    OnlineDeviceItem *addRow(const DeviceInfo &device, quint64 serial, QVBoxLayout *box);
+    void listChanged();
+    void listWindowEnded();
+    bool rowPressed() const;
+    void syncRows();
     void removeDevices(const QVector<int> &indexes);
     void dropSilentDevices();
     void scheduleExpiry();
@@ -59,6 +71,11 @@ private:
     QVector<DeviceInfo> selectedDevices;
     QStringList pendingFiles;
     QVector<OnlineDeviceItem *> items;
+    // Which report made each device (same index as devices) and each row (same index as items):
+    // a row stays only while its device is still the one it was made for.
+    QVector<quint64> deviceSerials;
+    QVector<quint64> itemSerials;
+    quint64 nextSerial = 0;
     Title *title = nullptr;
     QPushButton *multiTransferBtn;
     QCheckBox *selectAll;
@@ -68,4 +85,7 @@ private:
     QVector<QDeadlineTimer> silentAfter;
     int silenceLimitMs = defaultSilenceLimitMs;
     QTimer expiryTimer;
+    QTimer listWindow;
+    int changesInWindow = 0;
+    bool syncPending = false;
 };

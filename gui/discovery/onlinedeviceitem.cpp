@@ -1,23 +1,28 @@
 #include "onlinedeviceitem.h"
 
+#include "core/peertext.h"
+
 #include <QCheckBox>
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QTextDocument>
 
 namespace {
 
 constexpr int nameElisionThreshold = 280;
 constexpr int nameElidedWidth = 300;
+// Names are cut to this many characters before they are measured.
+constexpr int maxNameCharacters = 256;
 
 } // namespace
 
 OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     : QWidget(parent)
     , nameLabel(new QLabel(this))
-    , ipLabel(new QLabel(info.ip, this))
-    , portLabel(new QLabel(QString::number(info.port), this))
+    , ipLabel(new QLabel(this))
+    , portLabel(new QLabel(this))
     , device(info)
     , check(new QCheckBox(this))
     , sendBtn(new QPushButton(QStringLiteral("传文件"), this))
@@ -29,12 +34,11 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     portLabel->setObjectName(QStringLiteral("device_port_label"));
     sendBtn->setObjectName(QStringLiteral("device_send_btn"));
 
-    const QFontMetrics metrics(font());
-    if (metrics.horizontalAdvance(info.deviceName) < nameElisionThreshold)
-        nameLabel->setText(info.deviceName);
-    else
-        nameLabel->setText(metrics.elidedText(info.deviceName, Qt::ElideRight, nameElidedWidth));
-    nameLabel->setToolTip(info.deviceName);
+    // The name is the peer's choice: it must not be able to draw anything but itself.
+    for (QLabel *label : { nameLabel, ipLabel, portLabel })
+        label->setTextFormat(Qt::PlainText);
+    ipLabel->setText(info.ip);
+    showNameAndPort();
 
     check->setMaximumWidth(40);
     nameLabel->setMinimumWidth(300);
@@ -51,4 +55,26 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     box->addWidget(ipLabel);
     box->addWidget(portLabel);
     box->addWidget(sendBtn);
+}
+
+void OnlineDeviceItem::setInfo(const DeviceInfo &info)
+{
+    if (info.deviceName == device.deviceName && info.port == device.port)
+        return;
+    device.deviceName = info.deviceName;
+    device.port = info.port;
+    showNameAndPort();
+}
+
+void OnlineDeviceItem::showNameAndPort()
+{
+    const QString name = elideMiddle(peerText(device.deviceName), maxNameCharacters);
+    const QFontMetrics metrics(font());
+    if (metrics.horizontalAdvance(name) < nameElisionThreshold)
+        nameLabel->setText(name);
+    else
+        nameLabel->setText(metrics.elidedText(name, Qt::ElideRight, nameElidedWidth));
+    // A tool tip takes rich text whenever its text looks like it.
+    nameLabel->setToolTip(Qt::convertFromPlainText(name, Qt::WhiteSpaceNormal));
+    portLabel->setText(QString::number(device.port));
 }

@@ -17,10 +17,14 @@ public:
     explicit OnlineDeviceItem(const DeviceInfo &info, QWidget *parent = nullptr);
 
     const DeviceInfo &info() const { return device; }
+    // A known device reported again: the name and port labels follow, nothing else changes.
+    void setInfo(const DeviceInfo &info);
     QCheckBox *checkBox() const { return check; }
     QPushButton *sendButton() const { return sendBtn; }
 
 private:
+    void showNameAndPort();
+
     QLabel *nameLabel;
     QLabel *ipLabel;
     QLabel *portLabel;

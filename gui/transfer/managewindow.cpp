@@ -2,6 +2,7 @@
 
 #include "ui_managewindow.h"
 
+#include "core/peertext.h"
 #include "transfer/virtualfile.h"
 
 #include <QCursor>
@@ -47,17 +48,18 @@ void ManageWindow::showFolder()
 {
     QTableWidget *table = ui->tableWidget;
     table->clearContents();
-    ui->address->setText(current->path);
+    ui->address->setTextFormat(Qt::PlainText);
+    ui->address->setText(peerText(current->path));
     table->setRowCount(current->folders.size() + current->files.size());
     int row = 0;
     for (auto it = current->folders.cbegin(); it != current->folders.cend(); ++it, ++row) {
-        table->setItem(row, 0, new QTableWidgetItem(QIcon(QStringLiteral(":/icons/dir.png")), it.key()));
+        table->setItem(row, 0, new QTableWidgetItem(QIcon(QStringLiteral(":/icons/dir.png")), peerText(it.key())));
         table->setItem(row, 1, new QTableWidgetItem(tr("文件夹")));
         table->setItem(row, 2, new QTableWidgetItem(QString()));
     }
     for (const VirtualFile *file : qAsConst(current->files)) {
         const QString name = file->filePath.section(QLatin1Char('/'), -1);
-        table->setItem(row, 0, new QTableWidgetItem(QIcon(QStringLiteral(":/icons/file.png")), name));
+        table->setItem(row, 0, new QTableWidgetItem(QIcon(QStringLiteral(":/icons/file.png")), peerText(name)));
         table->setItem(row, 1, new QTableWidgetItem(tr("文件")));
         table->setItem(row, 2, new QTableWidgetItem(file->sizeText));
         ++row;

@@ -2,11 +2,22 @@
 
 #include "ui_progressbarui.h"
 
+#include "core/peertext.h"
 #include "transfer/context.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QLabel>
+
+namespace {
+
+// A device or file name in the offer takes about one line at most, so the verification code
+// always stands on the line after it, whatever the peer sent.
+constexpr int offerNameCharacters = 64;
+constexpr int offerNameWidth = 360;
+
+} // namespace
 
 ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     : QDialog(parent)
@@ -15,10 +26,13 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     , confirmBox(this)
 {
     ui->setupUi(this);
+    // Log lines carry names chosen by the peer.
+    ui->statusLabel->setTextFormat(Qt::PlainText);
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
     setWindowModality(Qt::ApplicationModal);
 
     confirmBox.setIcon(QMessageBox::Question);
+    confirmBox.setTextFormat(Qt::PlainText);
     confirmBox.setWindowTitle(QCoreApplication::applicationName());
     confirmBox.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
     confirmBox.setDefaultButton(QMessageBox::No);
@@ -74,7 +88,8 @@ void ProgressBarUI::errorAppear(QString err)
     }
     errorBox = new QMessageBox(this);
     errorBox->setWindowTitle(QCoreApplication::applicationName());
-    errorBox->setText(err);
+    errorBox->setTextFormat(Qt::PlainText);
+    errorBox->setText(peerText(err));
     errorBox->show();
     QTimer::singleShot(2000, this, [this] {
         errorBox->done(1);
@@ -89,10 +104,14 @@ void ProgressBarUI::openConfirmDialog(
     show();
     const QString size
         = locale().formattedDataSize(static_cast<qint64>(totalSize), 2, QLocale::DataSizeTraditionalFormat);
+    const QFontMetrics metrics = confirmBox.fontMetrics();
+    const auto shown = [&metrics](const QString &name) {
+        return metrics.elidedText(elideMiddle(peerText(name), offerNameCharacters), Qt::ElideMiddle, offerNameWidth);
+    };
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     QString text = metaData.size() == 1
-        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(deviceName, metaData.first().filename, size)
-        : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(deviceName, QString::number(metaData.size()), size);
+        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(shown(deviceName), shown(metaData.first().filename), size)
+        : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(shown(deviceName), QString::number(metaData.size()), size);
     text += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(keyDigest);
     text += tr("\n是否接收文件？");
     confirmBox.setText(text);
@@ -104,8 +123,9 @@ void ProgressBarUI::openConfirmDialog(
 
 void ProgressBarUI::printLog(QString msg)
 {
-    ui->statusLabel->setText(msg);
-    ui->history_log->addItem(msg);
+    const QString shown = peerText(msg);
+    ui->statusLabel->setText(shown);
+    ui->history_log->addItem(shown);
 }
 
 void ProgressBarUI::autoPick()

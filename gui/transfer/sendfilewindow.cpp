@@ -2,6 +2,7 @@
 
 #include "ui_sendfilewindow.h"
 
+#include "core/peertext.h"
 #include "gui/transfer/managewindow.h"
 #include "gui/transfer/progressbarui.h"
 #include "transfer/sendercontext.h"
@@ -36,7 +37,7 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     }
     ui->device_table->setRowCount(devices.size());
     for (int row = 0; row < devices.size(); ++row) {
-        ui->device_table->setItem(row, 0, new QTableWidgetItem(devices.at(row).deviceName));
+        ui->device_table->setItem(row, 0, new QTableWidgetItem(peerText(devices.at(row).deviceName)));
         ui->device_table->setItem(row, 1, new QTableWidgetItem(devices.at(row).ip));
     }
 
@@ -97,8 +98,8 @@ void SendFileWindow::refreshFiles()
 {
     ui->files_table->setRowCount(manager->sendList.size());
     for (int row = 0; row < manager->sendList.size(); ++row) {
-        ui->files_table->setItem(row, 0, new QTableWidgetItem(manager->sendList.at(row).first));
-        ui->files_table->setItem(row, 1, new QTableWidgetItem(manager->sendList.at(row).second));
+        ui->files_table->setItem(row, 0, new QTableWidgetItem(peerText(manager->sendList.at(row).first)));
+        ui->files_table->setItem(row, 1, new QTableWidgetItem(peerText(manager->sendList.at(row).second)));
     }
 }
 

@@ -3,6 +3,7 @@
 #include "gui/discovery/devicemanager.h"
 #include "gui/discovery/onlinedeviceitem.h"
 #include "gui/transfer/sendfilewindow.h"
+#include "tests/support/freeport.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 #include "transfer/sendfilemanager.h"
@@ -13,10 +14,18 @@
 #include <QLabel>
 #include <QLayout>
 #include <QNetworkDatagram>
+#include <QPointer>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTableWidget>
+#include <QTextDocumentFragment>
+#include <QThread>
 #include <QUdpSocket>
 #include <QVBoxLayout>
+
+#include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -251,6 +260,146 @@ private slots:
         answers.stop();
         QTRY_VERIFY(page.rows().isEmpty());
         QVERIFY(page.manager.selection().isEmpty());
+    }
+
+    void peerNamesShowLiterally_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("shown");
+        QTest::addRow("rich text") << QStringLiteral("<b>pc</b><br><img src=x><!--")
+                                   << QStringLiteral("<b>pc</b><br><img src=x><!--");
+        QTest::addRow("bidirectional override")
+            << QStringLiteral("\u202Egpj.exe\u2067x\u200E") << QStringLiteral("\uFFFDgpj.exe\uFFFDx\uFFFD");
+        QTest::addRow("line break") << QStringLiteral("pc\nlaptop") << QStringLiteral("pc\uFFFDlaptop");
+    }
+
+    void peerNamesShowLiterally()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, shown);
+        Page page;
+        page.manager.handleNewHost(name, addressA, 5001);
+        auto *label = page.rows().first()->findChild<QLabel *>(QStringLiteral("device_name_label"));
+        QCOMPARE(label->textFormat(), Qt::PlainText);
+        QCOMPARE(label->text(), shown);
+        // The tool tip renders to the same characters.
+        QCOMPARE(QTextDocumentFragment::fromHtml(label->toolTip()).toPlainText(), shown);
+        QCOMPARE(page.rows().first()->info().deviceName, name);
+    }
+
+    void repeatedReportsKeepTheRows()
+    {
+        Page page;
+        page.manager.handleNewHost(QStringLiteral("甲"), addressA, 5001);
+        page.manager.handleNewHost(QStringLiteral("乙"), addressB, 5002);
+        const QList<OnlineDeviceItem *> rows = page.rows();
+        const QList<QLabel *> labels = rows.at(1)->findChildren<QLabel *>();
+
+        for (int round = 0; round < 50; ++round) {
+            page.manager.handleNewHost(QStringLiteral("甲"), addressA, 5001);
+            page.manager.handleNewHost(QStringLiteral("乙"), addressB, 5002);
+        }
+        page.manager.handleNewHost(QStringLiteral("新名字"), addressB, 6000);
+
+        QCOMPARE(page.rows(), rows);
+        QCOMPARE(rows.at(1)->findChildren<QLabel *>(), labels);
+        QCOMPARE(page.names(), (QStringList { QStringLiteral("甲"), QStringLiteral("新名字") }));
+        QCOMPARE(page.column("device_port_label"), (QStringList { QStringLiteral("5001"), QStringLiteral("6000") }));
+    }
+
+    void pressOnARowIsNeverLost()
+    {
+        Page page;
+        page.manager.handleNewHost(QStringLiteral("甲"), addressA, 5001);
+        page.manager.handleNewHost(QStringLiteral("乙"), addressB, 5002);
+        QPointer<QCheckBox> box = page.rows().at(1)->findChild<QCheckBox *>(QStringLiteral("device_check"));
+        QVERIFY(QTest::qWaitFor([&box] { return box->isVisible(); }));
+
+        QTest::mousePress(box, Qt::LeftButton);
+        // Devices come, go and report again while the button is held down.
+        page.manager.handleNewHost(QStringLiteral("丙"), addressC, 5003);
+        page.manager.handleNewHost(QStringLiteral("甲"), addressA, 0);
+        page.manager.handleNewHost(QStringLiteral("乙"), addressB, 5002);
+        QVERIFY(box);
+        QTest::mouseRelease(box, Qt::LeftButton);
+
+        QVERIFY(box->isChecked());
+        QCOMPARE(page.selectedNames(), QStringList { QStringLiteral("乙") });
+        QTRY_COMPARE(page.names(), (QStringList { QStringLiteral("乙"), QStringLiteral("丙") }));
+        QCOMPARE(page.ticked(), QStringList { QStringLiteral("乙") });
+    }
+
+    void floodLeavesTheWindowResponsive()
+    {
+        // Maximum time the window may go without answering its timer while the flood lasts.
+        constexpr qint64 maxTimerGapMs = 100;
+        constexpr int floodMs = 1500;
+        constexpr int floodSources = 200;
+        const quint16 port = testsupport::freeUdpPort();
+        Settings::setDiscoveryPort(port);
+        Page page;
+        DiscoveryService service;
+        connect(&service, &DiscoveryService::newHost, &page.manager, &DeviceManager::handleNewHost);
+        service.start(4321);
+        const QList<QHostAddress> known { QHostAddress(QStringLiteral("127.0.0.2")),
+            QHostAddress(QStringLiteral("127.0.0.3")), QHostAddress(QStringLiteral("127.0.0.4")) };
+        std::vector<std::unique_ptr<QUdpSocket>> devices;
+        for (int i = 0; i < known.size(); ++i) {
+            devices.push_back(std::make_unique<QUdpSocket>());
+            QVERIFY(devices.back()->bind(known.at(i), 0));
+            devices.back()->writeDatagram(
+                QStringLiteral("{\"device_name\":\"d%1\",\"port\":%2,\"request\":false}").arg(i).arg(5000 + i).toUtf8(),
+                QHostAddress::LocalHost, port);
+        }
+        QTRY_COMPARE(page.rows().size(), known.size());
+        const QList<OnlineDeviceItem *> rows = page.rows();
+        // The first paint loads the fonts: not part of what is measured.
+        QVERIFY(QTest::qWaitForWindowExposed(&page.window));
+        page.window.grab();
+
+        // Spoofed requests from many sources, the known devices repeating themselves, as fast
+        // as a thread of their own can send.
+        std::unique_ptr<QThread> flood(QThread::create([port, &known] {
+            // The sender yields the processor to the window it floods.
+            setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 19);
+            std::vector<std::unique_ptr<QUdpSocket>> sockets;
+            for (int i = 0; i < floodSources; ++i) {
+                sockets.push_back(std::make_unique<QUdpSocket>());
+                sockets.back()->bind(QHostAddress(QStringLiteral("127.1.%1.%2").arg(i / 200).arg(10 + i % 200)), 0);
+            }
+            for (int i = 0; i < known.size(); ++i) {
+                sockets.push_back(std::make_unique<QUdpSocket>());
+                sockets.back()->bind(known.at(i), 0);
+            }
+            QElapsedTimer elapsed;
+            elapsed.start();
+            while (!elapsed.hasExpired(floodMs)) {
+                for (int i = 0; i < floodSources; ++i)
+                    sockets.at(i)->writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, port);
+                for (int i = 0; i < known.size(); ++i)
+                    sockets.at(floodSources + i)
+                        ->writeDatagram(QStringLiteral("{\"device_name\":\"d%1\",\"port\":%2,\"request\":false}")
+                                            .arg(i)
+                                            .arg(5000 + i)
+                                            .toUtf8(),
+                            QHostAddress::LocalHost, port);
+                QThread::yieldCurrentThread();
+            }
+        }));
+        QElapsedTimer sinceTick;
+        qint64 worstGap = 0;
+        QTimer ticks;
+        connect(&ticks, &QTimer::timeout, this, [&] { worstGap = std::max(worstGap, sinceTick.restart()); });
+        QSignalSpy finished(flood.get(), &QThread::finished);
+        sinceTick.start();
+        ticks.start(10);
+        flood->start();
+        QVERIFY(finished.wait(10000));
+        ticks.stop();
+
+        QVERIFY2(worstGap < maxTimerGapMs, qPrintable(QStringLiteral("worst gap %1 ms").arg(worstGap)));
+        QCOMPARE(page.rows(), rows);
+        QCOMPARE(page.names(), (QStringList { QStringLiteral("d0"), QStringLiteral("d1"), QStringLiteral("d2") }));
     }
 
     void selectAllOnlyTicks()

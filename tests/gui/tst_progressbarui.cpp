@@ -4,6 +4,7 @@
 #include "transfer/context.h"
 
 #include <QAbstractButton>
+#include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
@@ -65,6 +66,9 @@ private slots:
     void logAndProgress();
     void offerText_data();
     void offerText();
+    void peerTextStaysPlain_data();
+    void peerTextStaysPlain();
+    void longNamesCannotHideTheCode();
     void decision_data();
     void decision();
     void onlyTheFirstErrorIsShown();
@@ -161,6 +165,71 @@ void TestProgressBarUI::offerText()
             QStringLiteral("是否接收文件？") }));
     QVERIFY(buttonWithText(box, QStringLiteral("接收")));
     QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), buttonWithText(box, QStringLiteral("拒绝")));
+}
+
+void TestProgressBarUI::peerTextStaysPlain_data()
+{
+    QTest::addColumn<QString>("device");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("shownDevice");
+    QTest::addColumn<QString>("shownFile");
+    QTest::addColumn<QString>("screenshot");
+    // Short enough to be shown whole: what a forged name drew used to hide the real code.
+    const QString forged = QStringLiteral("<br><br><b>111111</b><!--");
+    QTest::addRow("rich text") << forged << QStringLiteral("<img src=x>a.txt") << forged
+                               << QStringLiteral("<img src=x>a.txt") << QStringLiteral("forged-name.png");
+    QTest::addRow("line breaks") << QStringLiteral("pc\n\"111111\"") << QStringLiteral("a\u2028b.txt")
+                                 << QStringLiteral("pc\uFFFD\"111111\"") << QStringLiteral("a\uFFFDb.txt") << QString();
+    QTest::addRow("bidirectional overrides")
+        << QStringLiteral("\u202Ecp\u2066x\u200F") << QStringLiteral("invoice\u202Etxt.exe")
+        << QStringLiteral("\uFFFDcp\uFFFDx\uFFFD") << QStringLiteral("invoice\uFFFDtxt.exe") << QString();
+}
+
+void TestProgressBarUI::peerTextStaysPlain()
+{
+    QFETCH(QString, device);
+    QFETCH(QString, file);
+    QFETCH(QString, shownDevice);
+    QFETCH(QString, shownFile);
+    QFETCH(QString, screenshot);
+    emit context->metaDataReady({ { file, 1 } }, 1, device, QStringLiteral("004211"));
+    QMessageBox *box = visibleBox(window);
+    QVERIFY(box);
+    QCOMPARE(box->textFormat(), Qt::PlainText);
+    auto *label = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+    QCOMPARE(label->textFormat(), Qt::PlainText);
+    QCOMPARE(label->text().split('\n'),
+        QStringList({ QStringLiteral("%1 向您分享文件： \"%2\" 大小为： 1 ")
+                          .arg(shownDevice, shownFile)
+                          .append(QLocale().formattedDataSize(1).section(' ', 1))
+                          .append(QStringLiteral("。")),
+            QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"), QStringLiteral("是否接收文件？") }));
+    if (!screenshot.isEmpty() && qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        box->grab().save(QDir(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR")).filePath(screenshot));
+    }
+}
+
+void TestProgressBarUI::longNamesCannotHideTheCode()
+{
+    const QString longName = QString(5000, QChar(0x5B57)) + QStringLiteral("end");
+    const QString stacked = QStringLiteral("a") + QString(500, QChar(0x0301));
+    emit context->metaDataReady({ { stacked, 1 }, { longName, 1 } }, 2, longName, QStringLiteral("004211"));
+    QMessageBox *box = visibleBox(window);
+    QVERIFY(box);
+    const QStringList lines = box->text().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(1), QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"));
+    QVERIFY(lines.at(0).contains(QChar(0x2026)));
+    QVERIFY(lines.at(0).size() < 100);
+    // The whole question fits on a small screen, the code line included.
+    QVERIFY(box->sizeHint().width() < 800);
+    QVERIFY(box->sizeHint().height() < 400);
+
+    emit context->printLogMsg(QStringLiteral("正在接收/tmp/") + stacked + QStringLiteral("<b>x</b>"));
+    auto *status = window->findChild<QLabel *>(QStringLiteral("statusLabel"));
+    QCOMPARE(status->textFormat(), Qt::PlainText);
+    QCOMPARE(status->text(), QStringLiteral("正在接收/tmp/a") + QString(4, QChar(0x0301)) + QStringLiteral("<b>x</b>"));
 }
 
 void TestProgressBarUI::decision_data()

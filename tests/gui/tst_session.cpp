@@ -15,6 +15,7 @@
 #include <QListWidget>
 #include <QPointer>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -155,6 +156,8 @@ private slots:
     void hostileMetadataIsRefused_data();
     void hostileMetadataIsRefused();
     void twoTransfersInTheSameSecond();
+    void offersBeyondTheWaitingOnesAreRefused_data();
+    void offersBeyondTheWaitingOnesAreRefused();
     void senderClosingMidFileLeavesNoPartialFile();
     void fileChangingSizeFailsTheSender_data();
     void fileChangingSizeFailsTheSender();
@@ -481,7 +484,8 @@ void TestSession::twoTransfersInTheSameSecond()
     TransferPeer first;
     TransferPeer second;
     QVERIFY(first.connectTo(server->serverPort()));
-    QVERIFY(second.connectTo(server->serverPort()));
+    // From another address: one sender has one offer waiting at a time.
+    QVERIFY(second.connectTo(server->serverPort(), QHostAddress(QStringLiteral("127.0.0.2"))));
     first.sendMetadata({ fileEntry(QStringLiteral("same.txt"), 5) });
     second.sendMetadata({ fileEntry(QStringLiteral("same.txt"), 6) });
     QVERIFY(acceptOffer());
@@ -505,6 +509,44 @@ void TestSession::twoTransfersInTheSameSecond()
     }
     contents.sort();
     QCOMPARE(contents, QStringList({ QStringLiteral("first"), QStringLiteral("second") }));
+}
+
+void TestSession::offersBeyondTheWaitingOnesAreRefused_data()
+{
+    QTest::addColumn<QStringList>("senders");
+    QTest::addRow("second from one address")
+        << QStringList { QStringLiteral("127.0.0.2"), QStringLiteral("127.0.0.2") };
+    QTest::addRow("beyond the waiting offers") << QStringList { QStringLiteral("127.0.0.2"),
+        QStringLiteral("127.0.0.3"), QStringLiteral("127.0.0.4"), QStringLiteral("127.0.0.5") };
+}
+
+void TestSession::offersBeyondTheWaitingOnesAreRefused()
+{
+    QFETCH(QStringList, senders);
+    const auto shownOffers = [] {
+        int shown = 0;
+        const QList<ProgressBarUI *> windows = progressWindows();
+        for (ProgressBarUI *window : windows)
+            shown += window->isVisible() ? 1 : 0;
+        return shown;
+    };
+    std::vector<std::unique_ptr<TransferPeer>> peers;
+    for (const QString &address : qAsConst(senders)) {
+        peers.push_back(std::make_unique<TransferPeer>());
+        QVERIFY(peers.back()->connectTo(server->serverPort(), QHostAddress(address)));
+    }
+    for (int i = 0; i + 1 < senders.size(); ++i) {
+        peers.at(i)->sendMetadata({ fileEntry(QStringLiteral("a.txt"), 1) });
+        QTRY_COMPARE(shownOffers(), i + 1);
+    }
+
+    QTest::ignoreMessage(
+        QtInfoMsg, QRegularExpression(QStringLiteral("^Refused an offer from .*127\\.0\\.0\\.. at once")));
+    peers.back()->sendMetadata({ fileEntry(QStringLiteral("b.txt"), 1) });
+    QCOMPARE(peers.back()->nextMessage(), QByteArray(R"({"response":0})"));
+    QVERIFY(peers.back()->waitForDisconnected());
+    QCOMPARE(shownOffers(), senders.size() - 1);
+    QCOMPARE(progressWindows().size(), senders.size() - 1);
 }
 
 void TestSession::senderClosingMidFileLeavesNoPartialFile()

@@ -16,10 +16,12 @@ TransferPeer::~TransferPeer()
         delete socket;
 }
 
-bool TransferPeer::connectTo(quint16 port)
+bool TransferPeer::connectTo(quint16 port, const QHostAddress &from)
 {
     socket = new QTcpSocket;
     owned = true;
+    if (!from.isNull() && !socket->bind(from))
+        return false;
     socket->connectToHost(QHostAddress::LocalHost, port);
     if (!QTest::qWaitFor([this] { return socket->state() == QAbstractSocket::ConnectedState; }, 5000))
         return false;

@@ -3,6 +3,7 @@
 #include "transfer/crypto.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QTcpSocket>
 
@@ -17,8 +18,9 @@ public:
     TransferPeer(const TransferPeer &) = delete;
     TransferPeer &operator=(const TransferPeer &) = delete;
 
-    // Connects to a transfer server on 127.0.0.1 and completes the key exchange.
-    bool connectTo(quint16 port);
+    // Connects to a transfer server on 127.0.0.1 (from the address from, when given: any
+    // 127.x.y.z stands for another device) and completes the key exchange.
+    bool connectTo(quint16 port, const QHostAddress &from = QHostAddress());
     // Sends the own key and waits for the other side's.
     bool exchangeKeys();
 
