@@ -37,5 +37,7 @@ if [ "$fuzz_seconds" != 0 ]; then
     cmake -S . -B "$fuzz_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 -DORVEX_FUZZ=ON \
         -DORVEX_TESTS=OFF
     cmake --build "$fuzz_build" -j"$(nproc)" --target orvex_fuzzers
-    fuzz/run.sh "$fuzz_build" "$fuzz_seconds"
+    # The discovery target answers datagrams: it runs where nothing can leave the machine.
+    unshare --net -- sh -c 'ip link set lo up && ip route add default dev lo && exec "$@"' orvex-fuzz \
+        fuzz/run.sh "$fuzz_build" "$fuzz_seconds"
 fi
