@@ -9,6 +9,7 @@
 #include "cli/sendcommand.h"
 #include "cli/sharecommand.h"
 #include "cli/signalwatcher.h"
+#include "core/openfilelimit.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -136,6 +137,8 @@ int runCommand(QCoreApplication &app)
 {
     // Every socket talks to the local network directly, whatever proxy the environment defines.
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));
+    // Many peers' connections and the web server's handlers stay well within the hard limit.
+    raiseOpenFileLimit();
     // The HTTP server's start-up notes would fill the terminal; QT_LOGGING_RULES still wins.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
