@@ -80,23 +80,32 @@ HttpConnectionHandler *HttpConnectionHandlerPool::acquireHandler(const QHostAddr
 
 void HttpConnectionHandlerPool::cleanup()
 {
+    // Every idle handler beyond the minimum goes at once: after a burst (or an attack) the pool
+    // is back to its resting size one interval later.
     const int maxIdleHandlers = m_settings->value("minThreads", 1).toInt();
-    QMutexLocker locker(&m_mutex);
-    int idleCounter = 0;
-    for (int i = 0; i < m_handlers.size(); ++i) {
-        HttpConnectionHandler *handler = m_handlers.at(i);
-        if (handler->isBusy())
-            continue;
-        if (++idleCounter > maxIdleHandlers) {
-            m_handlers.removeAt(i);
-            // Idle, it only waits in its event loop; the bound keeps this thread safe anyway.
-            handler->stop();
-            if (handler->finishOrDetach(QDeadlineTimer(retireWaitMs)))
-                delete handler;
-            qCDebug(lcHttp, "HttpConnectionHandlerPool: Removed connection handler (%p), pool size is now %lli",
-                static_cast<void *>(handler), qint64(m_handlers.size()));
-            break;
+    QList<HttpConnectionHandler *> retired;
+    {
+        QMutexLocker locker(&m_mutex);
+        int idleCounter = 0;
+        for (int i = 0; i < m_handlers.size();) {
+            HttpConnectionHandler *handler = m_handlers.at(i);
+            if (!handler->isBusy() && ++idleCounter > maxIdleHandlers) {
+                m_handlers.removeAt(i);
+                retired.append(handler);
+                qCDebug(lcHttp, "HttpConnectionHandlerPool: Removed connection handler (%p), pool size is now %lli",
+                    static_cast<void *>(handler), qint64(m_handlers.size()));
+                continue;
+            }
+            ++i;
         }
+    }
+    // Idle, they only wait in their event loops; one bound for all keeps this thread safe anyway.
+    for (HttpConnectionHandler *handler : qAsConst(retired))
+        handler->stop();
+    const QDeadlineTimer deadline(retireWaitMs);
+    for (HttpConnectionHandler *handler : qAsConst(retired)) {
+        if (handler->finishOrDetach(deadline))
+            delete handler;
     }
 }
 
