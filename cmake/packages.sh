@@ -3,7 +3,8 @@ build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools l
 # CPack reads the executable's library dependencies with these.
 package_packages=(file dpkg-dev)
 run_packages=(xvfb trayer xauth python3 fonts-noto-cjk qttranslations5-l10n)
-test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium desktop-file-utils appstream qttranslations5-l10n)
+test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium desktop-file-utils appstream qttranslations5-l10n
+    dbus-daemon dbus-session-bus-common)
 # Node.js and npm may come from elsewhere than Debian (its npm package conflicts with such a
 # nodejs): only a machine without npm gets Debian's.
 node_packages=(nodejs npm)

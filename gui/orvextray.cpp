@@ -2,6 +2,7 @@
 
 #include "core/downloadfolder.h"
 #include "core/settings.h"
+#include "gui/desktopnotifier.h"
 #include "gui/mainui.h"
 #include "gui/transfer/incomingsessions.h"
 
@@ -54,7 +55,9 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     setToolTip(QCoreApplication::applicationName());
     connect(this, &QSystemTrayIcon::activated, this, &OrvexTray::trayActivated);
 
-    showIncomingSessions(&server);
+    showIncomingSessions(&server, [this] { return mainWindow && mainWindow->isVisible(); });
+    connect(&DesktopNotifier::shared(), &DesktopNotifier::folderRequested, this,
+        [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     server.start();
     portEntry->setText(QStringLiteral("端口: ") + QString::number(server.serverPort()));
 

@@ -1,5 +1,6 @@
 #include "incomingsessions.h"
 
+#include "gui/desktopnotifier.h"
 #include "gui/transfer/progressbarui.h"
 #include "transfer/receivercontext.h"
 #include "transfer/server.h"
@@ -7,12 +8,22 @@
 #include <QDesktopServices>
 #include <QUrl>
 
-void showIncomingSessions(Server *server)
+void showIncomingSessions(Server *server, const std::function<bool()> &mainWindowShown)
 {
-    QObject::connect(server, &Server::incomingSession, server, [](ReceiverContext *session) {
+    QObject::connect(server, &Server::incomingSession, server, [mainWindowShown](ReceiverContext *session) {
         auto *window = new ProgressBarUI(session, nullptr);
         window->setAttribute(Qt::WA_DeleteOnClose);
-        QObject::connect(session, &ReceiverContext::filesSaved, window,
-            [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
+        if (mainWindowShown) {
+            QObject::connect(session, &Context::metaDataReady, window,
+                [mainWindowShown](QVector<FileMetadata> files, qulonglong, QString deviceName, QString) {
+                    if (!mainWindowShown())
+                        DesktopNotifier::shared().notify(QObject::tr("收到文件请求"),
+                            QObject::tr("%1 想向您发送 %2 个文件").arg(deviceName, QString::number(files.size())));
+                });
+        }
+        QObject::connect(session, &ReceiverContext::filesSaved, window, [](const QString &folder) {
+            QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+            DesktopNotifier::shared().notify(QObject::tr("接收完成"), QObject::tr("文件已保存到 %1").arg(folder), folder);
+        });
     });
 }

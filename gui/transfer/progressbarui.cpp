@@ -3,6 +3,8 @@
 #include "ui_progressbarui.h"
 
 #include "core/peertext.h"
+#include "gui/desktopnotifier.h"
+#include "gui/transfer/offerqueue.h"
 #include "transfer/context.h"
 
 #include <QAbstractButton>
@@ -16,6 +18,10 @@ namespace {
 // always stands on the line after it, whatever the peer sent.
 constexpr int offerNameCharacters = 64;
 constexpr int offerNameWidth = 360;
+// An offer nobody answers is refused after this long.
+constexpr int offerSeconds = 7;
+// Longer offers are summed up: their count, total size and the first few names.
+constexpr int namesInSummary = 3;
 
 } // namespace
 
@@ -53,6 +59,7 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
 
 ProgressBarUI::~ProgressBarUI()
 {
+    OfferQueue::shared().remove(this);
     // The session goes first, so that nothing it emits while closing reaches a half-destroyed window.
     delete context;
     delete ui;
@@ -61,6 +68,7 @@ ProgressBarUI::~ProgressBarUI()
 void ProgressBarUI::response(int result)
 {
     countdownTimer.stop();
+    OfferQueue::shared().remove(this);
     const bool accepted = result == QMessageBox::Yes;
     context->response(accepted);
     if (!accepted)
@@ -81,6 +89,9 @@ void ProgressBarUI::errorAppear(QString err)
     countdownTimer.stop();
     disconnect(&confirmBox, &QMessageBox::finished, this, &ProgressBarUI::response);
     confirmBox.hide();
+    OfferQueue::shared().remove(this);
+    if (context->sessionState() == Context::Transferring)
+        DesktopNotifier::shared().notify(tr("传输失败"), err);
     if (!isVisible()) {
         emit openNextTask();
         done(0);
@@ -101,23 +112,39 @@ void ProgressBarUI::errorAppear(QString err)
 void ProgressBarUI::openConfirmDialog(
     QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest)
 {
-    show();
     const QString size
         = locale().formattedDataSize(static_cast<qint64>(totalSize), 2, QLocale::DataSizeTraditionalFormat);
     const QFontMetrics metrics = confirmBox.fontMetrics();
-    const auto shown = [&metrics](const QString &name) {
-        return metrics.elidedText(elideMiddle(peerText(name), offerNameCharacters), Qt::ElideMiddle, offerNameWidth);
+    const auto shown = [&metrics](const QString &name, int width) {
+        return metrics.elidedText(elideMiddle(peerText(name), offerNameCharacters), Qt::ElideMiddle, width);
     };
+    offerDevice = shown(deviceName, offerNameWidth);
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     QString text = metaData.size() == 1
-        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(shown(deviceName), shown(metaData.first().filename), size)
-        : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(shown(deviceName), QString::number(metaData.size()), size);
+        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(offerDevice, shown(metaData.first().filename, offerNameWidth), size)
+        : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(offerDevice, QString::number(metaData.size()), size);
+    if (metaData.size() > 1) {
+        QStringList names;
+        for (int i = 0; i < qMin(namesInSummary, metaData.size()); ++i)
+            names.append(shown(metaData.at(i).filename, offerNameWidth / namesInSummary));
+        const QString more = metaData.size() > namesInSummary ? tr(" 等") : QString();
+        text += QLatin1Char('\n') + tr("包括：%1%2").arg(names.join(tr("、")), more);
+    }
     text += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(keyDigest);
     text += tr("\n是否接收文件？");
     confirmBox.setText(text);
-    confirmBox.show();
+    OfferQueue::shared().add(this);
+}
 
-    countdown = 5;
+void ProgressBarUI::presentOffer()
+{
+    show();
+    countdown = offerSeconds;
+    QAbstractButton *refuse = confirmBox.button(QMessageBox::No);
+    refuse->setText(tr("拒绝（%1s）").arg(countdown));
+    // The countdown's texts are no wider than its first: the buttons never move.
+    refuse->setMinimumWidth(refuse->sizeHint().width());
+    confirmBox.show();
     countdownTimer.start(1000);
 }
 
@@ -130,13 +157,12 @@ void ProgressBarUI::printLog(QString msg)
 
 void ProgressBarUI::autoPick()
 {
-    if (countdown < 0) {
+    if (--countdown <= 0) {
         countdownTimer.stop();
         confirmBox.done(0);
         return;
     }
     confirmBox.button(QMessageBox::No)->setText(tr("拒绝（%1s）").arg(countdown));
-    --countdown;
 }
 
 void ProgressBarUI::transferFinish()

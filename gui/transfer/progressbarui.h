@@ -23,6 +23,12 @@ public:
     ProgressBarUI(Context *session, QWidget *parent = nullptr);
     ~ProgressBarUI() override;
 
+    // Puts the offer before the user and starts its countdown; OfferQueue calls it when the
+    // offer's turn comes.
+    void presentOffer();
+    // The offering device's name as shown, once an offer has arrived.
+    QString offeringDevice() const { return offerDevice; }
+
 signals:
     void transferInterruptedByUser();
     void openNextTask();
@@ -32,10 +38,10 @@ private slots:
     void updateBar(double progress);
     void errorAppear(QString err);
     void openConfirmDialog(QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest);
-    void printLog(QString msg);
     void autoPick();
 
 public slots:
+    void printLog(QString msg);
     void transferFinish();
 
 protected:
@@ -46,7 +52,8 @@ private:
     Ui::Scheduler *ui;
     Context *context;
     bool errorShown = false;
-    int countdown = 0;
+    int countdown = 0; // seconds left before the offer is refused
+    QString offerDevice;
     QTimer countdownTimer;
     QMessageBox confirmBox;
     QMessageBox *errorBox = nullptr;

@@ -43,11 +43,12 @@ QMessageBox *visibleBox(QWidget *window)
     return nullptr;
 }
 
+// The refusing button carries its countdown: "拒绝（7s）".
 QAbstractButton *buttonWithText(QMessageBox *box, const QString &text)
 {
     const QList<QAbstractButton *> buttons = box->buttons();
     for (QAbstractButton *button : buttons)
-        if (button->text() == text)
+        if (button->text().section(QStringLiteral("（"), 0, 0) == text)
             return button;
     return nullptr;
 }
@@ -76,6 +77,8 @@ private slots:
     void finishAsksForTheNextTask();
     void userClosing_data();
     void userClosing();
+    void offersWaitTheirTurn();
+    void withdrawnOfferLeavesALine();
 
 private:
     testsupport::LoopbackPair pair;
@@ -132,19 +135,27 @@ void TestProgressBarUI::offerText_data()
     QTest::addColumn<QVector<FileMetadata>>("files");
     QTest::addColumn<qulonglong>("total");
     QTest::addColumn<QString>("device");
-    QTest::addColumn<QString>("firstLine");
+    QTest::addColumn<QStringList>("lines");
     const QString kilo = QLocale().formattedDataSize(2048, 2, QLocale::DataSizeTraditionalFormat).section(' ', 1);
     QTest::addRow("one file") << QVector<FileMetadata> { { QStringLiteral("a.txt"), 1536 } } << 1536ULL
                               << QStringLiteral("pc")
-                              << QStringLiteral("pc 向您分享文件： \"a.txt\" 大小为： 1.50 %1。").arg(kilo);
+                              << QStringList { QStringLiteral("pc 向您分享文件： \"a.txt\" 大小为： 1.50 %1。").arg(kilo) };
     QTest::addRow("three files") << QVector<FileMetadata> { { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 2 },
         { QStringLiteral("c"), 500 } }
                                  << 503ULL << QStringLiteral("laptop")
-                                 << QStringLiteral("laptop 向您分享 3 个文件，总大小为 503 %1.")
-                                        .arg(QLocale().formattedDataSize(503).section(' ', 1));
+                                 << QStringList { QStringLiteral("laptop 向您分享 3 个文件，总大小为 503 %1.")
+                                                      .arg(QLocale().formattedDataSize(503).section(' ', 1)),
+                                        QStringLiteral("包括：a、b、c") };
+    QTest::addRow("more files than are named")
+        << QVector<FileMetadata> { { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 1 }, { QStringLiteral("c"), 1 },
+               { QStringLiteral("d"), 1 } }
+        << 4ULL << QStringLiteral("pc")
+        << QStringList { QStringLiteral("pc 向您分享 4 个文件，总大小为 4 %1.")
+                             .arg(QLocale().formattedDataSize(4).section(' ', 1)),
+               QStringLiteral("包括：a、b、c 等") };
     QTest::addRow("names holding place markers")
         << QVector<FileMetadata> { { QStringLiteral("%1.txt"), 2048 } } << 2048ULL << QStringLiteral("pc %2")
-        << QStringLiteral("pc %2 向您分享文件： \"%1.txt\" 大小为： 2.00 ") + kilo + QStringLiteral("。");
+        << QStringList { QStringLiteral("pc %2 向您分享文件： \"%1.txt\" 大小为： 2.00 ") + kilo + QStringLiteral("。") };
 }
 
 void TestProgressBarUI::offerText()
@@ -152,7 +163,7 @@ void TestProgressBarUI::offerText()
     QFETCH(QVector<FileMetadata>, files);
     QFETCH(qulonglong, total);
     QFETCH(QString, device);
-    QFETCH(QString, firstLine);
+    QFETCH(QStringList, lines);
     QVERIFY(!window->isVisible());
     emit context->metaDataReady(files, total, device, QStringLiteral("004211"));
     QVERIFY(window->isVisible());
@@ -161,8 +172,7 @@ void TestProgressBarUI::offerText()
     QCOMPARE(box->windowTitle(), QStringLiteral("Orvex"));
     QCOMPARE(box->icon(), QMessageBox::Question);
     QCOMPARE(box->text().split('\n'),
-        QStringList({ firstLine, QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"),
-            QStringLiteral("是否接收文件？") }));
+        lines + QStringList({ QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"), QStringLiteral("是否接收文件？") }));
     QVERIFY(buttonWithText(box, QStringLiteral("接收")));
     QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), buttonWithText(box, QStringLiteral("拒绝")));
 }
@@ -218,8 +228,8 @@ void TestProgressBarUI::longNamesCannotHideTheCode()
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
     const QStringList lines = box->text().split('\n');
-    QCOMPARE(lines.size(), 3);
-    QCOMPARE(lines.at(1), QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"));
+    QCOMPARE(lines.size(), 4);
+    QCOMPARE(lines.at(2), QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"));
     QVERIFY(lines.at(0).contains(QChar(0x2026)));
     QVERIFY(lines.at(0).size() < 100);
     // The whole question fits on a small screen, the code line included.
@@ -318,6 +328,53 @@ void TestProgressBarUI::userClosing()
     QCOMPARE(interrupted.count(), 1);
     QTRY_VERIFY(!window);
     QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+}
+
+// A second offer waits hidden while the first is before the user, and its countdown starts only
+// when it is shown: the first is refused after its seven seconds, the second is not.
+void TestProgressBarUI::offersWaitTheirTurn()
+{
+    testsupport::LoopbackPair second = testsupport::connectLoopbackPair();
+    QVERIFY(second.client);
+    std::unique_ptr<QTcpSocket> secondPeer(second.client);
+    QPointer<ScriptedContext> secondContext = new ScriptedContext(second.server);
+    std::unique_ptr<ProgressBarUI> secondWindow(new ProgressBarUI(secondContext));
+
+    emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
+    emit secondContext->metaDataReady({ { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
+    QMessageBox *box = visibleBox(window);
+    QVERIFY(box);
+    QCOMPARE(buttonWithText(box, QStringLiteral("拒绝"))->text(), QStringLiteral("拒绝（7s）"));
+    QVERIFY(!secondWindow->isVisible());
+    QVERIFY(!visibleBox(secondWindow.get()));
+
+    QTRY_COMPARE_WITH_TIMEOUT(context->decisions, QList<bool>({ false }), 9000);
+    QMessageBox *secondBox = visibleBox(secondWindow.get());
+    QVERIFY(secondBox);
+    QVERIFY(secondBox->text().contains(QStringLiteral("654321")));
+    QCOMPARE(buttonWithText(secondBox, QStringLiteral("拒绝"))->text(), QStringLiteral("拒绝（7s）"));
+    QVERIFY(secondContext->decisions.isEmpty());
+    QTest::mouseClick(buttonWithText(secondBox, QStringLiteral("接收")), Qt::LeftButton);
+    QCOMPARE(secondContext->decisions, QList<bool>({ true }));
+}
+
+void TestProgressBarUI::withdrawnOfferLeavesALine()
+{
+    testsupport::LoopbackPair second = testsupport::connectLoopbackPair();
+    QVERIFY(second.client);
+    std::unique_ptr<QTcpSocket> secondPeer(second.client);
+    QPointer<ScriptedContext> secondContext = new ScriptedContext(second.server);
+    QPointer<ProgressBarUI> secondWindow = new ProgressBarUI(secondContext);
+    secondWindow->setAttribute(Qt::WA_DeleteOnClose);
+
+    emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
+    emit secondContext->metaDataReady({ { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
+    emit secondContext->raiseErrorMsg(QStringLiteral("连接中断"));
+    QTRY_VERIFY(!secondWindow);
+    auto *history = window->findChild<QListWidget *>(QStringLiteral("history_log"));
+    QCOMPARE(history->item(history->count() - 1)->text(), QStringLiteral("pc2 在您答复之前取消了另一个文件请求"));
+    QVERIFY(visibleBox(window));
+    QVERIFY(context->decisions.isEmpty());
 }
 
 ORVEX_TEST_MAIN(TestProgressBarUI)

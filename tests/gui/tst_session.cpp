@@ -392,8 +392,9 @@ void TestSession::countdownRefusesByItself()
     shown.start();
     QMessageBox *box = openOffer();
     QAbstractButton *refuse = buttonStartingWith(box, QStringLiteral("拒绝"));
-    QCOMPARE(refuse->text(), QStringLiteral("拒绝"));
-    for (int second = 5; second >= 0; --second)
+    // The countdown is on the button from the start, so the buttons never move.
+    QCOMPARE(refuse->text(), QStringLiteral("拒绝（7s）"));
+    for (int second = 6; second >= 1; --second)
         QTRY_COMPARE_WITH_TIMEOUT(refuse->text(), QStringLiteral("拒绝（%1s）").arg(second), 2000);
     QTRY_COMPARE_WITH_TIMEOUT(sender->errors->count(), 1, 3000);
     QCOMPARE(sender->errors->at(0).at(0).toString(), QStringLiteral("接收设备拒绝接收文件！"));
@@ -530,6 +531,13 @@ void TestSession::offersBeyondTheWaitingOnesAreRefused()
             shown += window->isVisible() ? 1 : 0;
         return shown;
     };
+    const auto offers = [] {
+        int made = 0;
+        const QList<ProgressBarUI *> windows = progressWindows();
+        for (ProgressBarUI *window : windows)
+            made += window->offeringDevice().isEmpty() ? 0 : 1;
+        return made;
+    };
     std::vector<std::unique_ptr<TransferPeer>> peers;
     for (const QString &address : qAsConst(senders)) {
         peers.push_back(std::make_unique<TransferPeer>());
@@ -537,7 +545,9 @@ void TestSession::offersBeyondTheWaitingOnesAreRefused()
     }
     for (int i = 0; i + 1 < senders.size(); ++i) {
         peers.at(i)->sendMetadata({ fileEntry(QStringLiteral("a.txt"), 1) });
-        QTRY_COMPARE(shownOffers(), i + 1);
+        QTRY_COMPARE(offers(), i + 1);
+        // One offer at a time is before the user; the others wait their turn.
+        QCOMPARE(shownOffers(), 1);
     }
 
     QTest::ignoreMessage(
@@ -545,7 +555,7 @@ void TestSession::offersBeyondTheWaitingOnesAreRefused()
     peers.back()->sendMetadata({ fileEntry(QStringLiteral("b.txt"), 1) });
     QCOMPARE(peers.back()->nextMessage(), QByteArray(R"({"response":0})"));
     QVERIFY(peers.back()->waitForDisconnected());
-    QCOMPARE(shownOffers(), senders.size() - 1);
+    QCOMPARE(shownOffers(), 1);
     QCOMPARE(progressWindows().size(), senders.size() - 1);
 }
 
