@@ -2,6 +2,7 @@
 
 #include "app/singleinstance.h"
 #include "core/openfilelimit.h"
+#include "core/signalwatcher.h"
 #include "gui/orvextray.h"
 #include "gui/qttranslation.h"
 
@@ -52,6 +53,9 @@ int runApplication(QApplication &app)
                 tray.openFiles(handed);
         });
         instance.listen();
+        // Ended by the session or by kill: as clean as the menu's "退出".
+        SignalWatcher terminationSignals;
+        QObject::connect(&terminationSignals, &SignalWatcher::signalled, &tray, &OrvexTray::exitApplication);
         if (!files.isEmpty())
             tray.openFiles(files);
         return app.exec();

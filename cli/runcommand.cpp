@@ -8,7 +8,7 @@
 #include "cli/runoptions.h"
 #include "cli/sendcommand.h"
 #include "cli/sharecommand.h"
-#include "cli/signalwatcher.h"
+#include "core/signalwatcher.h"
 #include "core/openfilelimit.h"
 
 #include <QCommandLineParser>

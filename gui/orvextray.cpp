@@ -5,12 +5,14 @@
 #include "gui/desktopnotifier.h"
 #include "gui/mainui.h"
 #include "gui/transfer/incomingsessions.h"
+#include "gui/transfer/progressbarui.h"
 
 #include <QApplication>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QMessageBox>
 #include <QNetworkProxy>
+#include <QPointer>
 #include <QSysInfo>
 #include <QTimer>
 #include <QUrl>
@@ -91,6 +93,13 @@ OrvexTray::~OrvexTray()
     // application object.
     if (mainWindowOpen)
         delete mainWindow;
+    // Transfer windows own their sessions: ended here, a receiving one removes its partial file.
+    QList<QPointer<ProgressBarUI>> transfers;
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows)
+        if (auto *transfer = qobject_cast<ProgressBarUI *>(window))
+            transfers.append(transfer);
+    qDeleteAll(transfers);
 }
 
 void OrvexTray::showOnlineDeviceWindow()

@@ -31,10 +31,11 @@ public slots:
     // Files to send from outside: the device page comes up, and the send window opens for the
     // ticked devices, or when the user picks some.
     void openFiles(const QStringList &paths);
+    // Says goodbye on the network and ends the event loop.
+    void exitApplication();
 
 private slots:
     void openDownloadFolder();
-    void exitApplication();
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:

@@ -49,8 +49,10 @@ QStringList SendFileManager::addFolder(const QString &path)
 {
     QStringList refusals;
     const QString root = QFileInfo(path).absolutePath();
+    const QString top = QFileInfo(path).canonicalFilePath();
     QStringList pending { path };
-    // Links are followed, so a link back up the tree would loop: each real folder is walked once.
+    // Links inside the folder are followed, so a link back up the tree would loop: each real
+    // folder is walked once.
     QSet<QString> walked;
     while (!pending.isEmpty()) {
         const QString folder = pending.takeFirst();
@@ -61,16 +63,24 @@ QStringList SendFileManager::addFolder(const QString &path)
         const QFileInfoList entries
             = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QFileInfo &entry : entries) {
-            if (!entry.isFile()) {
+            if (entry.isFile()) {
+                const QString refusal = addFile(entry.filePath(), root);
+                if (!refusal.isEmpty())
+                    refusals.append(refusal);
+            } else if (entry.isSymLink() && !isWithin(entry.canonicalFilePath(), top)) {
+                // A link to / or to the home folder would send far more than was chosen.
+                refusals.append(tr("已跳过指向所选文件夹之外的链接：%1").arg(entry.filePath()));
+            } else {
                 pending.append(entry.filePath());
-                continue;
             }
-            const QString refusal = addFile(entry.filePath(), root);
-            if (!refusal.isEmpty())
-                refusals.append(refusal);
         }
     }
     return refusals;
+}
+
+bool SendFileManager::isWithin(const QString &path, const QString &folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/'));
 }
 
 void SendFileManager::removeSelected()

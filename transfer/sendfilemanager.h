@@ -23,7 +23,9 @@ public:
     // already listed).
     QString addFile(const QString &path, const QString &root);
     // Adds the files below a folder, breadth-first: a folder's files before its subfolders'.
-    // Returns the refusals of files that could not be added, in the order met.
+    // Links to files are sent as their contents; links to folders outside the chosen one are
+    // skipped. Returns the refusals of files that could not be added and of skipped links, in
+    // the order met.
     QStringList addFolder(const QString &path);
     void removeSelected();
 
@@ -41,4 +43,8 @@ public:
 
 public slots:
     void changeIndex(int row, int col);
+
+private:
+    // Both canonical paths.
+    static bool isWithin(const QString &path, const QString &folder);
 };

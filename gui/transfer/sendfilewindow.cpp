@@ -14,9 +14,18 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMimeData>
 #include <QTcpSocket>
 #include <QUrl>
+
+namespace {
+
+// A refusal box names this many files at most, each cut to about a line.
+constexpr int refusalsShown = 5;
+constexpr int refusalCharacters = 80;
+
+} // namespace
 
 SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     : QDialog(parent)
@@ -45,7 +54,10 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     ui->files_table->horizontalHeader()->setMinimumSectionSize(185);
     connect(ui->files_table, &QTableWidget::cellClicked, manager, &SendFileManager::changeIndex);
     connect(ui->remove_btn, &QPushButton::clicked, this, &SendFileWindow::removeFile);
-    connect(ui->select_file_btn, &QPushButton::clicked, this, &SendFileWindow::selectFolder);
+    auto *chooseMenu = new QMenu(ui->select_file_btn);
+    chooseMenu->addAction(tr("文件…"), this, &SendFileWindow::selectFiles);
+    chooseMenu->addAction(tr("文件夹…"), this, &SendFileWindow::selectFolder);
+    ui->select_file_btn->setMenu(chooseMenu);
     connect(ui->manage_btn, &QPushButton::clicked, this, &SendFileWindow::openManageWindow);
     connect(ui->web_send_btn, &QPushButton::clicked, this, &SendFileWindow::sendFile);
     connect(&connectTimer, &QTimer::timeout, this, &SendFileWindow::socketTimeout);
@@ -54,6 +66,7 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     chooseFolder = [](QWidget *owner, const QString &caption) {
         return QFileDialog::getExistingDirectory(owner, caption, QString(), QFileDialog::ShowDirsOnly);
     };
+    chooseFiles = [](QWidget *owner, const QString &caption) { return QFileDialog::getOpenFileNames(owner, caption); };
 }
 
 SendFileWindow::~SendFileWindow()
@@ -105,10 +118,19 @@ void SendFileWindow::refreshFiles()
 
 void SendFileWindow::showRefusals(const QStringList &refusals)
 {
-    for (const QString &refusal : refusals) {
-        if (!refusal.isEmpty())
-            QMessageBox::critical(nullptr, QApplication::applicationName(), refusal);
+    QStringList shown = refusals;
+    shown.removeAll(QString());
+    if (shown.isEmpty())
+        return;
+    // One box for a whole folder, however many of its files were refused.
+    const int more = shown.size() - refusalsShown;
+    if (more > 0) {
+        shown = shown.mid(0, refusalsShown);
+        shown.append(tr("……另有 %1 项").arg(more));
     }
+    for (QString &line : shown)
+        line = elideMiddle(peerText(line), refusalCharacters);
+    QMessageBox::critical(nullptr, QApplication::applicationName(), shown.join(QLatin1Char('\n')));
 }
 
 void SendFileWindow::selectFolder()
@@ -118,6 +140,11 @@ void SendFileWindow::selectFolder()
         return;
     showRefusals(manager->addFolder(folder));
     refreshFiles();
+}
+
+void SendFileWindow::selectFiles()
+{
+    addPaths(chooseFiles(this, tr("选择要发送的文件")));
 }
 
 void SendFileWindow::removeFile()

@@ -35,9 +35,12 @@ public:
     // Adds files and folders as a drop of them would.
     void addPaths(const QStringList &paths);
 
-    // The folder chooser; tests put their own in place of the platform's dialog.
+    // The choosers behind "打开 ..."'s two entries; tests put their own in place of the
+    // platform's dialogs.
     using FolderChooser = std::function<QString(QWidget *parent, const QString &caption)>;
     void setFolderChooser(FolderChooser chooser) { chooseFolder = std::move(chooser); }
+    using FilesChooser = std::function<QStringList(QWidget *parent, const QString &caption)>;
+    void setFilesChooser(FilesChooser chooser) { chooseFiles = std::move(chooser); }
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -55,6 +58,7 @@ private:
     void showRefusals(const QStringList &refusals);
     void removeFile();
     void selectFolder();
+    void selectFiles();
     bool offerFitsInOneFrame();
 
     Ui::sendFileWindow *ui;
@@ -64,4 +68,5 @@ private:
     QTimer connectTimer;
     QMessageBox endBox;
     FolderChooser chooseFolder;
+    FilesChooser chooseFiles;
 };

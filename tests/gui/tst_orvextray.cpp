@@ -5,9 +5,14 @@
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
+#include "tests/transfer/transferpeer.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
+#include <QDirIterator>
+#include <QJsonObject>
+#include <QMessageBox>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -20,6 +25,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <memory>
 
 using testsupport::freeTcpPort;
 using testsupport::freeUdpPort;
@@ -63,6 +70,15 @@ QByteArray hostInfo(const QString &name, int port)
         .arg(name, QSysInfo::productType())
         .arg(port)
         .toUtf8();
+}
+
+QStringList filesBelow(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(it.next());
+    return found;
 }
 
 int shownPage(MainUI *window)
@@ -290,6 +306,27 @@ private slots:
         while (listener.hasPendingDatagrams())
             last = listener.receiveDatagram().data();
         QCOMPARE(last, hostInfo(QStringLiteral("书房"), 0));
+    }
+
+    void quittingMidTransferLeavesNoPartialFile()
+    {
+        Settings::setServerPort(0);
+        testsupport::UrlOpenCapture opened;
+        auto tray = std::make_unique<OrvexTray>(qApp);
+        const QString portText = tray->contextMenu()->actions().first()->text().mid(QStringLiteral("端口: ").size());
+        TransferPeer peer;
+        QVERIFY(peer.connectTo(quint16(portText.toUInt())));
+        peer.sendMetadata({ QJsonObject { { QStringLiteral("filename"), QStringLiteral("big.bin") },
+            { QStringLiteral("size"), 100000 } } });
+        QMessageBox *offer = nullptr;
+        QTRY_VERIFY(offer = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+        QTest::mouseClick(offer->button(QMessageBox::Yes), Qt::LeftButton);
+        QCOMPARE(peer.nextMessage(), QByteArray(R"({"response":1})"));
+        peer.sendMessage(QByteArray(1000, 'x'));
+        QTRY_COMPARE(filesBelow(Settings::downloadPath()).size(), 1);
+
+        tray.reset();
+        QCOMPARE(filesBelow(Settings::downloadPath()), QStringList());
     }
 
 private:

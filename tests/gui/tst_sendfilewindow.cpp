@@ -11,6 +11,7 @@
 #include <QAbstractButton>
 #include <QDirIterator>
 #include <QDropEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
@@ -128,7 +129,9 @@ private slots:
     void dropOfAFolder();
     void duplicateDropChangesNothing();
     void linkLoopEnds();
-    void folderChooser();
+    void chooserEntries_data();
+    void chooserEntries();
+    void refusalsShareOneBox();
     void removal();
     void updateListRemovesTheRightEntries();
     void sendingNeedsFiles();
@@ -235,26 +238,70 @@ void TestSendFileWindow::linkLoopEnds()
     QVERIFY(QFile::link(source() + QStringLiteral("/top"), source() + QStringLiteral("/top/sub/back-to-top")));
     QVERIFY(QFile::link(source() + QStringLiteral("/top/sub"), source() + QStringLiteral("/top/again")));
     QVERIFY(QFile::link(root->path() + QStringLiteral("/elsewhere"), source() + QStringLiteral("/top/linked")));
+    testsupport::ModalAnswerer answerer;
     drop(window, { source() + QStringLiteral("/top") });
     QStringList found = names(window);
-    // Each real folder once, whichever way it was reached first; links to other folders are followed.
+    // Each real folder once, whichever way it was reached first; a link to a folder outside the
+    // dropped one is skipped, and the user is told.
     QCOMPARE(found.filter(QStringLiteral("a.txt")).size(), 1);
     QCOMPARE(found.filter(QStringLiteral("b.txt")).size(), 1);
-    QCOMPARE(found.filter(QStringLiteral("c.txt")), QStringList({ QStringLiteral("top/linked/c.txt") }));
-    QCOMPARE(found.size(), 3);
+    QCOMPARE(found.size(), 2);
+    QCOMPARE(answerer.texts(),
+        QStringList({ QStringLiteral("已跳过指向所选文件夹之外的链接：%1/top/linked").arg(source()) }));
 }
 
-void TestSendFileWindow::folderChooser()
+void TestSendFileWindow::chooserEntries_data()
 {
-    QVERIFY(writeFile(source() + QStringLiteral("/chosen/x.txt"), "x"));
-    QString caption;
+    QTest::addColumn<int>("entry");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QStringList>("listed");
+    QTest::addRow("files") << 0 << QStringLiteral("选择要发送的文件")
+                           << QStringList({ QStringLiteral("x.txt"), QStringLiteral("y.txt") });
+    QTest::addRow("folder") << 1 << QStringLiteral("选择要发送的文件夹")
+                            << QStringList({ QStringLiteral("chosen/x.txt"), QStringLiteral("chosen/y.txt") });
+}
+
+// "打开 ..." offers files and a folder.
+void TestSendFileWindow::chooserEntries()
+{
+    QFETCH(int, entry);
+    QFETCH(QString, caption);
+    QFETCH(QStringList, listed);
+    const QString chosen = source() + QStringLiteral("/chosen");
+    QVERIFY(writeFile(chosen + QStringLiteral("/x.txt"), "x"));
+    QVERIFY(writeFile(chosen + QStringLiteral("/y.txt"), "y"));
+    QString asked;
     window->setFolderChooser([&](QWidget *, const QString &text) {
-        caption = text;
-        return source() + QStringLiteral("/chosen");
+        asked = text;
+        return chosen;
     });
-    QTest::mouseClick(button(window, "select_file_btn"), Qt::LeftButton);
-    QCOMPARE(caption, QStringLiteral("选择要发送的文件夹"));
-    QCOMPARE(tableNames(window), QStringList({ QStringLiteral("chosen/x.txt") }));
+    window->setFilesChooser([&](QWidget *, const QString &text) {
+        asked = text;
+        return QStringList({ chosen + QStringLiteral("/x.txt"), chosen + QStringLiteral("/y.txt") });
+    });
+    QMenu *menu = button(window, "select_file_btn")->menu();
+    QVERIFY(menu);
+    QCOMPARE(menu->actions().size(), 2);
+    menu->actions().at(entry)->trigger();
+    QCOMPARE(asked, caption);
+    QStringList names = tableNames(window);
+    names.sort();
+    QCOMPARE(names, listed);
+}
+
+// A folder with many entries that cannot be added makes one box, not one per entry.
+void TestSendFileWindow::refusalsShareOneBox()
+{
+    const QString chosen = source() + QStringLiteral("/chosen");
+    QVERIFY(QDir().mkpath(chosen));
+    for (int i = 0; i < 9; ++i)
+        QVERIFY(QFile::link(QStringLiteral("/"), chosen + QStringLiteral("/to-root%1").arg(i)));
+    testsupport::ModalAnswerer answerer;
+    window->addPaths({ chosen });
+    QCOMPARE(answerer.texts().size(), 1);
+    const QStringList lines = answerer.texts().first().split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 6);
+    QCOMPARE(lines.last(), QStringLiteral("……另有 4 项"));
 }
 
 void TestSendFileWindow::removal()
