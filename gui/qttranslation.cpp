@@ -23,3 +23,14 @@ bool loadQtTranslation(const QLocale &language)
     QCoreApplication::installTranslator(translator);
     return true;
 }
+
+void useLanguage(Language language)
+{
+    installTranslation(language);
+    const QLocale locale = language == Language::Chinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                                         : QLocale(QLocale::English, QLocale::UnitedStates);
+    // The default locale also picks the resources of that language (the picture buttons' text).
+    QLocale::setDefault(locale);
+    // English needs no translation of Qt's texts, but the Chinese one must go.
+    loadQtTranslation(locale);
+}
