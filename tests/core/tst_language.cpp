@@ -1,5 +1,4 @@
 #include "core/language.h"
-#include "core/settings.h"
 #include "tests/support/testmain.h"
 
 Q_DECLARE_METATYPE(Language)
@@ -37,24 +36,6 @@ private slots:
         QFETCH(QStringList, uiLanguages);
         QFETCH(Language, expected);
         QCOMPARE(chooseLanguage(setting, uiLanguages), expected);
-    }
-
-    void theStoredSettingOverridesTheSystemLocale()
-    {
-        QCOMPARE(Settings::language(), QStringLiteral("system"));
-        Settings::setLanguage(QStringLiteral("en"));
-        QCOMPARE(chosenLanguage(), Language::English);
-        Settings::setLanguage(QStringLiteral("zh"));
-        QCOMPARE(chosenLanguage(), Language::Chinese);
-    }
-
-    void installsTheEmbeddedEnglishTranslation()
-    {
-        const auto shown = [] { return QCoreApplication::translate("MainUI", "设置保存成功"); };
-        QVERIFY(installTranslation(Language::English));
-        QCOMPARE(shown(), QStringLiteral("Settings saved"));
-        QVERIFY(installTranslation(Language::Chinese));
-        QCOMPARE(shown(), QStringLiteral("设置保存成功"));
     }
 };
 
