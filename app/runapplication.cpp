@@ -28,8 +28,9 @@ int runApplication(QApplication &app)
     // main window is hidden) must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
     raiseOpenFileLimit();
-    // The windows are Chinese: so are Qt's own buttons and dialogs in them.
-    loadQtTranslation(QLocale(QLocale::Chinese, QLocale::China));
+    // The system locale or the language setting chooses the windows' language, and Qt's own
+    // buttons and dialogs follow it.
+    useLanguage(chosenLanguage());
 
     // Files from the command line ("Open with Orvex"), as absolute paths: the running instance
     // may have another working folder.

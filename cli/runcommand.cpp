@@ -8,8 +8,9 @@
 #include "cli/runoptions.h"
 #include "cli/sendcommand.h"
 #include "cli/sharecommand.h"
-#include "core/signalwatcher.h"
+#include "core/language.h"
 #include "core/openfilelimit.h"
+#include "core/signalwatcher.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -141,6 +142,8 @@ int runCommand(QCoreApplication &app)
     raiseOpenFileLimit();
     // The HTTP server's start-up notes would fill the terminal; QT_LOGGING_RULES still wins.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+
+    installTranslation(chosenLanguage());
 
     QStringList arguments = QCoreApplication::arguments();
     const QString first = arguments.value(1);

@@ -98,7 +98,7 @@ int SendCommand::addPaths(const QStringList &paths)
         for (const QString &refusal : refusals) {
             if (refusal.isEmpty())
                 continue;
-            Console::err(QStringLiteral("%1：%2").arg(Console::plainText(path), refusal));
+            Console::err(tr("%1：%2").arg(Console::plainText(path), refusal));
             anyRefused = true;
         }
         if (anyRefused)

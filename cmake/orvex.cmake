@@ -25,7 +25,8 @@ function(add_orvex_library name)
 endfunction()
 
 # add_orvex_test(<folder> <unit> LIBS <libraries>... [SOURCES <extra sources>...])
-# Builds tests/<folder>/tst_<unit>.cpp and registers it with ctest as <folder>_<unit>.
+# Builds tests/<folder>/tst_<unit>.cpp and registers it with ctest as <folder>_<unit>. The tests
+# expect the Chinese source texts: they run with a Chinese locale (LANGUAGE=zh_CN).
 function(add_orvex_test folder unit)
     cmake_parse_arguments(ARG "" "TIMEOUT" "LIBS;SOURCES" ${ARGN})
     set(target tst_${folder}_${unit})
@@ -38,7 +39,7 @@ function(add_orvex_test folder unit)
     set_tests_properties(${folder}_${unit} PROPERTIES
         LABELS ${folder}
         TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANGUAGE=zh_CN;ORVEX_SOURCE_DIR=${PROJECT_SOURCE_DIR};ORVEX_BINARY_DIR=${PROJECT_BINARY_DIR}")
 endfunction()
 
 # libFuzzer targets in fuzz/ (clang only, a build folder of its own): all code is built for

@@ -1,5 +1,6 @@
 #include "downloadfolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -7,7 +8,7 @@ namespace {
 
 QString cannotCreate(const QString &path, const QString &reason)
 {
-    return QStringLiteral("无法创建下载目录 %1：%2。").arg(path, reason);
+    return QCoreApplication::translate("DownloadFolder", "无法创建下载目录 %1：%2。").arg(path, reason);
 }
 
 } // namespace
@@ -19,7 +20,7 @@ QString createDownloadFolder(const QString &path, FolderDepth depth)
         return QString();
     // A file, or a link to nothing, already holds the name.
     if (target.exists() || target.isSymLink())
-        return cannotCreate(path, QStringLiteral("已有同名的文件"));
+        return cannotCreate(path, QCoreApplication::translate("DownloadFolder", "已有同名的文件"));
     const bool made = depth == FolderDepth::OneLevel ? QDir().mkdir(path) : QDir().mkpath(path);
     if (made)
         return QString();
@@ -36,10 +37,11 @@ QString createDownloadFolder(const QString &path, FolderDepth depth)
     }
     const QFileInfo blocker(existing);
     if (!blocker.isDir())
-        return cannotCreate(path, QStringLiteral("%1 不是文件夹").arg(existing));
+        return cannotCreate(path, QCoreApplication::translate("DownloadFolder", "%1 不是文件夹").arg(existing));
     if (!blocker.isWritable() || !blocker.isExecutable())
-        return cannotCreate(path, QStringLiteral("没有在 %1 中创建文件夹的权限").arg(existing));
+        return cannotCreate(
+            path, QCoreApplication::translate("DownloadFolder", "没有在 %1 中创建文件夹的权限").arg(existing));
     if (parentMissing && depth == FolderDepth::OneLevel)
         return QString();
-    return cannotCreate(path, QStringLiteral("请检查路径和磁盘空间"));
+    return cannotCreate(path, QCoreApplication::translate("DownloadFolder", "请检查路径和磁盘空间"));
 }

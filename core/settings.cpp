@@ -130,3 +130,13 @@ void Settings::setWebPort(quint16 port)
 {
     write(QStringLiteral("webPort"), int(port));
 }
+
+QString Settings::language()
+{
+    return read(QStringLiteral("language"), QStringLiteral("system")).toString();
+}
+
+void Settings::setLanguage(const QString &language)
+{
+    write(QStringLiteral("language"), language);
+}

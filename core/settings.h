@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVariant>
 
-// The six persistent keys of the per-user settings store. Every call opens its own settings
+// The seven persistent keys of the per-user settings store. Every call opens its own settings
 // object, so a read always sees the latest write and the accessors are safe on any thread.
 // Defaults are computed on read and never written back.
 class Settings
@@ -11,8 +11,8 @@ class Settings
 public:
     Settings() = delete;
 
-    // Replaces the stored value of key (one of the six names above, as stored: "deviceName",
-    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort") for the rest of
+    // Replaces the stored value of key (one of the seven names above, as stored: "deviceName",
+    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort", "language") for the rest of
     // this run without writing anything, as a command-line option does. A setter still writes to
     // the store, and also replaces the override of its key, so a read sees the latest write.
     static void overrideForThisRun(const QString &key, const QVariant &value);
@@ -35,4 +35,8 @@ public:
 
     static quint16 webPort();
     static void setWebPort(quint16 port);
+
+    // "system" (the default: the system locale decides), "zh" or "en"; read at start.
+    static QString language();
+    static void setLanguage(const QString &language);
 };

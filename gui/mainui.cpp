@@ -33,8 +33,18 @@ constexpr int appIconSize = 64;
 constexpr int maxPortTextLength = 8;
 constexpr uint maxPort = 65535;
 
-const QString messageTitle = QStringLiteral("提示信息");
-const QString listSeparator = QStringLiteral("，");
+// The language setting's values, in the order of the settings page's choices.
+const QStringList languageSettings { QStringLiteral("system"), QStringLiteral("zh"), QStringLiteral("en") };
+
+QString messageTitle()
+{
+    return MainUI::tr("提示信息");
+}
+
+QString listSeparator()
+{
+    return MainUI::tr("，");
+}
 
 // 1 to 8 ASCII digits with a value of at most 65535; leading zeros are fine ("00080" is 80).
 bool isValidPortText(const QString &text)
@@ -60,9 +70,8 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
                                       .scaled(appIconSize, appIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
     showLocalInfo();
 
-    const QList<NavigaterLabel *> labels { new NavigaterLabel(0, QStringLiteral("在线设备"), ui->menu_widget),
-        new NavigaterLabel(1, QStringLiteral("WEB传输"), ui->menu_widget),
-        new NavigaterLabel(2, QStringLiteral("系统设置"), ui->menu_widget) };
+    const QList<NavigaterLabel *> labels { new NavigaterLabel(0, tr("在线设备"), ui->menu_widget),
+        new NavigaterLabel(1, tr("WEB传输"), ui->menu_widget), new NavigaterLabel(2, tr("系统设置"), ui->menu_widget) };
     menuNavigater = new Navigater(ui->stackedWidget, labels, this);
     auto *menuLayout = new QVBoxLayout;
     auto *line = new QFrame(ui->menu_widget);
@@ -169,6 +178,7 @@ void MainUI::fillSettingFields()
     ui->set_web_port->setText(QString::number(Settings::webPort()));
     ui->set_visable_checkbox->setChecked(Settings::discoverable());
     ui->set_autostart_checkbox->setChecked(Autostart::isEnabled());
+    ui->set_language_combo->setCurrentIndex(qMax(0, languageSettings.indexOf(Settings::language())));
 }
 
 void MainUI::settingSave()
@@ -181,19 +191,18 @@ void MainUI::settingSave()
 
     QStringList invalid;
     if (name.isEmpty())
-        invalid.append(QStringLiteral("设备名称"));
+        invalid.append(tr("设备名称"));
     if (!isValidPortText(transferPort))
-        invalid.append(QStringLiteral("传输端口"));
+        invalid.append(tr("传输端口"));
     if (!isValidPortText(discoveryPort))
-        invalid.append(QStringLiteral("发现端口"));
+        invalid.append(tr("发现端口"));
     if (!isValidPortText(webPort))
-        invalid.append(QStringLiteral("web端口"));
+        invalid.append(tr("web端口"));
     if (downloadPath.isEmpty())
-        invalid.append(QStringLiteral("下载路径"));
+        invalid.append(tr("下载路径"));
     if (!invalid.isEmpty()) {
-        QMessageBox::critical(nullptr, messageTitle,
-            QStringLiteral("%1的设置格式有误！\n（所有项目不能为空，端口号范围为0~65535）")
-                .arg(invalid.join(listSeparator)),
+        QMessageBox::critical(nullptr, messageTitle(),
+            tr("%1的设置格式有误！\n（所有项目不能为空，端口号范围为0~65535）").arg(invalid.join(listSeparator())),
             QMessageBox::Ok);
         return;
     }
@@ -206,24 +215,29 @@ void MainUI::settingSave()
     const auto transferPortValue = static_cast<quint16>(transferPort.toUInt());
     if (transferPortValue != Settings::serverPort()) {
         Settings::setServerPort(transferPortValue);
-        needRestart.append(QStringLiteral("传输端口"));
+        needRestart.append(tr("传输端口"));
     }
     const auto discoveryPortValue = static_cast<quint16>(discoveryPort.toUInt());
     if (discoveryPortValue != Settings::discoveryPort()) {
         Settings::setDiscoveryPort(discoveryPortValue);
-        needRestart.append(QStringLiteral("发现端口"));
+        needRestart.append(tr("发现端口"));
     }
     const auto webPortValue = static_cast<quint16>(webPort.toUInt());
     if (webPortValue != Settings::webPort()) {
         Settings::setWebPort(webPortValue);
-        needRestart.append(QStringLiteral("web端口"));
+        needRestart.append(tr("web端口"));
+    }
+    const QString language = languageSettings.value(ui->set_language_combo->currentIndex());
+    if (language != Settings::language()) {
+        Settings::setLanguage(language);
+        needRestart.append(tr("语言"));
     }
     if (ui->set_visable_checkbox->isChecked() != Settings::discoverable())
         Settings::setDiscoverable(ui->set_visable_checkbox->isChecked());
     const bool autostart = ui->set_autostart_checkbox->isChecked();
     if (autostart != Autostart::isEnabled() && !Autostart::setEnabled(autostart)) {
         QMessageBox::critical(
-            nullptr, messageTitle, tr("无法写入开机自动启动项：%1").arg(Autostart::entryPath()), QMessageBox::Ok);
+            nullptr, messageTitle(), tr("无法写入开机自动启动项：%1").arg(Autostart::entryPath()), QMessageBox::Ok);
         ui->set_autostart_checkbox->setChecked(Autostart::isEnabled());
     }
     QString folderError;
@@ -235,23 +249,22 @@ void MainUI::settingSave()
 
     if (!folderError.isEmpty()) {
         // The settings stay stored, but the user must not be told that all went well.
-        QString text = folderError + QStringLiteral("\n设置已保存，请另选一个可用的下载路径。");
+        QString text = folderError + tr("\n设置已保存，请另选一个可用的下载路径。");
         if (!needRestart.isEmpty())
-            text += QStringLiteral("\n%1的设置将在下次重启生效！").arg(needRestart.join(listSeparator));
-        QMessageBox::critical(nullptr, messageTitle, text, QMessageBox::Ok);
+            text += tr("\n%1的设置将在下次重启生效！").arg(needRestart.join(listSeparator()));
+        QMessageBox::critical(nullptr, messageTitle(), text, QMessageBox::Ok);
     } else if (needRestart.isEmpty()) {
-        QMessageBox::information(nullptr, messageTitle, QStringLiteral("设置保存成功"), QMessageBox::Ok);
+        QMessageBox::information(nullptr, messageTitle(), tr("设置保存成功"), QMessageBox::Ok);
     } else {
-        QMessageBox::information(nullptr, messageTitle,
-            QStringLiteral("设置保存成功！\n%1的设置将在下次重启生效！").arg(needRestart.join(listSeparator)),
-            QMessageBox::Ok);
+        QMessageBox::information(nullptr, messageTitle(),
+            tr("设置保存成功！\n%1的设置将在下次重启生效！").arg(needRestart.join(listSeparator())), QMessageBox::Ok);
     }
 }
 
 void MainUI::settingCancle()
 {
     fillSettingFields();
-    QMessageBox::information(nullptr, messageTitle, QStringLiteral("设置已还原！"), QMessageBox::Ok);
+    QMessageBox::information(nullptr, messageTitle(), tr("设置已还原！"), QMessageBox::Ok);
 }
 
 void MainUI::chooseDownloadDir()
@@ -260,7 +273,7 @@ void MainUI::chooseDownloadDir()
     if (start.isEmpty())
         start = QDir::homePath();
     const QString chosen
-        = QFileDialog::getExistingDirectory(this, QStringLiteral("选择下载目录"), start, QFileDialog::ShowDirsOnly);
+        = QFileDialog::getExistingDirectory(this, tr("选择下载目录"), start, QFileDialog::ShowDirsOnly);
     if (!chosen.isEmpty())
         ui->set_download_path->setText(chosen);
 }

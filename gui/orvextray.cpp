@@ -47,11 +47,11 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     QAction *portEntry = menu.addAction(QString());
     portEntry->setEnabled(false);
     menu.addSeparator();
-    menu.addAction(sendIcon, QStringLiteral("传文件"), this, &OrvexTray::showOnlineDeviceWindow);
-    menu.addAction(folderIcon, QStringLiteral("下载目录"), this, &OrvexTray::openDownloadFolder);
-    menu.addAction(settingsIcon, QStringLiteral("设置"), this, &OrvexTray::showSettingWindow);
+    menu.addAction(sendIcon, tr("传文件"), this, &OrvexTray::showOnlineDeviceWindow);
+    menu.addAction(folderIcon, tr("下载目录"), this, &OrvexTray::openDownloadFolder);
+    menu.addAction(settingsIcon, tr("设置"), this, &OrvexTray::showSettingWindow);
     menu.addSeparator();
-    menu.addAction(exitIcon, QStringLiteral("退出"), this, &OrvexTray::exitApplication);
+    menu.addAction(exitIcon, tr("退出"), this, &OrvexTray::exitApplication);
 
     setContextMenu(&menu);
     setToolTip(QCoreApplication::applicationName());
@@ -61,7 +61,7 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     connect(&DesktopNotifier::shared(), &DesktopNotifier::folderRequested, this,
         [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     server.start();
-    portEntry->setText(QStringLiteral("端口: ") + QString::number(server.serverPort()));
+    portEntry->setText(tr("端口: %1").arg(server.serverPort()));
 
     mainWindowOpen = true;
     connect(&discovery, &DiscoveryService::error, this, [](const QString &message) {
@@ -75,16 +75,15 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     connect(mainWindow, &MainUI::webFilesReceived, this, &OrvexTray::showWebFilesReceived);
 
     QTimer::singleShot(0, this, [this] {
-        showMessage(QCoreApplication::applicationName(),
-            QCoreApplication::applicationName() + QStringLiteral(" 在这里运行！"), QSystemTrayIcon::Information,
-            balloonMs);
+        showMessage(QCoreApplication::applicationName(), tr("%1 在这里运行！").arg(QCoreApplication::applicationName()),
+            QSystemTrayIcon::Information, balloonMs);
     });
 
     // One level only: a download folder below a missing parent is made by "下载目录" or by the
     // first transfer, so that case is no reason to bother the user at start.
     const QString folderError = createDownloadFolder(Settings::downloadPath(), FolderDepth::OneLevel);
     if (!folderError.isEmpty())
-        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), folderError, QMessageBox::Ok);
+        QMessageBox::critical(nullptr, tr("提示信息"), folderError, QMessageBox::Ok);
 }
 
 OrvexTray::~OrvexTray()
@@ -128,7 +127,7 @@ void OrvexTray::openFiles(const QStringList &paths)
 
 void OrvexTray::showWebFilesReceived(int count)
 {
-    showMessage(QCoreApplication::applicationName(), QStringLiteral("通过网页收到 %1 个文件").arg(count),
+    showMessage(QCoreApplication::applicationName(), tr("通过网页收到 %1 个文件").arg(count),
         QSystemTrayIcon::Information, balloonMs);
 }
 
@@ -151,7 +150,7 @@ void OrvexTray::openDownloadFolder()
     const QString downloadPath = Settings::downloadPath();
     const QString folderError = createDownloadFolder(downloadPath, FolderDepth::WithParents);
     if (!folderError.isEmpty()) {
-        QMessageBox::critical(nullptr, QStringLiteral("提示信息"), folderError, QMessageBox::Ok);
+        QMessageBox::critical(nullptr, tr("提示信息"), folderError, QMessageBox::Ok);
         return;
     }
     QDesktopServices::openUrl(QUrl::fromLocalFile(downloadPath));

@@ -23,3 +23,18 @@ bool loadQtTranslation(const QLocale &language)
     QCoreApplication::installTranslator(translator);
     return true;
 }
+
+void useLanguage(Language language)
+{
+    installTranslation(language);
+    QLocale locale = language == Language::Chinese ? QLocale(QLocale::Chinese, QLocale::China)
+                                                   : QLocale(QLocale::English, QLocale::UnitedStates);
+    // The system's own variant where it speaks that language (zh_TW, en_GB), by name only: the
+    // system locale's preferred languages may name others.
+    if (QLocale::system().language() == locale.language())
+        locale = QLocale(QLocale::system().name());
+    // The default locale also picks the resources of that language (the picture buttons' text).
+    QLocale::setDefault(locale);
+    // English needs no translation of Qt's texts, but the Chinese one must go.
+    loadQtTranslation(locale);
+}

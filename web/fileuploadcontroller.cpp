@@ -13,9 +13,9 @@
 
 namespace {
 
-const QString savedMessage = QStringLiteral("文件已保存在%1%2");
-const QString failedMessage = QStringLiteral("文件上传失败！");
-const QString badNameMessage = QStringLiteral("文件名无效，文件上传失败！");
+const char *const savedMessage = QT_TRANSLATE_NOOP("FileUploadController", "文件已保存在%1%2");
+const char *const failedMessage = QT_TRANSLATE_NOOP("FileUploadController", "文件上传失败！");
+const char *const badNameMessage = QT_TRANSLATE_NOOP("FileUploadController", "文件名无效，文件上传失败！");
 
 } // namespace
 
@@ -38,19 +38,19 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     const QString folder = Settings::downloadPath();
     if (request.parameter("finish") == "finish") {
         emit events->batchFinished(folder);
-        upload::answer(response, true, savedMessage.arg(upload::shownPlace(), QStringLiteral("！")));
+        upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(), tr("！")));
         return;
     }
 
     QTemporaryFile *data = request.uploadedFile("data");
     if (!data) {
-        upload::answer(response, false, failedMessage);
+        upload::answer(response, false, tr(failedMessage));
         return;
     }
     // Only the last path component counts: an upload never lands outside the download folder.
     const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
     if (name.isEmpty()) {
-        upload::answer(response, false, badNameMessage);
+        upload::answer(response, false, tr(badNameMessage));
         return;
     }
 
@@ -60,23 +60,23 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     const QString linked = upload::linkWithoutOverwrite(data->fileName(), folder, name);
     if (!linked.isEmpty()) {
         emit events->fileSaved(linked);
-        upload::answer(response, true, savedMessage.arg(upload::shownPlace(linked), QStringLiteral("！")));
+        upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(linked), tr("！")));
         return;
     }
 
     QFile target;
     if (!upload::createNewFile(target, folder, name)) {
-        upload::answer(response, false, failedMessage);
+        upload::answer(response, false, tr(failedMessage));
         return;
     }
     if (!upload::copyData(*data, target) || !target.flush()) {
         // A half-written file is worse than none.
         target.close();
         target.remove();
-        upload::answer(response, false, failedMessage);
+        upload::answer(response, false, tr(failedMessage));
         return;
     }
     target.close();
     emit events->fileSaved(target.fileName());
-    upload::answer(response, true, savedMessage.arg(upload::shownPlace(target.fileName()), QStringLiteral("！")));
+    upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(target.fileName()), tr("！")));
 }

@@ -16,19 +16,26 @@
 
 namespace {
 
-const QString beginMessage = QStringLiteral("大文件传输初始化成功！");
-const QString noDataMessage = QStringLiteral("读取上传的文件失败！");
-const QString chunkOpenMessage = QStringLiteral("保存块数据失败，文件无法打开，请检查是否具有目录权限！");
-const QString chunkWriteMessage = QStringLiteral("保存块数据失败，写入文件出错，请检查磁盘空间！");
-const QString noUploadMessage = QStringLiteral("没有正在进行的大文件传输，请重新开始上传！");
-const QString busyMessage = QStringLiteral("上一个文件块仍在接收中，请等它完成后再试！");
-const QString wrongIndexMessage = QStringLiteral("文件块序号错误：收到%1，应为%2！");
-const QString savedMessage = QStringLiteral("文件已保存在%1%2");
-const QString joinFailedMessage = QStringLiteral("文件块合并失败，文件无法打开，请检查是否具有目录权限！");
-const QString badNameMessage = QStringLiteral("文件块合并失败，文件名无效！");
-const QString terminatedMessage = QStringLiteral("删除失败的任务成功！");
-const QString tooManyUploadsMessage = QStringLiteral("同时进行的大文件传输过多，请稍后再试！");
-const QString tooLargeMessage = QStringLiteral("保存块数据失败，文件超出了上传大小限制！");
+const char *const beginMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "大文件传输初始化成功！");
+const char *const noDataMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "读取上传的文件失败！");
+const char *const chunkOpenMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "保存块数据失败，文件无法打开，请检查是否具有目录权限！");
+const char *const chunkWriteMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "保存块数据失败，写入文件出错，请检查磁盘空间！");
+const char *const noUploadMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "没有正在进行的大文件传输，请重新开始上传！");
+const char *const busyMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "上一个文件块仍在接收中，请等它完成后再试！");
+const char *const wrongIndexMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件块序号错误：收到%1，应为%2！");
+const char *const savedMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件已保存在%1%2");
+const char *const joinFailedMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件块合并失败，文件无法打开，请检查是否具有目录权限！");
+const char *const badNameMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件块合并失败，文件名无效！");
+const char *const terminatedMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "删除失败的任务成功！");
+const char *const tooManyUploadsMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "同时进行的大文件传输过多，请稍后再试！");
+const char *const tooLargeMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "保存块数据失败，文件超出了上传大小限制！");
 
 bool isChunk(const tarsel::HttpRequest &request)
 {
@@ -99,15 +106,15 @@ void HugeFileUploadController::begin(const QString &key, tarsel::HttpResponse &r
     hostChunks->dropStalled(HostChunk::clockMs());
     auto host = std::make_shared<HostChunk>();
     if (!host->open(Settings::downloadPath())) {
-        upload::answer(response, false, chunkOpenMessage);
+        upload::answer(response, false, tr(chunkOpenMessage));
         return;
     }
     // Refused, the new upload goes at once with its partial file.
     if (!hostChunks->insert(key, std::move(host))) {
-        upload::answer(response, false, tooManyUploadsMessage);
+        upload::answer(response, false, tr(tooManyUploadsMessage));
         return;
     }
-    upload::answer(response, true, beginMessage);
+    upload::answer(response, true, tr(beginMessage));
 }
 
 void HugeFileUploadController::finish(
@@ -118,21 +125,21 @@ void HugeFileUploadController::finish(
     // Taken out of the map whatever comes of it: a failed finish abandons the upload.
     const std::shared_ptr<HostChunk> host = hostChunks->claimAndTake(key, &busy);
     if (!host) {
-        upload::answer(response, false, busy ? busyMessage : noUploadMessage);
+        upload::answer(response, false, tr(busy ? busyMessage : noUploadMessage));
         return;
     }
     if (name.isEmpty()) {
-        upload::answer(response, false, badNameMessage);
+        upload::answer(response, false, tr(badNameMessage));
         return;
     }
     const QString folder = Settings::downloadPath();
     const QString written = host->finish(folder, name);
     if (written.isEmpty()) {
-        upload::answer(response, false, joinFailedMessage);
+        upload::answer(response, false, tr(joinFailedMessage));
         return;
     }
     emit events->fileSaved(written);
-    upload::answer(response, true, savedMessage.arg(upload::shownPlace(written), QStringLiteral("！")));
+    upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
 }
 
 void HugeFileUploadController::terminate(const QString &key, tarsel::HttpResponse &response)
@@ -140,7 +147,7 @@ void HugeFileUploadController::terminate(const QString &key, tarsel::HttpRespons
     // A chunk still arriving keeps the upload until it is done; its answer then says that the
     // upload is gone.
     hostChunks->take(key);
-    upload::answer(response, true, terminatedMessage);
+    upload::answer(response, true, tr(terminatedMessage));
 }
 
 void HugeFileUploadController::receiveChunk(
@@ -149,11 +156,11 @@ void HugeFileUploadController::receiveChunk(
     auto *writer = qobject_cast<ChunkWriter *>(request.uploadedDevice("data"));
     if (!hostChunks->isCurrent(key, writer->host())) {
         writer->discard();
-        upload::answer(response, false, noUploadMessage);
+        upload::answer(response, false, tr(noUploadMessage));
         return;
     }
     if (!writer->commit(QString::fromUtf8(request.parameter("filename")))) {
-        upload::answer(response, false, writer->tooLarge() ? tooLargeMessage : chunkWriteMessage);
+        upload::answer(response, false, writer->tooLarge() ? tr(tooLargeMessage) : tr(chunkWriteMessage));
         return;
     }
     upload::answer(response, true);
@@ -164,13 +171,13 @@ void HugeFileUploadController::appendChunk(
 {
     QTemporaryFile *data = request.uploadedFile("data");
     if (!data) {
-        upload::answer(response, false, noDataMessage);
+        upload::answer(response, false, tr(noDataMessage));
         return;
     }
     bool busy = false;
     const std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
     if (!host) {
-        upload::answer(response, false, busy ? busyMessage : noUploadMessage);
+        upload::answer(response, false, tr(busy ? busyMessage : noUploadMessage));
         return;
     }
     const auto release = qScopeGuard([&host] { host->release(); });
@@ -179,15 +186,16 @@ void HugeFileUploadController::appendChunk(
     const quint32 index = request.parameter("index").toUInt(&isNumber);
     if (!isNumber || index != host->nextIndex()) {
         upload::answer(response, false,
-            wrongIndexMessage.arg(QString::fromUtf8(request.parameter("index")), QString::number(host->nextIndex())));
+            tr(wrongIndexMessage)
+                .arg(QString::fromUtf8(request.parameter("index")), QString::number(host->nextIndex())));
         return;
     }
     if (!host->hasRoomFor(data->bytesAvailable())) {
-        upload::answer(response, false, tooLargeMessage);
+        upload::answer(response, false, tr(tooLargeMessage));
         return;
     }
     if (!host->append(index, QString::fromUtf8(request.parameter("filename")), *data)) {
-        upload::answer(response, false, chunkWriteMessage);
+        upload::answer(response, false, tr(chunkWriteMessage));
         return;
     }
     upload::answer(response, true);

@@ -2,6 +2,7 @@
 
 #include "httpserver/httpresponse.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -212,7 +213,7 @@ bool copyData(QIODevice &source, QIODevice &target)
 
 QString shownPlace(const QString &savedPath)
 {
-    const QString folder = QStringLiteral("下载目录");
+    const QString folder = QCoreApplication::translate("Upload", "下载目录");
     if (savedPath.isEmpty())
         return folder;
     return folder + QLatin1Char('/') + QFileInfo(savedPath).fileName();

@@ -54,9 +54,7 @@ void DeviceManager::refreshList()
 {
     clearList();
     auto *box = new QVBoxLayout;
-    title = new Title({ QStringLiteral("选择"), QStringLiteral("设备名称"), QStringLiteral("Ip地址"),
-                          QStringLiteral("端口号"), QStringLiteral("操作") },
-        listWidget);
+    title = new Title({ tr("选择"), tr("设备名称"), tr("Ip地址"), tr("端口号"), tr("操作") }, listWidget);
     box->addWidget(title);
     box->addStretch();
     listWidget->setLayout(box);
@@ -209,7 +207,7 @@ void DeviceManager::multiTransfer()
 {
     if (selectedDevices.isEmpty()) {
         QMessageBox::critical(
-            nullptr, QCoreApplication::applicationName(), QStringLiteral("请先选择要传输的设备！"), QMessageBox::Ok);
+            nullptr, QCoreApplication::applicationName(), tr("请先选择要传输的设备！"), QMessageBox::Ok);
         return;
     }
     openTransferWindow(selectedDevices);

@@ -25,7 +25,7 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     , portLabel(new QLabel(this))
     , device(info)
     , check(new QCheckBox(this))
-    , sendBtn(new QPushButton(QStringLiteral("传文件"), this))
+    , sendBtn(new QPushButton(tr("传文件"), this))
 {
     setObjectName(QStringLiteral("online_device_item"));
     check->setObjectName(QStringLiteral("device_check"));

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -345,6 +346,26 @@ private slots:
         // The INI reader takes the quotes off the program's path.
         QCOMPARE(entry.value(QStringLiteral("Desktop Entry/Exec")).toString(), QCoreApplication::applicationFilePath());
         QVERIFY(Autostart::setEnabled(false));
+    }
+
+    void languageChoiceIsStoredForTheNextStart()
+    {
+        DiscoveryService service;
+        {
+            MainUI window(&service);
+            window.show();
+            window.switchPage(2);
+            auto *choice = window.findChild<QComboBox *>(QStringLiteral("set_language_combo"));
+            QCOMPARE(choice->currentText(), QStringLiteral("跟随系统"));
+            choice->setCurrentIndex(2);
+            testsupport::ModalAnswerer answerer;
+            QTest::mouseClick(button(window, "set_save_btn"), Qt::LeftButton);
+            QCOMPARE(answerer.texts(), QStringList { QStringLiteral("设置保存成功！\n语言的设置将在下次重启生效！") });
+            QCOMPARE(Settings::language(), QStringLiteral("en"));
+        }
+        MainUI window(&service);
+        QCOMPARE(window.findChild<QComboBox *>(QStringLiteral("set_language_combo"))->currentText(),
+            QStringLiteral("English"));
     }
 
     void savingCreatesTheDownloadFolderOneLevelDeep()
