@@ -40,6 +40,13 @@
     </message>
 </context>
 <context>
+    <name>DesktopNotifier</name>
+    <message>
+        <source>打开文件夹</source>
+        <translation>Open folder</translation>
+    </message>
+</context>
+<context>
     <name>DeviceManager</name>
     <message>
         <source>选择</source>
@@ -416,6 +423,13 @@ Changes to %1 take effect at the next start!</translation>
     </message>
 </context>
 <context>
+    <name>OfferQueue</name>
+    <message>
+        <source>%1 在您答复之前取消了另一个文件请求</source>
+        <translation>%1 withdrew another file request before you answered</translation>
+    </message>
+</context>
+<context>
     <name>OnlineDeviceItem</name>
     <message>
         <source>传文件</source>
@@ -495,12 +509,47 @@ Receive the files?</translation>
         <source>拒绝（%1s）</source>
         <translation>Decline (%1s)</translation>
     </message>
+    <message>
+        <source>传输失败</source>
+        <translation>Transfer failed</translation>
+    </message>
+    <message>
+        <source> 等</source>
+        <translation> and more</translation>
+    </message>
+    <message>
+        <source>包括：%1%2</source>
+        <translation>Including: %1%2</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
     <message>
         <source>%1%  %2  剩余 %3</source>
         <translation>%1%  %2  %3 left</translation>
+    </message>
+</context>
+<context>
+    <name>QObject</name>
+    <message>
+        <source>收到文件请求</source>
+        <translation>File request</translation>
+    </message>
+    <message>
+        <source>%1 想向您发送 %2 个文件</source>
+        <translation>%1 wants to send you %2 file(s)</translation>
+    </message>
+    <message>
+        <source>接收完成</source>
+        <translation>Files received</translation>
+    </message>
+    <message>
+        <source>文件已保存到 %1</source>
+        <translation>Files saved to %1</translation>
     </message>
 </context>
 <context>
@@ -858,6 +907,10 @@ Without arguments it starts the tray application. These commands run in a termin
         <translation>Too many files chosen (%1): the file list exceeds what one transfer can carry.
 Please send at most about %2 files at a time (the longer the file names, the fewer files fit).</translation>
     </message>
+    <message>
+        <source>已跳过指向所选文件夹之外的链接：%1</source>
+        <translation>Skipped a link to a folder outside the chosen one: %1</translation>
+    </message>
 </context>
 <context>
     <name>SendFileWindow</name>
@@ -884,6 +937,22 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>连接超时！</source>
         <translation>The connection timed out!</translation>
+    </message>
+    <message>
+        <source>文件…</source>
+        <translation>Files…</translation>
+    </message>
+    <message>
+        <source>文件夹…</source>
+        <translation>Folder…</translation>
+    </message>
+    <message>
+        <source>……另有 %1 项</source>
+        <translation>…and %1 more</translation>
+    </message>
+    <message>
+        <source>选择要发送的文件</source>
+        <translation>Choose files to send</translation>
     </message>
 </context>
 <context>
