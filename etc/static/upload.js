@@ -174,6 +174,11 @@
         var all = records();
         delete all[recordKey(file)];
         saveRecords(all);
+        unlist(file);
+    }
+
+    // Takes the file off the list of unfinished uploads.
+    function unlist(file) {
         var row = resumeList && resumeList.querySelector("[data-key=\"" + CSS.escape(recordKey(file)) + "\"]");
         if (row)
             row.remove();
@@ -253,7 +258,6 @@
             Math.floor(fraction * 100) + "% · " + humanSize(sent) + " / " + humanSize(size);
         this.stateRight.textContent = this.speed > 0
             ? humanSize(this.speed) + "/s · " + humanTime((size - sent) / this.speed) : "";
-        this.msg.textContent = "";
         showTotal();
     };
 
@@ -348,6 +352,7 @@
         var offset = 0;
         var index = 0;
         var failures = 0;
+        var note = "";
         var first = true;
         var finishing = false;
 
@@ -393,7 +398,8 @@
                 offset = received;
                 index = Number(answer.next) || 0;
                 self.restartRate(offset);
-                self.msg.textContent = format(T.resumed, humanSize(offset));
+                note = format(T.resumed, humanSize(offset));
+                self.msg.textContent = note;
                 sendChunk();
             });
         }
@@ -428,6 +434,7 @@
                     if (!answer.ok)
                         return retry(answer.msg || T.failed);
                     failures = 0;
+                    self.msg.textContent = note;
                     offset = end;
                     index++;
                     remember(file, offset);
@@ -450,6 +457,7 @@
         }
 
         this.stateRight.textContent = T.checking;
+        unlist(file);
         askStatus();
     };
 
@@ -552,11 +560,19 @@
         Object.keys(all).forEach(function (key) {
             var record = all[key];
             var file = { name: String(record.name), size: Number(record.size) };
-            post("/hugefile", [["action", "show"], ["filename", file.name], ["filesize", String(file.size)],
-                ["status", "status"]], null, function (answer, error, retryable) {
-                if (!answer && retryable)
+            var tries = 0;
+            function ask() {
+                post("/hugefile", [["action", "show"], ["filename", file.name], ["filesize", String(file.size)],
+                    ["status", "status"]], null, answered);
+            }
+            function answered(answer, error, retryable) {
+                // Busy: a chunk of the broken-off upload may still be in the computer's hands.
+                if ((!answer && retryable) || (answer && !answer.ok)) {
+                    if (tries < retryDelays.length)
+                        setTimeout(ask, retryDelays[tries++]);
                     return;
-                var received = answer && answer.ok ? Number(answer.received) || 0 : 0;
+                }
+                var received = answer ? Number(answer.received) || 0 : 0;
                 if (received <= 0)
                     return forget(file);
                 var li = document.createElement("li");
@@ -582,7 +598,8 @@
                 li.appendChild(drop);
                 resumeList.appendChild(li);
                 resumeBox.hidden = false;
-            });
+            }
+            ask();
         });
     }
 
