@@ -109,6 +109,9 @@ private slots:
         QVERIFY(readFile(downloads + QStringLiteral("/a.txt")) == content);
         QCOMPARE(readFile(downloads + QStringLiteral("/a (1).txt")), QByteArray("second"));
         QVERIFY(QFileInfo(downloads + QStringLiteral("/a.txt")).permissions().testFlag(QFileDevice::ReadOther));
+        // A copy is made under a hidden name and renamed when complete: nothing else is left.
+        QCOMPARE(QDir(downloads).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+            (QStringList { QStringLiteral("a (1).txt"), QStringLiteral("a.txt") }));
         QCOMPARE(QDir(tempFolder).entryList({ QStringLiteral("qt_temp*") }, QDir::Files | QDir::Hidden), QStringList());
     }
 
