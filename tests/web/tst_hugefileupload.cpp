@@ -115,8 +115,8 @@ const QJsonObject begun { { QStringLiteral("ok"), true },
 QByteArray resumable(const QByteArray &name, qint64 size, const QList<FormField> &fields)
 {
     return multipartRequest("/hugefile",
-        QList<FormField> { { "action", "show", {} }, { "filename", name, {} },
-            { "filesize", QByteArray::number(size), {} } }
+        QList<FormField> {
+            { "action", "show", {} }, { "filename", name, {} }, { "filesize", QByteArray::number(size), {} } }
             + fields);
 }
 
@@ -193,7 +193,8 @@ private slots:
         const qint64 size = content.size();
         const auto chunk = [&](int index) {
             return resumable("clip.mp4", size,
-                { { "index", QByteArray::number(index), {} }, { "data", content.mid(index * chunkSize, chunkSize), "b" } });
+                { { "index", QByteArray::number(index), {} },
+                    { "data", content.mid(index * chunkSize, chunkSize), "b" } });
         };
         QCOMPARE(call(port, resumable("clip.mp4", size, { { "status", "status", {} } })), held(0, 0));
         QCOMPARE(call(port, resumable("clip.mp4", size, { { "begin", "begin", {} } })), begun);

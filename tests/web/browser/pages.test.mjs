@@ -116,6 +116,9 @@ browserTest('the upload page stores two files picked at once, with progress show
         { name: 'camera roll.bin', mimeType: 'application/octet-stream', buffer: randomBytes(6 * 1024 * 1024) },
     ];
     await page.setInputFiles('#picker', picked);
+    // Sizes in units of 1000, at most three significant digits; the exact bytes in the title.
+    assert.deepEqual(await page.locator('.queue .size').allTextContents(), ['22 B', '6.29 MB']);
+    assert.equal(await page.locator('.queue .size').nth(1).getAttribute('title'), '6291456 字节');
     await page.waitForFunction(() => [...document.querySelectorAll('.queue progress')]
         .some((bar) => bar.value > 0 && bar.value < 1000), null, { polling: 50, timeout: 60000 });
     const during = await page.locator('.queue li.running .state').first().textContent();
