@@ -194,7 +194,7 @@ browserTest('a large upload cut off by a reload continues from what the computer
     const cdp = await context.newCDPSession(page);
     await cdp.send('Network.enable');
     await cdp.send('Network.emulateNetworkConditions', {
-        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 24 * 1024 * 1024,
+        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 16 * 1024 * 1024,
     });
     await page.goto(info.uploadLink);
     const name = '旅行 video.mp4';
@@ -213,7 +213,7 @@ browserTest('a large upload cut off by a reload continues from what the computer
     assert.ok((await row.textContent()).includes(name));
     const held = await fileSize(partial);
     assert.equal(held % chunkSize, 0);
-    assert.ok(held >= 0.4 * content.length && held <= 0.7 * content.length, String(held));
+    assert.ok(held >= 0.35 * content.length && held <= 0.75 * content.length, String(held));
 
     // With two small files beside it, which go in one request each, all three at once.
     const calls = chunkedCalls(page);
