@@ -86,10 +86,10 @@ QStringList AccessKeys::endReceiving(const QByteArray &key)
     return clients;
 }
 
-void AccessKeys::noteChunkedUpload(const QByteArray &key, const QString &client)
+void AccessKeys::noteChunkedUpload(const QByteArray &key, const QString &upload)
 {
     QMutexLocker lock(&mutex);
-    chunkedUploads.insert(client, key);
+    chunkedUploads.insert(upload, key);
 }
 
 bool AccessKeys::grants(Grant grant, const QByteArray &candidate) const

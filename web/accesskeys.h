@@ -35,11 +35,12 @@ public:
 
     // A new receive session; returns its key.
     QByteArray startReceiving();
-    // Ends the session of key; returns the clients (chunk-map keys) whose chunked upload was
-    // begun in it and must be stopped.
+    // Ends the session of key; returns the chunk-map keys of the chunked uploads begun in it,
+    // which must be stopped.
     QStringList endReceiving(const QByteArray &key);
-    // Remembers that client began a chunked upload in the receive session of key.
-    void noteChunkedUpload(const QByteArray &key, const QString &client);
+    // Remembers that the chunked upload of upload (its chunk-map key) began in the receive
+    // session of key.
+    void noteChunkedUpload(const QByteArray &key, const QString &upload);
 
     // Whether candidate is the key of the live share (Share) or of a live receive session
     // (Receive). Compared in constant time against every live key.
@@ -50,6 +51,6 @@ private:
     QByteArray currentShareKey;
     QJsonArray currentShare;
     QList<QByteArray> receiveKeys;
-    // Client of a chunked upload -> key of the session it was begun in.
+    // Chunk-map key of a chunked upload -> key of the session it was begun in.
     QMap<QString, QByteArray> chunkedUploads;
 };

@@ -4,6 +4,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/hostchunk.h"
 #include "web/htmlpage.h"
 #include "web/uploadevents.h"
 #include "web/uploadsupport.h"
@@ -64,19 +65,22 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
         return;
     }
 
+    // The copy is made under a hidden name and gets the file's name only when complete, so no
+    // file under its final name is ever incomplete, even while it is copied or after a crash.
     QFile target;
-    if (!upload::createNewFile(target, folder, name)) {
+    if (!upload::createNewFile(target, folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix))) {
         upload::answer(response, false, tr(failedMessage));
         return;
     }
-    if (!upload::copyData(*data, target) || !target.flush()) {
+    const bool copied = upload::copyData(*data, target) && target.flush();
+    target.close();
+    const QString written = copied ? upload::renameWithoutOverwrite(target.fileName(), folder, name) : QString();
+    if (written.isEmpty()) {
         // A half-written file is worse than none.
-        target.close();
         target.remove();
         upload::answer(response, false, tr(failedMessage));
         return;
     }
-    target.close();
-    emit events->fileSaved(target.fileName());
-    upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(target.fileName()), tr("！")));
+    emit events->fileSaved(written);
+    upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
 }

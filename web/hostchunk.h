@@ -10,16 +10,19 @@
 class Chunk;
 class QIODevice;
 
-// What one client's unfinished chunked upload may hold (there is at most one per client
-// address): its partial file grows to at most this many bytes, in at most this many chunks
-// (each is a record in memory); a chunk beyond either is refused.
+// What one unfinished chunked upload may hold (one per client address, and one per resumable
+// file of a receive session, which holds no more than its announced size): its partial file
+// grows to at most this many bytes, in at most this many chunks (each is a record in memory); a
+// chunk beyond either is refused.
 constexpr qint64 maxPartialBytesPerClient = qint64(64) << 30;
 constexpr int maxChunksPerUpload = 20000;
 // At most this many uploads are in progress at once, whatever the number of client addresses
 // (an IPv6 client can have many); a begin beyond them is refused.
 constexpr int maxUploadsInProgress = 64;
-// An upload that gets no chunk for this long is dropped, partial file and all.
-constexpr qint64 stalledUploadTimeoutMs = 5 * 60 * 1000;
+// An upload that gets no data and no status question for this long is dropped, partial file and
+// all. Long enough for a phone that slept or lost its network to come back and continue; the
+// upload goes at once when its receive session ends.
+constexpr qint64 stalledUploadTimeoutMs = 60 * 60 * 1000;
 // The partial file of an upload is a hidden file in the download folder, "." + the file's name
 // + this ending ("." + "orvex-upload" + the ending until the first chunk names the file), so
 // the space it takes can be seen; it gets the final name only when the upload is finished.

@@ -11,6 +11,7 @@
 #include "web/uploadevents.h"
 #include "web/uploadsupport.h"
 
+#include <QJsonObject>
 #include <QScopeGuard>
 #include <QTemporaryFile>
 
@@ -36,36 +37,72 @@ const char *const tooManyUploadsMessage
     = QT_TRANSLATE_NOOP("HugeFileUploadController", "同时进行的大文件传输过多，请稍后再试！");
 const char *const tooLargeMessage
     = QT_TRANSLATE_NOOP("HugeFileUploadController", "保存块数据失败，文件超出了上传大小限制！");
+const char *const badUploadMessage = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件名或文件大小无效！");
+const char *const incompleteMessage
+    = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件尚未传完：已收到 %1 字节，共 %2 字节！");
+
+// The size a resumable upload announced; -1 for a request of the client's one upload, -2 for an
+// unusable value.
+qint64 announcedSize(const tarsel::HttpRequest &request)
+{
+    const QByteArray text = request.parameter("filesize");
+    if (text.isNull())
+        return -1;
+    bool isNumber = false;
+    const qint64 size = text.toLongLong(&isNumber);
+    return isNumber && size >= 0 ? size : -2;
+}
 
 bool isChunk(const tarsel::HttpRequest &request)
 {
     const QByteArray finish = request.parameter("finish");
-    return request.parameter("begin") != "begin" && finish != "finish" && finish != "terminate";
+    return request.parameter("begin") != "begin" && request.parameter("status") != "status" && finish != "finish"
+        && finish != "terminate";
 }
 
 } // namespace
 
-HugeFileUploadController::HugeFileUploadController(
-    tarsel::TemplateCache *templates, HostChunkMap *chunkMap, UploadEvents *uploadEvents, QObject *parent)
+HugeFileUploadController::HugeFileUploadController(tarsel::TemplateCache *templates, HostChunkMap *chunkMap,
+    UploadEvents *uploadEvents, const QByteArray &session, QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(templates)
     , hostChunks(chunkMap)
     , events(uploadEvents)
+    , sessionKey(session)
 {
+}
+
+QString HugeFileUploadController::uploadKey(const tarsel::HttpRequest &request, const QByteArray &sessionKey)
+{
+    const qint64 size = announcedSize(request);
+    if (size == -1)
+        return HostChunkMap::key(request.peerAddress());
+    const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
+    if (size < 0 || name.isEmpty())
+        return QString();
+    // No address has a '/' in it, so the two kinds of key never meet.
+    return QString::fromLatin1(sessionKey) + QLatin1Char('/') + QString::number(size) + QLatin1Char('/') + name;
 }
 
 void HugeFileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    tarsel::Template page = htmlPage(templateCache, QStringLiteral("uploadhuge"), request, response);
+    // The one upload page serves old links to the chunked page too.
+    tarsel::Template page = htmlPage(templateCache, QStringLiteral("upload"), request, response);
     if (request.parameter("action") != "show") {
         response.write(page.toUtf8(), true);
         return;
     }
 
-    const QString key = HostChunkMap::key(request.peerAddress());
+    const QString key = uploadKey(request, sessionKey);
+    if (key.isEmpty()) {
+        upload::answer(response, false, tr(badUploadMessage));
+        return;
+    }
     const QByteArray finishing = request.parameter("finish");
     if (request.parameter("begin") == "begin")
-        begin(key, response);
+        begin(key, request, response);
+    else if (request.parameter("status") == "status")
+        status(key, response);
     else if (finishing == "finish")
         finish(key, request, response);
     else if (finishing == "terminate")
@@ -87,8 +124,11 @@ QIODevice *HugeFileUploadController::uploadDevice(const tarsel::HttpRequest &req
     const quint32 index = request.parameter("index").toUInt(&isNumber);
     if (!isNumber)
         return nullptr;
+    const QString key = uploadKey(request, sessionKey);
+    if (key.isEmpty())
+        return nullptr;
     bool busy = false;
-    std::shared_ptr<HostChunk> host = hostChunks->claim(HostChunkMap::key(request.peerAddress()), &busy);
+    std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
     if (!host)
         return nullptr;
     if (index != host->nextIndex()) {
@@ -98,13 +138,20 @@ QIODevice *HugeFileUploadController::uploadDevice(const tarsel::HttpRequest &req
     return new ChunkWriter(std::move(host), index);
 }
 
-void HugeFileUploadController::begin(const QString &key, tarsel::HttpResponse &response)
+void HugeFileUploadController::begin(
+    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
-    // A new begin discards the client's previous upload and its partial file, even if the new
+    // A new begin discards the previous upload of the key and its partial file, even if the new
     // one cannot start.
     hostChunks->take(key);
     hostChunks->dropStalled(HostChunk::clockMs());
-    auto host = std::make_shared<HostChunk>();
+    // A resumable upload can hold no more than the size it announced.
+    const qint64 size = announcedSize(request);
+    if (size > maxPartialBytesPerClient) {
+        upload::answer(response, false, tr(tooLargeMessage));
+        return;
+    }
+    auto host = std::make_shared<HostChunk>(size >= 0 ? size : maxPartialBytesPerClient);
     if (!host->open(Settings::downloadPath())) {
         upload::answer(response, false, tr(chunkOpenMessage));
         return;
@@ -117,16 +164,48 @@ void HugeFileUploadController::begin(const QString &key, tarsel::HttpResponse &r
     upload::answer(response, true, tr(beginMessage));
 }
 
+void HugeFileUploadController::status(const QString &key, tarsel::HttpResponse &response)
+{
+    bool busy = false;
+    const std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
+    if (busy) {
+        upload::answer(response, false, tr(busyMessage));
+        return;
+    }
+    QJsonObject held { { QStringLiteral("ok"), true }, { QStringLiteral("received"), 0 },
+        { QStringLiteral("next"), 0 } };
+    if (host) {
+        // A client asking is alive: its upload is not stalled.
+        host->touch();
+        held.insert(QStringLiteral("received"), host->size());
+        held.insert(QStringLiteral("next"), qint64(host->nextIndex()));
+        host->release();
+    }
+    upload::answer(response, held);
+}
+
 void HugeFileUploadController::finish(
     const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
     const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
     bool busy = false;
-    // Taken out of the map whatever comes of it: a failed finish abandons the upload.
-    const std::shared_ptr<HostChunk> host = hostChunks->claimAndTake(key, &busy);
+    const qint64 size = announcedSize(request);
+    // A resumable upload that lacks bytes stays to be continued; any other failed finish
+    // abandons the upload, so it is taken out of the map whatever comes of it.
+    const std::shared_ptr<HostChunk> host
+        = size >= 0 ? hostChunks->claim(key, &busy) : hostChunks->claimAndTake(key, &busy);
     if (!host) {
         upload::answer(response, false, tr(busy ? busyMessage : noUploadMessage));
         return;
+    }
+    if (size >= 0) {
+        const qint64 received = host->size();
+        if (received != size) {
+            host->release();
+            upload::answer(response, false, tr(incompleteMessage).arg(QString::number(received), QString::number(size)));
+            return;
+        }
+        hostChunks->take(key);
     }
     if (name.isEmpty()) {
         upload::answer(response, false, tr(badNameMessage));

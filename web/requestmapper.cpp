@@ -199,10 +199,11 @@ QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const
 {
     const Route route = routeOf(request.path());
     if (route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink) {
-        if (keys.grants(AccessKeys::Grant::Receive, presentedKey(request, route).key)) {
+        const PresentedKey presented = presentedKey(request, route);
+        if (keys.grants(AccessKeys::Grant::Receive, presented.key)) {
             emit uploadEvents.uploadActivity();
             if (route == Route::HugeUpload)
-                return HugeFileUploadController(templateCache, hostChunks, &uploadEvents)
+                return HugeFileUploadController(templateCache, hostChunks, &uploadEvents, presented.key)
                     .uploadDevice(request, fieldName);
             return nullptr;
         }
@@ -215,11 +216,11 @@ void RequestMapper::serveChunked(tarsel::HttpRequest &request, tarsel::HttpRespo
 {
     emit uploadEvents.uploadActivity();
     const bool begins = request.parameter("action") == "show" && request.parameter("begin") == "begin";
-    const QString client = HostChunkMap::key(request.peerAddress());
-    HugeFileUploadController(templateCache, hostChunks, &uploadEvents).service(request, response);
-    if (!begins)
+    const QString upload = HugeFileUploadController::uploadKey(request, key);
+    HugeFileUploadController(templateCache, hostChunks, &uploadEvents, key).service(request, response);
+    if (!begins || upload.isEmpty())
         return;
-    keys.noteChunkedUpload(key, client);
+    keys.noteChunkedUpload(key, upload);
     // The session may have ended while this upload began: it must not outlive the session.
     if (!keys.grants(AccessKeys::Grant::Receive, key))
         endReceiving(key);

@@ -225,6 +225,11 @@ void answer(tarsel::HttpResponse &response, bool ok, const QString &msg)
     object.insert(QStringLiteral("ok"), ok);
     if (!msg.isNull())
         object.insert(QStringLiteral("msg"), msg);
+    answer(response, object);
+}
+
+void answer(tarsel::HttpResponse &response, const QJsonObject &object)
+{
     response.write(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 

@@ -3,6 +3,7 @@
 #include <QString>
 
 class QFile;
+class QJsonObject;
 class QIODevice;
 
 namespace tarsel {
@@ -48,5 +49,7 @@ QString shownPlace(const QString &savedPath = QString());
 
 // Writes the compact JSON answer {"msg":msg,"ok":ok} (no "msg" when msg is null).
 void answer(tarsel::HttpResponse &response, bool ok, const QString &msg = QString());
+// Writes object as the compact JSON answer.
+void answer(tarsel::HttpResponse &response, const QJsonObject &object);
 
 } // namespace upload

@@ -99,17 +99,32 @@ const QJsonObject busy = refusal(QStringLiteral("上一个文件块仍在接收�
 
 // Calls until the answer is not "busy": the server may still be finishing with an earlier
 // request of this client whose answer came already or whose connection broke off.
-QJsonObject callWhenIdle(quint16 port, const QByteArray &request)
+QJsonObject callWhenIdle(quint16 port, const QByteArray &request, const QHostAddress &from = QHostAddress::LocalHost)
 {
     QJsonObject answer;
     static_cast<void>(QTest::qWaitFor([&] {
-        answer = call(port, request);
+        answer = call(port, request, from);
         return answer != busy;
     }));
     return answer;
 }
 const QJsonObject begun { { QStringLiteral("ok"), true },
     { QStringLiteral("msg"), QStringLiteral("大文件传输初始化成功！") } };
+
+// A call of the resumable upload of the file name of size bytes, as the page sends it.
+QByteArray resumable(const QByteArray &name, qint64 size, const QList<FormField> &fields)
+{
+    return multipartRequest("/hugefile",
+        QList<FormField> {
+            { "action", "show", {} }, { "filename", name, {} }, { "filesize", QByteArray::number(size), {} } }
+            + fields);
+}
+
+QJsonObject held(qint64 received, int next)
+{
+    return { { QStringLiteral("ok"), true }, { QStringLiteral("received"), received },
+        { QStringLiteral("next"), next } };
+}
 
 } // namespace
 
@@ -136,7 +151,8 @@ private slots:
         server = new WebServer(this);
         port = server->serverPort();
         QVERIFY(port != 0);
-        testsupport::useKeyOf(uploadPageLink(QString(), port, server->startReceiving()));
+        receiveKey = server->startReceiving();
+        testsupport::useKeyOf(uploadPageLink(QString(), port, receiveKey));
     }
 
     // No client keeps an upload into the next case: the server's uploads go with it.
@@ -146,13 +162,103 @@ private slots:
         server = nullptr;
     }
 
-    void getReturnsTheChunkedUploadPage()
+    // Old links to the chunked page show the one upload page.
+    void getReturnsTheUploadPage()
     {
         const auto reply = exchange(port, getRequest("/hugefile"));
         QVERIFY(reply->wait());
         QCOMPARE(reply->status, 200);
-        QVERIFY(reply->body.contains("data-mode=\"huge\""));
+        QVERIFY(reply->body.contains("data-chunked-above="));
         QVERIFY(reply->body.contains("data-chunk-size=\"8388608\""));
+    }
+
+    // A resumable upload broken off after half of it (within a chunk, or between two) is
+    // continued from what the computer says it holds, also from another address (a phone that
+    // changed networks), and gives the exact bytes; until then finish refuses and keeps it.
+    void interruptedUploadContinuesFromWhatIsHeld_data()
+    {
+        QTest::addColumn<bool>("cutWithinAChunk");
+        QTest::addColumn<QString>("continuedFrom");
+        QTest::addRow("cut within a chunk") << true << QStringLiteral("127.0.0.1");
+        QTest::addRow("cut between chunks") << false << QStringLiteral("127.0.0.1");
+        QTest::addRow("continued from another address") << true << QStringLiteral("127.0.0.2");
+    }
+
+    void interruptedUploadContinuesFromWhatIsHeld()
+    {
+        QFETCH(bool, cutWithinAChunk);
+        QFETCH(QString, continuedFrom);
+        constexpr int chunkSize = 100000;
+        const QByteArray content = randomBytes(6 * chunkSize - 77, 11);
+        const qint64 size = content.size();
+        const auto chunk = [&](int index) {
+            return resumable("clip.mp4", size,
+                { { "index", QByteArray::number(index), {} },
+                    { "data", content.mid(index * chunkSize, chunkSize), "b" } });
+        };
+        QCOMPARE(call(port, resumable("clip.mp4", size, { { "status", "status", {} } })), held(0, 0));
+        QCOMPARE(call(port, resumable("clip.mp4", size, { { "begin", "begin", {} } })), begun);
+        for (int index = 0; index < 3; ++index)
+            QCOMPARE(call(port, chunk(index)), okOnly);
+        if (cutWithinAChunk) {
+            const QByteArray cut = chunk(3);
+            const auto broken = sendHalf(cut, content.mid(3 * chunkSize, chunkSize), 3 * chunkSize);
+            QVERIFY(broken);
+            broken->abort();
+        }
+
+        const QHostAddress from(continuedFrom);
+        const QByteArray status = resumable("clip.mp4", size, { { "status", "status", {} } });
+        QCOMPARE(callWhenIdle(port, status, from), held(3 * chunkSize, 3));
+        const QJsonObject early = call(port, resumable("clip.mp4", size, { { "finish", "finish", {} } }), from);
+        QCOMPARE(early.value(QStringLiteral("ok")).toBool(), false);
+        QCOMPARE(early.value(QStringLiteral("msg")).toString(),
+            QStringLiteral("文件尚未传完：已收到 300000 字节，共 %1 字节！").arg(size));
+        for (int index = 3; index < 6; ++index)
+            QCOMPARE(call(port, chunk(index), from), okOnly);
+        QCOMPARE(call(port, status, from), held(size, 6));
+        const QJsonObject saved = call(port, resumable("clip.mp4", size, { { "finish", "finish", {} } }), from);
+        QCOMPARE(saved.value(QStringLiteral("msg")).toString(), QStringLiteral("文件已保存在下载目录/clip.mp4！"));
+        QVERIFY(readFile(downloads + QStringLiteral("/clip.mp4")) == content);
+        QCOMPARE(entries(), QStringList { QStringLiteral("clip.mp4") });
+        QCOMPARE(call(port, status, from), held(0, 0));
+    }
+
+    // Resumable uploads are told apart by name and size: one client runs several side by side,
+    // beside the one upload of its address; none takes more than its size, and an unusable name
+    // or size is refused.
+    void resumableUploadsRunSideBySide()
+    {
+        const QByteArray a = randomBytes(1500, 21);
+        const QByteArray b = randomBytes(1501, 22);
+        for (const auto &[name, data] : { std::pair { "same.bin", a }, std::pair { "same.bin", b } })
+            QCOMPARE(call(port, resumable(name, data.size(), { { "begin", "begin", {} } })), begun);
+        QCOMPARE(call(port, beginRequest()), begun);
+        QCOMPARE(call(port, resumable("same.bin", b.size(), { { "index", "0", {} }, { "data", b, "b" } })), okOnly);
+        QCOMPARE(call(port, chunkRequest("old.bin", "0", "old protocol")), okOnly);
+        QCOMPARE(call(port, resumable("same.bin", a.size(), { { "index", "0", {} }, { "data", a + "x", "b" } })),
+            refusal(QStringLiteral("保存块数据失败，文件超出了上传大小限制！")));
+        QCOMPARE(call(port, resumable("same.bin", a.size(), { { "index", "0", {} }, { "data", a, "b" } })), okOnly);
+        QCOMPARE(call(port, resumable("same.bin", a.size(), { { "finish", "finish", {} } })).value("ok"), true);
+        QCOMPARE(call(port, resumable("same.bin", b.size(), { { "finish", "finish", {} } })).value("ok"), true);
+        QCOMPARE(call(port, finishRequest("old.bin")).value("ok"), true);
+        QVERIFY(readFile(downloads + QStringLiteral("/same.bin")) == a);
+        QVERIFY(readFile(downloads + QStringLiteral("/same (1).bin")) == b);
+        QCOMPARE(readFile(downloads + QStringLiteral("/old.bin")), QByteArray("old protocol"));
+        const QJsonObject unusable = refusal(QStringLiteral("文件名或文件大小无效！"));
+        QCOMPARE(call(port, resumable("..", 5, { { "status", "status", {} } })), unusable);
+        QCOMPARE(call(port, resumable("x", -5, { { "begin", "begin", {} } })), unusable);
+    }
+
+    // A resumable upload is kept until its receive session ends, then removed.
+    void endedSessionRemovesResumableUploads()
+    {
+        const QByteArray request = resumable("kept.bin", 10, { { "index", "0", {} }, { "data", "12345", "b" } });
+        QCOMPARE(call(port, resumable("kept.bin", 10, { { "begin", "begin", {} } })), begun);
+        QCOMPARE(call(port, request), okOnly);
+        QVERIFY(onlyPartialFiles(1) && entries().size() == 1);
+        server->endReceiving(receiveKey);
+        QTRY_VERIFY(entries().isEmpty());
     }
 
     void chunksJoinToTheExactConcatenation_data()
@@ -751,6 +857,7 @@ private:
     QTemporaryDir dir;
     WebServer *server = nullptr;
     quint16 port = 0;
+    QString receiveKey;
     int round = 0;
     QString downloads;
 };

@@ -4,7 +4,7 @@ import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import { spawn } from 'node:child_process';
 import { createHash, randomBytes } from 'node:crypto';
-import { mkdtempSync, readFileSync, rmSync, writeFileSync, mkdirSync, readdirSync } from 'node:fs';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync, mkdirSync, readdirSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
@@ -116,6 +116,9 @@ browserTest('the upload page stores two files picked at once, with progress show
         { name: 'camera roll.bin', mimeType: 'application/octet-stream', buffer: randomBytes(6 * 1024 * 1024) },
     ];
     await page.setInputFiles('#picker', picked);
+    // Sizes in units of 1000, at most three significant digits; the exact bytes in the title.
+    assert.deepEqual(await page.locator('.queue .size').allTextContents(), ['22 B', '6.29 MB']);
+    assert.equal(await page.locator('.queue .size').nth(1).getAttribute('title'), '6291456 字节');
     await page.waitForFunction(() => [...document.querySelectorAll('.queue progress')]
         .some((bar) => bar.value > 0 && bar.value < 1000), null, { polling: 50, timeout: 60000 });
     const during = await page.locator('.queue li.running .state').first().textContent();
@@ -141,11 +144,31 @@ browserTest('the upload page stores two files picked at once, with progress show
     await page.close();
 });
 
-browserTest('the huge-file page uploads a 50 MB file in chunks with the bytes intact', async () => {
+const chunkSize = 8 * 1024 * 1024;
+
+// Counts the POSTs of the chunked protocol that a page sends from now on.
+function chunkedCalls(page) {
+    const calls = { count: 0 };
+    page.on('requestfinished', (request) => {
+        if (request.method() === 'POST' && request.url().endsWith('/hugefile'))
+            calls.count++;
+    });
+    return calls;
+}
+
+async function fileSize(path) {
+    try {
+        return statSync(path).size;
+    } catch {
+        return 0;
+    }
+}
+
+browserTest('old links to the chunked page show the one page, which sends a 50 MB file in chunks', async () => {
     const page = await context.newPage();
-    // From the upload page of the link to the chunked one, as a user goes.
     await page.goto(info.uploadLink);
-    await Promise.all([page.waitForURL('**/hugefile'), page.locator('a[href="/hugefile"]').click()]);
+    await page.goto(`http://127.0.0.1:${info.port}/hugefile`);
+    const calls = chunkedCalls(page);
     const source = join(work, 'backup 2024.tar');
     const content = randomBytes(50 * 1000 * 1000);
     writeFileSync(source, content);
@@ -160,7 +183,86 @@ browserTest('the huge-file page uploads a 50 MB file in chunks with the bytes in
     // Only the finished file was added: no chunk or partial file is left in the folder.
     const added = readdirSync(info.downloads).filter((name) => !before.includes(name));
     assert.deepEqual(added, ['backup 2024.tar']);
-    await screenshot(page, 'uploadhuge.png');
+    // status, begin, 6 chunks of 8 MiB, finish.
+    assert.equal(calls.count, 9);
+    await page.close();
+});
+
+browserTest('a large upload cut off by a reload continues from what the computer holds when picked again', async () => {
+    const page = await context.newPage();
+    page.on('dialog', (dialog) => dialog.accept());
+    const cdp = await context.newCDPSession(page);
+    await cdp.send('Network.enable');
+    await cdp.send('Network.emulateNetworkConditions', {
+        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 16 * 1024 * 1024,
+    });
+    await page.goto(info.uploadLink);
+    const name = '旅行 video.mp4';
+    const source = join(work, name);
+    const content = randomBytes(80 * 1000 * 1000);
+    writeFileSync(source, content);
+    const partial = join(info.downloads, `.${name}.orvex-part`);
+    await page.setInputFiles('#picker', source);
+    while (await fileSize(partial) < content.length / 2)
+        await page.waitForTimeout(50);
+    await page.reload();
+
+    // The page remembers the upload, and the computer still holds the chunks it received whole.
+    const row = page.locator('#resume li');
+    await row.waitFor({ timeout: 60000 });
+    assert.ok((await row.textContent()).includes(name));
+    const held = await fileSize(partial);
+    assert.equal(held % chunkSize, 0);
+    assert.ok(held >= 0.35 * content.length && held <= 0.75 * content.length, String(held));
+
+    // With two small files beside it, which go in one request each, all three at once.
+    const calls = chunkedCalls(page);
+    const small = [
+        { name: 'IMG_2041.jpg', buffer: randomBytes(3 * 1000 * 1000) },
+        { name: '会议纪要.pdf', buffer: randomBytes(700 * 1000) },
+    ];
+    for (const file of small)
+        writeFileSync(join(work, file.name), file.buffer);
+    await page.setInputFiles('#picker', [source, ...small.map((file) => join(work, file.name))]);
+    await page.locator('.queue li.done').nth(1).waitFor({ timeout: 60000 });
+    await page.locator('.queue li.running progress').first().waitFor();
+    while (await page.locator('.queue li.running progress').first().evaluate((bar) => bar.value) < 700)
+        await page.waitForTimeout(50);
+    assert.match(await page.locator('.queue li', { hasText: name }).locator('.msg').textContent(), /电脑已有/);
+    await screenshot(page, 'upload-progress.png');
+    await page.locator('.queue li.done').nth(2).waitFor({ timeout: 300000 });
+    assert.equal(sha256(readFileSync(join(info.downloads, name))), sha256(content));
+    for (const file of small)
+        assert.equal(sha256(readFileSync(join(info.downloads, file.name))), sha256(file.buffer));
+    assert.equal(await row.count(), 0);
+    // Only what was missing went again: status, a chunk of at most 8 MiB per missing one, finish.
+    assert.equal(calls.count, 2 + Math.ceil((content.length - held) / chunkSize));
+    await cdp.send('Network.emulateNetworkConditions', {
+        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: -1,
+    });
+    await page.close();
+});
+
+browserTest('a chunk whose request fails is sent again after a pause', async () => {
+    const page = await context.newPage();
+    await page.goto(info.uploadLink);
+    await page.waitForLoadState('networkidle');
+    // status, begin, chunk 0, chunk 1: the request of chunk 1 breaks once.
+    let posts = 0;
+    await page.route('**/hugefile', (route) => {
+        if (route.request().method() === 'POST' && ++posts === 4)
+            return route.abort('connectionreset');
+        return route.continue();
+    });
+    const source = join(work, 'retried.bin');
+    const content = randomBytes(20 * 1000 * 1000);
+    writeFileSync(source, content);
+    await page.setInputFiles('#picker', source);
+    await page.locator('.queue li .msg', { hasText: '重试' }).waitFor({ timeout: 30000 });
+    await page.locator('.queue li.done').waitFor({ timeout: 120000 });
+    assert.equal(sha256(readFileSync(join(info.downloads, 'retried.bin'))), sha256(content));
+    // After the pause it asked where the computer stood, then sent chunks 1 and 2 and finished.
+    assert.equal(posts, 8);
     await page.close();
 });
 
