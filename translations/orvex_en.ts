@@ -209,6 +209,14 @@ Other devices cannot discover yours</translation>
         <source>！</source>
         <translation>.</translation>
     </message>
+    <message>
+        <source>文件名或文件大小无效！</source>
+        <translation>Invalid file name or file size!</translation>
+    </message>
+    <message>
+        <source>文件尚未传完：已收到 %1 字节，共 %2 字节！</source>
+        <translation>The file is not complete yet: %1 of %2 bytes received!</translation>
+    </message>
 </context>
 <context>
     <name>InboxCommand</name>
