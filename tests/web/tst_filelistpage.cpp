@@ -135,7 +135,7 @@ private slots:
         QTest::addRow("one file") << 1 << QByteArray() << QString();
         QTest::addRow("two files") << 2 << QByteArray()
                                    << QStringLiteral("href=\"/archive\" download title=\"1500 字节\">"
-                                                     "全部下载（2 个文件，ZIP，1.5 KB）");
+                                                     "全部下载<span class=\"detail\">2 个文件 · ZIP · 1.5 KB</span>");
         QTest::addRow("a list the link brought")
             << 2 << QByteArray("[{\"filename\":\"a\",\"size\":1},{\"filename\":\"b\",\"size\":2}]") << QString();
     }
