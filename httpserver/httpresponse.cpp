@@ -97,13 +97,15 @@ bool HttpResponse::write(const QByteArray &data, bool lastPart)
         return false;
     if (!m_sentHeaders) {
         bool announced = false;
-        if (m_headers.contains("Content-Length"))
-            m_announcedLength = m_headers.value("Content-Length").toLongLong(&announced);
-        if (!announced && lastPart) {
+        const qint64 length = m_headers.value("Content-Length").toLongLong(&announced);
+        announced = announced && length >= 0;
+        m_announcedLength = announced ? length : -1;
+        // A whole body in one write states its own length; the empty closing write after a
+        // handler that announced a length and sent nothing does not.
+        if (lastPart && (!announced || !data.isEmpty())) {
             setHeader("Content-Length", QByteArray::number(data.size()));
             m_announcedLength = data.size();
         } else if (!announced) {
-            m_announcedLength = -1;
             QByteArray connectionValue = m_headers.value("Connection", m_headers.value("connection"));
             if (connectionValue.toLower() != "close") {
                 setHeader("Transfer-Encoding", "chunked");
