@@ -302,24 +302,15 @@ private slots:
         QTest::addRow("first byte") << QByteArray("bytes=0-0") << QByteArray() << 206 << qint64(0) << qint64(0);
         QTest::addRow("last byte") << "bytes=" + end + '-' + end << QByteArray() << 206 << size - 1 << size - 1;
         QTest::addRow("suffix") << QByteArray("bytes=-500") << QByteArray() << 206 << size - 500 << size - 1;
-        QTest::addRow("suffix beyond the size")
-            << QByteArray("bytes=-99999999") << QByteArray() << 206 << qint64(0) << size - 1;
         QTest::addRow("open-ended") << QByteArray("bytes=1000-") << QByteArray() << 206 << qint64(1000) << size - 1;
-        QTest::addRow("end beyond the size")
-            << QByteArray("bytes=1000-99999999") << QByteArray() << 206 << qint64(1000) << size - 1;
         QTest::addRow("past the end") << "bytes=" + QByteArray::number(size) + '-' << QByteArray() << 416 << qint64(0)
                                       << qint64(-1);
-        QTest::addRow("empty suffix") << QByteArray("bytes=-0") << QByteArray() << 416 << qint64(0) << qint64(-1);
         QTest::addRow("two ranges: the whole")
             << QByteArray("bytes=0-1,5-6") << QByteArray() << 200 << qint64(0) << size - 1;
-        QTest::addRow("malformed: the whole")
-            << QByteArray("bytes=5-1") << QByteArray() << 200 << qint64(0) << size - 1;
         QTest::addRow("If-Range, current tag")
             << QByteArray("bytes=10-19") << QByteArray("ETAG") << 206 << qint64(10) << qint64(19);
         QTest::addRow("If-Range, stale tag")
             << QByteArray("bytes=10-19") << QByteArray("\"1-2-3\"") << 200 << qint64(0) << size - 1;
-        QTest::addRow("If-Range, weak tag")
-            << QByteArray("bytes=10-19") << QByteArray("W/ETAG") << 200 << qint64(0) << size - 1;
         QTest::addRow("If-Range, current date")
             << QByteArray("bytes=10-19") << QByteArray("DATE") << 206 << qint64(10) << qint64(19);
         QTest::addRow("If-Range, stale date")

@@ -316,6 +316,7 @@ private slots:
             { "list with files and key", true, getRequest("/list?files=%5B%5D&key=@KEY@") },
             { "download", true, getRequest("/download/a.txt", "@COOKIE@") },
             { "download with key", true, getRequest("/download/a.txt?key=@KEY@") },
+            { "download all", true, getRequest("/archive", "@COOKIE@") },
             { "upload link", false, getRequest("/r/@KEY@") },
             { "upload page", false, getRequest("/file", "@COOKIE@") },
             { "chunked page", false, getRequest("/hugefile", "@COOKIE@") },

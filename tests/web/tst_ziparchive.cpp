@@ -13,7 +13,6 @@
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
-using testsupport::exchange;
 using testsupport::getRequest;
 
 namespace {
@@ -162,26 +161,6 @@ private slots:
         QVERIFY(announced > first.size());
         QVERIFY(reply.body.size() < announced);
         QVERIFY(reply.body.contains(first));
-    }
-
-    void archiveNeedsTheShareKeyAndHeadGivesItsLength()
-    {
-        testsupport::useKeyOf(server->shareFiles(QStringLiteral("127.0.0.1"), port,
-            { path(QStringLiteral("empty.txt")), path(QStringLiteral("照片 2024.jpg")) }));
-        const auto head = exchange(
-            port, "HEAD /archive HTTP/1.1\r\nConnection: close\r\n" + testsupport::keyCookieHeader() + "\r\n");
-        QVERIFY(head->wait());
-        QCOMPARE(head->status, 200);
-        QVERIFY(head->raw.endsWith("\r\n\r\n"));
-        QCOMPARE(head->header("Content-Type"), QByteArray("application/zip"));
-        const auto get = exchange(port, getRequest("/archive"));
-        QVERIFY(get->wait());
-        QCOMPARE(head->header("Content-Length"), QByteArray::number(get->body.size()));
-
-        testsupport::useKeyOf(QString());
-        const auto denied = exchange(port, getRequest("/archive"));
-        QVERIFY(denied->wait());
-        QCOMPARE(denied->status, 403);
     }
 
 private:
