@@ -154,10 +154,14 @@ bool ZipArchive::writeFile(const Entry &entry, const std::function<bool(const QB
         return false;
     uLong sum = crc32(0, nullptr, 0);
     qint64 done = 0;
+    // One buffer for all blocks: a fresh one per block costs page faults with some allocators.
+    QByteArray block;
     while (done < entry.size) {
-        const QByteArray block = file.read(qMin(blockSize, entry.size - done));
-        if (block.isEmpty())
+        block.resize(int(qMin(blockSize, entry.size - done)));
+        const qint64 read = file.read(block.data(), block.size());
+        if (read <= 0)
             return false;
+        block.resize(int(read));
         sum = crc32(sum, reinterpret_cast<const Bytef *>(block.constData()), uInt(block.size()));
         done += block.size();
         if (!sink(block))
