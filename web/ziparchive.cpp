@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <future>
 #include <zlib.h>
 
 namespace {
@@ -152,21 +153,31 @@ bool ZipArchive::writeFile(const Entry &entry, const std::function<bool(const QB
     QFile file(entry.path);
     if (!file.open(QIODevice::ReadOnly) || file.size() != entry.size || !sink(header))
         return false;
+    // The CRC-32 of each block is computed in a helper thread while the block is sent, so that
+    // it costs no time on a machine with a core to spare. Two buffers take turns: one is read
+    // into while the other, still being summed and sent, is only read from.
+    QByteArray buffers[2];
+    std::future<uLong> summing;
     uLong sum = crc32(0, nullptr, 0);
     qint64 done = 0;
-    // One buffer for all blocks: a fresh one per block costs page faults with some allocators.
-    QByteArray block;
-    while (done < entry.size) {
+    for (int turn = 0; done < entry.size; turn ^= 1) {
+        QByteArray &block = buffers[turn];
         block.resize(int(qMin(blockSize, entry.size - done)));
         const qint64 read = file.read(block.data(), block.size());
         if (read <= 0)
             return false;
         block.resize(int(read));
-        sum = crc32(sum, reinterpret_cast<const Bytef *>(block.constData()), uInt(block.size()));
-        done += block.size();
+        done += read;
+        if (summing.valid())
+            sum = summing.get();
+        summing = std::async(std::launch::async, [sum, &block] {
+            return crc32(sum, reinterpret_cast<const Bytef *>(block.constData()), uInt(block.size()));
+        });
         if (!sink(block))
             return false;
     }
+    if (summing.valid())
+        sum = summing.get();
     // A file that grew meanwhile would make a valid archive of its first bytes, but not of the file.
     if (file.size() != entry.size)
         return false;
