@@ -315,6 +315,7 @@ void HttpConnectionHandler::readRequests()
         qCDebug(lcHttp, "HttpConnectionHandler (%p): received request", static_cast<void *>(this));
 
         HttpResponse response(m_socket, &m_stopping);
+        response.setHeadersOnly(m_currentRequest->method().compare("HEAD", Qt::CaseInsensitive) == 0);
         bool closeConnection = false;
         if (m_currentRequest->header("Connection").compare("close", Qt::CaseInsensitive) == 0) {
             closeConnection = true;
@@ -344,6 +345,10 @@ void HttpConnectionHandler::readRequests()
         m_serving = false;
         qCDebug(lcHttp, "HttpConnectionHandler (%p): finished request", static_cast<void *>(this));
 
+        // A body cut short (the handler stopped early, a file shrank, the client went) leaves
+        // the client waiting for bytes that will not come: only the end of the connection tells it.
+        if (response.isIncomplete())
+            closeConnection = true;
         if (!closeConnection) {
             const auto &headers = response.headers();
             if (headers.value("Connection").compare("close", Qt::CaseInsensitive) == 0) {

@@ -85,28 +85,55 @@ void HttpResponse::fail()
     write("500 Internal server error\r\n", true);
 }
 
+bool HttpResponse::isIncomplete() const
+{
+    return m_failed || (!m_headersOnly && m_announcedLength >= 0 && m_bodyWritten < m_announcedLength);
+}
+
 bool HttpResponse::write(const QByteArray &data, bool lastPart)
 {
     // The response is complete; more bytes would corrupt the next response on the connection.
     if (m_sentLastPart)
         return false;
     if (!m_sentHeaders) {
-        if (lastPart) {
+        bool announced = false;
+        const qint64 length = m_headers.value("Content-Length").toLongLong(&announced);
+        announced = announced && length >= 0;
+        m_announcedLength = announced ? length : -1;
+        // A whole body in one write states its own length; the empty closing write after a
+        // handler that announced a length and sent nothing does not.
+        if (lastPart && (!announced || !data.isEmpty())) {
             setHeader("Content-Length", QByteArray::number(data.size()));
-        } else {
+            m_announcedLength = data.size();
+        } else if (!announced) {
             QByteArray connectionValue = m_headers.value("Connection", m_headers.value("connection"));
             if (connectionValue.toLower() != "close") {
                 setHeader("Transfer-Encoding", "chunked");
                 m_chunkedMode = true;
             }
         }
+        if (m_headersOnly) {
+            writeHeaders();
+            m_sentLastPart = lastPart;
+            return !m_failed;
+        }
         // A small complete body leaves in the same segment as the headers.
-        if (lastPart && data.size() <= maxPendingOutputBytes) {
+        if (lastPart && data.size() <= maxPendingOutputBytes && data.size() == m_announcedLength) {
             writeHeaders(data);
+            m_bodyWritten = data.size();
             m_sentLastPart = true;
             return !m_failed;
         }
         writeHeaders();
+    }
+    if (m_headersOnly) {
+        m_sentLastPart = lastPart;
+        return !m_failed;
+    }
+    // Bytes past the announced length would be read as the start of the next response.
+    if (m_announcedLength >= 0 && data.size() > m_announcedLength - m_bodyWritten) {
+        m_failed = true;
+        return false;
     }
 
     if (!data.isEmpty()) {
@@ -125,6 +152,8 @@ bool HttpResponse::write(const QByteArray &data, bool lastPart)
         } else {
             writeToSocket(data);
         }
+        if (!m_failed)
+            m_bodyWritten += data.size();
     }
 
     if (lastPart) {

@@ -13,8 +13,10 @@ namespace tarsel {
 
 // Writes one response straight to the connection's socket. Status, headers and cookies must be
 // set before the first write(). A single write() with lastPart true gives a "Content-Length"
-// response; several writes give chunked encoding, or a raw body ended by closing the connection
-// when the handler set "Connection: close".
+// response. Several writes give a raw body of the length the handler set in "Content-Length"
+// before the first write (the connection stays open for the next request once all of it was
+// written), or else chunked encoding, or a raw body ended by closing the connection when the
+// handler set "Connection: close". The answer to a HEAD request carries the headers only.
 class HttpResponse
 {
 public:
@@ -28,6 +30,10 @@ public:
     void setHeader(const QByteArray &name, qint64 value);
     QMap<QByteArray, QByteArray> &headers() { return m_headers; }
 
+    // The answer to a HEAD request: whatever is written, only the headers are sent.
+    void setHeadersOnly(bool headersOnly) { m_headersOnly = headersOnly; }
+    bool headersOnly() const { return m_headersOnly; }
+
     void setStatus(int statusCode, const QByteArray &description = QByteArray());
     int statusCode() const { return m_statusCode; }
 
@@ -37,6 +43,9 @@ public:
     bool write(const QByteArray &data, bool lastPart = false);
     bool hasSentLastPart() const { return m_sentLastPart; }
     bool hasSentHeaders() const { return m_sentHeaders; }
+    // Fewer body bytes were sent than "Content-Length" announced, or a write failed: the client
+    // cannot tell where the next response would begin, so the connection must be closed.
+    bool isIncomplete() const;
 
     // A cookie with an empty name is ignored; one of the same name is replaced.
     void setCookie(const HttpCookie &cookie);
@@ -69,6 +78,10 @@ private:
     bool m_sentHeaders = false;
     bool m_sentLastPart = false;
     bool m_chunkedMode = false;
+    bool m_headersOnly = false;
+    // The body length announced with "Content-Length" (-1: none) and the body bytes sent so far.
+    qint64 m_announcedLength = -1;
+    qint64 m_bodyWritten = 0;
     QMap<QByteArray, HttpCookie> m_cookies;
 };
 

@@ -3,6 +3,7 @@
 #include "core/logging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
+#include "web/ziparchive.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -10,6 +11,8 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -31,6 +34,15 @@ QByteArray quotedName(const QString &name)
     return quoted;
 }
 
+// Strong, and new whenever the file is replaced or written: size, modification time to the
+// nanosecond and inode.
+QByteArray entityTag(const struct stat &status)
+{
+    const qint64 modifiedNs = qint64(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+    return '"' + QByteArray::number(qint64(status.st_size), 16) + '-' + QByteArray::number(modifiedNs, 16) + '-'
+        + QByteArray::number(quint64(status.st_ino), 16) + '"';
+}
+
 bool needsExtendedName(const QString &name)
 {
     for (const QChar c : name) {
@@ -41,6 +53,8 @@ bool needsExtendedName(const QString &name)
 }
 
 } // namespace
+
+const QString DownloadFileController::archiveName = QStringLiteral("共享的文件.zip");
 
 DownloadFileController::DownloadFileController(
     QSettings *settings, const QMap<QString, QString> &shared, QObject *parent)
@@ -71,27 +85,20 @@ void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpR
     const QString key = QString::fromUtf8(path);
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
-    QByteArray document;
-    QByteArray filename;
+    CacheEntry cached;
     bool hit = false;
     {
         QMutexLocker lock(&mutex);
         if (CacheEntry *entry = cache.object(key)) {
             if (cacheTimeout == 0 || now - cacheTimeout < entry->created) {
-                document = entry->document;
-                filename = entry->filename;
+                cached = *entry;
                 hit = true;
             }
         }
     }
     if (hit) {
         qCDebug(lcWeb, "DownloadFileController: Cache hit for %s", path.constData());
-        setContentType(QString::fromUtf8(filename), response);
-        response.setHeader("Cache-Control", "max-age=" + QByteArray::number(maxAge / 1000));
-        response.setHeader("Content-Length", QByteArray::number(document.size()));
-        response.setHeader("Connection", "close");
-        response.write(document);
-        emit fileSent(QString::fromUtf8(filename), document.size());
+        sendCached(cached, request, response);
         return;
     }
     qCDebug(lcWeb, "DownloadFileController: Cache miss for %s", path.constData());
@@ -112,16 +119,58 @@ void DownloadFileController::service(tarsel::HttpRequest &request, tarsel::HttpR
         response.write("404 not found", true);
         return;
     }
-    sendFile(name, filePath, key, now, response);
+    sendFile(name, filePath, key, now, request, response);
 }
 
-void DownloadFileController::sendFile(
-    const QString &name, const QString &path, const QString &cacheKey, qint64 now, tarsel::HttpResponse &response)
+bool DownloadFileController::startAnswer(const QString &name, qint64 size, const QByteArray &etag,
+    const QDateTime &modified, tarsel::HttpRequest &request, tarsel::HttpResponse &response,
+    tarsel::ByteRange *range) const
+{
+    response.setHeader("Accept-Ranges", "bytes");
+    response.setHeader("ETag", etag);
+    response.setHeader("Last-Modified", tarsel::httpDate(modified));
+    *range = tarsel::ByteRange::forRequest(request, size, etag, modified);
+    if (range->kind == tarsel::ByteRange::Unsatisfiable) {
+        response.setStatus(416, "Range Not Satisfiable");
+        response.setHeader("Content-Range", range->contentRange(size));
+        response.write(QByteArray(), true);
+        return false;
+    }
+    setContentType(name, response);
+    response.setHeader("Cache-Control", "max-age=" + QByteArray::number(maxAge / 1000));
+    if (range->kind == tarsel::ByteRange::Partial) {
+        response.setStatus(206, "Partial Content");
+        response.setHeader("Content-Range", range->contentRange(size));
+    } else {
+        range->first = 0;
+        range->last = size - 1;
+    }
+    response.setHeader("Content-Length", range->length());
+    return true;
+}
+
+void DownloadFileController::sendCached(
+    const CacheEntry &entry, tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    const QString name = QString::fromUtf8(entry.filename);
+    tarsel::ByteRange range;
+    if (!startAnswer(name, entry.document.size(), entry.etag, entry.modified, request, response, &range))
+        return;
+    if (response.headersOnly())
+        return;
+    if (response.write(entry.document.mid(int(range.first), int(range.length())), true)
+        && range.last == entry.document.size() - 1)
+        emit fileSent(name, entry.document.size());
+}
+
+void DownloadFileController::sendFile(const QString &name, const QString &path, const QString &cacheKey, qint64 now,
+    tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
     QFile file(path);
     const bool opened = file.open(QIODevice::ReadOnly);
     qCDebug(lcWeb, "DownloadFileController: Open file %s", qPrintable(file.fileName()));
-    if (!opened) {
+    struct stat status;
+    if (!opened || ::fstat(file.handle(), &status) != 0 || !S_ISREG(status.st_mode)) {
         if (file.exists()) {
             qCWarning(
                 lcWeb, "DownloadFileController: cannot open existing file %s for reading", qPrintable(file.fileName()));
@@ -134,21 +183,25 @@ void DownloadFileController::sendFile(
         return;
     }
 
-    // The length lets the browser show the progress of a long download. The body then ends
-    // with the connection instead of in chunks; a file that grows meanwhile is sent as it was.
-    const qint64 size = file.size();
-    setContentType(name, response);
-    response.setHeader("Cache-Control", "max-age=" + QByteArray::number(maxAge / 1000));
-    response.setHeader("Content-Length", QByteArray::number(size));
-    response.setHeader("Connection", "close");
+    // The length lets the browser show the progress of a long download and keeps the connection
+    // for the next request. A file that grows meanwhile is sent as it was; one that shrinks ends
+    // the connection early.
+    const qint64 size = status.st_size;
+    const QByteArray etag = entityTag(status);
+    const QDateTime modified = QDateTime::fromSecsSinceEpoch(status.st_mtim.tv_sec, Qt::UTC);
+    tarsel::ByteRange range;
+    if (!startAnswer(name, size, etag, modified, request, response, &range) || response.headersOnly())
+        return;
+    if (range.first > 0 && !file.seek(range.first))
+        return;
 
-    const bool cacheable = size <= maxCachedFileSize;
+    const bool cacheable = size <= maxCachedFileSize && range.length() == size;
     auto entry = cacheable ? new CacheEntry : nullptr;
     qint64 sent = 0;
     // A client that has gone (a cancelled download resets the connection) gets nothing more:
     // the rest of the file is not read at all.
-    while (sent < size && response.isConnected()) {
-        const QByteArray block = file.read(qMin(blockSize, size - sent));
+    while (sent < range.length() && response.isConnected()) {
+        const QByteArray block = file.read(qMin(blockSize, range.length() - sent));
         if (block.isEmpty())
             break;
         if (!response.write(block))
@@ -158,7 +211,7 @@ void DownloadFileController::sendFile(
             entry->document.append(block);
     }
     file.close();
-    if (sent == size)
+    if (sent == range.length() && range.last == size - 1)
         emit fileSent(name, size);
 
     if (entry) {
@@ -169,9 +222,37 @@ void DownloadFileController::sendFile(
         }
         entry->created = now;
         entry->filename = name.toUtf8();
+        entry->etag = etag;
+        entry->modified = modified;
         QMutexLocker lock(&mutex);
         cache.insert(cacheKey, entry, entry->document.size());
     }
+}
+
+void DownloadFileController::serveArchive(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    Q_UNUSED(request)
+    QList<ZipArchive::Member> members;
+    for (auto it = sharedFiles.cbegin(); it != sharedFiles.cend(); ++it)
+        members.append({ it.key(), it.value() });
+    const ZipArchive archive(members);
+    if (archive.count() == 0) {
+        response.setStatus(404, "not found");
+        response.write("404 not found", true);
+        return;
+    }
+    setContentType(archiveName, response);
+    // What is shared may change with every share: never taken from a cache.
+    response.setHeader("Cache-Control", "no-store");
+    response.setHeader("Content-Length", archive.size());
+    if (response.headersOnly())
+        return;
+    const bool complete = archive.write(
+        [&response](const QByteArray &bytes) { return response.isConnected() && response.write(bytes); });
+    if (complete)
+        emit fileSent(archiveName, archive.size());
+    else if (response.isConnected())
+        qCWarning(lcWeb, "DownloadFileController: a shared file changed while it was archived; download ended early");
 }
 
 void DownloadFileController::setContentType(const QString &fileName, tarsel::HttpResponse &response) const
@@ -215,6 +296,8 @@ void DownloadFileController::setContentType(const QString &fileName, tarsel::Htt
         response.setHeader("Content-Type", "application/font-otf");
     else if (name.endsWith(QLatin1String(".json")))
         response.setHeader("Content-Type", "application/json");
+    else if (name.endsWith(QLatin1String(".zip")))
+        response.setHeader("Content-Type", "application/zip");
     else if (name.endsWith(QLatin1String(".xml")))
         response.setHeader("Content-Type", "text/xml");
     else

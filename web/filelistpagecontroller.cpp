@@ -1,5 +1,6 @@
 #include "filelistpagecontroller.h"
 
+#include "core/humansize.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
@@ -87,27 +88,23 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
     }
 
     page.loop(QStringLiteral("row"), files.size());
+    qint64 total = 0;
     for (int i = 0; i < files.size(); ++i) {
         const QString row = QStringLiteral("row%1.").arg(i);
         const ListedFile &file = files.at(i);
         page.setVariable(row + QStringLiteral("name"), htmlText(file.name));
         page.setVariable(row + QStringLiteral("url"), QString::fromLatin1(QUrl::toPercentEncoding(file.name)));
         page.setVariable(row + QStringLiteral("bytes"), QString::number(file.size));
-        page.setVariable(row + QStringLiteral("size"), formatPageSize(quint64(file.size)));
+        page.setVariable(row + QStringLiteral("size"), humanSize(file.size));
+        total += file.size;
+    }
+    // "/archive" holds the server's own share, not a list a link brought.
+    const bool several = sharedFiles && files.size() > 1;
+    page.setCondition(QStringLiteral("several"), several);
+    if (several) {
+        page.setVariable(QStringLiteral("count"), QString::number(files.size()));
+        page.setVariable(QStringLiteral("total"), humanSize(total));
+        page.setVariable(QStringLiteral("totalBytes"), QString::number(total));
     }
     response.write(page.toUtf8(), true);
-}
-
-QString formatPageSize(quint64 bytes)
-{
-    static const char *const units[] = { "B", "KB", "MB", "GB", "TB" };
-    constexpr int lastUnit = int(sizeof(units) / sizeof(units[0])) - 1;
-    double value = double(bytes);
-    int unit = 0;
-    // Beyond terabytes the number keeps growing in TB rather than running off the table.
-    while (value > 1000.0 && unit < lastUnit) {
-        value /= 1000;
-        ++unit;
-    }
-    return QString::number(value, 'g', 2) + QLatin1String(units[unit]);
 }

@@ -22,11 +22,12 @@ const QByteArray RequestMapper::receiveCookieName = QByteArrayLiteral("orvex_rec
 
 namespace {
 
-enum class Route { Upload, HugeUpload, Static, Download, List, ShareLink, ReceiveLink, NotFound };
+enum class Route { Upload, HugeUpload, Static, Download, Archive, List, ShareLink, ReceiveLink, NotFound };
 
 const QByteArray shareLinkPrefix = QByteArrayLiteral("/s/");
 const QByteArray receiveLinkPrefix = QByteArrayLiteral("/r/");
 const QByteArray keyParameter = QByteArrayLiteral("key");
+const QByteArray archivePath = QByteArrayLiteral("/archive");
 
 Route routeOf(const QByteArray &path)
 {
@@ -39,6 +40,8 @@ Route routeOf(const QByteArray &path)
         return Route::Static;
     if (path.startsWith("/download"))
         return Route::Download;
+    if (path == archivePath)
+        return Route::Archive;
     if (path.startsWith("/list"))
         return Route::List;
     if (path.startsWith(shareLinkPrefix))
@@ -178,7 +181,8 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
         serveChunked(request, response, presented.key);
         break;
     case Route::Download:
-        serveDownload(request, response);
+    case Route::Archive:
+        serveDownload(request, response, route == Route::Archive);
         break;
     case Route::List:
     case Route::ShareLink: {
@@ -226,14 +230,16 @@ void RequestMapper::serveChunked(tarsel::HttpRequest &request, tarsel::HttpRespo
         endReceiving(key);
 }
 
-void RequestMapper::serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+void RequestMapper::serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response, bool archive)
 {
     std::shared_ptr<DownloadFileController> controller;
     {
         QMutexLocker lock(&downloadControllerMutex);
         controller = downloadController;
     }
-    if (controller) {
+    if (controller && archive) {
+        controller->serveArchive(request, response);
+    } else if (controller) {
         controller->service(request, response);
     } else {
         response.setStatus(404, "not found");

@@ -18,12 +18,13 @@ class TemplateCache;
 } // namespace tarsel
 
 // Receives every complete request and routes it by its decoded path: "/file", "/hugefile",
-// "/static", "/download", "/list", "/s/<key>", "/r/<key>", in this order, the first prefix that
-// matches wins; anything else gets the not-found page. Runs in the handler threads, several
+// "/static", "/download", "/archive" (this path alone: all shared files as one ZIP), "/list",
+// "/s/<key>", "/r/<key>", in this order, the first prefix that matches wins; anything else gets
+// the not-found page. Runs in the handler threads, several
 // requests at once; its own thread drops stalled chunked uploads from time to time.
 //
 // Only the static assets and the not-found page are public. The share's routes ("/s/<key>",
-// "/list", "/download") need the share's key, the upload routes ("/r/<key>", "/file",
+// "/list", "/download", "/archive") need the share's key, the upload routes ("/r/<key>", "/file",
 // "/hugefile") the key of a live receive session: in the path of the link, as the parameter
 // "key", or in the cookie that a keyed answer sets. Everything else gets the "denied" page
 // with 403, before any controller sees the request.
@@ -59,7 +60,7 @@ public:
 
 private:
     void serveChunked(tarsel::HttpRequest &request, tarsel::HttpResponse &response, const QByteArray &key);
-    void serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response);
+    void serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response, bool archive);
     void refuse(tarsel::HttpRequest &request, tarsel::HttpResponse &response);
 
     tarsel::TemplateCache *templateCache;

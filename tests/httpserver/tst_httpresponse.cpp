@@ -40,6 +40,8 @@ enum class Script {
     Redirect,
     HeadersAndCookies,
     HandlerContentLengthReplaced,
+    AnnouncedLength,
+    HeadersOnly,
     EmptyLastPart,
     WriteAfterLastPart,
 };
@@ -73,6 +75,9 @@ void TestHttpResponse::writesExactBytes_data()
                       "Set-Cookie: a=2; Path=/; Version=1\r\nSet-Cookie: b=3; Version=1\r\n\r\nq");
     QTest::addRow("handler's Content-Length is replaced")
         << Script::HandlerContentLengthReplaced << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    QTest::addRow("announced length: raw parts")
+        << Script::AnnouncedLength << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nabcde");
+    QTest::addRow("headers only") << Script::HeadersOnly << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\n");
     QTest::addRow("empty last part") << Script::EmptyLastPart
                                      << QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
     QTest::addRow("writes after the last part are dropped")
@@ -127,6 +132,17 @@ void TestHttpResponse::writesExactBytes()
         break;
     case Script::EmptyLastPart:
         response.write(QByteArray(), true);
+        break;
+    case Script::AnnouncedLength:
+        response.setHeader("Content-Length", 5);
+        response.write("abc");
+        response.write("de");
+        QVERIFY(!response.write("f"));
+        response.write(QByteArray(), true);
+        break;
+    case Script::HeadersOnly:
+        response.setHeadersOnly(true);
+        response.write("abc", true);
         break;
     case Script::WriteAfterLastPart:
         response.write("ok", true);

@@ -1,6 +1,7 @@
 #include "httpexchange.h"
 
 #include <QEventLoop>
+#include <QProcess>
 #include <QTimer>
 
 namespace testsupport {
@@ -174,6 +175,30 @@ QByteArray multipartRequest(const QByteArray &path, const QList<FormField> &fiel
 QByteArray getRequest(const QByteArray &target, const QByteArray &extraHeaders)
 {
     return "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + keyCookieHeader() + extraHeaders + "\r\n";
+}
+
+int runTool(const QString &program, const QStringList &arguments, QByteArray *output, int timeoutMs)
+{
+    QProcess process;
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start(program, arguments);
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    QObject::connect(&process, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &loop, &QEventLoop::quit);
+    QObject::connect(&process, &QProcess::errorOccurred, &loop, &QEventLoop::quit);
+    timer.start(timeoutMs);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return -1;
+    }
+    if (output)
+        *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 std::unique_ptr<HttpExchange> exchange(quint16 port, const QByteArray &request, const QHostAddress &from)

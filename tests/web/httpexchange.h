@@ -80,6 +80,11 @@ QByteArray multipartRequest(
 
 QByteArray getRequest(const QByteArray &target, const QByteArray &extraHeaders = QByteArray());
 
+// Runs a command-line client (curl, python3) to its end while this thread's event loop goes on
+// serving; returns its exit code (-1 when it crashed or took longer than timeoutMs) and puts
+// its standard output into output.
+int runTool(const QString &program, const QStringList &arguments, QByteArray *output = nullptr, int timeoutMs = 60000);
+
 // Sends request and waits for the answer.
 std::unique_ptr<HttpExchange> exchange(
     quint16 port, const QByteArray &request, const QHostAddress &from = QHostAddress::LocalHost);

@@ -5,8 +5,10 @@
 #include "web/downloadfilecontroller.h"
 #include "web/webserver.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 
@@ -68,6 +70,10 @@ private slots:
         QVERIFY(writeFile(path("share/a.txt"), "first a"));
         QVERIFY(writeFile(path("share/image.png"), randomBytes(1000)));
         QVERIFY(writeFile(path("share/big.bin"), big));
+        QFile bigFile(path("share/big.bin"));
+        QVERIFY(bigFile.open(QIODevice::ReadWrite));
+        QVERIFY(bigFile.setFileTime(
+            QDateTime(QDate(2024, 3, 5), QTime(6, 7, 8, 900), Qt::UTC), QFileDevice::FileModificationTime));
         QVERIFY(writeFile(path("share/secret.txt"), "not shared"));
         QVERIFY(writeFile(path("share/sub/inner.txt"), "not shared either"));
         QVERIFY(writeFile(path("share/报告 2024;v1.pdf"), "%PDF"));
@@ -284,8 +290,119 @@ private slots:
         QFile::remove(path("share/huge.bin"));
     }
 
+    void answersOneRangeOfAFile_data()
+    {
+        QTest::addColumn<QByteArray>("range");
+        QTest::addColumn<QByteArray>("ifRange"); // ETAG and DATE stand for the file's own validators
+        QTest::addColumn<int>("status");
+        QTest::addColumn<qint64>("first");
+        QTest::addColumn<qint64>("last");
+        const qint64 size = big.size();
+        const QByteArray end = QByteArray::number(size - 1);
+        QTest::addRow("first byte") << QByteArray("bytes=0-0") << QByteArray() << 206 << qint64(0) << qint64(0);
+        QTest::addRow("last byte") << "bytes=" + end + '-' + end << QByteArray() << 206 << size - 1 << size - 1;
+        QTest::addRow("suffix") << QByteArray("bytes=-500") << QByteArray() << 206 << size - 500 << size - 1;
+        QTest::addRow("open-ended") << QByteArray("bytes=1000-") << QByteArray() << 206 << qint64(1000) << size - 1;
+        QTest::addRow("past the end") << "bytes=" + QByteArray::number(size) + '-' << QByteArray() << 416 << qint64(0)
+                                      << qint64(-1);
+        QTest::addRow("two ranges: the whole")
+            << QByteArray("bytes=0-1,5-6") << QByteArray() << 200 << qint64(0) << size - 1;
+        QTest::addRow("If-Range, current tag")
+            << QByteArray("bytes=10-19") << QByteArray("ETAG") << 206 << qint64(10) << qint64(19);
+        QTest::addRow("If-Range, stale tag")
+            << QByteArray("bytes=10-19") << QByteArray("\"1-2-3\"") << 200 << qint64(0) << size - 1;
+        QTest::addRow("If-Range, current date")
+            << QByteArray("bytes=10-19") << QByteArray("DATE") << 206 << qint64(10) << qint64(19);
+        QTest::addRow("If-Range, stale date")
+            << QByteArray("bytes=10-19") << QByteArray("Mon, 01 Jan 2001 00:00:00 GMT") << 200 << qint64(0) << size - 1;
+    }
+
+    void answersOneRangeOfAFile()
+    {
+        QFETCH(QByteArray, range);
+        QFETCH(QByteArray, ifRange);
+        QFETCH(int, status);
+        QFETCH(qint64, first);
+        QFETCH(qint64, last);
+        // The validators, from a HEAD request: headers alone, nothing after them.
+        const auto head = exchange(port, headRequest("/download/big.bin"));
+        QVERIFY(head->wait());
+        QCOMPARE(head->status, 200);
+        QCOMPARE(head->header("Content-Length"), QByteArray::number(big.size()));
+        QVERIFY(head->raw.endsWith("\r\n\r\n"));
+        QCOMPARE(head->header("Accept-Ranges"), QByteArray("bytes"));
+        const QByteArray etag = head->header("ETag");
+        QVERIFY(etag.startsWith('"') && etag.endsWith('"') && etag.size() > 2);
+        QCOMPARE(head->header("Last-Modified"), QByteArray("Tue, 05 Mar 2024 06:07:08 GMT"));
+        ifRange.replace("ETAG", etag).replace("DATE", head->header("Last-Modified"));
+
+        QByteArray headers = "Range: " + range + "\r\n";
+        if (!ifRange.isEmpty())
+            headers += "If-Range: " + ifRange + "\r\n";
+        const auto reply = exchange(port, getRequest("/download/big.bin", headers));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, status);
+        const QByteArray size = QByteArray::number(big.size());
+        if (status == 416) {
+            QCOMPARE(reply->header("Content-Range"), "bytes */" + size);
+            QVERIFY(reply->body.isEmpty());
+            return;
+        }
+        QCOMPARE(reply->header("Content-Range"),
+            status == 206 ? "bytes " + QByteArray::number(first) + '-' + QByteArray::number(last) + '/' + size
+                          : QByteArray());
+        QCOMPARE(reply->header("Content-Length"), QByteArray::number(last - first + 1));
+        QVERIFY(reply->body == big.mid(int(first), int(last - first + 1)));
+        QCOMPARE(reply->header("ETag"), etag);
+    }
+
+    // A real HTTP/1.1 client: both answers come over the connection the first one opened.
+    void keepsTheConnectionForTheNextRequest()
+    {
+        QByteArray output;
+        const QString url = QStringLiteral("http://127.0.0.1:%1/download/%2?key=") + shareKey;
+        QCOMPARE(testsupport::runTool(QStringLiteral("curl"),
+                     { QStringLiteral("-s"), QStringLiteral("-w"),
+                         QStringLiteral("%{num_connects} %{http_code} %{size_download}\n"), QStringLiteral("-o"),
+                         QStringLiteral("/dev/null"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                         url.arg(port).arg(QStringLiteral("a.txt")), url.arg(port).arg(QStringLiteral("big.bin")) },
+                     &output),
+            0);
+        QCOMPARE(output, "1 200 7\n0 200 " + QByteArray::number(big.size()) + '\n');
+    }
+
+    void curlResumesACutDownload()
+    {
+        const QString url = QStringLiteral("http://127.0.0.1:%1/download/big.bin?key=%2").arg(port).arg(shareKey);
+        const QString saved = path("resumed.bin");
+        QFile::remove(saved);
+        // The first megabyte, as a download cut off there leaves it.
+        QCOMPARE(testsupport::runTool(QStringLiteral("curl"),
+                     { QStringLiteral("-sf"), QStringLiteral("-r"), QStringLiteral("0-999999"), QStringLiteral("-o"),
+                         saved, url }),
+            0);
+        QCOMPARE(QFileInfo(saved).size(), 1000000);
+        QByteArray output;
+        QCOMPARE(testsupport::runTool(QStringLiteral("curl"),
+                     { QStringLiteral("-sf"), QStringLiteral("-C"), QStringLiteral("-"), QStringLiteral("-w"),
+                         QStringLiteral("%{http_code} %{size_download}"), QStringLiteral("-o"), saved, url },
+                     &output),
+            0);
+        QCOMPARE(output, "206 " + QByteArray::number(big.size() - 1000000));
+        QFile resumed(saved);
+        QVERIFY(resumed.open(QIODevice::ReadOnly));
+        QVERIFY(resumed.readAll() == big);
+    }
+
 private:
     QString path(const QString &relative) const { return QDir(dir.path()).filePath(relative); }
+
+    static QByteArray headRequest(const QByteArray &target)
+    {
+        // Closed after the answer, so that anything sent after the headers would show.
+        return "HEAD " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n"
+            + testsupport::keyCookieHeader() + "\r\n";
+    }
 
     void share()
     {
@@ -295,12 +412,14 @@ private:
                 path("share/cached.txt"), path("share/fleeting.bin"), path("share/locked.txt"), path("share/race.bin"),
                 path("share/huge.bin") });
         testsupport::useKeyOf(link);
+        shareKey = testsupport::keyOf(link);
     }
 
     QTemporaryDir dir;
     WebServer *server = nullptr;
     quint16 port = 0;
     QByteArray big;
+    QString shareKey;
 };
 
 ORVEX_TEST_MAIN(TestDownload)

@@ -1,10 +1,11 @@
 #include "core/settings.h"
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"
-#include "web/filelistpagecontroller.h"
 #include "web/webserver.h"
 
+#include <QFile>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QUrl>
 
 using testsupport::exchange;
@@ -63,30 +64,6 @@ private slots:
         server = nullptr;
     }
 
-    void formatsSizesShort_data()
-    {
-        QTest::addColumn<quint64>("bytes");
-        QTest::addColumn<QString>("text");
-        QTest::addRow("zero") << quint64(0) << QStringLiteral("0B");
-        QTest::addRow("512") << quint64(512) << QStringLiteral("5.1e+02B");
-        QTest::addRow("exactly 1000 stays") << quint64(1000) << QStringLiteral("1e+03B");
-        QTest::addRow("1001") << quint64(1001) << QStringLiteral("1KB");
-        QTest::addRow("1500") << quint64(1500) << QStringLiteral("1.5KB");
-        QTest::addRow("12345678") << quint64(12345678) << QStringLiteral("12MB");
-        QTest::addRow("2 GiB") << quint64(2147483648) << QStringLiteral("2.1GB");
-        QTest::addRow("5 GiB") << quint64(5368709120) << QStringLiteral("5.4GB");
-        QTest::addRow("3 TB") << quint64(3000000000000) << QStringLiteral("3TB");
-        QTest::addRow("past TB stays in TB") << quint64(2000000000000000) << QStringLiteral("2e+03TB");
-        QTest::addRow("largest") << quint64(18446744073709551615ULL) << QStringLiteral("1.8e+07TB");
-    }
-
-    void formatsSizesShort()
-    {
-        QFETCH(quint64, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(formatPageSize(bytes), text);
-    }
-
     void rendersOneRowPerListedFile_data()
     {
         QTest::addColumn<QByteArray>("query");
@@ -98,34 +75,34 @@ private slots:
         QTest::addRow("empty array") << QByteArray("files=[]") << QStringList();
         QTest::addRow("two files") << QByteArray(
             "files=[{\"filename\":\"a.txt\",\"size\":1500},{\"filename\":\"b.png\",\"size\":0}]")
-                                   << QStringList { "a.txt|1500|a.txt|1.5KB", "b.png|0|b.png|0B" };
-        QTest::addRow("missing size") << QByteArray("files=[{\"filename\":\"a\"}]") << QStringList { "a|0|a|0B" };
+                                   << QStringList { "a.txt|1500|a.txt|1.5 KB", "b.png|0|b.png|0 B" };
+        QTest::addRow("missing size") << QByteArray("files=[{\"filename\":\"a\"}]") << QStringList { "a|0|a|0 B" };
         QTest::addRow("fractional size") << QByteArray("files=[{\"filename\":\"a\",\"size\":1.5}]")
-                                         << QStringList { "a|0|a|0B" };
+                                         << QStringList { "a|0|a|0 B" };
         QTest::addRow("negative size") << QByteArray("files=[{\"filename\":\"a\",\"size\":-5}]")
-                                       << QStringList { "a|0|a|0B" };
+                                       << QStringList { "a|0|a|0 B" };
         QTest::addRow("size as text") << QByteArray("files=[{\"filename\":\"a\",\"size\":\"12\"}]")
-                                      << QStringList { "a|0|a|0B" };
-        QTest::addRow("element not an object") << QByteArray("files=[7,\"x\"]") << QStringList { "|0||0B", "|0||0B" };
+                                      << QStringList { "a|0|a|0 B" };
+        QTest::addRow("element not an object") << QByteArray("files=[7,\"x\"]") << QStringList { "|0||0 B", "|0||0 B" };
         QTest::addRow("exactly 2 GiB") << QByteArray("files=[{\"filename\":\"big\",\"size\":2147483648}]")
-                                       << QStringList { "big|2147483648|big|2.1GB" };
+                                       << QStringList { "big|2147483648|big|2.15 GB" };
         QTest::addRow("beyond 4 GiB") << QByteArray("files=[{\"filename\":\"big\",\"size\":5368709120}]")
-                                      << QStringList { "big|5368709120|big|5.4GB" };
+                                      << QStringList { "big|5368709120|big|5.37 GB" };
         QTest::addRow("same name twice") << QByteArray(
             "files=[{\"filename\":\"a\",\"size\":1},{\"filename\":\"a\",\"size\":2}]")
-                                         << QStringList { "a|1|a|1B", "a|2|a|2B" };
+                                         << QStringList { "a|1|a|1 B", "a|2|a|2 B" };
         QTest::addRow("non-ASCII name") << QStringLiteral("files=[{\"filename\":\"照片.jpg\",\"size\":3}]").toUtf8()
-                                        << QStringList { QStringLiteral("%E7%85%A7%E7%89%87.jpg|3|照片.jpg|3B") };
+                                        << QStringList { QStringLiteral("%E7%85%A7%E7%89%87.jpg|3|照片.jpg|3 B") };
         QTest::addRow("markup in the name")
             << QByteArray("files=[{\"filename\":\"<b>x</b> & \\\"q\\\" 'y'.txt\",\"size\":1}]")
             << QStringList { "%3Cb%3Ex%3C%2Fb%3E%20%26%20%22q%22%20%27y%27.txt|1|"
-                             "&lt;b&gt;x&lt;/b&gt; &amp; &quot;q&quot; &#39;y&#39;.txt|1B" };
+                             "&lt;b&gt;x&lt;/b&gt; &amp; &quot;q&quot; &#39;y&#39;.txt|1 B" };
         QTest::addRow("placeholder in the name")
             << QByteArray("files=[{\"filename\":\"{row1.name}\",\"size\":1},{\"filename\":\"b\",\"size\":2}]")
-            << QStringList { "%7Brow1.name%7D|1|&#123;row1.name&#125;|1B", "b|2|b|2B" };
+            << QStringList { "%7Brow1.name%7D|1|&#123;row1.name&#125;|1 B", "b|2|b|2 B" };
         QTest::addRow("characters the link must encode")
             << QByteArray("files=[{\"filename\":\"a #1?%+.txt\",\"size\":1}]")
-            << QStringList { "a%20%231%3F%25%2B.txt|1|a #1?%+.txt|1B" };
+            << QStringList { "a%20%231%3F%25%2B.txt|1|a #1?%+.txt|1 B" };
     }
 
     void rendersOneRowPerListedFile()
@@ -148,6 +125,40 @@ private slots:
         QCOMPARE(rows, expected);
         QCOMPARE(page.contains(QStringLiteral("class=\"empty\"")), expected.isEmpty());
         QVERIFY(!page.contains(QStringLiteral("{row")));
+    }
+
+    void offersDownloadAllForSeveralSharedFiles_data()
+    {
+        QTest::addColumn<int>("shared");
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<QString>("link");
+        QTest::addRow("one file") << 1 << QByteArray() << QString();
+        QTest::addRow("two files") << 2 << QByteArray()
+                                   << QStringLiteral("href=\"/archive\" download title=\"1500 字节\">"
+                                                     "全部下载<span class=\"detail\">2 个文件 · ZIP · 1.5 KB</span>");
+        QTest::addRow("a list the link brought")
+            << 2 << QByteArray("[{\"filename\":\"a\",\"size\":1},{\"filename\":\"b\",\"size\":2}]") << QString();
+    }
+
+    void offersDownloadAllForSeveralSharedFiles()
+    {
+        QFETCH(int, shared);
+        QFETCH(QByteArray, query);
+        QFETCH(QString, link);
+        QTemporaryDir dir;
+        QStringList files;
+        for (int i = 0; i < shared; ++i) {
+            QFile file(dir.filePath(QString::number(i)));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(500 * (i + 1), 'x')));
+            files << file.fileName();
+        }
+        testsupport::useKeyOf(server->shareFiles(QStringLiteral("127.0.0.1"), port, files));
+        const QByteArray target = query.isEmpty() ? "/list" : "/list?files=" + QUrl::toPercentEncoding(query);
+        const auto reply = exchange(port, getRequest(target));
+        QVERIFY(reply->wait());
+        const QString page = QString::fromUtf8(reply->body);
+        QCOMPARE(page.contains(QStringLiteral("/archive")), !link.isEmpty());
+        QVERIFY(page.contains(link));
     }
 
     // A list longer than a share link can carry is refused before anything is rendered.

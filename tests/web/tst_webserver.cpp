@@ -198,11 +198,11 @@ private slots:
         QTest::addColumn<QByteArray>("shownSize");
         QTest::addRow("characters a query would split")
             << QStringLiteral("R&D #1 + 50% off.txt") << qint64(0) << QByteArray("R&amp;D #1 + 50% off.txt")
-            << QByteArray("/download/R%26D%20%231%20%2B%2050%25%20off.txt") << QByteArray("0B");
+            << QByteArray("/download/R%26D%20%231%20%2B%2050%25%20off.txt") << QByteArray("0 B");
         // Sparse: takes no space, but has the size of a large file.
         QTest::addRow("sixty-four-bit size")
             << QStringLiteral("disk.img") << Q_INT64_C(5368709121) << QByteArray("disk.img")
-            << QByteArray("/download/disk.img") << QByteArray("5.4GB");
+            << QByteArray("/download/disk.img") << QByteArray("5.37 GB");
     }
 
     void listPageShowsNamesAndSizesOfTheShare()
@@ -248,7 +248,7 @@ private slots:
         QVERIFY2(body.contains("href=\"/download/photo.jpg\""), body.constData());
         QVERIFY(body.contains("href=\"/download/photo%20%282%29.jpg\""));
         QVERIFY(body.contains("href=\"/download/photo%20%283%29.jpg\""));
-        QVERIFY(body.contains("<span class=\"name\">gone.txt</span>\n<span class=\"size\">0B</span>"));
+        QVERIFY(body.contains("<span class=\"name\">gone.txt</span>\n<span class=\"size\">0 B</span>"));
     }
 
     void uploadPageLinkNamesAddressPortAndKey()
@@ -315,6 +315,7 @@ private slots:
             { "list with files and key", true, getRequest("/list?files=%5B%5D&key=@KEY@") },
             { "download", true, getRequest("/download/a.txt", "@COOKIE@") },
             { "download with key", true, getRequest("/download/a.txt?key=@KEY@") },
+            { "download all", true, getRequest("/archive", "@COOKIE@") },
             { "upload link", false, getRequest("/r/@KEY@") },
             { "upload page", false, getRequest("/file", "@COOKIE@") },
             { "chunked page", false, getRequest("/hugefile", "@COOKIE@") },

@@ -2,12 +2,13 @@
 // Set ORVEX_WEB_SHOTS to a folder to keep phone-width screenshots of the three pages.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
-import { spawn } from 'node:child_process';
+import { spawn, spawnSync } from 'node:child_process';
 import { createHash, randomBytes } from 'node:crypto';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync, mkdirSync, readdirSync, statSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { createInterface } from 'node:readline';
+import { fileURLToPath } from 'node:url';
 
 // The test command installs playwright-core with npm; where that was impossible the tests are
 // reported as skipped (ctest matches the notice below), never as passed.
@@ -99,6 +100,27 @@ browserTest('the list page shows names and sizes, and its links download the exa
         await download.saveAs(saved);
         assert.equal(sha256(readFileSync(saved)), sha256(readFileSync(info.files[i].path)), info.files[i].name);
     }
+    await page.close();
+});
+
+browserTest('download all gives one ZIP of every shared file', async () => {
+    const page = await context.newPage();
+    await page.goto(info.link);
+    const all = page.locator('#download-all');
+    assert.match(await all.textContent(), new RegExp(`^全部下载${info.files.length} 个文件 · ZIP · `));
+    const [download] = await Promise.all([page.waitForEvent('download'), all.click()]);
+    assert.equal(download.suggestedFilename(), '共享的文件.zip');
+    const saved = join(work, 'all.zip');
+    await download.saveAs(saved);
+    // Read back with Python's zipfile, which checks each entry's CRC-32 against the bytes.
+    const originals = Object.fromEntries(info.files.map((f) => [f.name, f.path]));
+    const check = spawnSync('python3', [fileURLToPath(new URL('../checkzip.py', import.meta.url)), '--file', saved, JSON.stringify(originals)],
+        { encoding: 'utf8' });
+    assert.equal(check.status, 0, check.stderr);
+    const entries = JSON.parse(check.stdout).entries;
+    assert.deepEqual(entries.map((e) => e.name).sort(), info.files.map((f) => f.name).sort());
+    for (const entry of entries)
+        assert.ok(entry.same && entry.utf8, entry.name);
     await page.close();
 });
 

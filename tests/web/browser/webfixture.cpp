@@ -2,9 +2,9 @@
 // share of a few awkwardly named files, a receive session and a download folder of its own. Prints one JSON line
 // describing all of it, then runs until its standard input closes, and cleans up after itself.
 
+#include "core/humansize.h"
 #include "core/settings.h"
 #include "tests/support/testmain.h"
-#include "web/filelistpagecontroller.h"
 #include "web/webserver.h"
 
 #include <QApplication>
@@ -65,7 +65,7 @@ int main(int argc, char *argv[])
         paths << path;
         described.append(QJsonObject { { QStringLiteral("name"), file.first }, { QStringLiteral("path"), path },
             { QStringLiteral("size"), file.second.size() },
-            { QStringLiteral("sizeText"), formatPageSize(quint64(file.second.size())) } });
+            { QStringLiteral("sizeText"), humanSize(file.second.size()) } });
     }
 
     WebServer server;
