@@ -42,6 +42,10 @@ public:
     void sendMessage(const QByteArray &plaintext);
 
     SessionState sessionState() const { return state; }
+    // Bytes of all the offer's files, and the files still to go, the current one first.
+    quint64 totalSize() const { return totalBytes; }
+    int filesLeft() const { return metadata.size(); }
+    QString currentFile() const { return metadata.isEmpty() ? QString() : metadata.first().filename; }
     bool hasFailed() const { return failed; }
 
     // How long the peer may take for the key exchange (and, on the receiving side, for the

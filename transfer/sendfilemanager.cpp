@@ -1,5 +1,6 @@
 #include "sendfilemanager.h"
 
+#include "core/humansize.h"
 #include "transfer/sendercontext.h"
 
 #include <QDir>
@@ -41,7 +42,7 @@ QString SendFileManager::addFile(const QString &path, const QString &root)
         if (name.startsWith(prefix))
             name = name.mid(prefix.size());
     }
-    sendList.append({ name, formatSize(file->size()) });
+    sendList.append({ name, humanSize(file->size()) });
     return QString();
 }
 
@@ -90,21 +91,6 @@ void SendFileManager::removeSelected()
         sendFiles.removeAt(selectedRow);
     }
     selectedRow = -1;
-}
-
-QString SendFileManager::formatSize(qint64 bytes)
-{
-    static const char *const units[] = { "B", "KB", "MB", "GB", "TB" };
-    double value = static_cast<double>(bytes);
-    int unit = 0;
-    while (value > 1024 && unit < 4) {
-        value /= 1024;
-        ++unit;
-    }
-    const QString number = value == static_cast<double>(static_cast<qint64>(value))
-        ? QString::number(static_cast<qint64>(value))
-        : QString::number(value, 'f', 2);
-    return number + QLatin1String(units[unit]);
 }
 
 QString SendFileManager::offerTooLong() const

@@ -33,10 +33,6 @@ public:
     // how many files there are and about how many would fit.
     QString offerTooLong() const;
 
-    // Size in the largest unit (B, KB, MB, GB, TB) that keeps the value above 1024, with two
-    // decimals unless it is a whole number: 1536 gives 1.50KB, 2048 gives 2KB.
-    static QString formatSize(qint64 bytes);
-
     QList<QPair<QString, QString>> sendList;
     QList<QSharedPointer<QFile>> sendFiles;
     int selectedRow = -1;

@@ -533,6 +533,10 @@ Receive the files?</translation>
         <source>、</source>
         <translation>, </translation>
     </message>
+    <message>
+        <source>第 %1/%2 个：%3</source>
+        <translation>File %1 of %2: %3</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -1046,6 +1050,21 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>已停止分享。</source>
         <translation>Stopped sharing.</translation>
+    </message>
+</context>
+<context>
+    <name>TransferProgress</name>
+    <message>
+        <source>%1 / %2</source>
+        <translation>%1 / %2</translation>
+    </message>
+    <message>
+        <source>%1/s</source>
+        <translation>%1/s</translation>
+    </message>
+    <message>
+        <source>%1，%2，剩余 %3</source>
+        <translation>%1, %2, %3 left</translation>
     </message>
 </context>
 <context>

@@ -192,7 +192,7 @@ void HugeFileUploadController::finish(
     const qint64 size = announcedSize(request);
     // A resumable upload that lacks bytes stays to be continued; any other failed finish
     // abandons the upload, so it is taken out of the map whatever comes of it.
-    const std::shared_ptr<HostChunk> host
+    std::shared_ptr<HostChunk> host
         = size >= 0 ? hostChunks->claim(key, &busy) : hostChunks->claimAndTake(key, &busy);
     if (!host) {
         upload::answer(response, false, tr(busy ? busyMessage : noUploadMessage));
@@ -208,6 +208,8 @@ void HugeFileUploadController::finish(
         hostChunks->take(key);
     }
     if (name.isEmpty()) {
+        // Abandoned: its partial file is gone before the client hears of it.
+        host.reset();
         upload::answer(response, false, tr(badNameMessage));
         return;
     }

@@ -2,6 +2,7 @@
 
 #include "ui_progressbarui.h"
 
+#include "core/humansize.h"
 #include "core/peertext.h"
 #include "gui/desktopnotifier.h"
 #include "gui/transfer/offerqueue.h"
@@ -18,6 +19,9 @@ namespace {
 // always stands on the line after it, whatever the peer sent.
 constexpr int offerNameCharacters = 64;
 constexpr int offerNameWidth = 360;
+// The progress line changes at most this often, however fast frames go.
+constexpr qint64 progressIntervalMs = 100;
+constexpr int progressNameWidth = 300;
 // An offer nobody answers is refused after this long.
 constexpr int offerSeconds = 7;
 // Longer offers are summed up: their count, total size and the first few names.
@@ -30,8 +34,13 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     , ui(new Ui::Scheduler)
     , context(session)
     , confirmBox(this)
+    , progressLabel(new QLabel(this))
 {
     ui->setupUi(this);
+    progressLabel->setObjectName(QStringLiteral("progressLabel"));
+    progressLabel->setTextFormat(Qt::PlainText);
+    ui->verticalLayout_2->insertWidget(ui->verticalLayout_2->indexOf(ui->progressBar) + 1, progressLabel);
+    progressClock.start();
     // Log lines carry names chosen by the peer.
     ui->statusLabel->setTextFormat(Qt::PlainText);
     setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
@@ -75,9 +84,26 @@ void ProgressBarUI::response(int result)
         hide();
 }
 
-void ProgressBarUI::updateBar(double progress)
+void ProgressBarUI::updateBar(double fraction)
 {
-    ui->progressBar->setValue(static_cast<int>(ui->progressBar->maximum() * progress));
+    const qint64 now = progressClock.elapsed();
+    if (fraction < 1.0 && progressShownMs >= 0 && now - progressShownMs < progressIntervalMs)
+        return;
+    progressShownMs = now;
+    ui->progressBar->setValue(static_cast<int>(ui->progressBar->maximum() * fraction));
+    const qint64 total = qint64(context->totalSize());
+    progress.setTotal(total);
+    progress.update(qint64(fraction * double(total)), now);
+    filesInOffer = qMax(filesInOffer, context->filesLeft());
+    QString fileLine;
+    if (context->filesLeft() > 0) {
+        const QString name = progressLabel->fontMetrics().elidedText(
+            peerText(context->currentFile()), Qt::ElideMiddle, progressNameWidth);
+        fileLine = tr("第 %1/%2 个：%3")
+                       .arg(QString::number(filesInOffer - context->filesLeft() + 1), QString::number(filesInOffer), name)
+            + QLatin1Char('\n');
+    }
+    progressLabel->setText(fileLine + progress.text());
 }
 
 void ProgressBarUI::errorAppear(QString err)
@@ -112,8 +138,7 @@ void ProgressBarUI::errorAppear(QString err)
 void ProgressBarUI::openConfirmDialog(
     QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest)
 {
-    const QString size
-        = locale().formattedDataSize(static_cast<qint64>(totalSize), 2, QLocale::DataSizeTraditionalFormat);
+    const QString size = humanSize(static_cast<qint64>(totalSize));
     const QFontMetrics metrics = confirmBox.fontMetrics();
     const auto shown = [&metrics](const QString &name, int width) {
         return metrics.elidedText(elideMiddle(peerText(name), offerNameCharacters), Qt::ElideMiddle, width);

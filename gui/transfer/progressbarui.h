@@ -1,12 +1,15 @@
 #pragma once
 
+#include "gui/transfer/transferprogress.h"
 #include "transfer/filemetadata.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
 #include <QTimer>
 
 class Context;
+class QLabel;
 
 namespace Ui {
 class Scheduler;
@@ -35,7 +38,7 @@ signals:
 
 private slots:
     void response(int result);
-    void updateBar(double progress);
+    void updateBar(double fraction);
     void errorAppear(QString err);
     void openConfirmDialog(QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest);
     void autoPick();
@@ -54,6 +57,11 @@ private:
     bool errorShown = false;
     int countdown = 0; // seconds left before the offer is refused
     QString offerDevice;
+    QLabel *progressLabel;
+    TransferProgress progress;
+    QElapsedTimer progressClock;
+    qint64 progressShownMs = -1;
+    int filesInOffer = 0;
     QTimer countdownTimer;
     QMessageBox confirmBox;
     QMessageBox *errorBox = nullptr;
