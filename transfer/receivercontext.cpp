@@ -1,6 +1,7 @@
 #include "receivercontext.h"
 
 #include "core/settings.h"
+#include "core/transferfeatures.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -21,6 +22,8 @@ constexpr double maxAnnouncedSize = 9007199254740992.0; // 2^53
 // Two transfers that start in the same second get "-2", "-3"... up to this bound.
 constexpr int maxFolderSuffix = 1000;
 constexpr int endDelayMsec = 5000;
+// How long a connection that carried an error receipt stays open for the sender to read it.
+constexpr int lingerMsec = 10000;
 
 } // namespace
 
@@ -31,11 +34,33 @@ ReceiverContext::ReceiverContext(QTcpSocket *connection, QObject *parent)
     connect(&metadataTimer, &QTimer::timeout, this, &ReceiverContext::metadataTimedOut);
     // Whatever ends the session early, the file being written must not stay behind.
     connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::discardPartialFile);
+    connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::sendErrorReceipt);
 }
 
 ReceiverContext::~ReceiverContext()
 {
     discardPartialFile();
+    if (!lingerOnClose || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    // Deleting the socket would reset the connection, and the reset could overtake the receipt
+    // on its way: the socket stays, reading and dropping what comes, until the sender closes.
+    QTcpSocket *connection = socket;
+    connection->disconnect();
+    connection->setParent(nullptr);
+    connect(connection, &QTcpSocket::readyRead, connection, [connection] { connection->readAll(); });
+    connect(connection, &QTcpSocket::disconnected, connection, &QObject::deleteLater);
+    QTimer::singleShot(lingerMsec, connection, &QObject::deleteLater);
+}
+
+void ReceiverContext::sendErrorReceipt(const QString &error)
+{
+    if (!acceptedOffer || state == Finished || !uses(TransferFeatures::receipt)
+        || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    const QJsonObject receipt { { QStringLiteral("error"), error }, { QStringLiteral("receipt"), 0 } };
+    sendMessage(QJsonDocument(receipt).toJson(QJsonDocument::Compact));
+    socket->flush();
+    lingerOnClose = true;
 }
 
 void ReceiverContext::onHandshakeDone()
@@ -46,16 +71,20 @@ void ReceiverContext::onHandshakeDone()
 
 void ReceiverContext::metadataTimedOut()
 {
-    if (!metadataReceived)
+    if (!metadataReceived || entriesToCome > 0)
         fail(tr("等待文件信息超时！"));
 }
 
 void ReceiverContext::handleMessage(QByteArray plaintext)
 {
-    if (state == Negotiating && !metadataReceived)
+    if (state == Negotiating && !metadataReceived) {
         handleMetadata(plaintext);
-    else if (state == Transferring)
+    } else if (state == Negotiating && entriesToCome > 0) {
+        if (takeEntries(QJsonDocument::fromJson(plaintext).object()) && entriesToCome == 0)
+            offerComplete();
+    } else if (state == Transferring) {
         writeData(plaintext);
+    }
 }
 
 bool ReceiverContext::isSafeName(const QString &name)
@@ -77,24 +106,59 @@ void ReceiverContext::handleMetadata(const QByteArray &plaintext)
     transferFolder = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh.mm.ss"));
 
     const QJsonObject object = QJsonDocument::fromJson(plaintext).object();
-    const QString deviceName = object.value(QStringLiteral("device_name")).toString();
-    const QJsonArray files = object.value(QStringLiteral("files")).toArray();
-    for (const QJsonValue &value : files) {
-        const QJsonObject file = value.toObject();
+    deviceName = object.value(QStringLiteral("device_name")).toString();
+    senderAnnounced = object.value(QStringLiteral("features")).isArray();
+    agreeFeatures(object.value(QStringLiteral("features")));
+    if (!takeEntries(object))
+        return;
+    const double more = object.value(QStringLiteral("more")).toDouble();
+    if (uses(TransferFeatures::list) && more >= 1) {
+        if (more > maxOfferedFiles - metadata.size()) {
+            fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+            return;
+        }
+        entriesToCome = static_cast<int>(more);
+        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("more"), true } }).toJson(QJsonDocument::Compact));
+        metadataTimer.start(timeLimit());
+        return;
+    }
+    offerComplete();
+}
+
+bool ReceiverContext::takeEntries(const QJsonObject &frame)
+{
+    const QJsonArray files = frame.value(QStringLiteral("files")).toArray();
+    const QJsonArray mtimes = frame.value(QStringLiteral("mtimes")).toArray();
+    if (metadataReceived && entriesToCome > 0) {
+        // A further frame of a long offer: at least one entry, and no more than announced.
+        if (files.isEmpty() || files.size() > entriesToCome) {
+            fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+            return false;
+        }
+        entriesToCome -= files.size();
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        const QJsonObject file = files.at(i).toObject();
         const QString filename = file.value(QStringLiteral("filename")).toString();
         const double size = file.value(QStringLiteral("size")).toDouble();
         if (!isSafeName(filename)) {
             fail(tr("发送方给出的文件名不安全，已拒绝接收：\"%1\"").arg(filename));
-            return;
+            return false;
         }
         if (!(size >= 0 && size <= maxAnnouncedSize)) {
             fail(tr("发送方给出的文件大小无效，已拒绝接收：\"%1\"").arg(filename));
-            return;
+            return false;
         }
         const auto bytes = static_cast<quint64>(size);
         totalBytes += bytes;
-        metadata.append({ filename, bytes });
+        metadata.append({ filename, bytes, static_cast<qint64>(mtimes.at(i).toDouble()) });
     }
+    return true;
+}
+
+void ReceiverContext::offerComplete()
+{
+    metadataTimer.stop();
     if (offerAdmission && !offerAdmission(*this)) {
         response(false);
         return;
@@ -109,21 +173,25 @@ void ReceiverContext::setOfferAdmission(OfferAdmission admission)
 
 bool ReceiverContext::offerWaiting() const
 {
-    return state == Negotiating && metadataReceived && !answered && !hasFailed();
+    return state == Negotiating && metadataReceived && entriesToCome == 0 && !answered && !hasFailed();
 }
 
 void ReceiverContext::response(bool accepted)
 {
     // One decision per offer: a second one would put a second answer on the wire.
-    if (state != Negotiating || !metadataReceived || answered || hasFailed())
+    if (state != Negotiating || !metadataReceived || entriesToCome > 0 || answered || hasFailed())
         return;
     answered = true;
-    const QJsonObject answer { { QStringLiteral("response"), accepted ? 1 : 0 } };
+    QJsonObject answer { { QStringLiteral("response"), accepted ? 1 : 0 } };
+    // A sender that announced nothing gets the answer it knows, byte for byte.
+    if (senderAnnounced)
+        answer.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
     sendMessage(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     if (!accepted) {
         connect(socket, &QTcpSocket::bytesWritten, this, &Context::raiseEndSignal);
         return;
     }
+    acceptedOffer = true;
 
     const QString downloadPath = Settings::downloadPath();
     if (!QDir().mkpath(downloadPath)) {
@@ -161,8 +229,8 @@ bool ReceiverContext::createTransferFolder(const QString &downloadPath)
 
 void ReceiverContext::openNextFile()
 {
-    while (!metadata.isEmpty()) {
-        const FileMetadata &head = metadata.first();
+    while (current < metadata.size()) {
+        const FileMetadata &head = metadata.at(current);
         const QString path = transferRoot + QLatin1Char('/') + head.filename;
         // The names were checked when they arrived; this guards the rule where files are made.
         if (!QDir::cleanPath(path).startsWith(transferRoot + QLatin1Char('/'))) {
@@ -179,23 +247,26 @@ void ReceiverContext::openNextFile()
         if (!currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             delete currentFile;
             currentFile = nullptr;
-            metadata.removeFirst();
+            ++current;
             fail(tr("无法打开%1，请检查目录权限！").arg(path));
             return;
         }
         currentTarget = path;
-        if (head.size != 0) {
+        remaining = head.size;
+        if (remaining != 0) {
             emit printLogMsg(tr("正在接收%1……").arg(path));
             return;
         }
         if (!completeCurrentFile())
             return;
-        metadata.removeFirst();
+        ++current;
     }
 
     state = Finished;
     emit filesSaved(Settings::downloadPath());
     emit printLogMsg(tr("传输完成！"));
+    if (uses(TransferFeatures::receipt))
+        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("receipt"), 1 } }).toJson(QJsonDocument::Compact));
     socket->disconnectFromHost();
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
 }
@@ -223,19 +294,18 @@ void ReceiverContext::writeData(const QByteArray &data)
     transferred += static_cast<quint64>(data.size());
     emitProgress();
     qint64 offset = 0;
-    while (offset < data.size() && currentFile && !metadata.isEmpty()) {
-        FileMetadata &head = metadata.first();
-        const qint64 count = static_cast<qint64>(qMin<quint64>(head.size, static_cast<quint64>(data.size() - offset)));
+    while (offset < data.size() && currentFile && current < metadata.size()) {
+        const qint64 count = static_cast<qint64>(qMin<quint64>(remaining, static_cast<quint64>(data.size() - offset)));
         if (currentFile->write(data.constData() + offset, count) != count) {
             fail(tr("写入%1失败！").arg(currentTarget));
             return;
         }
-        head.size -= static_cast<quint64>(count);
+        remaining -= static_cast<quint64>(count);
         offset += count;
-        if (head.size == 0) {
+        if (remaining == 0) {
             if (!completeCurrentFile())
                 return;
-            metadata.removeFirst();
+            ++current;
             openNextFile();
         }
     }

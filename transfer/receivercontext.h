@@ -7,6 +7,7 @@
 #include <functional>
 
 class QFile;
+class QJsonObject;
 
 // The receiving end of a transfer session: turns the sender's metadata into an offer, answers
 // the user's decision and writes the accepted files into a folder of their own below the
@@ -40,6 +41,10 @@ signals:
 
 private:
     void handleMetadata(const QByteArray &plaintext);
+    // Adds a frame's entries to the offer; false when the session failed on one of them.
+    bool takeEntries(const QJsonObject &frame);
+    void offerComplete();
+    void sendErrorReceipt(const QString &error);
     void writeData(const QByteArray &data);
     bool createTransferFolder(const QString &downloadPath);
     void openNextFile();
@@ -48,11 +53,21 @@ private:
     void metadataTimedOut();
 
     QFile *currentFile = nullptr;
+    // The file being written and how many of its bytes are still to come.
+    int current = 0;
+    quint64 remaining = 0;
+    // Entries of the offer still to come in further frames.
+    int entriesToCome = 0;
+    bool senderAnnounced = false;
+    // An error receipt is on its way: the connection is closed gently, not reset.
+    bool lingerOnClose = false;
+    QString deviceName;
     QString transferFolder;
     QString transferRoot;
     QString currentTarget;
     bool metadataReceived = false;
     bool answered = false;
+    bool acceptedOffer = false;
     OfferAdmission offerAdmission;
     QTimer metadataTimer;
 };
