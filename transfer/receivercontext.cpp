@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QTcpSocket>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -33,13 +34,13 @@ ReceiverContext::ReceiverContext(QTcpSocket *connection, QObject *parent)
     metadataTimer.setSingleShot(true);
     connect(&metadataTimer, &QTimer::timeout, this, &ReceiverContext::metadataTimedOut);
     // Whatever ends the session early, the file being written must not stay behind.
-    connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::discardPartialFile);
+    connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::keepOrDiscard);
     connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::sendErrorReceipt);
 }
 
 ReceiverContext::~ReceiverContext()
 {
-    discardPartialFile();
+    keepOrDiscard();
     if (!lingerOnClose || socket->state() != QAbstractSocket::ConnectedState)
         return;
     // Deleting the socket would reset the connection, and the reset could overtake the receipt
@@ -163,7 +164,22 @@ void ReceiverContext::offerComplete()
         response(false);
         return;
     }
+    if (uses(TransferFeatures::resume))
+        matchEarlierSession();
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
+}
+
+void ReceiverContext::matchEarlierSession()
+{
+    resumed = ResumeRecord::find(Settings::downloadPath(), deviceName, metadata);
+    if (resumed.isNull())
+        return;
+    held = resumed.heldBytes(metadata);
+    quint64 heldTotal = 0;
+    for (quint64 bytes : qAsConst(held))
+        heldTotal += bytes;
+    const int percent = totalBytes > 0 ? static_cast<int>(heldTotal * 100 / totalBytes) : 0;
+    emit printLogMsg(tr("继续上次未完成的传输（已收到 %1%）").arg(percent));
 }
 
 void ReceiverContext::setOfferAdmission(OfferAdmission admission)
@@ -186,6 +202,12 @@ void ReceiverContext::response(bool accepted)
     // A sender that announced nothing gets the answer it knows, byte for byte.
     if (senderAnnounced)
         answer.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
+    if (accepted && !resumed.isNull()) {
+        QJsonArray offsets;
+        for (quint64 bytes : qAsConst(held))
+            offsets.append(static_cast<double>(bytes));
+        answer.insert(QStringLiteral("offsets"), offsets);
+    }
     sendMessage(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     if (!accepted) {
         connect(socket, &QTcpSocket::bytesWritten, this, &Context::raiseEndSignal);
@@ -202,8 +224,16 @@ void ReceiverContext::response(bool accepted)
         fail(tr("没有权限写入下载目录！"));
         return;
     }
-    if (!metadata.isEmpty() && !createTransferFolder(downloadPath))
+    if (!resumed.isNull()) {
+        // Into the folder of the session it continues, which the user may have emptied since.
+        transferFolder = resumed.folder;
+        transferRoot = QDir::cleanPath(QDir(downloadPath).absoluteFilePath(transferFolder));
+        QDir().mkpath(transferRoot);
+        for (quint64 bytes : qAsConst(held))
+            transferred += bytes;
+    } else if (!metadata.isEmpty() && !createTransferFolder(downloadPath)) {
         return;
+    }
     state = Transferring;
     openNextFile();
 }
@@ -240,11 +270,20 @@ void ReceiverContext::openNextFile()
         const QFileInfo target(path);
         QDir().mkpath(target.absolutePath());
 
-        const QString temporary = QStringLiteral("%1/.orvex-%2.part")
-                                      .arg(target.absolutePath())
-                                      .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        const quint64 kept = held.value(current);
+        const QString earlier = resumed.isNull() ? QString() : resumed.partialPath(current);
+        if (kept > 0 && kept == head.size) {
+            ++current;
+            continue;
+        }
+        if (kept == 0 && !earlier.isEmpty())
+            QFile::remove(earlier);
+        const QString temporary = kept > 0 ? earlier
+                                           : QStringLiteral("%1/.orvex-%2.part")
+                                                 .arg(target.absolutePath())
+                                                 .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
         currentFile = new QFile(temporary, this);
-        if (!currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (kept > 0 ? !openPartialFile(temporary, kept) : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             delete currentFile;
             currentFile = nullptr;
             ++current;
@@ -252,7 +291,7 @@ void ReceiverContext::openNextFile()
             return;
         }
         currentTarget = path;
-        remaining = head.size;
+        remaining = head.size - kept;
         if (remaining != 0) {
             emit printLogMsg(tr("正在接收%1……").arg(path));
             return;
@@ -263,11 +302,17 @@ void ReceiverContext::openNextFile()
     }
 
     state = Finished;
+    if (!resumed.isNull())
+        resumed.remove();
+    // Handed to the system before anyone hears of the end: whoever owns the session may
+    // delete it, with its socket, as soon as it does.
+    if (uses(TransferFeatures::receipt)) {
+        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("receipt"), 1 } }).toJson(QJsonDocument::Compact));
+        socket->flush();
+    }
+    socket->disconnectFromHost();
     emit filesSaved(Settings::downloadPath());
     emit printLogMsg(tr("传输完成！"));
-    if (uses(TransferFeatures::receipt))
-        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("receipt"), 1 } }).toJson(QJsonDocument::Compact));
-    socket->disconnectFromHost();
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
 }
 
@@ -309,6 +354,38 @@ void ReceiverContext::writeData(const QByteArray &data)
             openNextFile();
         }
     }
+}
+
+bool ReceiverContext::openPartialFile(const QString &path, quint64 kept)
+{
+    // Bytes beyond those recorded may be torn: they are written again.
+    return currentFile->open(QIODevice::ReadWrite) && currentFile->resize(static_cast<qint64>(kept))
+        && currentFile->seek(static_cast<qint64>(kept)) && QFileInfo(path).isFile();
+}
+
+void ReceiverContext::keepOrDiscard()
+{
+    if (recordKept)
+        return;
+    if (!acceptedOffer || state != Transferring || !uses(TransferFeatures::resume)) {
+        discardPartialFile();
+        return;
+    }
+    recordKept = true;
+    ResumeRecord record(Settings::downloadPath(), transferFolder, deviceName, metadata);
+    for (int i = 0; i < current && i < metadata.size(); ++i)
+        record.written[i] = metadata.at(i).size;
+    if (currentFile && current < metadata.size() && currentFile->flush() && metadata.at(current).size > remaining) {
+        record.written[current] = metadata.at(current).size - remaining;
+        record.partials[current] = QFileInfo(currentFile->fileName()).fileName();
+        currentFile->close();
+        delete currentFile;
+        currentFile = nullptr;
+    }
+    discardPartialFile();
+    const bool anyHeld = std::any_of(record.written.cbegin(), record.written.cend(), [](quint64 bytes) { return bytes > 0; });
+    if (anyHeld && !record.save() && !record.partials.value(current).isEmpty())
+        QFile::remove(record.partialPath(current));
 }
 
 void ReceiverContext::discardPartialFile()

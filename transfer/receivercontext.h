@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/context.h"
+#include "transfer/resumerecord.h"
 
 #include <QTimer>
 
@@ -50,6 +51,11 @@ private:
     void openNextFile();
     bool completeCurrentFile();
     void discardPartialFile();
+    // With a sender that resumes, keeps what is written and a record of it; otherwise removes
+    // the file in progress.
+    void keepOrDiscard();
+    void matchEarlierSession();
+    bool openPartialFile(const QString &path, quint64 held);
     void metadataTimedOut();
 
     QFile *currentFile = nullptr;
@@ -61,6 +67,10 @@ private:
     bool senderAnnounced = false;
     // An error receipt is on its way: the connection is closed gently, not reset.
     bool lingerOnClose = false;
+    // The earlier session this one continues (null when none) and what it holds of each file.
+    ResumeRecord resumed;
+    QVector<quint64> held;
+    bool recordKept = false;
     QString deviceName;
     QString transferFolder;
     QString transferRoot;

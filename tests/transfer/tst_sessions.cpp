@@ -4,12 +4,15 @@
 #include "tests/support/testmain.h"
 #include "tests/transfer/transferpeer.h"
 #include "transfer/receivercontext.h"
+#include "transfer/resumerecord.h"
 #include "transfer/sendercontext.h"
 
+#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
@@ -58,6 +61,10 @@ private slots:
     void receiptCarriesTheReceiversError();
     void missingReceiptIsAnError_data();
     void missingReceiptIsAnError();
+    void resumesWhereTheLinkDropped_data();
+    void resumesWhereTheLinkDropped();
+    void staleRecordsAreDropped_data();
+    void staleRecordsAreDropped();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -277,6 +284,106 @@ void TestSessions::missingReceiptIsAnError()
     QTRY_COMPARE(sent.errors, QStringList(QStringLiteral("未收到接收方的确认")));
     QVERIFY(!sent.log.contains(QStringLiteral("传输完成！")));
     delete peer.socket;
+}
+
+void TestSessions::resumesWhereTheLinkDropped_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("changed");
+    QTest::addRow("1 GiB resumed") << (qint64(1) << 30) << false;
+    QTest::addRow("changed source sent whole") << (qint64(8) << 20) << true;
+}
+
+void TestSessions::resumesWhereTheLinkDropped()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, changed);
+    QFile file(source(QStringLiteral("big.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qint64 done = 0; done < size; done += chunk.size()) {
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
+        QCOMPARE(file.write(chunk), qint64(chunk.size()));
+    }
+    file.close();
+
+    auto cut = testsupport::connectLoopbackPair();
+    QVERIFY(cut.client);
+    std::unique_ptr<ReceiverContext> first(startReceiver(cut.server));
+    std::unique_ptr<SenderContext> firstSender(startSender(cut.client, { QStringLiteral("big.bin") }));
+    connect(first.get(), &Context::updateProgressBar, cut.client, [&cut](double fraction) {
+        if (fraction >= 0.5)
+            cut.client->abort();
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(got.errors.size(), 1, 120000);
+    firstSender.reset();
+    first.reset();
+    if (changed) {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        file.close();
+    }
+
+    got = {};
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    qint64 wire = 0;
+    connect(pair.client, &QTcpSocket::bytesWritten, this, [&wire](qint64 bytes) { wire += bytes; });
+    startReceiver(pair.server);
+    startSender(pair.client, { QStringLiteral("big.bin") });
+    QTRY_COMPARE_WITH_TIMEOUT(sent.log.value(sent.log.size() - 1), QStringLiteral("传输完成！"), 300000);
+    QCOMPARE(got.log.filter(QStringLiteral("继续上次未完成的传输")).size(), changed ? 0 : 1);
+    if (changed)
+        QVERIFY(wire > size);
+    else
+        QVERIFY2(wire > size * 2 / 5 && wire < size * 3 / 5, qPrintable(QString::number(wire)));
+
+    const QStringList folders = QDir(downloads->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders.size(), changed ? 2 : 1);
+    QFile copy(downloads->filePath(folders.last() + QStringLiteral("/big.bin")));
+    QVERIFY(copy.open(QIODevice::ReadOnly) && file.open(QIODevice::ReadOnly));
+    QCryptographicHash original(QCryptographicHash::Sha256);
+    QCryptographicHash saved(QCryptographicHash::Sha256);
+    QVERIFY(original.addData(&file) && saved.addData(&copy));
+    QCOMPARE(saved.result(), original.result());
+    QCOMPARE(QDir(downloads->filePath(QStringLiteral(".orvex-unfinished"))).entryList(QDir::Files).size(), changed ? 1 : 0);
+}
+
+void TestSessions::staleRecordsAreDropped_data()
+{
+    QTest::addColumn<int>("age");
+    QTest::addColumn<bool>("folderKept");
+    QTest::addColumn<bool>("dropped");
+    QTest::addRow("from yesterday") << 1 << true << false;
+    QTest::addRow("eight days old") << 8 << true << true;
+    QTest::addRow("folder deleted") << 0 << false << true;
+}
+
+void TestSessions::staleRecordsAreDropped()
+{
+    QFETCH(int, age);
+    QFETCH(bool, folderKept);
+    QFETCH(bool, dropped);
+    QDir folder(downloads->filePath(QStringLiteral("2026-12-01-10.00.00")));
+    QVERIFY(folder.mkpath(QStringLiteral("sub")));
+    ResumeRecord record(downloads->path(), folder.dirName(), QStringLiteral("pc"), { { QStringLiteral("sub/a"), 10, 1 } });
+    record.written[0] = 4;
+    record.partials[0] = QStringLiteral(".orvex-1.part");
+    record.saved = QDateTime::currentDateTimeUtc().addDays(-age);
+    QVERIFY(record.save());
+    QFile partial(folder.filePath(QStringLiteral("sub/.orvex-1.part")));
+    QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("abcd") == 4);
+    partial.close();
+    if (!folderKept)
+        QVERIFY(folder.removeRecursively());
+
+    ResumeRecord::dropStale(downloads->path());
+    const QVector<FileMetadata> offered { { QStringLiteral("sub/a"), 10, 1 } };
+    const ResumeRecord found = ResumeRecord::find(downloads->path(), QStringLiteral("pc"), offered);
+    QCOMPARE(found.isNull(), dropped);
+    QCOMPARE(partial.exists(), !dropped);
+    if (!dropped)
+        QCOMPARE(found.heldBytes(offered), QVector<quint64>({ 4 }));
 }
 
 ORVEX_TEST_MAIN(TestSessions)
