@@ -238,21 +238,25 @@ void SenderContext::writeByteToSocket()
 {
     if (state != Transferring || hasFailed() || awaitingReceipt)
         return;
-    // One frame in flight: the next chunk is read only once the socket has handed everything
-    // to the system, which bounds memory to one frame whatever the file size.
-    if (socket->bytesToWrite() > 0)
-        return;
+    // A few frames in flight: the next chunk is read only while the socket holds less than
+    // writeAheadBytes, which bounds memory whatever the file size, and a small file does not
+    // wait for a round through the event loop before the next one starts.
     while (current < batchEnd) {
+        if (socket->bytesToWrite() >= writeAheadBytes)
+            return;
         if (remaining > 0 || !source.isOpen()) {
             if (!sendNextChunk())
                 return;
-            if (remaining > 0 || socket->bytesToWrite() > 0)
-                return;
+            if (remaining > 0)
+                continue;
         }
         source.close();
         ++current;
         announceNext = true;
     }
+    // The end comes once everything is handed to the system.
+    if (socket->bytesToWrite() > 0)
+        return;
     if (batchEnd < metadata.size()) {
         startNextBatch();
     } else if (uses(TransferFeatures::receipt) && !receiptReceived) {

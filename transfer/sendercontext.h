@@ -12,7 +12,7 @@
 
 // The sending end of a transfer session: announces the files, waits for the receiver's decision
 // and then streams the contents, one encrypted frame at a time, reading the next chunk only
-// when the socket has handed the previous frame to the system.
+// while the socket holds less than a few frames.
 //
 // A list too long for one frame is offered in its first frame as far as it fits, with the count
 // of the entries still to come. A receiver that speaks lists asks for the rest before it
@@ -25,6 +25,8 @@ class SenderContext : public Context
 public:
     // Plaintext of one data frame.
     static constexpr qint64 maxDataPerFrame = 64000;
+    // What the socket may hold before the next chunk is read.
+    static constexpr qint64 writeAheadBytes = 4 * (maxDataPerFrame + 2 + Crypto::messageOverhead);
     // How long the receiver may take to confirm the files after the last data frame.
     static constexpr int defaultReceiptTimeLimitMsec = 30000;
 
