@@ -478,7 +478,9 @@ double tarPipeline(const QString &tree, const QString &target)
     clock.start();
     receiving.start(QStringLiteral("sh"),
         { QStringLiteral("-c"),
-            QStringLiteral("socat -u TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr STDOUT | tar -x -C '%2'").arg(port).arg(target) });
+            QStringLiteral("socat -u TCP-LISTEN:%1,bind=127.0.0.1,reuseaddr STDOUT | tar -x -C '%2'")
+                .arg(port)
+                .arg(target) });
     sending.start(QStringLiteral("sh"),
         { QStringLiteral("-c"),
             QStringLiteral("tar -c -C '%1' '%2' | socat -u STDIN TCP:127.0.0.1:%3,retry=100,interval=0.02")
@@ -550,7 +552,9 @@ int runTreeBenchmark(const QString &folder)
                  .arg(sender.cpu + receiver.cpu, 0, 'f', 2)
                  .arg(tarCpu / (sender.cpu + receiver.cpu), 0, 'f', 2)
           << Qt::endl;
-    out() << QStringLiteral("  sender:   CPU %1 s, peak RSS %2 MiB").arg(sender.cpu, 0, 'f', 2).arg(sender.rssMiB, 0, 'f', 1)
+    out() << QStringLiteral("  sender:   CPU %1 s, peak RSS %2 MiB")
+                 .arg(sender.cpu, 0, 'f', 2)
+                 .arg(sender.rssMiB, 0, 'f', 1)
           << Qt::endl;
     out() << QStringLiteral("  receiver: CPU %1 s, peak RSS %2 MiB")
                  .arg(receiver.cpu, 0, 'f', 2)
@@ -594,7 +598,8 @@ int main(int argc, char *argv[])
             size = 0;
     }
     if (size <= 0) {
-        QTextStream(stderr) << "usage: bench_transfer [--size BYTES] [--folder DIR] | --tree [--folder DIR]" << Qt::endl;
+        QTextStream(stderr) << "usage: bench_transfer [--size BYTES] [--folder DIR] | --tree [--folder DIR]"
+                            << Qt::endl;
         return 2;
     }
     return tree ? runTreeBenchmark(folder) : runBenchmark(size, folder);

@@ -100,6 +100,15 @@ bool ReceiverContext::isSafeName(const QString &name)
     return true;
 }
 
+QString ReceiverContext::firstNames(const QVector<FileMetadata> &files, int shown)
+{
+    QStringList names;
+    for (int i = 0; i < files.size() && i < shown; ++i)
+        names.append(files.at(i).filename);
+    const QString joined = names.join(QStringLiteral("、"));
+    return files.size() <= shown ? joined : tr("%1 等 %2 个文件").arg(joined).arg(files.size());
+}
+
 void ReceiverContext::handleMetadata(const QByteArray &plaintext)
 {
     metadataReceived = true;
@@ -152,7 +161,10 @@ bool ReceiverContext::takeEntries(const QJsonObject &frame)
         }
         const auto bytes = static_cast<quint64>(size);
         totalBytes += bytes;
-        metadata.append({ filename, bytes, static_cast<qint64>(mtimes.at(i).toDouble()) });
+        // A time that is no whole number of milliseconds within 2^53 counts as unknown.
+        const double mtime = mtimes.at(i).toDouble();
+        const bool usable = std::fabs(mtime) <= maxAnnouncedSize && std::trunc(mtime) == mtime;
+        metadata.append({ filename, bytes, usable ? static_cast<qint64>(mtime) : 0 });
     }
     return true;
 }
@@ -278,12 +290,14 @@ void ReceiverContext::openNextFile()
         }
         if (kept == 0 && !earlier.isEmpty())
             QFile::remove(earlier);
-        const QString temporary = kept > 0 ? earlier
-                                           : QStringLiteral("%1/.orvex-%2.part")
-                                                 .arg(target.absolutePath())
-                                                 .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        const QString temporary = kept > 0
+            ? earlier
+            : QStringLiteral("%1/.orvex-%2.part")
+                  .arg(target.absolutePath())
+                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
         currentFile = new QFile(temporary, this);
-        if (kept > 0 ? !openPartialFile(temporary, kept) : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (kept > 0 ? !openPartialFile(temporary, kept)
+                     : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
             delete currentFile;
             currentFile = nullptr;
             ++current;
@@ -383,7 +397,8 @@ void ReceiverContext::keepOrDiscard()
         currentFile = nullptr;
     }
     discardPartialFile();
-    const bool anyHeld = std::any_of(record.written.cbegin(), record.written.cend(), [](quint64 bytes) { return bytes > 0; });
+    const bool anyHeld
+        = std::any_of(record.written.cbegin(), record.written.cend(), [](quint64 bytes) { return bytes > 0; });
     if (anyHeld && !record.save() && !record.partials.value(current).isEmpty())
         QFile::remove(record.partialPath(current));
 }

@@ -18,9 +18,17 @@ const QString recordSuffix = QStringLiteral(".json");
 // A record is a few dozen bytes per file; anything far larger is not one of ours.
 constexpr qint64 maxRecordBytes = 512 * 1024 * 1024;
 
+// Counts in a record are whole numbers below 2^53; anything else reads as 0.
+quint64 countFrom(const QJsonValue &value)
+{
+    const double number = value.toDouble();
+    return number >= 0 && number <= 9007199254740992.0 ? static_cast<quint64>(number) : 0;
+}
+
 } // namespace
 
-ResumeRecord::ResumeRecord(QString downloadPath, QString transferFolder, QString senderName, QVector<FileMetadata> offered)
+ResumeRecord::ResumeRecord(
+    QString downloadPath, QString transferFolder, QString senderName, QVector<FileMetadata> offered)
     : folder(std::move(transferFolder))
     , sender(std::move(senderName))
     , files(std::move(offered))
@@ -92,16 +100,17 @@ ResumeRecord ResumeRecord::load(const QString &downloadPath, const QString &reco
         const QJsonObject entry = value.toObject();
         if (!ReceiverContext::isSafeName(entry.value(QStringLiteral("filename")).toString()))
             return {};
-        record.files.append({ entry.value(QStringLiteral("filename")).toString(),
-            static_cast<quint64>(entry.value(QStringLiteral("size")).toDouble()),
-            static_cast<qint64>(entry.value(QStringLiteral("mtime")).toDouble()) });
-        record.written.append(static_cast<quint64>(entry.value(QStringLiteral("written")).toDouble()));
+        record.files.append(
+            { entry.value(QStringLiteral("filename")).toString(), countFrom(entry.value(QStringLiteral("size"))),
+                static_cast<qint64>(countFrom(entry.value(QStringLiteral("mtime")))) });
+        record.written.append(countFrom(entry.value(QStringLiteral("written"))));
         record.partials.append(entry.value(QStringLiteral("partial")).toString());
     }
     return record;
 }
 
-ResumeRecord ResumeRecord::find(const QString &downloadPath, const QString &sender, const QVector<FileMetadata> &offered)
+ResumeRecord ResumeRecord::find(
+    const QString &downloadPath, const QString &sender, const QVector<FileMetadata> &offered)
 {
     const QFileInfoList candidates
         = QDir(recordsFolder(downloadPath)).entryInfoList({ QLatin1Char('*') + recordSuffix }, QDir::Files, QDir::Time);
@@ -125,7 +134,8 @@ QVector<quint64> ResumeRecord::heldBytes(const QVector<FileMetadata> &offered) c
     for (int i = 0; i < offered.size() && i < files.size(); ++i) {
         const FileMetadata &was = files.at(i);
         const FileMetadata &now = offered.at(i);
-        if (was.size != now.size || was.mtime != now.mtime || now.mtime == 0 || written.at(i) == 0)
+        if (was.size != now.size || was.mtime != now.mtime || now.mtime == 0 || written.at(i) == 0
+            || written.at(i) > was.size)
             continue;
         if (written.at(i) == was.size) {
             const QFileInfo done(targetPath(i));

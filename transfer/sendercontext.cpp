@@ -22,7 +22,8 @@ constexpr int endDelayMsec = 1000;
 
 QJsonObject fileEntry(const FileMetadata &file)
 {
-    return { { QStringLiteral("filename"), file.filename }, { QStringLiteral("size"), static_cast<double>(file.size) } };
+    return { { QStringLiteral("filename"), file.filename },
+        { QStringLiteral("size"), static_cast<double>(file.size) } };
 }
 
 } // namespace
@@ -41,8 +42,8 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
         const QFileInfo info(paths.last());
         const auto size = static_cast<quint64>(info.size());
         totalBytes += size;
-        metadata.append({ i < names.size() ? names.at(i).first : QString(), size,
-            info.lastModified().toMSecsSinceEpoch() });
+        metadata.append(
+            { i < names.size() ? names.at(i).first : QString(), size, info.lastModified().toMSecsSinceEpoch() });
         entrySizes.append(QJsonDocument(fileEntry(metadata.last())).toJson(QJsonDocument::Compact).size()
             + QByteArray::number(metadata.last().mtime).size());
     }

@@ -79,6 +79,7 @@ private:
     Reports sent;
     Reports got;
     int offeredFiles = 0;
+    QVector<FileMetadata> offer;
 };
 
 void TestSessions::init()
@@ -96,7 +97,8 @@ bool TestSessions::makeFiles(const QStringList &names, const QList<int> &sizes)
     for (int i = 0; i < names.size(); ++i) {
         QDir().mkpath(QFileInfo(source(names.at(i))).absolutePath());
         QFile file(source(names.at(i)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(sizes.at(i % sizes.size()), char('a' + i % 26))) < 0)
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(QByteArray(sizes.at(i % sizes.size()), char('a' + i % 26))) < 0)
             return false;
     }
     return true;
@@ -122,6 +124,7 @@ ReceiverContext *TestSessions::startReceiver(QTcpSocket *socket)
     got.follow(receiver);
     connect(receiver, &Context::metaDataReady, receiver, [this, receiver](QVector<FileMetadata> files) {
         offeredFiles = files.size();
+        offer = files;
         receiver->response(true);
     });
     receiver->startHandshake();
@@ -146,7 +149,8 @@ void TestSessions::baseSenderGetsTheBaseExchange_data()
     QTest::addColumn<QJsonValue>("features");
     QTest::addColumn<QByteArray>("answer");
     QTest::addColumn<QByteArray>("lastFrame");
-    QTest::addRow("base sender") << QJsonValue(QJsonValue::Undefined) << QByteArray(R"({"response":1})") << QByteArray();
+    QTest::addRow("base sender") << QJsonValue(QJsonValue::Undefined) << QByteArray(R"({"response":1})")
+                                 << QByteArray();
     QTest::addRow("sender with receipts")
         << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
         << QByteArray(R"({"features":["list","receipt","resume"],"response":1})") << QByteArray(R"({"receipt":1})");
@@ -189,7 +193,8 @@ void TestSessions::longListsTravelWhole()
 {
     QStringList names;
     for (int i = 0; i < 20000; ++i)
-        names.append(QStringLiteral("photos/%1/IMG_2026120%2_%3.jpg").arg(i / 1000).arg(i % 7).arg(i, 6, 10, QLatin1Char('0')));
+        names.append(
+            QStringLiteral("photos/%1/IMG_2026120%2_%3.jpg").arg(i / 1000).arg(i % 7).arg(i, 6, 10, QLatin1Char('0')));
     QVERIFY(makeFiles(names, { 3, 0, 70 }));
     auto pair = testsupport::connectLoopbackPair();
     QVERIFY(pair.client);
@@ -197,6 +202,10 @@ void TestSessions::longListsTravelWhole()
     startSender(pair.client, names);
     QTRY_COMPARE_WITH_TIMEOUT(sent.log.value(sent.log.size() - 1), QStringLiteral("传输完成！"), 60000);
     QCOMPARE(offeredFiles, names.size());
+    QCOMPARE(
+        ReceiverContext::firstNames({ { QStringLiteral("a") }, { QStringLiteral("b") } }, 3), QStringLiteral("a、b"));
+    QCOMPARE(
+        ReceiverContext::firstNames(offer, 2), QStringLiteral("%1、%2 等 20000 个文件").arg(names.at(0), names.at(1)));
     const QMap<QString, QByteArray> files = received();
     QCOMPARE(files.size(), names.size());
     QCOMPARE(files.value(names.at(19998)), QByteArray(3, char('a' + 19998 % 26)));
@@ -238,7 +247,8 @@ void TestSessions::longListsGoInBatchesToBaseReceivers()
     QCOMPARE(sessions, 3);
     QCOMPARE(offered, QJsonArray::fromStringList(names));
     QCOMPARE(data.size(), 625 * 5);
-    QCOMPARE(sent.log.filter(QStringLiteral("批")), QStringList(QStringLiteral("对方版本较旧，文件将分 3 批发送，每批需对方确认")));
+    QCOMPARE(sent.log.filter(QStringLiteral("批")),
+        QStringList(QStringLiteral("对方版本较旧，文件将分 3 批发送，每批需对方确认")));
     QTRY_COMPARE(sent.log.last(), QStringLiteral("传输完成！"));
     QVERIFY(sent.errors.isEmpty());
 }
@@ -346,7 +356,8 @@ void TestSessions::resumesWhereTheLinkDropped()
     QCryptographicHash saved(QCryptographicHash::Sha256);
     QVERIFY(original.addData(&file) && saved.addData(&copy));
     QCOMPARE(saved.result(), original.result());
-    QCOMPARE(QDir(downloads->filePath(QStringLiteral(".orvex-unfinished"))).entryList(QDir::Files).size(), changed ? 1 : 0);
+    QCOMPARE(
+        QDir(downloads->filePath(QStringLiteral(".orvex-unfinished"))).entryList(QDir::Files).size(), changed ? 1 : 0);
 }
 
 void TestSessions::staleRecordsAreDropped_data()
@@ -366,7 +377,8 @@ void TestSessions::staleRecordsAreDropped()
     QFETCH(bool, dropped);
     QDir folder(downloads->filePath(QStringLiteral("2026-12-01-10.00.00")));
     QVERIFY(folder.mkpath(QStringLiteral("sub")));
-    ResumeRecord record(downloads->path(), folder.dirName(), QStringLiteral("pc"), { { QStringLiteral("sub/a"), 10, 1 } });
+    ResumeRecord record(
+        downloads->path(), folder.dirName(), QStringLiteral("pc"), { { QStringLiteral("sub/a"), 10, 1 } });
     record.written[0] = 4;
     record.partials[0] = QStringLiteral(".orvex-1.part");
     record.saved = QDateTime::currentDateTimeUtc().addDays(-age);
