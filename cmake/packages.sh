@@ -7,6 +7,8 @@ package_packages=(file dpkg-dev)
 run_packages=(xvfb trayer xauth python3 fonts-noto-cjk qttranslations5-l10n)
 test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium desktop-file-utils appstream qttranslations5-l10n
     dbus-daemon dbus-session-bus-common)
+# What the benchmark programs run besides Orvex (bench_transfer --tree compares with tar | socat).
+bench_packages=(socat)
 # Node.js and npm may come from elsewhere than Debian (its npm package conflicts with such a
 # nodejs): only a machine without npm gets Debian's.
 node_packages=(nodejs npm)

@@ -1,7 +1,9 @@
 #include "discoveryservice.h"
 
 #include "core/settings.h"
+#include "core/transferfeatures.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkInterface>
@@ -179,6 +181,7 @@ QByteArray DiscoveryService::deviceDatagram(quint16 announcedPort) const
     QJsonObject info;
     info.insert(QStringLiteral("device_name"), Settings::deviceName());
     info.insert(QStringLiteral("device_type"), QSysInfo::productType());
+    info.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
     info.insert(QStringLiteral("port"), static_cast<int>(announcedPort));
     info.insert(QStringLiteral("request"), false);
     return QJsonDocument(info).toJson(QJsonDocument::Compact);

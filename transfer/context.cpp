@@ -1,5 +1,9 @@
 #include "context.h"
 
+#include "core/transferfeatures.h"
+
+#include <QJsonArray>
+#include <QJsonValue>
 #include <QTcpSocket>
 
 #include <exception>
@@ -13,6 +17,14 @@ Context::Context(QTcpSocket *connection, QObject *parent)
 {
     qRegisterMetaType<FileMetadata>();
     qRegisterMetaType<QVector<FileMetadata>>();
+    handshakeTimer.setSingleShot(true);
+    connect(&handshakeTimer, &QTimer::timeout, this, &Context::handshakeTimedOut);
+    attach(connection);
+}
+
+void Context::attach(QTcpSocket *connection)
+{
+    socket = connection;
     socket->setParent(this);
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(socket, &QTcpSocket::readyRead, this, &Context::receiveSocketData);
@@ -20,10 +32,31 @@ Context::Context(QTcpSocket *connection, QObject *parent)
     // Until the peer has shown its key, the session takes no more than the key from the
     // connection: whatever else it sends waits in the system's buffers.
     socket->setReadBufferSize(preKeyReadBufferBytes);
-
-    handshakeTimer.setSingleShot(true);
-    connect(&handshakeTimer, &QTimer::timeout, this, &Context::handshakeTimedOut);
     handshakeTimer.start(timeLimitMsec);
+}
+
+void Context::restartOn(QTcpSocket *connection)
+{
+    socket->disconnect(this);
+    socket->disconnectFromHost();
+    socket->deleteLater();
+    crypto.renewKeys();
+    receiveBuffer.clear();
+    agreedFeatures.clear();
+    state = AwaitingKey;
+    attach(connection);
+    startHandshake();
+}
+
+void Context::agreeFeatures(const QJsonValue &announced)
+{
+    agreedFeatures.clear();
+    const QJsonArray names = announced.toArray();
+    const QStringList own = TransferFeatures::supported();
+    for (const QJsonValue &name : names) {
+        if (own.contains(name.toString()) && !agreedFeatures.contains(name.toString()))
+            agreedFeatures.append(name.toString());
+    }
 }
 
 void Context::setTimeLimit(int msec)

@@ -5,9 +5,11 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QStringList>
 #include <QTimer>
 #include <QVector>
 
+class QJsonValue;
 class QTcpSocket;
 
 // One TCP connection between a sending and a receiving device. Both sides first write their raw
@@ -29,6 +31,8 @@ public:
     // The length field of a frame is 16 bits wide.
     static constexpr int maxMessagePerFrame = 0xFFFF;
     static constexpr int maxPlaintextPerFrame = maxMessagePerFrame - Crypto::messageOverhead;
+    // Entries one offer may hold, over all its frames: bounds what a receiver keeps in memory.
+    static constexpr int maxOfferedFiles = 500000;
     // A peer that has not completed its part of the handshake by then is given up.
     static constexpr int defaultTimeLimitMsec = 30000;
 
@@ -47,6 +51,8 @@ public:
     int filesLeft() const { return metadata.size(); }
     QString currentFile() const { return metadata.isEmpty() ? QString() : metadata.first().filename; }
     bool hasFailed() const { return failed; }
+    // Whether both ends announced this extension (one of TransferFeatures).
+    bool uses(const QString &feature) const { return agreedFeatures.contains(feature); }
 
     // How long the peer may take for the key exchange (and, on the receiving side, for the
     // metadata that follows it). Tests shorten it.
@@ -62,9 +68,16 @@ signals:
 
 private slots:
     void receiveSocketData();
-    void handleSocketError();
+
+protected slots:
+    virtual void handleSocketError();
 
 protected:
+    // Keeps those of the peer's announced extensions that this build speaks too.
+    void agreeFeatures(const QJsonValue &announced);
+    // Starts over on a new connection to the same peer: a new key pair and a new handshake.
+    void restartOn(QTcpSocket *connection);
+
     // Reports a failure once; afterwards nothing that arrives reaches the subclass any more.
     void fail(const QString &msg);
     void emitProgress();
@@ -76,8 +89,10 @@ protected:
     QVector<FileMetadata> metadata;
     quint64 totalBytes;
     quint64 transferred;
+    QStringList agreedFeatures;
 
 private:
+    void attach(QTcpSocket *connection);
     void processReceived();
     void handshakeTimedOut();
 

@@ -37,8 +37,14 @@ Crypto::Crypto()
             fail(QT_TRANSLATE_NOOP("Crypto", "Unable to initialize libsodium."));
         sodiumReady = true;
     }
+    renewKeys();
+}
+
+void Crypto::renewKeys()
+{
     randombytes_buf(bytes(secretKey), keyBytes);
     crypto_scalarmult_base(bytes(publicKey), bytes(secretKey));
+    sessionKey.fill('\0');
 }
 
 void Crypto::computeSessionKey(const QByteArray &peerPublicKey)

@@ -20,6 +20,8 @@ public:
     Crypto(const Crypto &) = delete;
     Crypto &operator=(const Crypto &) = delete;
 
+    // A fresh key pair, for a new session on a new connection.
+    void renewKeys();
     void computeSessionKey(const QByteArray &peerPublicKey);
     QByteArray encrypt(const QByteArray &plaintext) const;
     QByteArray decrypt(const QByteArray &message) const;

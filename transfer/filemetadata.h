@@ -10,6 +10,8 @@ struct FileMetadata
 {
     QString filename;
     quint64 size = 0;
+    // Last modification, in milliseconds since the epoch; 0 when the sender did not say.
+    qint64 mtime = 0;
 };
 
 Q_DECLARE_METATYPE(FileMetadata)

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "transfer/context.h"
+#include "transfer/resumerecord.h"
 
 #include <QTimer>
 
 #include <functional>
 
 class QFile;
+class QJsonObject;
 
 // The receiving end of a transfer session: turns the sender's metadata into an offer, answers
 // the user's decision and writes the accepted files into a folder of their own below the
@@ -26,6 +28,8 @@ public:
 
     // Received names are untrusted: only relative paths of plain parts may be written.
     static bool isSafeName(const QString &name);
+    // For the confirmation of a long offer: its first names and how many files it holds in all.
+    static QString firstNames(const QVector<FileMetadata> &files, int shown);
 
     // Asked when an offer has arrived, before anyone is told of it; an offer it turns down is
     // refused at once (the sender sees a refusal) and metaDataReady is never emitted.
@@ -40,19 +44,42 @@ signals:
 
 private:
     void handleMetadata(const QByteArray &plaintext);
+    // Adds a frame's entries to the offer; false when the session failed on one of them.
+    bool takeEntries(const QJsonObject &frame);
+    void offerComplete();
+    void sendErrorReceipt(const QString &error);
     void writeData(const QByteArray &data);
     bool createTransferFolder(const QString &downloadPath);
     void openNextFile();
     bool completeCurrentFile();
     void discardPartialFile();
+    // With a sender that resumes, keeps what is written and a record of it; otherwise removes
+    // the file in progress.
+    void keepOrDiscard();
+    void matchEarlierSession();
+    bool openPartialFile(const QString &path, quint64 held);
     void metadataTimedOut();
 
     QFile *currentFile = nullptr;
+    // The file being written and how many of its bytes are still to come.
+    int current = 0;
+    quint64 remaining = 0;
+    // Entries of the offer still to come in further frames.
+    int entriesToCome = 0;
+    bool senderAnnounced = false;
+    // An error receipt is on its way: the connection is closed gently, not reset.
+    bool lingerOnClose = false;
+    // The earlier session this one continues (null when none) and what it holds of each file.
+    ResumeRecord resumed;
+    QVector<quint64> held;
+    bool recordKept = false;
+    QString deviceName;
     QString transferFolder;
     QString transferRoot;
     QString currentTarget;
     bool metadataReceived = false;
     bool answered = false;
+    bool acceptedOffer = false;
     OfferAdmission offerAdmission;
     QTimer metadataTimer;
 };

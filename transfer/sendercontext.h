@@ -7,10 +7,17 @@
 #include <QPair>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
+#include <QTimer>
 
 // The sending end of a transfer session: announces the files, waits for the receiver's decision
 // and then streams the contents, one encrypted frame at a time, reading the next chunk only
-// when the socket has handed the previous frame to the system.
+// while the socket holds less than a few frames.
+//
+// A list too long for one frame is offered in its first frame as far as it fits, with the count
+// of the entries still to come. A receiver that speaks lists asks for the rest before it
+// answers; any other receiver answers the part it saw, and the files are then sent in
+// consecutive sessions of lists that fit, each on a new connection with its own acceptance.
 class SenderContext : public Context
 {
     Q_OBJECT
@@ -18,31 +25,65 @@ class SenderContext : public Context
 public:
     // Plaintext of one data frame.
     static constexpr qint64 maxDataPerFrame = 64000;
+    // What the socket may hold before the next chunk is read.
+    static constexpr qint64 writeAheadBytes = 4 * (maxDataPerFrame + 2 + Crypto::messageOverhead);
+    // How long the receiver may take to confirm the files after the last data frame.
+    static constexpr int defaultReceiptTimeLimitMsec = 30000;
 
     // names: the send list, parallel to files; the first of each pair is the announced name.
     // Only the files' names are used: the session opens each file itself when it reaches it.
     SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
         const QList<QPair<QString, QString>> &names, QObject *parent);
 
-    // The metadata message announcing these files, as it goes on the wire.
-    static QByteArray offerMessage(const QVector<FileMetadata> &files);
-
     void handleMessage(QByteArray plaintext) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;
+
+    void setReceiptTimeLimit(int msec) { receiptTimeLimitMsec = msec; }
 
 signals:
     // The receiver declined the offer; raiseErrorMsg follows.
     void refused();
 
+protected slots:
+    void handleSocketError() override;
+
 private slots:
     void writeByteToSocket();
 
 private:
-    // Opens a file of the queue at its turn; fails the session when it cannot be read any more.
-    bool openForReading(QFile *file, const QString &name);
+    // Entries [first, first + count) as one frame; the head frame of an offer also names the
+    // device and, under "more", how many entries follow in further frames.
+    QByteArray offerFrame(int first, int count, bool head, int more) const;
+    int entriesFitting(int first, bool head, int more) const;
+    int batchCount() const;
+    void handleAnswer(const QJsonObject &answer);
+    void sendRestOfList();
+    void applyOffsets(const QJsonValue &offsets);
+    void handleReceipt(const QJsonObject &receipt);
+    // Opens the file at its turn; fails the session when it cannot be read any more.
+    bool openForReading(int index);
+    bool sendNextChunk();
+    void startNextBatch();
+    void finish();
 
-    QList<QSharedPointer<QFile>> fileQueue;
+    QStringList paths;
+    QFile source;
+    QVector<quint64> offsets;
+    QVector<int> entrySizes;
+    // The files of the running session: [batchStart, batchEnd); offeredEnd is where the first
+    // frame of its offer stopped.
+    int batchStart = 0;
+    int batchEnd = 0;
+    int offeredEnd = 0;
+    bool batched = false;
+    bool restSent = false;
+    int current = 0;
+    quint64 remaining = 0;
     bool announceNext = true;
+    bool awaitingReceipt = false;
+    bool receiptReceived = false;
+    int receiptTimeLimitMsec = defaultReceiptTimeLimitMsec;
+    QTimer receiptTimer;
     QByteArray readBuffer;
 };

@@ -1,7 +1,7 @@
 #include "sendfilemanager.h"
 
 #include "core/humansize.h"
-#include "transfer/sendercontext.h"
+#include "transfer/context.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -95,23 +95,10 @@ void SendFileManager::removeSelected()
 
 QString SendFileManager::offerTooLong() const
 {
-    // The whole list travels in one frame: find how many of the files would fit.
-    QVector<FileMetadata> entries;
-    for (int i = 0; i < sendList.size() && i < sendFiles.size(); ++i)
-        entries.append({ sendList.at(i).first, static_cast<quint64>(sendFiles.at(i)->size()) });
-    if (SenderContext::offerMessage(entries).size() <= Context::maxPlaintextPerFrame)
+    if (sendList.size() <= Context::maxOfferedFiles)
         return QString();
-    int fitting = 0;
-    int tooMany = entries.size();
-    while (tooMany - fitting > 1) {
-        const int middle = (fitting + tooMany) / 2;
-        if (SenderContext::offerMessage(entries.mid(0, middle)).size() <= Context::maxPlaintextPerFrame)
-            fitting = middle;
-        else
-            tooMany = middle;
-    }
     return tr("所选文件过多（%1 个），文件清单超出了一次传输的上限。\n请减少到约 %2 "
               "个以内（文件名越长，可发送的数量越少）后再发送。")
-        .arg(entries.size())
-        .arg(fitting);
+        .arg(sendList.size())
+        .arg(Context::maxOfferedFiles);
 }

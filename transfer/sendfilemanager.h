@@ -29,8 +29,8 @@ public:
     QStringList addFolder(const QString &path);
     void removeSelected();
 
-    // Empty when the whole list fits the one frame an offer travels in; otherwise, for the user,
-    // how many files there are and about how many would fit.
+    // Empty when the list is within what one send may offer; otherwise, for the user, how many
+    // files there are and how many one send takes.
     QString offerTooLong() const;
 
     QList<QPair<QString, QString>> sendList;

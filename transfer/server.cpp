@@ -3,6 +3,7 @@
 #include "core/logging.h"
 #include "core/settings.h"
 #include "transfer/receivercontext.h"
+#include "transfer/resumerecord.h"
 
 #include <QTcpSocket>
 
@@ -21,6 +22,7 @@ void Server::start()
     if (!server.listen(QHostAddress::Any, port))
         throw std::runtime_error(tr("无法监听 %1 端口").arg(port).toStdString());
     connect(&server, &QTcpServer::newConnection, this, &Server::handleNewConnection, Qt::UniqueConnection);
+    ResumeRecord::dropStale(Settings::downloadPath());
 }
 
 quint16 Server::serverPort() const

@@ -20,7 +20,8 @@ const QHostAddress peerAddress(QStringLiteral("127.0.0.2"));
 
 QByteArray hostInfo(const QString &name, int port)
 {
-    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"port\":%3,\"request\":false}")
+    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"list\",\"receipt\",\"resume\"],"
+                          "\"port\":%3,\"request\":false}")
         .arg(name, QSysInfo::productType())
         .arg(port)
         .toUtf8();
@@ -152,6 +153,10 @@ private slots:
 
         QTest::addRow("host information")
             << QByteArray("{\"device_name\":\"笔记本\",\"device_type\":\"debian\",\"port\":5000,\"request\":false}")
+            << QStringList { QStringLiteral("笔记本") } << QList<int> { 5000 };
+        QTest::addRow("host information with features")
+            << QByteArray("{\"device_name\":\"笔记本\",\"device_type\":\"debian\",\"features\":[\"list\",\"x\"],"
+                          "\"port\":5000,\"request\":false}")
             << QStringList { QStringLiteral("笔记本") } << QList<int> { 5000 };
         QTest::addRow("leave") << QByteArray("{\"device_name\":\"笔记本\",\"port\":0,\"request\":false}")
                                << QStringList { QStringLiteral("笔记本") } << QList<int> { 0 };

@@ -133,7 +133,7 @@ private slots:
     void removal();
     void updateListRemovesTheRightEntries();
     void sendingNeedsFiles();
-    void oversizedListIsRefusedBeforeConnecting();
+    void listBeyondOneFrameIsOffered();
     void sendsToDevicesInTurn();
     void closingAProgressWindowAbandonsTheRest();
     void folderOfMoreFilesThanMayBeOpenIsSent();
@@ -322,7 +322,7 @@ void TestSendFileWindow::sendingNeedsFiles()
     QCOMPARE(answerer.titles(), QStringList({ QStringLiteral("错误提示") }));
 }
 
-void TestSendFileWindow::oversizedListIsRefusedBeforeConnecting()
+void TestSendFileWindow::listBeyondOneFrameIsOffered()
 {
     QTcpServer listener;
     QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
@@ -337,13 +337,11 @@ void TestSendFileWindow::oversizedListIsRefusedBeforeConnecting()
     drop(window, { source() + QStringLiteral("/many") });
     QCOMPARE(window->fileManager()->sendFiles.size(), 200);
 
+    // The offer continues over further frames, or goes in batches to an older receiver.
     testsupport::ModalAnswerer answerer;
     QTest::mouseClick(button(window, "web_send_btn"), Qt::LeftButton);
-    QCOMPARE(answerer.count(), 1);
-    QVERIFY2(answerer.texts().first().contains(QStringLiteral("200 个")), qPrintable(answerer.texts().first()));
-    QVERIFY(button(window, "web_send_btn")->isEnabled());
-    QTest::qWait(100);
-    QVERIFY(!listener.hasPendingConnections());
+    QTRY_VERIFY(listener.hasPendingConnections());
+    QCOMPARE(answerer.count(), 0);
 }
 
 void TestSendFileWindow::sendsToDevicesInTurn()

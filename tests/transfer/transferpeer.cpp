@@ -95,3 +95,16 @@ bool TransferPeer::waitForDisconnected(int timeoutMsec)
         },
         timeoutMsec);
 }
+
+QList<QByteArray> TransferPeer::messagesUntilClosed(int timeoutMsec)
+{
+    QList<QByteArray> messages;
+    static_cast<void>(QTest::qWaitFor(
+        [&] {
+            for (QByteArray message; takeMessage(&message);)
+                messages.append(message);
+            return socket->state() == QAbstractSocket::UnconnectedState && socket->bytesAvailable() == 0;
+        },
+        timeoutMsec));
+    return messages;
+}

@@ -32,6 +32,8 @@ public:
     // The next complete message, or a null array when none arrives within a few seconds.
     QByteArray nextMessage(int timeoutMsec = 5000);
     bool waitForDisconnected(int timeoutMsec = 5000);
+    // Every message until the other side closes (or the time is up).
+    QList<QByteArray> messagesUntilClosed(int timeoutMsec = 10000);
 
     QTcpSocket *socket;
     Crypto crypto;

@@ -1,0 +1,6 @@
+#include "transferfeatures.h"
+
+QStringList TransferFeatures::supported()
+{
+    return { list, receipt, resume };
+}

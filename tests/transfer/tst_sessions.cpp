@@ -1,0 +1,400 @@
+#include "core/settings.h"
+#include "tests/support/filesizelimit.h"
+#include "tests/support/loopbackpair.h"
+#include "tests/support/testmain.h"
+#include "tests/transfer/transferpeer.h"
+#include "transfer/receivercontext.h"
+#include "transfer/resumerecord.h"
+#include "transfer/sendercontext.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+
+#include <memory>
+
+namespace {
+
+// What one side of a session reported.
+struct Reports
+{
+    QStringList log;
+    QStringList errors;
+
+    void follow(Context *context)
+    {
+        QObject::connect(context, &Context::printLogMsg, [this](const QString &line) { log.append(line); });
+        QObject::connect(context, &Context::raiseErrorMsg, [this](const QString &error) { errors.append(error); });
+    }
+};
+
+QJsonObject parse(const QByteArray &message)
+{
+    return QJsonDocument::fromJson(message).object();
+}
+
+QJsonArray fileNames(const QJsonArray &files)
+{
+    QJsonArray names;
+    for (const QJsonValue &file : files)
+        names.append(file.toObject().value(QStringLiteral("filename")));
+    return names;
+}
+
+} // namespace
+
+class TestSessions : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void baseSenderGetsTheBaseExchange_data();
+    void baseSenderGetsTheBaseExchange();
+    void longListsTravelWhole();
+    void longListsGoInBatchesToBaseReceivers();
+    void receiptCarriesTheReceiversError();
+    void missingReceiptIsAnError_data();
+    void missingReceiptIsAnError();
+    void resumesWhereTheLinkDropped_data();
+    void resumesWhereTheLinkDropped();
+    void staleRecordsAreDropped_data();
+    void staleRecordsAreDropped();
+
+private:
+    QString source(const QString &name) const { return sources->filePath(name); }
+    bool makeFiles(const QStringList &names, const QList<int> &sizes);
+    SenderContext *startSender(QTcpSocket *socket, const QStringList &names);
+    ReceiverContext *startReceiver(QTcpSocket *socket);
+    // Every file below the download folder, by its path relative to the transfer's folder.
+    QMap<QString, QByteArray> received() const;
+
+    std::unique_ptr<QTemporaryDir> sources;
+    std::unique_ptr<QTemporaryDir> downloads;
+    Reports sent;
+    Reports got;
+    QVector<FileMetadata> accepted;
+};
+
+void TestSessions::init()
+{
+    sources = std::make_unique<QTemporaryDir>();
+    downloads = std::make_unique<QTemporaryDir>();
+    Settings::setDownloadPath(downloads->path());
+    sent = {};
+    got = {};
+    accepted.clear();
+}
+
+bool TestSessions::makeFiles(const QStringList &names, const QList<int> &sizes)
+{
+    for (int i = 0; i < names.size(); ++i) {
+        QDir().mkpath(QFileInfo(source(names.at(i))).absolutePath());
+        QFile file(source(names.at(i)));
+        if (!file.open(QIODevice::WriteOnly)
+            || file.write(QByteArray(sizes.at(i % sizes.size()), char('a' + i % 26))) < 0)
+            return false;
+    }
+    return true;
+}
+
+SenderContext *TestSessions::startSender(QTcpSocket *socket, const QStringList &names)
+{
+    QList<QSharedPointer<QFile>> files;
+    QList<QPair<QString, QString>> list;
+    for (const QString &name : names) {
+        files.append(QSharedPointer<QFile>::create(source(name)));
+        list.append({ name, QString() });
+    }
+    auto *sender = new SenderContext(socket, files, list, this);
+    sent.follow(sender);
+    sender->startHandshake();
+    return sender;
+}
+
+ReceiverContext *TestSessions::startReceiver(QTcpSocket *socket)
+{
+    auto *receiver = new ReceiverContext(socket, this);
+    got.follow(receiver);
+    connect(receiver, &Context::metaDataReady, receiver, [this, receiver](QVector<FileMetadata> files) {
+        accepted = files;
+        receiver->response(true);
+    });
+    receiver->startHandshake();
+    return receiver;
+}
+
+QMap<QString, QByteArray> TestSessions::received() const
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(downloads->path(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        file.open(QIODevice::ReadOnly);
+        files.insert(it.filePath().section(QLatin1Char('/'), QDir(downloads->path()).absolutePath().count('/') + 2),
+            file.readAll());
+    }
+    return files;
+}
+
+void TestSessions::baseSenderGetsTheBaseExchange_data()
+{
+    QTest::addColumn<QJsonValue>("features");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QByteArray>("lastFrame");
+    QTest::addRow("base sender") << QJsonValue(QJsonValue::Undefined) << QByteArray(R"({"response":1})")
+                                 << QByteArray();
+    QTest::addRow("sender with receipts")
+        << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
+        << QByteArray(R"({"features":["list","receipt","resume"],"response":1})") << QByteArray(R"({"receipt":1})");
+}
+
+void TestSessions::baseSenderGetsTheBaseExchange()
+{
+    QFETCH(QJsonValue, features);
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, lastFrame);
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    TransferPeer peer(pair.client);
+    QVERIFY(peer.exchangeKeys());
+    const QList<int> sizes { 0, 1, 64000, 64001 };
+    QJsonArray files;
+    for (int i = 0; i < sizes.size(); ++i)
+        files.append(QJsonObject { { QStringLiteral("filename"), QStringLiteral("dir/f%1").arg(i) },
+            { QStringLiteral("size"), sizes.at(i) } });
+    QJsonObject offer { { QStringLiteral("device_name"), QStringLiteral("peer") }, { QStringLiteral("files"), files } };
+    if (!features.isUndefined())
+        offer.insert(QStringLiteral("features"), features);
+    peer.sendMessage(QJsonDocument(offer).toJson(QJsonDocument::Compact));
+    QCOMPARE(peer.nextMessage(), answer);
+    for (int i = 0; i < sizes.size(); ++i) {
+        for (int done = 0; done < sizes.at(i); done += 64000)
+            peer.sendMessage(QByteArray(qMin(64000, sizes.at(i) - done), char('a' + i)));
+    }
+    // Nothing but the receipt, if any, comes before the close.
+    QCOMPARE(peer.messagesUntilClosed().join(), lastFrame);
+    QCOMPARE(peer.socket->state(), QAbstractSocket::UnconnectedState);
+    const QMap<QString, QByteArray> saved = received();
+    QCOMPARE(saved.keys(), QStringList({ "dir/f0", "dir/f1", "dir/f2", "dir/f3" }));
+    QCOMPARE(saved.value(QStringLiteral("dir/f3")), QByteArray(64001, 'd'));
+    QVERIFY(got.errors.isEmpty());
+}
+
+void TestSessions::longListsTravelWhole()
+{
+    QStringList names;
+    for (int i = 0; i < 20000; ++i)
+        names.append(
+            QStringLiteral("photos/%1/IMG_2026120%2_%3.jpg").arg(i / 1000).arg(i % 7).arg(i, 6, 10, QLatin1Char('0')));
+    QVERIFY(makeFiles(names, { 3, 0, 70 }));
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    startSender(pair.client, names);
+    QTRY_COMPARE_WITH_TIMEOUT(sent.log.value(sent.log.size() - 1), QStringLiteral("传输完成！"), 600000);
+    QCOMPARE(accepted.size(), names.size());
+    QCOMPARE(
+        ReceiverContext::firstNames({ { QStringLiteral("a") }, { QStringLiteral("b") } }, 3), QStringLiteral("a、b"));
+    QCOMPARE(
+        ReceiverContext::firstNames(accepted, 2), QStringLiteral("%1、%2 等 20000 个文件").arg(names.at(0), names.at(1)));
+    const QMap<QString, QByteArray> files = received();
+    QCOMPARE(files.size(), names.size());
+    QCOMPARE(files.value(names.at(19998)), QByteArray(3, char('a' + 19998 % 26)));
+    QCOMPARE(files.value(names.at(12344)), QByteArray(70, char('a' + 12344 % 26)));
+    QVERIFY(sent.errors.isEmpty() && got.errors.isEmpty());
+}
+
+void TestSessions::longListsGoInBatchesToBaseReceivers()
+{
+    QStringList names;
+    for (int i = 0; i < 2500; ++i)
+        names.append(QStringLiteral("folder/IMG_20261207_%1.jpg").arg(i, 6, 10, QLatin1Char('0')));
+    QVERIFY(makeFiles(names, { 0, 0, 0, 5 }));
+    QTcpServer listener;
+    QVERIFY(listener.listen(QHostAddress::LocalHost));
+    auto *socket = new QTcpSocket;
+    socket->connectToHost(QHostAddress::LocalHost, listener.serverPort());
+    QVERIFY(socket->waitForConnected(5000));
+    startSender(socket, names);
+
+    // A base receiver: answers the offer's first frame, reads the data and closes.
+    QJsonArray offered;
+    QByteArray data;
+    int sessions = 0;
+    while (offered.size() < names.size() && sessions < 10) {
+        QTRY_VERIFY(listener.hasPendingConnections());
+        TransferPeer peer(listener.nextPendingConnection());
+        QVERIFY(peer.exchangeKeys());
+        const QJsonObject offer = parse(peer.nextMessage());
+        QCOMPARE(offer.contains(QStringLiteral("more")), sessions++ == 0);
+        const QJsonArray files = offer.value(QStringLiteral("files")).toArray();
+        for (const QJsonValue &name : fileNames(files))
+            offered.append(name);
+        peer.sendMessage(R"({"response":1})");
+        data += peer.messagesUntilClosed().join();
+        QCOMPARE(peer.socket->state(), QAbstractSocket::UnconnectedState);
+        delete peer.socket;
+    }
+    QCOMPARE(sessions, 3);
+    QCOMPARE(offered, QJsonArray::fromStringList(names));
+    QCOMPARE(data.size(), 625 * 5);
+    QCOMPARE(sent.log.filter(QStringLiteral("批")),
+        QStringList(QStringLiteral("对方版本较旧，文件将分 3 批发送，每批需对方确认")));
+    QTRY_COMPARE(sent.log.last(), QStringLiteral("传输完成！"));
+    QVERIFY(sent.errors.isEmpty());
+}
+
+void TestSessions::receiptCarriesTheReceiversError()
+{
+    QVERIFY(makeFiles({ QStringLiteral("small"), QStringLiteral("big") }, { 1000, 1000000 }));
+    testsupport::FileSizeLimit limit(100000);
+    QVERIFY(limit.isSet());
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    startSender(pair.client, { QStringLiteral("small"), QStringLiteral("big") });
+    QTRY_COMPARE(sent.errors.size(), 1);
+    QCOMPARE(got.errors.size(), 1);
+    QCOMPARE(sent.errors.at(0), got.errors.at(0));
+    QVERIFY(got.errors.at(0).contains(QStringLiteral("big")));
+    QVERIFY(!sent.log.contains(QStringLiteral("传输完成！")));
+}
+
+void TestSessions::missingReceiptIsAnError_data()
+{
+    QTest::addColumn<bool>("close");
+    QTest::addRow("receiver gone") << true;
+    QTest::addRow("receiver silent") << false;
+}
+
+void TestSessions::missingReceiptIsAnError()
+{
+    QFETCH(bool, close);
+    QVERIFY(makeFiles({ QStringLiteral("file") }, { 100000 }));
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    SenderContext *sender = startSender(pair.client, { QStringLiteral("file") });
+    sender->setReceiptTimeLimit(close ? 60000 : 300);
+    TransferPeer peer(pair.server);
+    QVERIFY(peer.exchangeKeys());
+    QVERIFY(!peer.nextMessage().isNull());
+    peer.sendMessage(R"({"features":["receipt"],"response":1})");
+    QCOMPARE(peer.nextMessage().size() + peer.nextMessage().size(), 100000);
+    if (close)
+        peer.socket->abort();
+    QTRY_COMPARE(sent.errors, QStringList(QStringLiteral("未收到接收方的确认")));
+    QVERIFY(!sent.log.contains(QStringLiteral("传输完成！")));
+    delete peer.socket;
+}
+
+void TestSessions::resumesWhereTheLinkDropped_data()
+{
+    QTest::addColumn<qint64>("size");
+    QTest::addColumn<bool>("changed");
+    QTest::addRow("1 GiB resumed") << (qint64(1) << 30) << false;
+    QTest::addRow("changed source sent whole") << (qint64(8) << 20) << true;
+}
+
+void TestSessions::resumesWhereTheLinkDropped()
+{
+    QFETCH(qint64, size);
+    QFETCH(bool, changed);
+    QFile file(source(QStringLiteral("big.bin")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (qint64 done = 0; done < size; done += chunk.size()) {
+        QRandomGenerator::global()->fillRange(reinterpret_cast<quint32 *>(chunk.data()), chunk.size() / 4);
+        QCOMPARE(file.write(chunk), qint64(chunk.size()));
+    }
+    file.close();
+
+    auto cut = testsupport::connectLoopbackPair();
+    QVERIFY(cut.client);
+    std::unique_ptr<ReceiverContext> first(startReceiver(cut.server));
+    std::unique_ptr<SenderContext> firstSender(startSender(cut.client, { QStringLiteral("big.bin") }));
+    connect(first.get(), &Context::updateProgressBar, cut.client, [&cut](double fraction) {
+        if (fraction >= 0.5)
+            cut.client->abort();
+    });
+    QTRY_COMPARE_WITH_TIMEOUT(got.errors.size(), 1, 120000);
+    firstSender.reset();
+    first.reset();
+    if (changed) {
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        file.close();
+    }
+
+    got = {};
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    qint64 wire = 0;
+    connect(pair.client, &QTcpSocket::bytesWritten, this, [&wire](qint64 bytes) { wire += bytes; });
+    startReceiver(pair.server);
+    startSender(pair.client, { QStringLiteral("big.bin") });
+    QTRY_COMPARE_WITH_TIMEOUT(sent.log.value(sent.log.size() - 1), QStringLiteral("传输完成！"), 300000);
+    QCOMPARE(got.log.filter(QStringLiteral("继续上次未完成的传输")).size(), changed ? 0 : 1);
+    if (changed)
+        QVERIFY(wire > size);
+    else
+        QVERIFY2(wire > size * 2 / 5 && wire < size * 3 / 5, qPrintable(QString::number(wire)));
+
+    const QStringList folders = QDir(downloads->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(folders.size(), changed ? 2 : 1);
+    QFile copy(downloads->filePath(folders.last() + QStringLiteral("/big.bin")));
+    QVERIFY(copy.open(QIODevice::ReadOnly) && file.open(QIODevice::ReadOnly));
+    QCryptographicHash original(QCryptographicHash::Sha256);
+    QCryptographicHash saved(QCryptographicHash::Sha256);
+    QVERIFY(original.addData(&file) && saved.addData(&copy));
+    QCOMPARE(saved.result(), original.result());
+    QCOMPARE(
+        QDir(downloads->filePath(QStringLiteral(".orvex-unfinished"))).entryList(QDir::Files).size(), changed ? 1 : 0);
+}
+
+void TestSessions::staleRecordsAreDropped_data()
+{
+    QTest::addColumn<int>("age");
+    QTest::addColumn<bool>("folderKept");
+    QTest::addColumn<bool>("dropped");
+    QTest::addRow("from yesterday") << 1 << true << false;
+    QTest::addRow("eight days old") << 8 << true << true;
+    QTest::addRow("folder deleted") << 0 << false << true;
+}
+
+void TestSessions::staleRecordsAreDropped()
+{
+    QFETCH(int, age);
+    QFETCH(bool, folderKept);
+    QFETCH(bool, dropped);
+    QDir folder(downloads->filePath(QStringLiteral("2026-12-01-10.00.00")));
+    QVERIFY(folder.mkpath(QStringLiteral("sub")));
+    ResumeRecord record(
+        downloads->path(), folder.dirName(), QStringLiteral("pc"), { { QStringLiteral("sub/a"), 10, 1 } });
+    record.written[0] = 4;
+    record.partials[0] = QStringLiteral(".orvex-1.part");
+    record.saved = QDateTime::currentDateTimeUtc().addDays(-age);
+    QVERIFY(record.save());
+    QFile partial(folder.filePath(QStringLiteral("sub/.orvex-1.part")));
+    QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write("abcd") == 4);
+    partial.close();
+    if (!folderKept)
+        QVERIFY(folder.removeRecursively());
+
+    ResumeRecord::dropStale(downloads->path());
+    const QVector<FileMetadata> offered { { QStringLiteral("sub/a"), 10, 1 } };
+    const ResumeRecord found = ResumeRecord::find(downloads->path(), QStringLiteral("pc"), offered);
+    QCOMPARE(found.isNull(), dropped);
+    QCOMPARE(partial.exists(), !dropped);
+    if (!dropped)
+        QCOMPARE(found.heldBytes(offered), QVector<quint64>({ 4 }));
+}
+
+ORVEX_TEST_MAIN(TestSessions)
+#include "tst_sessions.moc"
