@@ -46,10 +46,11 @@ public:
     void sendMessage(const QByteArray &plaintext);
 
     SessionState sessionState() const { return state; }
-    // Bytes of all the offer's files, and the files still to go, the current one first.
+    // Bytes of all the offer's files, the number of files, and the one in progress.
     quint64 totalSize() const { return totalBytes; }
-    int filesLeft() const { return metadata.size(); }
-    QString currentFile() const { return metadata.isEmpty() ? QString() : metadata.first().filename; }
+    int fileCount() const { return metadata.size(); }
+    int fileIndex() const { return current; }
+    QString currentFileName() const { return current < metadata.size() ? metadata.at(current).filename : QString(); }
     bool hasFailed() const { return failed; }
     // Whether both ends announced this extension (one of TransferFeatures).
     bool uses(const QString &feature) const { return agreedFeatures.contains(feature); }
@@ -87,6 +88,8 @@ protected:
     Crypto crypto;
     QByteArray receiveBuffer;
     QVector<FileMetadata> metadata;
+    // The file being sent or written: an index into metadata.
+    int current = 0;
     quint64 totalBytes;
     quint64 transferred;
     QStringList agreedFeatures;

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -105,7 +106,7 @@ QString ReceiverContext::firstNames(const QVector<FileMetadata> &files, int show
     QStringList names;
     for (int i = 0; i < files.size() && i < shown; ++i)
         names.append(files.at(i).filename);
-    const QString joined = names.join(QStringLiteral("、"));
+    const QString joined = names.join(tr("、"));
     return files.size() <= shown ? joined : tr("%1 等 %2 个文件").arg(joined).arg(files.size());
 }
 
@@ -383,6 +384,7 @@ void ReceiverContext::keepOrDiscard()
         return;
     if (!acceptedOffer || state != Transferring || !uses(TransferFeatures::resume)) {
         discardPartialFile();
+        removeEmptyFolders();
         return;
     }
     recordKept = true;
@@ -401,6 +403,22 @@ void ReceiverContext::keepOrDiscard()
         = std::any_of(record.written.cbegin(), record.written.cend(), [](quint64 bytes) { return bytes > 0; });
     if (anyHeld && !record.save() && !record.partials.value(current).isEmpty())
         QFile::remove(record.partialPath(current));
+    removeEmptyFolders();
+}
+
+void ReceiverContext::removeEmptyFolders()
+{
+    if (transferRoot.isEmpty())
+        return;
+    QStringList folders { transferRoot };
+    QDirIterator below(transferRoot, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (below.hasNext())
+        folders.append(below.next());
+    // The deepest first, so that a folder whose subfolders were all empty goes too; rmdir leaves
+    // any folder with something in it.
+    std::sort(folders.begin(), folders.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    for (const QString &folder : qAsConst(folders))
+        QDir().rmdir(folder);
 }
 
 void ReceiverContext::discardPartialFile()

@@ -53,6 +53,8 @@ private:
     void openNextFile();
     bool completeCurrentFile();
     void discardPartialFile();
+    // What a session that saved nothing leaves: its dated folder and the folders made in it.
+    void removeEmptyFolders();
     // With a sender that resumes, keeps what is written and a record of it; otherwise removes
     // the file in progress.
     void keepOrDiscard();
@@ -61,8 +63,7 @@ private:
     void metadataTimedOut();
 
     QFile *currentFile = nullptr;
-    // The file being written and how many of its bytes are still to come.
-    int current = 0;
+    // How many bytes of the file being written (current) are still to come.
     quint64 remaining = 0;
     // Entries of the offer still to come in further frames.
     int entriesToCome = 0;

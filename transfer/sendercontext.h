@@ -78,7 +78,6 @@ private:
     int offeredEnd = 0;
     bool batched = false;
     bool restSent = false;
-    int current = 0;
     quint64 remaining = 0;
     bool announceNext = true;
     bool awaitingReceipt = false;

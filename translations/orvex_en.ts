@@ -700,6 +700,22 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
         <source>写入%1失败！</source>
         <translation>Writing %1 failed!</translation>
     </message>
+    <message>
+        <source>%1 等 %2 个文件</source>
+        <translation>%1 and others, %2 files in all</translation>
+    </message>
+    <message>
+        <source>文件列表过长，无法一次发送，请减少文件数量！</source>
+        <translation>The file list is too long to send at once. Please choose fewer files!</translation>
+    </message>
+    <message>
+        <source>继续上次未完成的传输（已收到 %1%）</source>
+        <translation>Continuing the unfinished transfer (%1% received)</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
 </context>
 <context>
     <name>RunCommand</name>
@@ -996,6 +1012,14 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>传输完成！</source>
         <translation>Transfer complete!</translation>
+    </message>
+    <message>
+        <source>未收到接收方的确认</source>
+        <translation>The receiver did not confirm the transfer</translation>
+    </message>
+    <message>
+        <source>对方版本较旧，文件将分 %1 批发送，每批需对方确认</source>
+        <translation>The other device runs an older version: the files go in %1 batches, each to be accepted there</translation>
     </message>
 </context>
 <context>

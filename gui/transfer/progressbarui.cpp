@@ -94,13 +94,12 @@ void ProgressBarUI::updateBar(double fraction)
     const qint64 total = qint64(context->totalSize());
     progress.setTotal(total);
     progress.update(qint64(fraction * double(total)), now);
-    filesInOffer = qMax(filesInOffer, context->filesLeft());
     QString fileLine;
-    if (context->filesLeft() > 0) {
+    if (context->fileIndex() < context->fileCount()) {
         const QString name = progressLabel->fontMetrics().elidedText(
-            peerText(context->currentFile()), Qt::ElideMiddle, progressNameWidth);
+            peerText(context->currentFileName()), Qt::ElideMiddle, progressNameWidth);
         fileLine = tr("第 %1/%2 个：%3")
-                       .arg(QString::number(filesInOffer - context->filesLeft() + 1), QString::number(filesInOffer), name)
+                       .arg(QString::number(context->fileIndex() + 1), QString::number(context->fileCount()), name)
             + QLatin1Char('\n');
     }
     progressLabel->setText(fileLine + progress.text());

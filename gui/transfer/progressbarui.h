@@ -57,12 +57,11 @@ private:
     bool errorShown = false;
     int countdown = 0; // seconds left before the offer is refused
     QString offerDevice;
-    QLabel *progressLabel;
     TransferProgress progress;
     QElapsedTimer progressClock;
     qint64 progressShownMs = -1;
-    int filesInOffer = 0;
     QTimer countdownTimer;
     QMessageBox confirmBox;
     QMessageBox *errorBox = nullptr;
+    QLabel *progressLabel;
 };

@@ -159,6 +159,7 @@ private slots:
     void offersBeyondTheWaitingOnesAreRefused_data();
     void offersBeyondTheWaitingOnesAreRefused();
     void senderClosingMidFileLeavesNoPartialFile();
+    void failureBeforeTheFirstByteLeavesNoFolder();
     void fileChangingSizeFailsTheSender_data();
     void fileChangingSizeFailsTheSender();
     void senderFramesFollowTheFiles();
@@ -580,7 +581,23 @@ void TestSession::senderClosingMidFileLeavesNoPartialFile()
     QTRY_COMPARE(errorShownBy(receiver), QStringLiteral("The remote host closed the connection"));
     QCOMPARE(filesBelow(folder), QStringList({ QStringLiteral("done.txt") }));
     QCOMPARE(readFile(folder + QStringLiteral("/done.txt")), QByteArray("0123456789"));
+    // The folder made for the cut file is gone with it.
+    QVERIFY(!QFileInfo::exists(folder + QStringLiteral("/cut")));
     QTRY_VERIFY_WITH_TIMEOUT(!receiver, 4000);
+}
+
+void TestSession::failureBeforeTheFirstByteLeavesNoFolder()
+{
+    TransferPeer peer;
+    QVERIFY(peer.connectTo(server->serverPort()));
+    peer.sendMetadata({ fileEntry(QStringLiteral("sub/a.txt"), 10) });
+    QVERIFY(acceptOffer());
+    QCOMPARE(peer.nextMessage(), QByteArray(R"({"response":1})"));
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    QTRY_COMPARE(subfolders(downloads()).size(), 1);
+    peer.socket->disconnectFromHost();
+    QTRY_VERIFY(!errorShownBy(receiver).isEmpty());
+    QCOMPARE(subfolders(downloads()), QStringList());
 }
 
 void TestSession::fileChangingSizeFailsTheSender_data()
