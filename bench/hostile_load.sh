@@ -19,39 +19,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source ./cmake/packages.sh
+source bench/webbench.sh
 install_missing python3
-
-build=$(realpath "${1:-build-rel}")
-server_bin="$build/bench_web_server"
-[ -x "$server_bin" ] || cmake --build "$build" --target bench_web_server -j"$(nproc)"
-
-work=$(mktemp -d "${ORVEX_BENCH_DIR:-/var/tmp}/orvex-hostile.XXXXXX")
-mkdir -p "$work/share" "$work/in"
-server_pid=
-cleanup()
-{
-    [ -n "$server_pid" ] && { exec 3>&-; wait "$server_pid" 2>/dev/null || true; }
-    rm -rf "$work"
-}
-trap cleanup EXIT
+web_bench_setup "${1:-build-rel}" hostile
 
 head -c $((100 * 1024)) /dev/urandom > "$work/share/small.bin"
 head -c $((4 * 1024 * 1024)) /dev/urandom > "$work/share/medium.bin"
 # Sparse: the server reads it all the same, the disk keeps nothing.
 truncate -s 256M "$work/share/big.bin"
 
-# The server stops when its standard input closes.
-exec 3> >(ORVEX_BENCH_DOWNLOADS="$work/in" exec "$server_bin" "$work/share/small.bin" "$work/share/medium.bin" \
-    "$work/share/big.bin" > "$work/server.out" 2>/dev/null)
-server_pid=$!
-for _ in $(seq 100); do grep -q '^port ' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-port=$(awk '/^port /{print $2}' "$work/server.out")
-[ -n "$port" ] || { echo "the web server did not start" >&2; exit 1; }
+start_web_server "$work/share/small.bin" "$work/share/medium.bin" "$work/share/big.bin"
 [ "$(readlink "/proc/$server_pid/exe")" = "$(realpath "$server_bin")" ] || { echo "cannot find the server's process" >&2; exit 1; }
 sleep 1 # let it settle at its idle size
 
 echo "Hostile load on port $port (server pid $server_pid) ..."
-share_key=$(awk '/^share-key /{print $2}' "$work/server.out")
-receive_key=$(awk '/^receive-key /{print $2}' "$work/server.out")
 python3 bench/hostile_load.py "$server_pid" "$port" --share-key "$share_key" --receive-key "$receive_key" \
     --duration "${ORVEX_HOSTILE_DURATION:-60}" --settle "${ORVEX_HOSTILE_SETTLE:-30}" ${ORVEX_HOSTILE_ARGS:-}

@@ -11,26 +11,19 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source ./cmake/packages.sh
+source bench/webbench.sh
 install_missing curl nginx python3
-
-build=$(realpath "${1:-build}")
-server_bin="$build/bench_web_server"
-[ -x "$server_bin" ] || cmake --build "$build" --target bench_web_server -j"$(nproc)"
+web_bench_setup "${1:-build}" web-bench
+mkdir -p "$work/nginx"
 
 size=$((${ORVEX_BENCH_MIB:-1024} * 1024 * 1024))
 chunk=$((8 * 1024 * 1024))
 runs=${ORVEX_BENCH_RUNS:-5}
-work=$(mktemp -d "${ORVEX_BENCH_DIR:-/var/tmp}/orvex-web-bench.XXXXXX")
-mkdir -p "$work/share" "$work/in" "$work/nginx"
-server_pid=
 nginx_pid=
-cleanup()
+bench_cleanup_more()
 {
-    [ -n "$server_pid" ] && { exec 3>&-; wait "$server_pid" 2>/dev/null || true; }
     [ -n "$nginx_pid" ] && { kill "$nginx_pid" 2>/dev/null; wait "$nginx_pid" 2>/dev/null || true; }
-    rm -rf "$work"
 }
-trap cleanup EXIT
 
 echo "Preparing a file of $((size / 1024 / 1024)) MiB in $work ..."
 head -c "$size" /dev/urandom > "$work/share/big.bin"
@@ -40,15 +33,10 @@ chmod 644 "$work/share/big.bin"
 
 free_port() { python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 
-# Orvex's web server, sharing the file; it stops when its standard input closes.
-exec 3> >(ORVEX_BENCH_DOWNLOADS="$work/in" "$server_bin" "$work/share/big.bin" > "$work/server.out" 2>/dev/null)
-server_pid=$!
-for _ in $(seq 100); do grep -q '^port ' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-orvex_port=$(awk '/^port /{print $2}' "$work/server.out")
-[ -n "$orvex_port" ] || { echo "the web server did not start" >&2; exit 1; }
-# Every request carries the key of the share or of the receive session, as a browser does.
-share_key=$(awk '/^share-key /{print $2}' "$work/server.out")
-receive_key=$(awk '/^receive-key /{print $2}' "$work/server.out")
+# Orvex's web server, sharing the file. Every request carries the key of the share or of the
+# receive session, as a browser does.
+start_web_server "$work/share/big.bin"
+orvex_port=$port
 
 # nginx with a minimal configuration of its own, serving the same folder.
 nginx_port=$(free_port)
@@ -74,10 +62,6 @@ nginx -p "$work/nginx" -c "$work/nginx/nginx.conf" 3>&- &
 nginx_pid=$!
 for _ in $(seq 100); do curl -s -o /dev/null "http://127.0.0.1:$nginx_port/" && break; sleep 0.1; done
 
-mbps() { python3 -c "import sys; print(f'{$size / float(sys.argv[1]) / 1e6:.0f}')" "$1"; }
-best() { sort -g | head -n1; }
-now() { date +%s.%N; }
-elapsed() { python3 -c "import sys; print(float(sys.argv[2]) - float(sys.argv[1]))" "$1" "$2"; }
 
 download_time()
 {
@@ -107,7 +91,7 @@ single_upload_time()
 # requests in order over one keep-alive connection, each after the previous answer, like the page.
 prepare_chunks()
 {
-    mkdir -p "$work/chunks" "$work/answers"
+    mkdir -p "$work/chunks"
     split -b "$chunk" -d -a 5 "$work/share/big.bin" "$work/chunks/part."
     local url="http://127.0.0.1:$orvex_port/hugefile" i=0 part
     {
@@ -127,46 +111,20 @@ prepare_chunks()
     } > "$work/chunked.curl"
 }
 
-chunked_upload_time()
-{
-    rm -f "$work/in/"* "$work/answers/"*
-    sync
-    local start end answer
-    start=$(now)
-    curl -s -f -K "$work/chunked.curl"
-    end=$(now)
-    for answer in "$work/answers/"*; do
-        grep -q '"ok":true' "$answer" || { echo "chunked upload failed: $(cat "$answer")" >&2; exit 1; }
-    done
-    elapsed "$start" "$end"
-}
-
-dd_time()
-{
-    rm -f "$work/in/"*
-    sync
-    local start end
-    start=$(now)
-    dd if="$work/share/big.bin" of="$work/in/dd.bin" bs=1M status=none
-    end=$(now)
-    elapsed "$start" "$end"
-}
-
 echo "Uploading ($runs runs each, best kept) ..."
 single_up=$(for _ in $(seq "$runs"); do single_upload_time; done | best)
 cmp "$work/in/up.bin" "$work/share/big.bin"
 prepare_chunks
-chunked_up=$(for _ in $(seq "$runs"); do chunked_upload_time; done | best)
+chunked_up=$(for _ in $(seq "$runs"); do curl_upload_time "$work/chunked.curl"; done | best)
 cmp "$work/in/up.bin" "$work/share/big.bin"
-plain_dd=$(for _ in $(seq "$runs"); do dd_time; done | best)
+plain_dd=$(for _ in $(seq "$runs"); do dd_time "$work/share/big.bin"; done | best)
 
-ratio() { python3 -c "import sys; print(f'{float(sys.argv[2]) / float(sys.argv[1]):.2f}')" "$1" "$2"; }
 echo
-printf '%-44s %8s MB/s\n' "download, Orvex web server (curl)" "$(mbps "$orvex_dl")"
-printf '%-44s %8s MB/s\n' "download, nginx $(nginx -v 2>&1 | sed 's/.*\///') (curl)" "$(mbps "$nginx_dl")"
+printf '%-44s %8s MB/s\n' "download, Orvex web server (curl)" "$(mbps "$size" "$orvex_dl")"
+printf '%-44s %8s MB/s\n' "download, nginx $(nginx -v 2>&1 | sed 's/.*\///') (curl)" "$(mbps "$size" "$nginx_dl")"
 printf '%-44s %8s\n' "  ratio Orvex / nginx" "$(ratio "$orvex_dl" "$nginx_dl")"
-printf '%-44s %8s MB/s\n' "upload, one request to /file (curl)" "$(mbps "$single_up")"
-printf '%-44s %8s MB/s\n' "upload, 8 MiB chunks to /hugefile (curl)" "$(mbps "$chunked_up")"
-printf '%-44s %8s MB/s\n' "plain dd of the same bytes, same folder" "$(mbps "$plain_dd")"
+printf '%-44s %8s MB/s\n' "upload, one request to /file (curl)" "$(mbps "$size" "$single_up")"
+printf '%-44s %8s MB/s\n' "upload, 8 MiB chunks to /hugefile (curl)" "$(mbps "$size" "$chunked_up")"
+printf '%-44s %8s MB/s\n' "plain dd of the same bytes, same folder" "$(mbps "$size" "$plain_dd")"
 printf '%-44s %8s\n' "  ratio /file / dd" "$(ratio "$single_up" "$plain_dd")"
 printf '%-44s %8s\n' "  ratio /hugefile / dd" "$(ratio "$chunked_up" "$plain_dd")"

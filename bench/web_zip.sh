@@ -9,23 +9,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source ./cmake/packages.sh
+source bench/webbench.sh
 install_missing curl python3
-
-build=$(realpath "${1:-build}")
-server_bin="$build/bench_web_server"
-[ -x "$server_bin" ] || cmake --build "$build" --target bench_web_server -j"$(nproc)"
+web_bench_setup "${1:-build}" zip-bench
 
 total=$((${ORVEX_BENCH_MIB:-1024} * 1024 * 1024))
 runs=${ORVEX_BENCH_RUNS:-5}
-work=$(mktemp -d "${ORVEX_BENCH_DIR:-/var/tmp}/orvex-zip-bench.XXXXXX")
-mkdir -p "$work/share" "$work/in"
-server_pid=
-cleanup()
-{
-    [ -n "$server_pid" ] && { exec 3>&-; wait "$server_pid" 2>/dev/null || true; }
-    rm -rf "$work"
-}
-trap cleanup EXIT
 
 echo "Preparing 4 files of $((total / 4 / 1024 / 1024)) MiB in $work ..."
 files=()
@@ -34,16 +23,10 @@ for i in 1 2 3 4; do
     files+=("$work/share/part $i.bin")
 done
 
-exec 3> >(ORVEX_BENCH_DOWNLOADS="$work/in" "$server_bin" "${files[@]}" > "$work/server.out" 2>/dev/null)
-server_pid=$!
-for _ in $(seq 100); do grep -q '^port ' "$work/server.out" 2>/dev/null && break; sleep 0.1; done
-port=$(awk '/^port /{print $2}' "$work/server.out")
-[ -n "$port" ] || { echo "the web server did not start" >&2; exit 1; }
-key=$(awk '/^share-key /{print $2}' "$work/server.out")
+start_web_server "${files[@]}"
+key=$share_key
 base="http://127.0.0.1:$port"
 
-best() { sort -g | head -n1; }
-mbps() { python3 -c "import sys; print(f'{$total / float(sys.argv[1]) / 1e6:.0f}')" "$1"; }
 
 plain_time()
 {
@@ -82,6 +65,6 @@ with zipfile.ZipFile(sys.argv[1]) as archive:
 PY
 
 echo
-printf '%-52s %8s MB/s\n' "plain downloads, 4 files one after the other (curl)" "$(mbps "$plain")"
-printf '%-52s %8s MB/s\n' "download all, one stored ZIP (curl)" "$(mbps "$zipped")"
-printf '%-52s %8s\n' "  ratio ZIP / plain" "$(python3 -c "import sys; print(f'{float(sys.argv[1]) / float(sys.argv[2]):.2f}')" "$plain" "$zipped")"
+printf '%-52s %8s MB/s\n' "plain downloads, 4 files one after the other (curl)" "$(mbps "$total" "$plain")"
+printf '%-52s %8s MB/s\n' "download all, one stored ZIP (curl)" "$(mbps "$total" "$zipped")"
+printf '%-52s %8s\n' "  ratio ZIP / plain" "$(ratio "$zipped" "$plain")"
