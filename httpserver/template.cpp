@@ -29,12 +29,12 @@ template <typename Found> void forEachPlaceholder(const QString &text, Found fou
 } // namespace
 
 // FNV-1a over the UTF-16 code units, folded to the hash's width.
-size_t qHash(const Template::Placeholder &placeholder, size_t seed)
+Template::HashValue qHash(const Template::Placeholder &placeholder, Template::HashValue seed)
 {
     quint64 hash = 14695981039346656037ULL ^ seed;
     for (const QChar c : placeholder.text)
         hash = (hash ^ c.unicode()) * 1099511628211ULL;
-    return size_t(hash ^ (hash >> 32));
+    return Template::HashValue(hash ^ (hash >> 32));
 }
 
 Template::Template(const QString &source, const QString &sourceName)

@@ -51,7 +51,9 @@ private:
         QString text;
         bool operator==(const Placeholder &other) const { return text == other.text; }
     };
-    friend size_t qHash(const Placeholder &placeholder, size_t seed);
+    // Qt 5 hashes to uint, Qt 6 to size_t; the seed has the same type.
+    using HashValue = decltype(qHash(QString()));
+    friend HashValue qHash(const Placeholder &placeholder, HashValue seed);
 
     mutable QString m_text;
     // Values set but not yet in the text, by placeholder, and the placeholders the text holds
