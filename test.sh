@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds Orvex with AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole test suite.
+# Builds Orvex with AddressSanitizer and UndefinedBehaviorSanitizer and runs the whole test suite,
+# against Qt 5 (build-test) and then against Qt 6 (build-test-qt6; ORVEX_TEST_QT6=0 leaves it out).
 # Installs the Debian packages it is missing first (run as root on Debian 12).
 # The tests run in a private network namespace (only loopback, with a default route on it), so
 # nothing they broadcast or connect to can leave this machine.
@@ -7,12 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source ./cmake/packages.sh
 
+test_qt6=${ORVEX_TEST_QT6:-1}
 install_missing "${build_packages[@]}" "${test_packages[@]}"
+[ "$test_qt6" = 0 ] || install_missing "${qt6_packages[@]}"
 command -v npm >/dev/null || install_missing "${node_packages[@]}"
-
-build=${ORVEX_TEST_BUILD_DIR:-build-test}
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON
-cmake --build "$build" -j"$(nproc)"
 
 # Browser tests drive Debian's chromium through playwright-core from npm. Without a reachable npm
 # registry they cannot run: they are then reported as skipped, never as passed.
@@ -25,11 +24,28 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-unshare --net -- sh -c 'ip link set lo up && ip route add default dev lo && cd "$1" && shift && ctest --output-on-failure "$@"' \
-    orvex-tests "$build" "$@"
 
-# Fuzzing, in a clang build of its own: each target in fuzz/ first runs the kept inputs of
-# crashes fixed before, then fuzzes from its seeds for ORVEX_FUZZ_SECONDS seconds (60; 0 skips).
+# build_and_test BUILD_FOLDER QT_MAJOR [ctest arguments]
+build_and_test()
+{
+    local build=$1 qt=$2
+    shift 2
+    echo "== Qt $qt: building in $build"
+    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON -DORVEX_QT_MAJOR="$qt"
+    cmake --build "$build" -j"$(nproc)"
+    echo "== Qt $qt: running the tests"
+    unshare --net -- sh -c 'ip link set lo up && ip route add default dev lo && cd "$1" && shift && ctest --output-on-failure "$@"' \
+        orvex-tests "$build" "$@"
+}
+
+build_and_test "${ORVEX_TEST_BUILD_DIR:-build-test}" 5 "$@"
+if [ "$test_qt6" != 0 ]; then
+    build_and_test "${ORVEX_TEST_QT6_BUILD_DIR:-build-test-qt6}" 6 "$@"
+fi
+
+# Fuzzing, in a clang build of its own (against Qt 5): each target in fuzz/ first runs the kept
+# inputs of crashes fixed before, then fuzzes from its seeds for ORVEX_FUZZ_SECONDS seconds (60;
+# 0 skips).
 fuzz_seconds=${ORVEX_FUZZ_SECONDS:-60}
 if [ "$fuzz_seconds" != 0 ]; then
     install_missing clang-14 libclang-rt-14-dev

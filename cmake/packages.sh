@@ -9,6 +9,9 @@ test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fo
     dbus-daemon dbus-session-bus-common)
 # What the benchmark programs run besides Orvex (bench_transfer --tree compares with tar | socat).
 bench_packages=(socat)
+# Building and testing against Qt 6 (-DORVEX_QT_MAJOR=6): Qt's own translations, the Linguist
+# tools (lrelease and its CMake package), the offscreen and xcb platforms come with libqt6gui6.
+qt6_packages=(qt6-base-dev qt6-base-dev-tools qt6-translations-l10n qt6-l10n-tools qt6-tools-dev)
 # Node.js and npm may come from elsewhere than Debian (its npm package conflicts with such a
 # nodejs): only a machine without npm gets Debian's.
 node_packages=(nodejs npm)

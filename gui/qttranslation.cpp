@@ -4,6 +4,19 @@
 #include <QLibraryInfo>
 #include <QTranslator>
 
+namespace {
+
+QString qtTranslationsFolder()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    return QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+}
+
+} // namespace
+
 bool loadQtTranslation(const QLocale &language)
 {
     // One translator for the life of the application: it must outlive every window.
@@ -14,8 +27,7 @@ bool loadQtTranslation(const QLocale &language)
         translator = nullptr;
     }
     auto *loaded = new QTranslator;
-    if (!loaded->load(language, QStringLiteral("qt"), QStringLiteral("_"),
-            QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+    if (!loaded->load(language, QStringLiteral("qt"), QStringLiteral("_"), qtTranslationsFolder())) {
         delete loaded;
         return false;
     }

@@ -28,7 +28,8 @@ private:
     Lock *m_lock;
 };
 
-using MutexLocker = AnnotatedLocker<QMutexLocker, QMutex>;
+// Qt 6 made QMutexLocker a template over the mutex type: deduce whichever this Qt has.
+using MutexLocker = AnnotatedLocker<decltype(QMutexLocker(static_cast<QMutex *>(nullptr))), QMutex>;
 using ReadLocker = AnnotatedLocker<QReadLocker, QReadWriteLock>;
 using WriteLocker = AnnotatedLocker<QWriteLocker, QReadWriteLock>;
 

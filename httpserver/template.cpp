@@ -1,10 +1,10 @@
 #include "template.h"
 
 #include "httpserver/httplogging.h"
+#include "httpserver/textdecoder.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QTextCodec>
 
 namespace tarsel {
 
@@ -29,12 +29,12 @@ template <typename Found> void forEachPlaceholder(const QString &text, Found fou
 } // namespace
 
 // FNV-1a over the UTF-16 code units, folded to the hash's width.
-uint qHash(const Template::Placeholder &placeholder, uint seed)
+Template::HashValue qHash(const Template::Placeholder &placeholder, Template::HashValue seed)
 {
     quint64 hash = 14695981039346656037ULL ^ seed;
     for (const QChar c : placeholder.text)
         hash = (hash ^ c.unicode()) * 1099511628211ULL;
-    return uint(hash ^ (hash >> 32));
+    return Template::HashValue(hash ^ (hash >> 32));
 }
 
 Template::Template(const QString &source, const QString &sourceName)
@@ -43,7 +43,7 @@ Template::Template(const QString &source, const QString &sourceName)
 {
 }
 
-Template::Template(QFile &file, QTextCodec *codec)
+Template::Template(QFile &file, const TextDecoder &decoder)
     : m_sourceName(QFileInfo(file.fileName()).baseName())
 {
     QByteArray data;
@@ -56,7 +56,7 @@ Template::Template(QFile &file, QTextCodec *codec)
             lcHttp, "Template: cannot read from %s, %s", qPrintable(m_sourceName), qPrintable(file.errorString()));
         return;
     }
-    m_text = codec ? codec->toUnicode(data) : QString::fromUtf8(data);
+    m_text = decoder.decode(data);
 }
 
 void Template::indexPlaceholders() const

@@ -4,9 +4,10 @@
 #include <QString>
 
 class QFile;
-class QTextCodec;
 
 namespace tarsel {
+
+class TextDecoder;
 
 // A page template being filled in. Placeholders are {name} for variables (a name holds no
 // braces), {if name}...{else name}...{end name} (and {ifnot name}) for conditions and
@@ -17,8 +18,8 @@ class Template
 {
 public:
     Template(const QString &source, const QString &sourceName);
-    // Reads the whole file and decodes it with codec; an unreadable file gives an empty text.
-    Template(QFile &file, QTextCodec *codec);
+    // Reads the whole file and decodes it; an unreadable file gives an empty text.
+    Template(QFile &file, const TextDecoder &decoder);
 
     // Replaces every {name}. Returns the count; a name already set has none left.
     int setVariable(const QString &name, const QString &value);
@@ -50,7 +51,9 @@ private:
         QString text;
         bool operator==(const Placeholder &other) const { return text == other.text; }
     };
-    friend uint qHash(const Placeholder &placeholder, uint seed);
+    // Qt 5 hashes to uint, Qt 6 to size_t; the seed has the same type.
+    using HashValue = decltype(qHash(QString()));
+    friend HashValue qHash(const Placeholder &placeholder, HashValue seed);
 
     mutable QString m_text;
     // Values set but not yet in the text, by placeholder, and the placeholders the text holds

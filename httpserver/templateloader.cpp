@@ -8,12 +8,12 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSettings>
-#include <QTextCodec>
 
 namespace tarsel {
 
 TemplateLoader::TemplateLoader(const QSettings *settings, QObject *parent)
     : QObject(parent)
+    , m_decoder(settings->value(QStringLiteral("encoding")).toString().toLatin1())
 {
     m_templatePath = settings->value(QStringLiteral("path"), QStringLiteral(".")).toString();
     if (QDir::isRelativePath(m_templatePath)) {
@@ -22,13 +22,11 @@ TemplateLoader::TemplateLoader(const QSettings *settings, QObject *parent)
     }
     m_fileNameSuffix = settings->value(QStringLiteral("suffix"), QStringLiteral(".tpl")).toString();
     const QString encoding = settings->value(QStringLiteral("encoding")).toString();
-    if (!encoding.isEmpty())
-        m_textCodec = QTextCodec::codecForName(encoding.toLatin1());
-    if (!m_textCodec) {
-        // An unknown codec name must not leave the loader without a codec to decode with.
+    if (!m_decoder.isValid()) {
+        // An unknown encoding name must not leave the loader without an encoding to decode with.
         if (!encoding.isEmpty())
             qCWarning(lcHttp, "TemplateLoader: unknown encoding %s, using the locale's codec", qPrintable(encoding));
-        m_textCodec = QTextCodec::codecForLocale();
+        m_decoder = TextDecoder::forLocale();
     }
     qCDebug(lcHttp, "TemplateLoader: path=%s, codec=%s", qPrintable(m_templatePath), qPrintable(encoding));
 }
@@ -44,7 +42,7 @@ QString TemplateLoader::tryFile(const QString &localizedName)
         return QString();
     QString document;
     if (file.open(QFile::ReadOnly)) {
-        document = m_textCodec->toUnicode(file.readAll());
+        document = m_decoder.decode(file.readAll());
         file.close();
     }
     if (file.error() != QFile::NoError) {

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "httpserver/template.h"
+#include "httpserver/textdecoder.h"
 
 #include <QObject>
 #include <QString>
 
 class QSettings;
-class QTextCodec;
 
 namespace tarsel {
 
@@ -35,7 +35,7 @@ public:
 private:
     QString m_templatePath;
     QString m_fileNameSuffix;
-    QTextCodec *m_textCodec = nullptr;
+    TextDecoder m_decoder;
 };
 
 } // namespace tarsel

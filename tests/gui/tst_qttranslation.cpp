@@ -25,7 +25,7 @@ private slots:
         QDialogButtonBox before(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         QCOMPARE(before.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
 
-        QVERIFY2(loadQtTranslation(QLocale(QLocale::Chinese, QLocale::China)), "qttranslations5-l10n is not installed");
+        QVERIFY2(loadQtTranslation(QLocale(QLocale::Chinese, QLocale::China)), "Qt's translations are not installed");
         QDialogButtonBox buttons(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
         QCOMPARE(buttons.button(QDialogButtonBox::Ok)->text(), QStringLiteral("确定"));
         QCOMPARE(buttons.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("取消"));

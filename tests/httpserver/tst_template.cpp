@@ -2,6 +2,7 @@
 #include "httpserver/template.h"
 #include "httpserver/templatecache.h"
 #include "httpserver/templateloader.h"
+#include "httpserver/textdecoder.h"
 #include "tests/httpserver/testhandler.h"
 #include "tests/support/testmain.h"
 
@@ -10,11 +11,11 @@
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QTextCodec>
 
 using tarsel::Template;
 using tarsel::TemplateCache;
 using tarsel::TemplateLoader;
+using tarsel::TextDecoder;
 
 namespace {
 
@@ -66,6 +67,8 @@ private slots:
     void warnsOnlyWhenEnabled_data();
     void warnsOnlyWhenEnabled();
     void readsTemplateFile();
+    void decodesNamedEncodings_data();
+    void decodesNamedEncodings();
 
     void triesLanguageVariantsInOrder_data();
     void triesLanguageVariantsInOrder();
@@ -338,16 +341,45 @@ void TestTemplate::readsTemplateFile()
     const QString path = dir->filePath(QStringLiteral("files-zh.tpl"));
     writeFile(path, QStringLiteral("<h1>{title}</h1>文件").toUtf8());
     QFile file(path);
-    Template t(file, QTextCodec::codecForName("UTF-8"));
+    Template t(file, TextDecoder("UTF-8"));
     QCOMPARE(t.sourceName(), QStringLiteral("files-zh"));
     QCOMPARE(QString(t), QStringLiteral("<h1>{title}</h1>文件"));
     QVERIFY(!file.isOpen());
 
     QFile missing(dir->filePath(QStringLiteral("missing.tpl")));
     QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^Template: cannot read from missing, ")));
-    Template empty(missing, QTextCodec::codecForName("UTF-8"));
+    Template empty(missing, TextDecoder("UTF-8"));
     QVERIFY(empty.isEmpty());
     QCOMPARE(empty.sourceName(), QStringLiteral("missing"));
+}
+
+// Qt 5 and Qt 6 know encodings through different classes; both must take the same names.
+void TestTemplate::decodesNamedEncodings_data()
+{
+    QTest::addColumn<QByteArray>("encoding");
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<QString>("text");
+    QTest::addRow("UTF-8") << QByteArray("UTF-8") << QByteArray("\xe6\x96\x87\xe4\xbb\xb6") << true
+                           << QStringLiteral("文件");
+    QTest::addRow("ISO-8859-1") << QByteArray("ISO-8859-1") << QByteArray("caf\xe9") << true
+                                << QStringLiteral("caf\u00e9");
+    QTest::addRow("GBK") << QByteArray("GBK") << QByteArray("\xce\xc4\xbc\xfe") << true << QStringLiteral("文件");
+    QTest::addRow("unknown, read as UTF-8")
+        << QByteArray("no-such-encoding") << QByteArray("\xe6\x96\x87") << false << QStringLiteral("文");
+    QTest::addRow("empty, read as UTF-8") << QByteArray() << QByteArray("a") << false << QStringLiteral("a");
+}
+
+void TestTemplate::decodesNamedEncodings()
+{
+    QFETCH(QByteArray, encoding);
+    QFETCH(QByteArray, data);
+    QFETCH(bool, valid);
+    QFETCH(QString, text);
+    const TextDecoder decoder(encoding);
+    QCOMPARE(decoder.isValid(), valid);
+    QCOMPARE(decoder.decode(data), text);
+    QVERIFY(TextDecoder::forLocale().isValid());
 }
 
 void TestTemplate::triesLanguageVariantsInOrder_data()
