@@ -178,6 +178,10 @@ void Context::fail(const QString &msg)
     failed = true;
     handshakeTimer.stop();
     receiveBuffer.clear();
+    // Frames already queued still go out: the files they finish are complete at the other end,
+    // even if the window that owns the session is closed at once.
+    if (socket && socket->state() == QAbstractSocket::ConnectedState)
+        socket->flush();
     emit raiseErrorMsg(msg);
 }
 

@@ -22,6 +22,8 @@ constexpr int offerNameWidth = 360;
 // The progress line changes at most this often, however fast frames go.
 constexpr qint64 progressIntervalMs = 100;
 constexpr int progressNameWidth = 300;
+// The status line's room in the fixed-width window.
+constexpr int statusWidth = 420;
 // An offer nobody answers is refused after this long.
 constexpr int offerSeconds = 7;
 // Longer offers are summed up: their count, total size and the first few names.
@@ -96,8 +98,9 @@ void ProgressBarUI::updateBar(double fraction)
     progress.update(qint64(fraction * double(total)), now);
     QString fileLine;
     if (context->fileIndex() < context->fileCount()) {
-        const QString name = progressLabel->fontMetrics().elidedText(
-            peerText(context->currentFileName()), Qt::ElideMiddle, progressNameWidth);
+        const QString whole = peerText(context->currentFileName());
+        progressLabel->setToolTip(whole);
+        const QString name = progressLabel->fontMetrics().elidedText(whole, Qt::ElideMiddle, progressNameWidth);
         fileLine = tr("第 %1/%2 个：%3")
                        .arg(QString::number(context->fileIndex() + 1), QString::number(context->fileCount()), name)
             + QLatin1Char('\n');
@@ -175,7 +178,9 @@ void ProgressBarUI::presentOffer()
 void ProgressBarUI::printLog(QString msg)
 {
     const QString shown = peerText(msg);
-    ui->statusLabel->setText(shown);
+    // A long path is cut in its middle to the window's width; the whole line is in the tooltip.
+    ui->statusLabel->setText(ui->statusLabel->fontMetrics().elidedText(shown, Qt::ElideMiddle, statusWidth));
+    ui->statusLabel->setToolTip(shown);
     ui->history_log->addItem(shown);
 }
 

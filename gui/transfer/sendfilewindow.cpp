@@ -43,6 +43,8 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
         table->setEditTriggers(QAbstractItemView::NoEditTriggers);
         table->horizontalHeader()->setStretchLastSection(true);
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+        // Long paths keep their start and their file name.
+        table->setTextElideMode(Qt::ElideMiddle);
     }
     ui->device_table->setRowCount(devices.size());
     for (int row = 0; row < devices.size(); ++row) {
@@ -111,7 +113,9 @@ void SendFileWindow::refreshFiles()
 {
     ui->files_table->setRowCount(manager->sendList.size());
     for (int row = 0; row < manager->sendList.size(); ++row) {
-        ui->files_table->setItem(row, 0, new QTableWidgetItem(peerText(manager->sendList.at(row).first)));
+        auto *name = new QTableWidgetItem(peerText(manager->sendList.at(row).first));
+        name->setToolTip(name->text());
+        ui->files_table->setItem(row, 0, name);
         ui->files_table->setItem(row, 1, new QTableWidgetItem(peerText(manager->sendList.at(row).second)));
     }
 }

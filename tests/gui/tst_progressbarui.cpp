@@ -237,6 +237,14 @@ void TestProgressBarUI::longNamesCannotHideTheCode()
     auto *status = window->findChild<QLabel *>(QStringLiteral("statusLabel"));
     QCOMPARE(status->textFormat(), Qt::PlainText);
     QCOMPARE(status->text(), QStringLiteral("正在接收/tmp/a") + QString(4, QChar(0x0301)) + QStringLiteral("<b>x</b>"));
+
+    // A 300-character path is cut in its middle to fit the window; the tooltip holds it whole.
+    const QString path = QStringLiteral("正在接收/tmp/") + QString(300, QLatin1Char('d')) + QStringLiteral("/end.txt");
+    emit context->printLogMsg(path);
+    QVERIFY(status->text().contains(QChar(0x2026)));
+    QVERIFY(status->text().endsWith(QStringLiteral("end.txt")));
+    QVERIFY(status->fontMetrics().horizontalAdvance(status->text()) <= window->width());
+    QCOMPARE(status->toolTip(), path);
 }
 
 void TestProgressBarUI::decision_data()
