@@ -44,9 +44,9 @@ if [ "$test_qt6" != 0 ]; then
 fi
 
 # Fuzzing, in a clang build of its own (against Qt 5): each target in fuzz/ first runs the kept
-# inputs of crashes fixed before, then fuzzes from its seeds for ORVEX_FUZZ_SECONDS seconds (60;
+# inputs of crashes fixed before, then fuzzes from its seeds for ORVEX_FUZZ_SECONDS seconds (30;
 # 0 skips).
-fuzz_seconds=${ORVEX_FUZZ_SECONDS:-60}
+fuzz_seconds=${ORVEX_FUZZ_SECONDS:-30}
 if [ "$fuzz_seconds" != 0 ]; then
     install_missing clang-14 libclang-rt-14-dev
     fuzz_build=${ORVEX_FUZZ_BUILD_DIR:-build-fuzz}
