@@ -222,6 +222,21 @@ struct Stats
     double rssMiB = 0;
 };
 
+void printSide(const char *name, const Stats &side)
+{
+    out() << QStringLiteral("  %1 CPU %2 s, peak RSS %3 MiB")
+                 .arg(QLatin1String(name))
+                 .arg(side.cpu, 0, 'f', 2)
+                 .arg(side.rssMiB, 0, 'f', 1)
+          << Qt::endl;
+}
+
+void printSides(const Stats &sender, const Stats &receiver)
+{
+    printSide("sender:  ", sender);
+    printSide("receiver:", receiver);
+}
+
 struct Child
 {
     QProcess process;
@@ -406,14 +421,7 @@ int runBenchmark(qint64 size, const QString &folder)
                  .arg(size / qMax(sender.cpu, receiver.cpu) / 1e6, 0, 'f', 0)
                  .arg(100.0 * size / qMax(sender.cpu, receiver.cpu) / 1e6 / cipher, 0, 'f', 0)
           << Qt::endl;
-    out() << QStringLiteral("  sender:   CPU %1 s, peak RSS %2 MiB")
-                 .arg(sender.cpu, 0, 'f', 2)
-                 .arg(sender.rssMiB, 0, 'f', 1)
-          << Qt::endl;
-    out() << QStringLiteral("  receiver: CPU %1 s, peak RSS %2 MiB")
-                 .arg(receiver.cpu, 0, 'f', 2)
-                 .arg(receiver.rssMiB, 0, 'f', 1)
-          << Qt::endl;
+    printSides(sender, receiver);
     return verified ? 0 : 1;
 }
 
@@ -552,14 +560,7 @@ int runTreeBenchmark(const QString &folder)
                  .arg(sender.cpu + receiver.cpu, 0, 'f', 2)
                  .arg(tarCpu / (sender.cpu + receiver.cpu), 0, 'f', 2)
           << Qt::endl;
-    out() << QStringLiteral("  sender:   CPU %1 s, peak RSS %2 MiB")
-                 .arg(sender.cpu, 0, 'f', 2)
-                 .arg(sender.rssMiB, 0, 'f', 1)
-          << Qt::endl;
-    out() << QStringLiteral("  receiver: CPU %1 s, peak RSS %2 MiB")
-                 .arg(receiver.cpu, 0, 'f', 2)
-                 .arg(receiver.rssMiB, 0, 'f', 1)
-          << Qt::endl;
+    printSides(sender, receiver);
     return verified && tarVerified ? 0 : 1;
 }
 
