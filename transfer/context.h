@@ -41,6 +41,8 @@ public:
     virtual void handleMessage(QByteArray plaintext) = 0;
     virtual void onHandshakeDone() = 0;
     virtual void response(bool accepted) = 0;
+    // A line for the offer's confirmation, such as how much of it arrived in an earlier session.
+    virtual QString offerNote() const { return QString(); }
 
     void startHandshake();
     void sendMessage(const QByteArray &plaintext);

@@ -192,7 +192,8 @@ void ReceiverContext::matchEarlierSession()
     for (quint64 bytes : qAsConst(held))
         heldTotal += bytes;
     const int percent = totalBytes > 0 ? static_cast<int>(heldTotal * 100 / totalBytes) : 0;
-    emit printLogMsg(tr("继续上次未完成的传输（已收到 %1%）").arg(percent));
+    resumeNote = tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
+    emit printLogMsg(resumeNote);
 }
 
 void ReceiverContext::setOfferAdmission(OfferAdmission admission)

@@ -37,6 +37,7 @@ public:
     void setOfferAdmission(OfferAdmission admission);
     // An offer has been made and is still waiting for the user's decision.
     bool offerWaiting() const;
+    QString offerNote() const override { return resumeNote; }
 
 signals:
     // Every accepted file is complete under its name below downloadFolder.
@@ -72,6 +73,7 @@ private:
     bool lingerOnClose = false;
     // The earlier session this one continues (null when none) and what it holds of each file.
     ResumeRecord resumed;
+    QString resumeNote;
     QVector<quint64> held;
     bool recordKept = false;
     QString deviceName;

@@ -157,6 +157,8 @@ void ProgressBarUI::openConfirmDialog(
         const QString more = metaData.size() > namesInSummary ? tr(" 等") : QString();
         text += QLatin1Char('\n') + tr("包括：%1%2").arg(names.join(tr("、")), more);
     }
+    if (!context->offerNote().isEmpty())
+        text += QLatin1Char('\n') + context->offerNote();
     text += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(keyDigest);
     text += tr("\n是否接收文件？");
     confirmBox.setText(text);

@@ -30,8 +30,10 @@ public:
     void handleMessage(QByteArray) override { }
     void onHandshakeDone() override { }
     void response(bool accepted) override { decisions.append(accepted); }
+    QString offerNote() const override { return note; }
 
     QList<bool> decisions;
+    QString note;
 };
 
 QMessageBox *visibleBox(QWidget *window)
@@ -139,23 +141,27 @@ void TestProgressBarUI::offerText_data()
     QTest::addColumn<qulonglong>("total");
     QTest::addColumn<QString>("device");
     QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<QString>("note");
     QTest::addRow("one file") << QVector<FileMetadata> { { QStringLiteral("a.txt"), 1536 } } << 1536ULL
                               << QStringLiteral("pc")
-                              << QStringList { QStringLiteral("pc 向您分享文件： \"a.txt\" 大小为： 1.54 KB。") };
+                              << QStringList { QStringLiteral("pc 向您分享文件： \"a.txt\" 大小为： 1.54 KB。") }
+                              << QString();
     QTest::addRow("three files") << QVector<FileMetadata> { { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 2 },
         { QStringLiteral("c"), 500 } }
                                  << 503ULL << QStringLiteral("laptop")
                                  << QStringList { QStringLiteral("laptop 向您分享 3 个文件，总大小为 503 B."),
-                                        QStringLiteral("包括：a、b、c") };
+                                        QStringLiteral("包括：a、b、c") }
+                                 << QStringLiteral("继续上次未完成的传输（已收到 63%）");
     QTest::addRow("more files than are named")
         << QVector<FileMetadata> { { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 1 }, { QStringLiteral("c"), 1 },
                { QStringLiteral("d"), 1 } }
         << 4ULL << QStringLiteral("pc")
         << QStringList { QStringLiteral("pc 向您分享 4 个文件，总大小为 4 B."),
-               QStringLiteral("包括：a、b、c 等") };
+               QStringLiteral("包括：a、b、c 等") }
+        << QString();
     QTest::addRow("names holding place markers")
         << QVector<FileMetadata> { { QStringLiteral("%1.txt"), 2048 } } << 2048ULL << QStringLiteral("pc %2")
-        << QStringList { QStringLiteral("pc %2 向您分享文件： \"%1.txt\" 大小为： 2.05 KB。") };
+        << QStringList { QStringLiteral("pc %2 向您分享文件： \"%1.txt\" 大小为： 2.05 KB。") } << QString();
 }
 
 void TestProgressBarUI::offerText()
@@ -164,6 +170,10 @@ void TestProgressBarUI::offerText()
     QFETCH(qulonglong, total);
     QFETCH(QString, device);
     QFETCH(QStringList, lines);
+    QFETCH(QString, note);
+    context->note = note;
+    if (!note.isEmpty())
+        lines.append(note);
     QVERIFY(!window->isVisible());
     emit context->metaDataReady(files, total, device, QStringLiteral("004211"));
     QVERIFY(window->isVisible());
