@@ -50,12 +50,12 @@ ByteRange ByteRange::fromHeader(const QByteArray &header, qint64 size)
     const QByteArray value = header.trimmed();
     if (value.left(6).toLower() != "bytes=" || value.contains(','))
         return {};
-    const QByteArray spec = value.mid(6).trimmed();
-    const int dash = spec.indexOf('-');
+    const QByteArray bounds = value.mid(6).trimmed();
+    const int dash = bounds.indexOf('-');
     if (dash < 0)
         return {};
-    const QByteArray start = spec.left(dash).trimmed();
-    const QByteArray end = spec.mid(dash + 1).trimmed();
+    const QByteArray start = bounds.left(dash).trimmed();
+    const QByteArray end = bounds.mid(dash + 1).trimmed();
 
     if (start.isEmpty()) {
         const qint64 suffix = position(end);
