@@ -1,5 +1,7 @@
 #include "singleinstance.h"
 
+#include "core/jsontext.h"
+
 #include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -65,7 +67,7 @@ void SingleInstance::readHandOver()
             }
             if (!socket->canReadLine())
                 return;
-            const QJsonObject message = QJsonDocument::fromJson(socket->readLine()).object();
+            const QJsonObject message = parseJson(socket->readLine()).object();
             QStringList files;
             const QJsonArray list = message.value(QStringLiteral("files")).toArray();
             for (const QJsonValue &file : list)

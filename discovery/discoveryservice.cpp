@@ -1,5 +1,6 @@
 #include "discoveryservice.h"
 
+#include "core/jsontext.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
 
@@ -152,7 +153,7 @@ void DiscoveryService::handleDatagram(const QByteArray &payload, const QHostAddr
     const qint64 now = clock.elapsed();
     if (payload.size() > maxDatagramBytes || !sources.admit(sender, now))
         return;
-    const QJsonDocument document = QJsonDocument::fromJson(payload);
+    const QJsonDocument document = parseJson(payload);
     if (!document.isObject())
         return;
     const QJsonObject message = document.object();

@@ -1,5 +1,6 @@
 #include "receivercontext.h"
 
+#include "core/jsontext.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
 
@@ -82,7 +83,7 @@ void ReceiverContext::handleMessage(QByteArray plaintext)
     if (state == Negotiating && !metadataReceived) {
         handleMetadata(plaintext);
     } else if (state == Negotiating && entriesToCome > 0) {
-        if (takeEntries(QJsonDocument::fromJson(plaintext).object()) && entriesToCome == 0)
+        if (takeEntries(parseJson(plaintext).object()) && entriesToCome == 0)
             offerComplete();
     } else if (state == Transferring) {
         writeData(plaintext);
@@ -116,7 +117,7 @@ void ReceiverContext::handleMetadata(const QByteArray &plaintext)
     metadataTimer.stop();
     transferFolder = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh.mm.ss"));
 
-    const QJsonObject object = QJsonDocument::fromJson(plaintext).object();
+    const QJsonObject object = parseJson(plaintext).object();
     deviceName = object.value(QStringLiteral("device_name")).toString();
     senderAnnounced = object.value(QStringLiteral("features")).isArray();
     agreeFeatures(object.value(QStringLiteral("features")));

@@ -1,5 +1,6 @@
 #include "resumerecord.h"
 
+#include "core/jsontext.h"
 #include "transfer/receivercontext.h"
 
 #include <QDir>
@@ -86,7 +87,7 @@ ResumeRecord ResumeRecord::load(const QString &downloadPath, const QString &reco
     QFile in(recordPath);
     if (in.size() > maxRecordBytes || !in.open(QIODevice::ReadOnly))
         return {};
-    const QJsonObject object = QJsonDocument::fromJson(in.readAll()).object();
+    const QJsonObject object = parseJson(in.readAll()).object();
     ResumeRecord record;
     record.downloads = downloadPath;
     record.folder = object.value(QStringLiteral("folder")).toString();

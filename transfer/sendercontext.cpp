@@ -1,5 +1,6 @@
 #include "sendercontext.h"
 
+#include "core/jsontext.h"
 #include "core/logging.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
@@ -132,7 +133,7 @@ void SenderContext::handleMessage(QByteArray plaintext)
     if (state != Negotiating && state != Transferring)
         return;
     try {
-        const QJsonObject message = QJsonDocument::fromJson(plaintext).object();
+        const QJsonObject message = parseJson(plaintext).object();
         if (state == Transferring) {
             if (uses(TransferFeatures::receipt))
                 handleReceipt(message);

@@ -1,6 +1,7 @@
 #include "filelistpagecontroller.h"
 
 #include "core/humansize.h"
+#include "core/jsontext.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
@@ -69,7 +70,7 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
     } else {
         const QByteArray json = request.parameter("files");
         if (json.size() <= maxFilesParameterBytes)
-            array = QJsonDocument::fromJson(json).array();
+            array = parseJson(json).array();
         if (json.size() > maxFilesParameterBytes || array.size() > maxListedFiles) {
             response.setStatus(413, "payload too large");
             response.write("413 payload too large", true);
