@@ -2,5 +2,5 @@
 
 QStringList TransferFeatures::supported()
 {
-    return { list, receipt, resume };
+    return { cancel, list, receipt, resume };
 }

@@ -185,6 +185,14 @@ void Context::fail(const QString &msg)
     emit raiseErrorMsg(msg);
 }
 
+void Context::cancel()
+{
+    if (failed || state == Finished)
+        return;
+    fail(tr("已取消传输"));
+    socket->disconnectFromHost();
+}
+
 void Context::emitProgress()
 {
     if (totalBytes > 0)

@@ -43,6 +43,9 @@ public:
     virtual void response(bool accepted) = 0;
     // A line for the offer's confirmation, such as how much of it arrived in an earlier session.
     virtual QString offerNote() const { return QString(); }
+    // The user stops the session: it fails with a line saying so, and the peer is told in the
+    // way it understands (at least by the connection closing).
+    virtual void cancel();
 
     void startHandshake();
     void sendMessage(const QByteArray &plaintext);

@@ -57,8 +57,8 @@ ReceiverContext::~ReceiverContext()
 
 void ReceiverContext::sendErrorReceipt(const QString &error)
 {
-    if (!acceptedOffer || state == Finished || !uses(TransferFeatures::receipt)
-        || socket->state() != QAbstractSocket::ConnectedState)
+    if (!acceptedOffer || state == Finished || !uses(TransferFeatures::receipt) || lingerOnClose
+        || senderCancelled || socket->state() != QAbstractSocket::ConnectedState)
         return;
     const QJsonObject receipt { { QStringLiteral("error"), error }, { QStringLiteral("receipt"), 0 } };
     sendMessage(QJsonDocument(receipt).toJson(QJsonDocument::Compact));
@@ -85,9 +85,36 @@ void ReceiverContext::handleMessage(QByteArray plaintext)
     } else if (state == Negotiating && entriesToCome > 0) {
         if (takeEntries(parseJson(plaintext).object()) && entriesToCome == 0)
             offerComplete();
+    } else if (state == Transferring && plaintext.isEmpty() && uses(TransferFeatures::cancel)) {
+        senderCancelled = true;
+        fail(tr("对方已取消传输"));
     } else if (state == Transferring) {
         writeData(plaintext);
     }
+}
+
+void ReceiverContext::cancel()
+{
+    if (offerWaiting()) {
+        response(false);
+        return;
+    }
+    if (hasFailed() || state == Finished)
+        return;
+    if (state != Transferring || !(uses(TransferFeatures::cancel) || uses(TransferFeatures::receipt))
+        || socket->state() != QAbstractSocket::ConnectedState) {
+        Context::cancel();
+        return;
+    }
+    // One frame for both kinds of sender: one that speaks "cancel" says so in its own words, one
+    // that knows only receipts shows the error. The connection stays open until the sender
+    // closes it, so that the frame is not overtaken by a reset.
+    const QJsonObject cancelled { { QStringLiteral("cancel"), 1 }, { QStringLiteral("error"), tr("对方已取消传输") },
+        { QStringLiteral("receipt"), 0 } };
+    sendMessage(QJsonDocument(cancelled).toJson(QJsonDocument::Compact));
+    socket->flush();
+    lingerOnClose = true;
+    fail(tr("已取消传输"));
 }
 
 bool ReceiverContext::isSafeName(const QString &name)

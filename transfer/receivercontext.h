@@ -25,6 +25,8 @@ public:
     void handleMessage(QByteArray plaintext) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;
+    // Refuses a waiting offer; stops a running transfer, keeping what the resumption rules keep.
+    void cancel() override;
 
     // Received names are untrusted: only relative paths of plain parts may be written.
     static bool isSafeName(const QString &name);
@@ -71,6 +73,8 @@ private:
     bool senderAnnounced = false;
     // An error receipt is on its way: the connection is closed gently, not reset.
     bool lingerOnClose = false;
+    // The sender stopped the transfer: it hears nothing more.
+    bool senderCancelled = false;
     // The earlier session this one continues (null when none) and what it holds of each file.
     ResumeRecord resumed;
     QString resumeNote;

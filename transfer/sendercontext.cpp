@@ -135,8 +135,12 @@ void SenderContext::handleMessage(QByteArray plaintext)
     try {
         const QJsonObject message = parseJson(plaintext).object();
         if (state == Transferring) {
-            if (uses(TransferFeatures::receipt))
+            if (uses(TransferFeatures::cancel) && message.contains(QStringLiteral("cancel"))) {
+                fail(tr("对方已取消传输"));
+                socket->disconnectFromHost();
+            } else if (uses(TransferFeatures::receipt)) {
                 handleReceipt(message);
+            }
         } else if (!restSent && offeredEnd < batchEnd && !message.contains(QStringLiteral("response"))
             && message.value(QStringLiteral("more")).toBool()) {
             sendRestOfList();
@@ -234,6 +238,16 @@ void SenderContext::handleSocketError()
 void SenderContext::response(bool accepted)
 {
     qCDebug(lcTransfer).noquote().nospace() << "SenderContext::response: " << (accepted ? "true" : "false");
+}
+
+void SenderContext::cancel()
+{
+    if (hasFailed() || state == Finished)
+        return;
+    // After the frames already queued: what they finish is complete at the other end.
+    if (state == Transferring && uses(TransferFeatures::cancel))
+        sendMessage(QByteArray());
+    Context::cancel();
 }
 
 void SenderContext::writeByteToSocket()

@@ -38,6 +38,7 @@ public:
     void handleMessage(QByteArray plaintext) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;
+    void cancel() override;
 
     void setReceiptTimeLimit(int msec) { receiptTimeLimitMsec = msec; }
 

@@ -19,6 +19,10 @@
         <source>握手失败！</source>
         <translation>Handshake failed!</translation>
     </message>
+    <message>
+        <source>已取消传输</source>
+        <translation>Transfer cancelled</translation>
+    </message>
 </context>
 <context>
     <name>Crypto</name>
@@ -537,6 +541,10 @@ Receive the files?</translation>
         <source>第 %1/%2 个：%3</source>
         <translation>File %1 of %2: %3</translation>
     </message>
+    <message>
+        <source>取消传输</source>
+        <translation>Cancel transfer</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -715,6 +723,14 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     <message>
         <source>、</source>
         <translation>, </translation>
+    </message>
+    <message>
+        <source>对方已取消传输</source>
+        <translation>The other device cancelled the transfer</translation>
+    </message>
+    <message>
+        <source>已取消传输</source>
+        <translation>Transfer cancelled</translation>
     </message>
 </context>
 <context>
@@ -1020,6 +1036,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>对方版本较旧，文件将分 %1 批发送，每批需对方确认</source>
         <translation>The other device runs an older version: the files go in %1 batches, each to be accepted there</translation>
+    </message>
+    <message>
+        <source>对方已取消传输</source>
+        <translation>The other device cancelled the transfer</translation>
     </message>
 </context>
 <context>

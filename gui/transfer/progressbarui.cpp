@@ -12,6 +12,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPushButton>
 
 namespace {
 
@@ -37,11 +38,16 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     , context(session)
     , confirmBox(this)
     , progressLabel(new QLabel(this))
+    , cancelButton(new QPushButton(tr("取消传输"), this))
 {
     ui->setupUi(this);
     progressLabel->setObjectName(QStringLiteral("progressLabel"));
     progressLabel->setTextFormat(Qt::PlainText);
     ui->verticalLayout_2->insertWidget(ui->verticalLayout_2->indexOf(ui->progressBar) + 1, progressLabel);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAutoDefault(false);
+    ui->verticalLayout_2->addWidget(cancelButton, 0, Qt::AlignRight);
+    connect(cancelButton, &QPushButton::clicked, this, &ProgressBarUI::cancelTransfer);
     progressClock.start();
     // Log lines carry names chosen by the peer.
     ui->statusLabel->setTextFormat(Qt::PlainText);
@@ -113,12 +119,13 @@ void ProgressBarUI::errorAppear(QString err)
     if (errorShown)
         return;
     errorShown = true;
+    cancelButton->setEnabled(false);
     // An offer whose session has failed can no longer be answered.
     countdownTimer.stop();
     disconnect(&confirmBox, &QMessageBox::finished, this, &ProgressBarUI::response);
     confirmBox.hide();
     OfferQueue::shared().remove(this);
-    if (context->sessionState() == Context::Transferring)
+    if (context->sessionState() == Context::Transferring && !cancelledHere)
         DesktopNotifier::shared().notify(tr("传输失败"), err);
     if (!isVisible()) {
         emit openNextTask();
@@ -196,8 +203,16 @@ void ProgressBarUI::autoPick()
     confirmBox.button(QMessageBox::No)->setText(tr("拒绝（%1s）").arg(countdown));
 }
 
+void ProgressBarUI::cancelTransfer()
+{
+    cancelledHere = true;
+    cancelButton->setEnabled(false);
+    context->cancel();
+}
+
 void ProgressBarUI::transferFinish()
 {
+    cancelButton->setEnabled(false);
     emit openNextTask();
     done(1);
 }

@@ -10,6 +10,7 @@
 
 class Context;
 class QLabel;
+class QPushButton;
 
 namespace Ui {
 class Scheduler;
@@ -42,6 +43,7 @@ private slots:
     void errorAppear(QString err);
     void openConfirmDialog(QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest);
     void autoPick();
+    void cancelTransfer();
 
 public slots:
     void printLog(QString msg);
@@ -55,6 +57,8 @@ private:
     Ui::Scheduler *ui;
     Context *context;
     bool errorShown = false;
+    // The user here stopped the session: its end is no failure to notify.
+    bool cancelledHere = false;
     int countdown = 0; // seconds left before the offer is refused
     QString offerDevice;
     TransferProgress progress;
@@ -64,4 +68,5 @@ private:
     QMessageBox confirmBox;
     QMessageBox *errorBox = nullptr;
     QLabel *progressLabel;
+    QPushButton *cancelButton;
 };

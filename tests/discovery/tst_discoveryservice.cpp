@@ -20,7 +20,7 @@ const QHostAddress peerAddress(QStringLiteral("127.0.0.2"));
 
 QByteArray hostInfo(const QString &name, int port)
 {
-    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"list\",\"receipt\",\"resume\"],"
+    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"list\",\"receipt\",\"resume\"],"
                           "\"port\":%3,\"request\":false}")
         .arg(name, QSysInfo::productType())
         .arg(port)

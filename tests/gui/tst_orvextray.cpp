@@ -66,7 +66,7 @@ QAction *entry(OrvexTray &tray, const QString &text)
 
 QByteArray hostInfo(const QString &name, int port)
 {
-    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"list\",\"receipt\",\"resume\"],"
+    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"list\",\"receipt\",\"resume\"],"
                           "\"port\":%3,\"request\":false}")
         .arg(name, QSysInfo::productType())
         .arg(port)

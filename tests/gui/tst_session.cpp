@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QListWidget>
 #include <QPointer>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -160,6 +161,8 @@ private slots:
     void offersBeyondTheWaitingOnesAreRefused();
     void senderClosingMidFileLeavesNoPartialFile();
     void failureBeforeTheFirstByteLeavesNoFolder();
+    void cancelButtonOnEitherSide_data();
+    void cancelButtonOnEitherSide();
     void fileChangingSizeFailsTheSender_data();
     void fileChangingSizeFailsTheSender();
     void senderFramesFollowTheFiles();
@@ -598,6 +601,35 @@ void TestSession::failureBeforeTheFirstByteLeavesNoFolder()
     peer.socket->disconnectFromHost();
     QTRY_VERIFY(!errorShownBy(receiver).isEmpty());
     QCOMPARE(subfolders(downloads()), QStringList());
+}
+
+void TestSession::cancelButtonOnEitherSide_data()
+{
+    QTest::addColumn<bool>("bySender");
+    QTest::addRow("sender") << true;
+    QTest::addRow("receiver") << false;
+}
+
+void TestSession::cancelButtonOnEitherSide()
+{
+    QFETCH(bool, bySender);
+    const QString path = source() + QStringLiteral("/big.bin");
+    QVERIFY(writeFile(path, QByteArray(32 << 20, 'z')));
+    const std::unique_ptr<Sender> sender = startSender({ path }, { QStringLiteral("big.bin") });
+    QVERIFY(sender);
+    QVERIFY(acceptOffer());
+    QPointer<ProgressBarUI> receiver = receiverWindow();
+    ProgressBarUI *cancelling = bySender ? sender->window.data() : receiver.data();
+    auto *cancel = cancelling->findChild<QPushButton *>(QStringLiteral("cancelButton"));
+    QVERIFY(cancel && cancel->isVisible());
+    connect(receiver->findChild<Context *>(), &Context::updateProgressBar, cancel, [cancel](double fraction) {
+        if (fraction >= 0.25 && cancel->isEnabled())
+            QTest::mouseClick(cancel, Qt::LeftButton);
+    });
+    QTRY_COMPARE(errorShownBy(bySender ? receiver.data() : sender->window.data()), QStringLiteral("对方已取消传输"));
+    QTRY_COMPARE(errorShownBy(cancelling), QStringLiteral("已取消传输"));
+    const QStringList kept = filesBelow(downloads());
+    QVERIFY2(kept.filter(QStringLiteral("big.bin")).isEmpty(), qPrintable(kept.join(QLatin1Char(' '))));
 }
 
 void TestSession::fileChangingSizeFailsTheSender_data()

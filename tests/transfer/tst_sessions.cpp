@@ -13,9 +13,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -65,6 +67,10 @@ private slots:
     void resumesWhereTheLinkDropped();
     void staleRecordsAreDropped_data();
     void staleRecordsAreDropped();
+    void cancelReachesThePeer_data();
+    void cancelReachesThePeer();
+    void cancelWithABasePeerOnlyCloses_data();
+    void cancelWithABasePeerOnlyCloses();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -151,7 +157,7 @@ void TestSessions::baseSenderGetsTheBaseExchange_data()
                                  << QByteArray();
     QTest::addRow("sender with receipts")
         << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
-        << QByteArray(R"({"features":["list","receipt","resume"],"response":1})") << QByteArray(R"({"receipt":1})");
+        << QByteArray(R"({"features":["cancel","list","receipt","resume"],"response":1})") << QByteArray(R"({"receipt":1})");
 }
 
 void TestSessions::baseSenderGetsTheBaseExchange()
@@ -398,3 +404,76 @@ void TestSessions::staleRecordsAreDropped()
 
 ORVEX_TEST_MAIN(TestSessions)
 #include "tst_sessions.moc"
+
+void TestSessions::cancelReachesThePeer_data()
+{
+    QTest::addColumn<bool>("bySender");
+    QTest::addRow("sender cancels") << true;
+    QTest::addRow("receiver cancels") << false;
+}
+
+void TestSessions::cancelReachesThePeer()
+{
+    QFETCH(bool, bySender);
+    QVERIFY(makeFiles({ QStringLiteral("big.bin") }, { 32 << 20 }));
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    ReceiverContext *receiver = startReceiver(pair.server);
+    SenderContext *sender = startSender(pair.client, { QStringLiteral("big.bin") });
+    Context *cancelling = bySender ? static_cast<Context *>(sender) : receiver;
+    connect(receiver, &Context::updateProgressBar, cancelling, [cancelling](double fraction) {
+        if (fraction >= 0.25)
+            cancelling->cancel();
+    });
+    Reports &own = bySender ? sent : got;
+    Reports &other = bySender ? got : sent;
+    QTRY_COMPARE(other.errors, QStringList(QStringLiteral("对方已取消传输")));
+    QCOMPARE(own.errors, QStringList(QStringLiteral("已取消传输")));
+    // What arrived waits, hidden, for the transfer to resume.
+    const QStringList names = received().keys();
+    QCOMPARE(names.size(), 2);
+    QVERIFY2(names.filter(QRegularExpression(QStringLiteral("^\\.orvex-[0-9a-f]+\\.part$"))).size() == 1,
+        qPrintable(names.join(QLatin1Char(' '))));
+}
+
+void TestSessions::cancelWithABasePeerOnlyCloses_data()
+{
+    QTest::addColumn<bool>("bySender");
+    QTest::addRow("base receiver") << true;
+    QTest::addRow("base sender") << false;
+}
+
+void TestSessions::cancelWithABasePeerOnlyCloses()
+{
+    QFETCH(bool, bySender);
+    QVERIFY(makeFiles({ QStringLiteral("big.bin") }, { 1 << 20 }));
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    std::unique_ptr<TransferPeer> peer;
+    Context *cancelling = nullptr;
+    if (bySender) {
+        cancelling = startSender(pair.client, { QStringLiteral("big.bin") });
+        peer = std::make_unique<TransferPeer>(pair.server);
+        QVERIFY(peer->exchangeKeys());
+        QVERIFY(!peer->nextMessage().isNull());
+        peer->sendMessage(R"({"response":1})");
+        QVERIFY(!peer->nextMessage().isEmpty());
+    } else {
+        cancelling = startReceiver(pair.server);
+        peer = std::make_unique<TransferPeer>(pair.client);
+        QVERIFY(peer->exchangeKeys());
+        peer->sendMetadata({ QJsonObject { { QStringLiteral("filename"), QStringLiteral("big.bin") },
+            { QStringLiteral("size"), 1 << 20 } } });
+        QCOMPARE(peer->nextMessage(), QByteArray(R"({"response":1})"));
+        peer->sendMessage(QByteArray(64000, 'x'));
+        QTRY_VERIFY(cancelling->totalSize() > 0 && got.log.size() >= 3);
+    }
+    cancelling->cancel();
+    // A base receiver gets only data queued before, never the empty frame; a base sender nothing.
+    const QList<QByteArray> rest = peer->messagesUntilClosed();
+    QVERIFY(std::none_of(rest.cbegin(), rest.cend(), [](const QByteArray &frame) { return frame.isEmpty(); }));
+    QVERIFY(bySender || rest.isEmpty());
+    QCOMPARE(peer->socket->state(), QAbstractSocket::UnconnectedState);
+    QCOMPARE((bySender ? sent : got).errors, QStringList(QStringLiteral("已取消传输")));
+    QVERIFY(received().isEmpty());
+}
