@@ -129,15 +129,6 @@ bool ReceiverContext::isSafeName(const QString &name)
     return true;
 }
 
-QString ReceiverContext::firstNames(const QVector<FileMetadata> &files, int shown)
-{
-    QStringList names;
-    for (int i = 0; i < files.size() && i < shown; ++i)
-        names.append(files.at(i).filename);
-    const QString joined = names.join(tr("、"));
-    return files.size() <= shown ? joined : tr("%1 等 %2 个文件").arg(joined).arg(files.size());
-}
-
 void ReceiverContext::handleMetadata(const QByteArray &plaintext)
 {
     metadataReceived = true;

@@ -30,8 +30,6 @@ public:
 
     // Received names are untrusted: only relative paths of plain parts may be written.
     static bool isSafeName(const QString &name);
-    // For the confirmation of a long offer: its first names and how many files it holds in all.
-    static QString firstNames(const QVector<FileMetadata> &files, int shown);
 
     // Asked when an offer has arrived, before anyone is told of it; an offer it turns down is
     // refused at once (the sender sees a refusal) and metaDataReady is never emitted.

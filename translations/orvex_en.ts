@@ -709,20 +709,12 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
         <translation>Writing %1 failed!</translation>
     </message>
     <message>
-        <source>%1 等 %2 个文件</source>
-        <translation>%1 and others, %2 files in all</translation>
-    </message>
-    <message>
         <source>文件列表过长，无法一次发送，请减少文件数量！</source>
         <translation>The file list is too long to send at once. Please choose fewer files!</translation>
     </message>
     <message>
         <source>继续上次未完成的传输（已收到 %1%）</source>
         <translation>Continuing the unfinished transfer (%1% received)</translation>
-    </message>
-    <message>
-        <source>、</source>
-        <translation>, </translation>
     </message>
     <message>
         <source>对方已取消传输</source>
