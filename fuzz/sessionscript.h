@@ -1,7 +1,10 @@
 #pragma once
 
-// What the transfer session targets share: a socket that a script feeds, the script's reader,
-// and the clean-up of timers between inputs.
+// What the transfer session targets share: a socket that a script feeds, the script's reader
+// and player, and the clean-up of timers between inputs.
+
+#include "transfer/context.h"
+#include "transfer/crypto.h"
 
 #include <QAbstractEventDispatcher>
 #include <QByteArray>
@@ -67,6 +70,51 @@ struct Script
         return taken;
     }
 };
+
+// One frame as the peer (with its session key) puts it on the stream.
+inline QByteArray frame(const Crypto &peer, const QByteArray &plaintext)
+{
+    const QByteArray message = peer.encrypt(plaintext);
+    QByteArray out;
+    out.append(static_cast<char>((message.size() >> 8) & 0xFF));
+    out.append(static_cast<char>(message.size() & 0xFF));
+    return out + message;
+}
+
+// Plays a script of records, each starting with one operation byte:
+//   0: a message (2-byte little-endian length, then the plaintext), sent as a proper frame;
+//   1: raw bytes (1-byte length), put on the stream as they are;
+//   2: deliver (1-byte count + 1) that many pending bytes to the session in one read;
+//   3: the target's own operation, given the next byte.
+// Whatever is still pending at the end is delivered at once.
+template <typename Operation>
+void play(Script &script, ScriptedSocket &socket, const Crypto &peer, QByteArray pending, Operation own)
+{
+    while (!script.atEnd()) {
+        switch (script.byte() % 4) {
+        case 0: {
+            const size_t length = script.byte() | (static_cast<size_t>(script.byte()) << 8);
+            const QByteArray plaintext = script.bytes(length);
+            if (plaintext.size() <= Context::maxPlaintextPerFrame)
+                pending += frame(peer, plaintext);
+            break;
+        }
+        case 1:
+            pending += script.bytes(script.byte());
+            break;
+        case 2: {
+            const int count = script.byte() + 1;
+            socket.deliver(pending.left(count));
+            pending.remove(0, count);
+            break;
+        }
+        default:
+            own(script.byte());
+            break;
+        }
+    }
+    socket.deliver(pending);
+}
 
 // The single-shot timers of ended sessions wait in the event dispatcher for a loop that never
 // runs here; dropped after every input, they do not pile up.

@@ -1,11 +1,7 @@
 // libFuzzer target: the receiving side of a transfer session after a completed key exchange.
-// The input is a script of records, each starting with one operation byte:
-//   0: a message (2-byte little-endian length, then the plaintext), sent as a proper frame;
-//   1: raw bytes (1-byte length), put on the stream as they are;
-//   2: deliver (1-byte count + 1) that many pending bytes to the session in one read;
-//   3: the user's decision (bit 0: accept), as the window would give it.
-// Whatever is still pending at the end is delivered at once. Accepted files go to a temporary
-// download folder that is emptied after every input.
+// The input is a script as fuzzsupport::play reads it; its own operation is the user's decision
+// (bit 0: accept), as the window would give it. Accepted files go to a temporary download folder
+// that is emptied after every input.
 #include "core/peertext.h"
 #include "core/settings.h"
 #include "fuzz/sessionscript.h"
@@ -30,15 +26,6 @@ namespace {
 
 QTemporaryDir *home = nullptr;
 Crypto *peer = nullptr;
-
-QByteArray frame(const QByteArray &plaintext)
-{
-    const QByteArray message = peer->encrypt(plaintext);
-    QByteArray out;
-    out.append(static_cast<char>((message.size() >> 8) & 0xFF));
-    out.append(static_cast<char>(message.size() & 0xFF));
-    return out + message;
-}
 
 } // namespace
 
@@ -70,32 +57,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     session->startHandshake();
     peer->computeSessionKey(socket->written.left(Crypto::keyBytes));
 
-    QByteArray pending = peer->publicKey;
     Script script { data, size };
-    while (!script.atEnd()) {
-        switch (script.byte() % 4) {
-        case 0: {
-            const size_t length = script.byte() | (static_cast<size_t>(script.byte()) << 8);
-            const QByteArray plaintext = script.bytes(length);
-            if (plaintext.size() <= Context::maxPlaintextPerFrame)
-                pending += frame(plaintext);
-            break;
-        }
-        case 1:
-            pending += script.bytes(script.byte());
-            break;
-        case 2: {
-            const int count = script.byte() + 1;
-            socket->deliver(pending.left(count));
-            pending.remove(0, count);
-            break;
-        }
-        default:
-            session->response((script.byte() & 1) != 0);
-            break;
-        }
-    }
-    socket->deliver(pending);
+    fuzzsupport::play(
+        script, *socket, *peer, peer->publicKey, [session](uint8_t byte) { session->response((byte & 1) != 0); });
     delete session;
     dropSingleShotTimers();
     QDir(Settings::downloadPath()).removeRecursively();
