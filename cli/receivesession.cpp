@@ -51,6 +51,9 @@ ReceiveSession::~ReceiveSession()
     // The session goes first: its destructor removes a partly written file, and nothing it
     // emits meanwhile may reach this half-destroyed object.
     context->disconnect(this);
+    // A transfer still running is cancelled, so that the sender learns why; a waiting offer is
+    // refused.
+    context->cancel();
     delete context;
 }
 

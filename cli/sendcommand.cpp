@@ -244,7 +244,12 @@ void SendCommand::interrupt(int signalNumber)
     connectTimer.stop();
     if (progress)
         progress->finish();
-    // Closing the connection tells the receiver, which removes the file it was writing.
+    // The receiver is told (in so many words when it understands that), and keeps or removes
+    // what it wrote as for any break.
+    if (context) {
+        context->disconnect(this);
+        context->cancel();
+    }
     delete context;
     delete socket;
     targets.clear();

@@ -77,7 +77,10 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
 ProgressBarUI::~ProgressBarUI()
 {
     OfferQueue::shared().remove(this);
-    // The session goes first, so that nothing it emits while closing reaches a half-destroyed window.
+    // The session goes first, so that nothing it emits while closing reaches a half-destroyed
+    // window. A transfer still running is cancelled, so that the peer learns why.
+    context->disconnect(this);
+    context->cancel();
     delete context;
     delete ui;
 }

@@ -307,12 +307,13 @@ private slots:
         interrupted.sendSignal(SIGINT);
         QCOMPARE(interrupted.waitForExit(), interruptedByCtrlC);
         if (interruptSender) {
-            // The receiver learns of the broken connection and stays ready for the next offer.
-            QVERIFY2(receiving.waitForError(QStringLiteral("closed")).hasMatch(), qPrintable(receiving.errors()));
+            // The receiver learns why and stays ready for the next offer.
+            QVERIFY2(receiving.waitForError(QStringLiteral("对方已取消传输")).hasMatch(), qPrintable(receiving.errors()));
             other.sendSignal(SIGINT);
             QCOMPARE(other.waitForExit(), sendFinished);
         } else {
             QCOMPARE(other.waitForExit(), sendFailed);
+            QVERIFY2(sending.errors().contains(QStringLiteral("对方已取消传输")), qPrintable(sending.errors()));
         }
         // What was written stays hidden, for the sender to continue it later.
         QCOMPARE(filesBelow(downloads.path(), QDir::Filters()), QStringList());
