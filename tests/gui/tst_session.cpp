@@ -606,13 +606,16 @@ void TestSession::failureBeforeTheFirstByteLeavesNoFolder()
 void TestSession::cancelButtonOnEitherSide_data()
 {
     QTest::addColumn<bool>("bySender");
-    QTest::addRow("sender") << true;
-    QTest::addRow("receiver") << false;
+    QTest::addColumn<bool>("byClosing");
+    QTest::addRow("sender's button") << true << false;
+    QTest::addRow("receiver's button") << false << false;
+    QTest::addRow("receiver's window closed") << false << true;
 }
 
 void TestSession::cancelButtonOnEitherSide()
 {
     QFETCH(bool, bySender);
+    QFETCH(bool, byClosing);
     const QString path = source() + QStringLiteral("/big.bin");
     QVERIFY(writeFile(path, QByteArray(32 << 20, 'z')));
     const std::unique_ptr<Sender> sender = startSender({ path }, { QStringLiteral("big.bin") });
@@ -622,12 +625,19 @@ void TestSession::cancelButtonOnEitherSide()
     ProgressBarUI *cancelling = bySender ? sender->window.data() : receiver.data();
     auto *cancel = cancelling->findChild<QPushButton *>(QStringLiteral("cancelButton"));
     QVERIFY(cancel && cancel->isVisible());
-    connect(receiver->findChild<Context *>(), &Context::updateProgressBar, cancel, [cancel](double fraction) {
-        if (fraction >= 0.25 && cancel->isEnabled())
-            QTest::mouseClick(cancel, Qt::LeftButton);
-    });
+    connect(receiver->findChild<Context *>(), &Context::updateProgressBar, cancel,
+        [cancel, cancelling, byClosing](double fraction) {
+            if (fraction < 0.25 || !cancel->isEnabled())
+                return;
+            if (byClosing)
+                QTimer::singleShot(0, cancelling, &QWidget::close);
+            else
+                QTest::mouseClick(cancel, Qt::LeftButton);
+            cancel->setEnabled(false);
+        });
     QTRY_COMPARE(errorShownBy(bySender ? receiver.data() : sender->window.data()), QStringLiteral("对方已取消传输"));
-    QTRY_COMPARE(errorShownBy(cancelling), QStringLiteral("已取消传输"));
+    if (!byClosing)
+        QTRY_COMPARE(errorShownBy(cancelling), QStringLiteral("已取消传输"));
     // What arrived waits, hidden, for the transfer to resume; nothing has the file's name.
     const QStringList kept = filesBelow(downloads());
     QCOMPARE(kept.size(), 2);
