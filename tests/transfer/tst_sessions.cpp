@@ -414,18 +414,20 @@ void TestSessions::cancelWithABasePeerOnlyCloses()
     QVERIFY(makeFiles({ QStringLiteral("big.bin") }, { 1 << 20 }));
     auto pair = testsupport::connectLoopbackPair();
     QVERIFY(pair.client);
+    // The peer's end of the connection belongs to the test; it goes after the peer.
+    const std::unique_ptr<QTcpSocket> peerSocket(bySender ? pair.server : pair.client);
     std::unique_ptr<TransferPeer> peer;
     Context *cancelling = nullptr;
     if (bySender) {
         cancelling = startSender(pair.client, { QStringLiteral("big.bin") });
-        peer = std::make_unique<TransferPeer>(pair.server);
+        peer = std::make_unique<TransferPeer>(peerSocket.get());
         QVERIFY(peer->exchangeKeys());
         QVERIFY(!peer->nextMessage().isNull());
         peer->sendMessage(R"({"response":1})");
         QVERIFY(!peer->nextMessage().isEmpty());
     } else {
         cancelling = startReceiver(pair.server);
-        peer = std::make_unique<TransferPeer>(pair.client);
+        peer = std::make_unique<TransferPeer>(peerSocket.get());
         QVERIFY(peer->exchangeKeys());
         peer->sendMetadata({ QJsonObject { { QStringLiteral("filename"), QStringLiteral("big.bin") },
             { QStringLiteral("size"), 1 << 20 } } });
