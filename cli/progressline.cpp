@@ -1,6 +1,7 @@
 #include "progressline.h"
 
 #include "cli/console.h"
+#include "core/humansize.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -13,8 +14,6 @@ constexpr int barWidth = 30;
 // Redrawing faster than this only costs the terminal time.
 constexpr qint64 redrawIntervalMs = 100;
 constexpr int plainSteps = 10;
-constexpr double secondsPerMinute = 60;
-constexpr double secondsPerHour = 3600;
 constexpr double minSecondsForEstimate = 1;
 
 } // namespace
@@ -84,12 +83,5 @@ QString ProgressLine::durationText(double seconds)
 {
     if (seconds < 0 || !std::isfinite(seconds))
         return QStringLiteral("--:--");
-    const auto whole = static_cast<qint64>(std::ceil(seconds));
-    const qint64 hours = whole / static_cast<qint64>(secondsPerHour);
-    const qint64 minutes = (whole % static_cast<qint64>(secondsPerHour)) / static_cast<qint64>(secondsPerMinute);
-    const qint64 rest = whole % static_cast<qint64>(secondsPerMinute);
-    const QString tail = QStringLiteral("%1:%2")
-                             .arg(minutes, hours > 0 ? 2 : 1, 10, QLatin1Char('0'))
-                             .arg(rest, 2, 10, QLatin1Char('0'));
-    return hours > 0 ? QStringLiteral("%1:%2").arg(hours).arg(tail) : tail;
+    return humanDuration(static_cast<qint64>(std::ceil(seconds)));
 }

@@ -32,3 +32,12 @@ QString humanSize(qint64 bytes)
     }
     return text + QLatin1Char(' ') + QLatin1String(units[unit]);
 }
+
+QString humanDuration(qint64 seconds)
+{
+    const qint64 hours = seconds / 3600;
+    const QString tail = QStringLiteral("%1:%2")
+                             .arg(seconds / 60 % 60, hours > 0 ? 2 : 1, 10, QLatin1Char('0'))
+                             .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return hours > 0 ? QString::number(hours) + QLatin1Char(':') + tail : tail;
+}

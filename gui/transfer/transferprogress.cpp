@@ -35,15 +35,5 @@ QString TransferProgress::text() const
         return sizes;
     const QString rateText = QCoreApplication::translate("TransferProgress", "%1/s").arg(humanSize(qint64(smoothedRate)));
     const qint64 secondsLeft = qint64(double(qMax<qint64>(0, total - done)) / smoothedRate + 0.5);
-    return QCoreApplication::translate("TransferProgress", "%1，%2，剩余 %3").arg(sizes, rateText, duration(secondsLeft));
-}
-
-QString TransferProgress::duration(qint64 seconds)
-{
-    const qint64 hours = seconds / 3600;
-    const QString minutesSeconds = QStringLiteral("%1:%2")
-                                       .arg(hours > 0 ? QStringLiteral("%1").arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-                                                      : QString::number(seconds / 60))
-                                       .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-    return hours > 0 ? QString::number(hours) + QLatin1Char(':') + minutesSeconds : minutesSeconds;
+    return QCoreApplication::translate("TransferProgress", "%1，%2，剩余 %3").arg(sizes, rateText, humanDuration(secondsLeft));
 }

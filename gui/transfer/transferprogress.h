@@ -19,8 +19,6 @@ public:
     double rate() const { return smoothedRate; }
 
 private:
-    static QString duration(qint64 seconds);
-
     qint64 total = 0;
     qint64 done = 0;
     qint64 sampleDone = 0;
