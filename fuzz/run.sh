@@ -8,10 +8,15 @@ here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "$1" && pwd)
 seconds=${2:-${ORVEX_FUZZ_SECONDS:-60}}
 
-# Targets that write files do so in the temporary folder: on tmpfs where there is one.
+# Targets that write files do so in the temporary folder: on tmpfs where there is one. The folder
+# is this run's own and goes with it, together with whatever a target left when its time ran out.
+parent=${TMPDIR:-/tmp}
 if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then
-    export TMPDIR=/dev/shm
+    parent=/dev/shm
 fi
+TMPDIR=$(mktemp -d "$parent/orvex-fuzz-XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
 
 status=0
 for binary in "$build"/fuzz/fuzz_*; do
