@@ -88,16 +88,16 @@ private slots:
         QTest::addColumn<QString>("tempFolder");
         // On the download folder's file system the upload's temporary file just gets its name
         // there; elsewhere its bytes are copied.
-        QTest::addRow("temporary files beside the download folder") << dir.path() + QLatin1Char('/');
+        QTest::addRow("temporary files beside the download folder") << dir.path();
         if (QFileInfo(QStringLiteral("/dev/shm")).isWritable())
-            QTest::addRow("temporary files on another file system") << QStringLiteral("/dev/shm/");
+            QTest::addRow("temporary files on another file system") << QStringLiteral("/dev/shm");
     }
 
     void savesTheFileAndNamesIt()
     {
         QFETCH(QString, tempFolder);
         // A folder of its own, so that other programs' temporary files there do not count.
-        QTemporaryDir privateTemp(tempFolder + QStringLiteral("orvex-test-XXXXXX"));
+        QTemporaryDir privateTemp(tempFolder + QStringLiteral("/orvex-test-XXXXXX"));
         QVERIFY(privateTemp.isValid());
         tempFolder = privateTemp.path();
         const QByteArray previousTemp = qgetenv("TMPDIR");
