@@ -2,7 +2,8 @@
 # Upload of a 1 GiB file on loopback the way the upload page sends it, against a plain dd of the
 # same bytes into the same folder: one curl speaks the page's requests over one keep-alive
 # connection, each after the previous answer: "status" (how much the computer holds), "begin",
-# the 8 MiB chunks with "filename", "filesize" and "index", then "finish". Then, unless
+# the chunks with "filename", "filesize" and "index", then "finish". The chunks have the sizes
+# the page gives them on a link this fast: 8 MiB, then 64 MiB (its largest). Then, unless
 # ORVEX_BENCH_BROWSER=0, the page itself in headless chromium (bench/upload_page.mjs, with
 # --threshold for the one-request/chunks comparison when ORVEX_BENCH_THRESHOLD=1).
 # Prints MB/s (10^6 bytes per second), best of ORVEX_BENCH_RUNS runs (5), and the ratio.
@@ -17,7 +18,8 @@ web_bench_setup "${1:-build}" upload-bench
 mkdir -p "$work/chunks"
 
 size=$((${ORVEX_BENCH_MIB:-1024} * 1024 * 1024))
-chunk=$((8 * 1024 * 1024))
+first_chunk=$((8 * 1024 * 1024))
+chunk=$((64 * 1024 * 1024))
 runs=${ORVEX_BENCH_RUNS:-5}
 
 echo "Preparing a file of $((size / 1024 / 1024)) MiB in $work ..."
@@ -26,7 +28,8 @@ start_web_server
 key=$receive_key
 
 # The chunks are cut beforehand, as a browser has the file at hand.
-split -b "$chunk" -d -a 5 "$work/big.bin" "$work/chunks/part."
+head -c "$first_chunk" "$work/big.bin" > "$work/chunks/part.00000"
+tail -c +$((first_chunk + 1)) "$work/big.bin" | split -b "$chunk" -d -a 5 --numeric-suffixes=1 - "$work/chunks/part."
 url="http://127.0.0.1:$port/hugefile"
 call()
 {

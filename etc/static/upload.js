@@ -4,7 +4,10 @@
    - "status" asks how much of the file the computer holds ({"received": bytes, "next": index});
      anything held is continued from there, otherwise "begin" starts the upload afresh;
    - the chunks follow in order, each only after the answer to the previous one (the computer
-     appends them in arrival order), then "finish" saves the file;
+     appends them in arrival order), then "finish" saves the file. The first chunk has
+     data-chunk-size bytes; each next one what the link carried in chunkSeconds at the rate of
+     the last, in whole multiples of the first, up to maxChunkSize; after a failure the first
+     size again;
    - a call that fails is tried again after a growing pause (retryDelays); each try first asks
      "status" again, since a chunk may have arrived even though its answer did not;
    - the upload stays on the computer when the page goes (reload, a phone that sleeps), until the
@@ -21,6 +24,10 @@
     var body = document.body;
     var chunkSize = parseInt(body.getAttribute("data-chunk-size"), 10) || 8 * 1024 * 1024;
     var chunkedAbove = parseInt(body.getAttribute("data-chunked-above"), 10) || chunkSize;
+    // A chunk of about a second: on a fast link fewer answers to wait for, on a slow one little
+    // to send again when a chunk breaks off.
+    var chunkSeconds = 1;
+    var maxChunkSize = 64 * 1024 * 1024;
     var maxParallel = 3;
     // Pauses before the 1st to 5th try again of a failed call: about a minute in all.
     var retryDelays = [2000, 4000, 8000, 16000, 32000];
@@ -351,6 +358,7 @@
         var named = [["action", "show"], ["filename", file.name], ["filesize", String(file.size)]];
         var offset = 0;
         var index = 0;
+        var chunkBytes = chunkSize;
         var failures = 0;
         var note = "";
         var first = true;
@@ -374,6 +382,7 @@
             if (failures >= retryDelays.length)
                 return giveUp(text);
             var delay = retryDelays[failures++];
+            chunkBytes = chunkSize;
             self.speed = 0;
             self.stateRight.textContent = "";
             self.msg.textContent = format(T.retrying, text, Math.round(delay / 1000), failures, retryDelays.length);
@@ -418,12 +427,18 @@
             });
         }
 
+        function nextSize(bytes, ms) {
+            var carried = bytes * chunkSeconds * 1000 / Math.max(ms, 1);
+            return Math.min(maxChunkSize, Math.max(chunkSize, Math.floor(carried / chunkSize) * chunkSize));
+        }
+
         function sendChunk() {
             if (offset >= file.size)
                 return finishUpload();
             var start = offset;
-            var end = Math.min(start + chunkSize, file.size);
+            var end = Math.min(start + chunkBytes, file.size);
             var blob = file.slice(start, end);
+            var sentAt = Date.now();
             call([["index", String(index)], ["data", blob, file.name]],
                 function (loaded, size) {
                     self.progress(start + (size > 0 ? Math.floor(blob.size * loaded / size) : 0));
@@ -434,6 +449,7 @@
                     if (!answer.ok)
                         return retry(answer.msg || T.failed);
                     failures = 0;
+                    chunkBytes = nextSize(blob.size, Date.now() - sentAt);
                     self.msg.textContent = note;
                     offset = end;
                     index++;

@@ -205,8 +205,9 @@ browserTest('old links to the chunked page show the one page, which sends a 50 M
     // Only the finished file was added: no chunk or partial file is left in the folder.
     const added = readdirSync(info.downloads).filter((name) => !before.includes(name));
     assert.deepEqual(added, ['backup 2024.tar']);
-    // status, begin, 6 chunks of 8 MiB, finish.
-    assert.equal(calls.count, 9);
+    // status, begin, a first chunk of 8 MiB, larger ones on a link this fast, finish: fewer
+    // calls than the 6 chunks of 8 MiB would take.
+    assert.ok(calls.count >= 5 && calls.count < 9, String(calls.count));
     await page.close();
 });
 
@@ -215,8 +216,9 @@ browserTest('a large upload cut off by a reload continues from what the computer
     page.on('dialog', (dialog) => dialog.accept());
     const cdp = await context.newCDPSession(page);
     await cdp.send('Network.enable');
+    // Under twice the first chunk's size a second, every chunk keeps that size.
     await cdp.send('Network.emulateNetworkConditions', {
-        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 16 * 1024 * 1024,
+        offline: false, latency: 0, downloadThroughput: -1, uploadThroughput: 12 * 1024 * 1024,
     });
     await page.goto(info.uploadLink);
     const name = '旅行 video.mp4';
