@@ -2,5 +2,5 @@
 
 QStringList TransferFeatures::supported()
 {
-    return { cancel, list, receipt, resume };
+    return { cancel, checkedResume, list, receipt, sealed };
 }

@@ -7,6 +7,9 @@
 // in host information, offers and responses. A session uses one only when both ends announced it.
 namespace TransferFeatures {
 
+// Resumption confirmed against the sender's files: the receiver sends a digest of every prefix it
+// holds, and the sender says which of them match its own. Only in a sealed stream.
+inline const QString checkedResume = QStringLiteral("checked-resume");
 // Either end may stop a running transfer and say so: the receiver in a frame of its own, the
 // sender with an empty data frame (data frames are otherwise never empty).
 inline const QString cancel = QStringLiteral("cancel");
@@ -14,8 +17,9 @@ inline const QString cancel = QStringLiteral("cancel");
 inline const QString list = QStringLiteral("list");
 // The receiver confirms, after the last data frame, that every file is saved (or why not).
 inline const QString receipt = QStringLiteral("receipt");
-// An interrupted transfer continues where it stopped.
-inline const QString resume = QStringLiteral("resume");
+// After the answer, one key per direction, bound to what both ends exchanged before, and frames
+// numbered in each direction.
+inline const QString sealed = QStringLiteral("sealed");
 
 // All of them, in ascending order.
 QStringList supported();

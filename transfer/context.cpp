@@ -41,6 +41,8 @@ void Context::restartOn(QTcpSocket *connection)
     socket->disconnectFromHost();
     socket->deleteLater();
     crypto.renewKeys();
+    sealed.reset();
+    peerPublicKey.clear();
     receiveBuffer.clear();
     agreedFeatures.clear();
     state = AwaitingKey;
@@ -59,6 +61,26 @@ void Context::agreeFeatures(const QJsonValue &announced)
     }
 }
 
+bool Context::sealStream(bool asSender)
+{
+    if (!sealed.open(crypto, peerPublicKey, asSender)) {
+        fail(tr("握手失败！"));
+        return false;
+    }
+    return true;
+}
+
+void Context::handleSealed(FrameKind, const QByteArray &)
+{
+    failTampered();
+}
+
+void Context::failTampered()
+{
+    tampered = true;
+    fail(tr("传输数据被篡改或损坏"));
+}
+
 void Context::setTimeLimit(int msec)
 {
     timeLimitMsec = msec;
@@ -74,16 +96,33 @@ void Context::startHandshake()
 
 void Context::sendMessage(const QByteArray &plaintext)
 {
+    if (!sealed.isOpen()) {
+        if (state == Negotiating)
+            sealed.recordOutgoing(plaintext);
+        sendFrame(plaintext.constData(), plaintext.size());
+        return;
+    }
+    QByteArray control(1, static_cast<char>(FrameKind::Control));
+    control += plaintext;
+    sendFrame(control.constData(), control.size());
+}
+
+void Context::sendFrame(const char *plaintext, int size)
+{
+    const int overhead = sealed.isOpen() ? SealedStream::tagBytes : Crypto::messageOverhead;
     // A longer message would not fit the 16-bit length and would desynchronise the stream.
-    if (plaintext.size() > maxPlaintextPerFrame) {
+    if (size > maxMessagePerFrame - overhead) {
         fail(tr("消息过长，无法发送！"));
         return;
     }
-    const int length = plaintext.size() + Crypto::messageOverhead;
+    const int length = size + overhead;
     frameBuffer.resize(2 + length);
     frameBuffer[0] = static_cast<char>((length >> 8) & 0xFF);
     frameBuffer[1] = static_cast<char>(length & 0xFF);
-    crypto.encryptInto(plaintext, frameBuffer.data() + 2);
+    if (sealed.isOpen())
+        sealed.sealInto(plaintext, size, frameBuffer.data() + 2);
+    else
+        crypto.encryptInto(QByteArray::fromRawData(plaintext, size), frameBuffer.data() + 2);
     socket->write(frameBuffer);
 }
 
@@ -112,7 +151,8 @@ void Context::processReceived()
         if (receiveBuffer.size() < Crypto::keyBytes)
             return;
         try {
-            crypto.computeSessionKey(receiveBuffer.left(Crypto::keyBytes));
+            peerPublicKey = receiveBuffer.left(Crypto::keyBytes);
+            crypto.computeSessionKey(peerPublicKey);
         } catch (const std::exception &error) {
             fail(QString::fromUtf8(error.what()));
             return;
@@ -138,14 +178,27 @@ void Context::processReceived()
         const int length = (head[0] << 8) | head[1];
         if (receiveBuffer.size() - consumed - 2 < length)
             break;
+        const char *message = receiveBuffer.constData() + consumed + 2;
+        consumed += 2 + length;
+        if (sealed.isOpen()) {
+            if (!sealed.openInto(message, length, plaintextBuffer) || plaintextBuffer.isEmpty()
+                || static_cast<uchar>(plaintextBuffer.at(0)) > static_cast<uchar>(FrameKind::Control)) {
+                failTampered();
+                return;
+            }
+            handleSealed(static_cast<FrameKind>(plaintextBuffer.at(0)),
+                QByteArray::fromRawData(plaintextBuffer.constData() + 1, plaintextBuffer.size() - 1));
+            continue;
+        }
         try {
-            crypto.decryptInto(
-                QByteArray::fromRawData(receiveBuffer.constData() + consumed + 2, length), plaintextBuffer);
+            crypto.decryptInto(QByteArray::fromRawData(message, length), plaintextBuffer);
         } catch (const std::exception &error) {
             fail(QString::fromUtf8(error.what()));
             return;
         }
-        consumed += 2 + length;
+        // What both ends exchange before the switch is bound into the sealed stream's keys.
+        if (state == Negotiating)
+            sealed.recordIncoming(plaintextBuffer);
         handleMessage(plaintextBuffer);
     }
     if (failed)

@@ -2,6 +2,7 @@
 
 #include "transfer/crypto.h"
 #include "transfer/filemetadata.h"
+#include "transfer/sealedstream.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -36,9 +37,20 @@ public:
     // A peer that has not completed its part of the handshake by then is given up.
     static constexpr int defaultTimeLimitMsec = 30000;
 
+    // The first byte of every sealed frame's plaintext says what the rest is.
+    enum class FrameKind : char {
+        Data = 0,
+        Control = 1,
+    };
+    // The plaintext of one sealed frame: its kind and at most this much after it.
+    static constexpr int maxSealedPayload = maxMessagePerFrame - SealedStream::tagBytes - 1;
+
     Context(QTcpSocket *connection, QObject *parent);
 
+    // A frame of the base stream (every frame before the switch to the sealed one).
     virtual void handleMessage(QByteArray plaintext) = 0;
+    // A frame of the sealed stream, without its kind byte. Only sessions that seal get any.
+    virtual void handleSealed(FrameKind kind, const QByteArray &payload);
     virtual void onHandshakeDone() = 0;
     virtual void response(bool accepted) = 0;
     // A line for the offer's confirmation, such as how much of it arrived in an earlier session.
@@ -48,7 +60,10 @@ public:
     virtual void cancel();
 
     void startHandshake();
+    // A message: in the sealed stream a control frame, in the base stream a frame as it is.
     void sendMessage(const QByteArray &plaintext);
+    // Whether frames are sealed from here on.
+    bool isSealed() const { return sealed.isOpen(); }
 
     SessionState sessionState() const { return state; }
     // Bytes of all the offer's files, the number of files, and the one in progress.
@@ -81,6 +96,15 @@ protected slots:
 protected:
     // Keeps those of the peer's announced extensions that this build speaks too.
     void agreeFeatures(const QJsonValue &announced);
+    // Switches to the sealed stream, after the answer to the offer; false (the session has
+    // failed) when no keys can be derived.
+    bool sealStream(bool asSender);
+    // One frame exactly as given; in the sealed stream it starts with its kind.
+    void sendFrame(const char *plaintext, int size);
+    // A sealed frame did not open, or the peer said that one of ours did not: the session ends
+    // with the same words on both sides.
+    void failTampered();
+    bool wasTampered() const { return tampered; }
     // Starts over on a new connection to the same peer: a new key pair and a new handshake.
     void restartOn(QTcpSocket *connection);
 
@@ -91,6 +115,7 @@ protected:
     SessionState state;
     QTcpSocket *socket;
     Crypto crypto;
+    SealedStream sealed;
     QByteArray receiveBuffer;
     QVector<FileMetadata> metadata;
     // The file being sent or written: an index into metadata.
@@ -110,6 +135,8 @@ private:
     static constexpr qint64 preKeyReadBufferBytes = Crypto::keyBytes;
 
     bool failed = false;
+    bool tampered = false;
+    QByteArray peerPublicKey;
     // Reused for every frame: a fresh 64 KB buffer per frame costs more than the cipher, as the
     // allocator hands the memory back to the system and faults it in again each time.
     QByteArray frameBuffer;

@@ -1,14 +1,18 @@
 #include "receivercontext.h"
 
 #include "core/jsontext.h"
+#include "core/logging.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
+#include "transfer/offerbudget.h"
+#include "transfer/prefixdigests.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,7 +20,10 @@
 #include <QTcpSocket>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <fcntl.h>
 
 namespace {
 
@@ -27,6 +34,44 @@ constexpr int maxFolderSuffix = 1000;
 constexpr int endDelayMsec = 5000;
 // How long a connection that carried an error receipt stays open for the sender to read it.
 constexpr int lingerMsec = 10000;
+// How often the record follows the data: a crash loses at most this much of what it says, and
+// what is on disk is found all the same.
+constexpr qint64 recordIntervalMsec = 1000;
+// The entries of a frame of held prefixes stop short of this, leaving room for the frame.
+constexpr int heldFrameBytes = 60000;
+// Gives up looking for a free "name (n)" after this many tries.
+constexpr int maxNumberedNames = 10000;
+
+// "name (n).ext" for "name.ext"; a leading dot does not start an extension.
+QString numberedName(const QString &path, int number)
+{
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString numbered = dot > 0 ? QStringLiteral("%1 (%2)%3").arg(name.left(dot)).arg(number).arg(name.mid(dot))
+                                     : QStringLiteral("%1 (%2)").arg(name).arg(number);
+    return info.path() + QLatin1Char('/') + numbered;
+}
+
+// Renames from to target or, when target exists, to the first free "target (n)": never over an
+// existing file. Returns the path written, or an empty text.
+QString renameBeside(const QString &from, const QString &target)
+{
+    for (int number = 0; number < maxNumberedNames; ++number) {
+        const QString candidate = number == 0 ? target : numberedName(target, number);
+        const QByteArray source = QFile::encodeName(from);
+        const QByteArray destination = QFile::encodeName(candidate);
+        if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, destination.constData(), RENAME_NOREPLACE) == 0)
+            return candidate;
+        if (errno == EEXIST)
+            continue;
+        // A file system without the flag: the check and the rename are then two steps.
+        if (errno == EINVAL && !QFileInfo::exists(candidate) && QFile::rename(from, candidate))
+            return candidate;
+        return QString();
+    }
+    return QString();
+}
 
 } // namespace
 
@@ -38,11 +83,13 @@ ReceiverContext::ReceiverContext(QTcpSocket *connection, QObject *parent)
     // Whatever ends the session early, the file being written must not stay behind.
     connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::keepOrDiscard);
     connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::sendErrorReceipt);
+    connect(this, &Context::raiseErrorMsg, this, &ReceiverContext::releaseBudget);
 }
 
 ReceiverContext::~ReceiverContext()
 {
     keepOrDiscard();
+    releaseBudget();
     if (!lingerOnClose || socket->state() != QAbstractSocket::ConnectedState)
         return;
     // Deleting the socket would reset the connection, and the reset could overtake the receipt
@@ -55,12 +102,32 @@ ReceiverContext::~ReceiverContext()
     QTimer::singleShot(lingerMsec, connection, &QObject::deleteLater);
 }
 
+bool ReceiverContext::keepsRecord() const
+{
+    return isSealed() && uses(TransferFeatures::checkedResume);
+}
+
+void ReceiverContext::setOfferBudget(std::shared_ptr<OfferBudget> budget)
+{
+    offerBudget = std::move(budget);
+}
+
+void ReceiverContext::releaseBudget()
+{
+    if (offerBudget && budgetTaken > 0)
+        offerBudget->giveBack(budgetTaken);
+    budgetTaken = 0;
+}
+
 void ReceiverContext::sendErrorReceipt(const QString &error)
 {
-    if (!acceptedOffer || state == Finished || !uses(TransferFeatures::receipt) || lingerOnClose
-        || senderCancelled || socket->state() != QAbstractSocket::ConnectedState)
+    if (!acceptedOffer || state == Finished || !uses(TransferFeatures::receipt) || lingerOnClose || senderEnded
+        || socket->state() != QAbstractSocket::ConnectedState)
         return;
-    const QJsonObject receipt { { QStringLiteral("error"), error }, { QStringLiteral("receipt"), 0 } };
+    QJsonObject receipt { { QStringLiteral("error"), peerError.isEmpty() ? error : peerError },
+        { QStringLiteral("receipt"), 0 } };
+    if (wasTampered())
+        receipt.insert(QStringLiteral("tampered"), 1);
     sendMessage(QJsonDocument(receipt).toJson(QJsonDocument::Compact));
     socket->flush();
     lingerOnClose = true;
@@ -86,10 +153,63 @@ void ReceiverContext::handleMessage(QByteArray plaintext)
         if (takeEntries(parseJson(plaintext).object()) && entriesToCome == 0)
             offerComplete();
     } else if (state == Transferring && plaintext.isEmpty() && uses(TransferFeatures::cancel)) {
-        senderCancelled = true;
+        senderEnded = true;
         fail(tr("对方已取消传输"));
     } else if (state == Transferring) {
         writeData(plaintext);
+    }
+}
+
+void ReceiverContext::handleSealed(FrameKind kind, const QByteArray &payload)
+{
+    if (state == Finished)
+        return;
+    if (state != Transferring) {
+        failTampered();
+        return;
+    }
+    if (kind == FrameKind::Control) {
+        handleControl(parseJson(payload).object());
+        return;
+    }
+    // Data comes only after the verdicts and before the end, and never empty.
+    if (payload.isEmpty() || verdictsToCome > 0 || digests || awaitingEnd || current >= metadata.size()) {
+        failTampered();
+        return;
+    }
+    writeData(payload);
+}
+
+void ReceiverContext::handleControl(const QJsonObject &control)
+{
+    if (control.contains(QStringLiteral("verdicts"))) {
+        takeVerdicts(control.value(QStringLiteral("verdicts")));
+    } else if (control.contains(QStringLiteral("end"))) {
+        // The stream ends where the sender says, after exactly the bytes it says.
+        if (!awaitingEnd || control.value(QStringLiteral("end")).toDouble() != static_cast<double>(sessionBytes)) {
+            failTampered();
+            return;
+        }
+        awaitingEnd = false;
+        endReceived = true;
+        // The last file gets its name only now: a stream cut before its end leaves none.
+        if (currentFile && remaining == 0) {
+            if (!completeCurrentFile())
+                return;
+            ++current;
+        }
+        openNextFile();
+    } else if (control.contains(QStringLiteral("cancel"))) {
+        senderEnded = true;
+        fail(tr("对方已取消传输"));
+    } else if (control.contains(QStringLiteral("error"))) {
+        senderEnded = true;
+        if (control.value(QStringLiteral("tampered")).toInt() == 1)
+            failTampered();
+        else
+            fail(control.value(QStringLiteral("error")).toString());
+    } else {
+        failTampered();
     }
 }
 
@@ -129,13 +249,30 @@ bool ReceiverContext::isSafeName(const QString &name)
     return true;
 }
 
+void ReceiverContext::refuseUnshown(const char *why)
+{
+    qCWarning(lcTransfer).noquote() << "Refused an offer from" << socket->peerAddress().toString() << "unseen:" << why;
+    releaseBudget();
+    metadataTimer.stop();
+    answered = true;
+    state = Finished;
+    socket->abort();
+    QTimer::singleShot(0, this, &Context::raiseEndSignal);
+}
+
 void ReceiverContext::handleMetadata(const QByteArray &plaintext)
 {
     metadataReceived = true;
     metadataTimer.stop();
+    downloadRoot = Settings::downloadPath();
     transferFolder = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-hh.mm.ss"));
 
-    const QJsonObject object = parseJson(plaintext).object();
+    const QJsonDocument document = parseJson(plaintext);
+    const QJsonObject object = document.object();
+    if (!document.isObject() || !object.value(QStringLiteral("files")).isArray()) {
+        refuseUnshown("not an object with a list of files");
+        return;
+    }
     deviceName = object.value(QStringLiteral("device_name")).toString();
     senderAnnounced = object.value(QStringLiteral("features")).isArray();
     agreeFeatures(object.value(QStringLiteral("features")));
@@ -179,6 +316,28 @@ bool ReceiverContext::takeEntries(const QJsonObject &frame)
             fail(tr("发送方给出的文件大小无效，已拒绝接收：\"%1\"").arg(filename));
             return false;
         }
+        // Names the file system would refuse, and offers too large to keep waiting, are refused
+        // before they cost more memory.
+        const QByteArray utf8 = filename.toUtf8();
+        const QList<QByteArray> parts = utf8.split('/');
+        if (utf8.size() > maxNameBytes
+            || std::any_of(parts.cbegin(), parts.cend(),
+                [](const QByteArray &part) { return part.size() > maxNameComponentBytes; })) {
+            refuseUnshown("a file name is too long");
+            return false;
+        }
+        nameBytes += utf8.size();
+        if (nameBytes > maxOfferNameBytes) {
+            refuseUnshown("the names of the offer are too long");
+            return false;
+        }
+        if (offerBudget) {
+            if (!offerBudget->take(utf8.size())) {
+                refuseUnshown("the names of all waiting offers are too long");
+                return false;
+            }
+            budgetTaken += utf8.size();
+        }
         const auto bytes = static_cast<quint64>(size);
         totalBytes += bytes;
         // A time that is no whole number of milliseconds within 2^53 counts as unknown.
@@ -192,24 +351,38 @@ bool ReceiverContext::takeEntries(const QJsonObject &frame)
 void ReceiverContext::offerComplete()
 {
     metadataTimer.stop();
+    if (metadata.isEmpty()) {
+        refuseUnshown("no files");
+        return;
+    }
     if (offerAdmission && !offerAdmission(*this)) {
         response(false);
         return;
     }
-    if (uses(TransferFeatures::resume))
+    if (uses(TransferFeatures::sealed) && uses(TransferFeatures::checkedResume))
         matchEarlierSession();
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
 }
 
 void ReceiverContext::matchEarlierSession()
 {
-    resumed = ResumeRecord::find(Settings::downloadPath(), deviceName, metadata);
-    if (resumed.isNull())
+    record = ResumeRecord::find(downloadRoot, deviceName, metadata);
+    if (record.isNull())
         return;
-    held = resumed.heldBytes(metadata);
+    held = record.held();
     quint64 heldTotal = 0;
-    for (quint64 bytes : qAsConst(held))
-        heldTotal += bytes;
+    for (int i = 0; i < held.size(); ++i) {
+        heldTotal += held.at(i).bytes;
+        if (held.at(i).bytes > 0)
+            heldIndices.append(i);
+    }
+    if (heldTotal == 0) {
+        record = ResumeRecord();
+        held.clear();
+        heldIndices.clear();
+        return;
+    }
+    continuesEarlier = true;
     const int percent = totalBytes > 0 ? static_cast<int>(heldTotal * 100 / totalBytes) : 0;
     resumeNote = tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
     emit printLogMsg(resumeNote);
@@ -231,51 +404,115 @@ void ReceiverContext::response(bool accepted)
     if (state != Negotiating || !metadataReceived || entriesToCome > 0 || answered || hasFailed())
         return;
     answered = true;
+    releaseBudget();
     QJsonObject answer { { QStringLiteral("response"), accepted ? 1 : 0 } };
     // A sender that announced nothing gets the answer it knows, byte for byte.
     if (senderAnnounced)
         answer.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
-    if (accepted && !resumed.isNull()) {
-        QJsonArray offsets;
-        for (quint64 bytes : qAsConst(held))
-            offsets.append(static_cast<double>(bytes));
-        answer.insert(QStringLiteral("offsets"), offsets);
-    }
+    if (accepted && continuesEarlier)
+        answer.insert(QStringLiteral("held"), heldIndices.size());
     sendMessage(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     if (!accepted) {
         connect(socket, &QTcpSocket::bytesWritten, this, &Context::raiseEndSignal);
         return;
     }
     acceptedOffer = true;
+    if (uses(TransferFeatures::sealed) && !sealStream(false))
+        return;
 
-    const QString downloadPath = Settings::downloadPath();
-    if (!QDir().mkpath(downloadPath)) {
-        fail(tr("没有权限创建以下目录：%1……").arg(downloadPath));
+    if (!QDir().mkpath(downloadRoot)) {
+        failWriting(tr("没有权限创建以下目录：%1……").arg(downloadRoot), tr("没有权限写入下载目录！"));
         return;
     }
-    if (!QFileInfo(downloadPath).isWritable()) {
+    if (!QFileInfo(downloadRoot).isWritable()) {
         fail(tr("没有权限写入下载目录！"));
         return;
     }
-    if (!resumed.isNull()) {
+    if (continuesEarlier) {
         // Into the folder of the session it continues, which the user may have emptied since.
-        transferFolder = resumed.folder;
-        transferRoot = QDir::cleanPath(QDir(downloadPath).absoluteFilePath(transferFolder));
+        transferFolder = record.folder;
+        transferRoot = QDir::cleanPath(record.transferRoot());
         QDir().mkpath(transferRoot);
-        for (quint64 bytes : qAsConst(held))
-            transferred += bytes;
-    } else if (!metadata.isEmpty() && !createTransferFolder(downloadPath)) {
+    } else if (!createTransferFolder()) {
         return;
     }
+    if (keepsRecord()) {
+        if (!continuesEarlier)
+            record = ResumeRecord(downloadRoot, transferFolder, deviceName, metadata);
+        partialBase = record.partialBase;
+        record.saved = QDateTime();
+        recordSaved = record.save();
+        recordClock.start();
+    } else {
+        record = ResumeRecord();
+        partialBase = QRandomGenerator::global()->generate64();
+    }
+    kept.fill(0, metadata.size());
+    expectedBytes = totalBytes;
     state = Transferring;
+    if (continuesEarlier) {
+        // The sender first compares what is held with its own files.
+        QVector<PrefixDigests::Prefix> prefixes;
+        for (int index : qAsConst(heldIndices)) {
+            const bool complete = held.at(index).complete;
+            prefixes.append({ complete ? record.targetPath(index) : record.partialPath(index), held.at(index).bytes });
+        }
+        digests = new PrefixDigests(this);
+        connect(digests, &PrefixDigests::ready, this, &ReceiverContext::sendHeldPrefixes);
+        digests->start(prefixes);
+        return;
+    }
     openNextFile();
 }
 
-bool ReceiverContext::createTransferFolder(const QString &downloadPath)
+void ReceiverContext::sendHeldPrefixes(const QVector<QByteArray> &prefixDigests)
+{
+    digests->deleteLater();
+    digests = nullptr;
+    if (hasFailed() || state != Transferring)
+        return;
+    QJsonArray entries;
+    int entryBytes = 0;
+    for (int k = 0; k < heldIndices.size(); ++k) {
+        const int index = heldIndices.at(k);
+        const QJsonArray entry { index, static_cast<double>(held.at(index).bytes),
+            QString::fromLatin1(prefixDigests.value(k).toHex()) };
+        entries.append(entry);
+        entryBytes += QJsonDocument(entry).toJson(QJsonDocument::Compact).size() + 1;
+        if (entryBytes > heldFrameBytes || k + 1 == heldIndices.size()) {
+            sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("held"), entries } }).toJson(QJsonDocument::Compact));
+            entries = QJsonArray();
+            entryBytes = 0;
+        }
+    }
+    verdictsToCome = heldIndices.size();
+}
+
+void ReceiverContext::takeVerdicts(const QJsonValue &value)
+{
+    const QJsonArray verdicts = value.toArray();
+    if (digests || verdicts.isEmpty() || verdicts.size() > verdictsToCome) {
+        failTampered();
+        return;
+    }
+    const int first = heldIndices.size() - verdictsToCome;
+    for (int k = 0; k < verdicts.size(); ++k) {
+        const int index = heldIndices.at(first + k);
+        // A prefix the sender does not confirm counts as nothing held: the file comes whole.
+        kept[index] = verdicts.at(k).toInt() == 1 ? held.at(index).bytes : 0;
+        transferred += kept.at(index);
+        expectedBytes -= kept.at(index);
+    }
+    verdictsToCome -= verdicts.size();
+    if (verdictsToCome == 0)
+        openNextFile();
+}
+
+bool ReceiverContext::createTransferFolder()
 {
     // mkdir fails on an existing folder, so the first name it creates belongs to this transfer
     // alone, even when another session picked the same second.
-    const QDir downloads(downloadPath);
+    const QDir downloads(downloadRoot);
     for (int suffix = 1; suffix <= maxFolderSuffix; ++suffix) {
         const QString name = suffix == 1 ? transferFolder : QStringLiteral("%1-%2").arg(transferFolder).arg(suffix);
         if (downloads.mkdir(name)) {
@@ -286,8 +523,28 @@ bool ReceiverContext::createTransferFolder(const QString &downloadPath)
         if (!downloads.exists(name))
             break;
     }
-    fail(tr("没有权限创建以下目录：%1……").arg(downloads.absoluteFilePath(transferFolder)));
+    failWriting(tr("没有权限创建以下目录：%1……").arg(downloads.absoluteFilePath(transferFolder)),
+        tr("没有权限写入下载目录！"));
     return false;
+}
+
+QString ReceiverContext::writeFailure(int error, const QString &name) const
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+        return tr("磁盘空间不足");
+    case ENAMETOOLONG:
+        return tr("文件名过长：%1").arg(name);
+    default:
+        return QString();
+    }
+}
+
+void ReceiverContext::failWriting(const QString &localText, const QString &peerText)
+{
+    peerError = peerText;
+    fail(localText);
 }
 
 void ReceiverContext::openNextFile()
@@ -303,30 +560,32 @@ void ReceiverContext::openNextFile()
         const QFileInfo target(path);
         QDir().mkpath(target.absolutePath());
 
-        const quint64 kept = held.value(current);
-        const QString earlier = resumed.isNull() ? QString() : resumed.partialPath(current);
-        if (kept > 0 && kept == head.size) {
+        const quint64 keptBytes = kept.value(current);
+        const bool heldWhole = keptBytes == head.size && held.value(current).complete;
+        if (heldWhole) {
             ++current;
             continue;
         }
-        if (kept == 0 && !earlier.isEmpty())
-            QFile::remove(earlier);
-        const QString temporary = kept > 0
-            ? earlier
-            : QStringLiteral("%1/.orvex-%2.part")
-                  .arg(target.absolutePath())
-                  .arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));
+        const QString temporary = QStringLiteral("%1/.orvex-%2.part")
+                                      .arg(target.absolutePath())
+                                      .arg(partialBase + static_cast<quint64>(current), 16, 16, QLatin1Char('0'));
+        // A partial of this session's numbering that is not continued is this session's to replace.
+        if (keptBytes == 0)
+            QFile::remove(temporary);
         currentFile = new QFile(temporary, this);
-        if (kept > 0 ? !openPartialFile(temporary, kept)
-                     : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        errno = 0;
+        if (keptBytes > 0 ? !openPartialFile(keptBytes) : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            const int error = errno;
             delete currentFile;
             currentFile = nullptr;
             ++current;
-            fail(tr("无法打开%1，请检查目录权限！").arg(path));
+            const QString known = writeFailure(error, head.filename);
+            failWriting(known.isEmpty() ? tr("无法打开%1，请检查目录权限！").arg(path) : known,
+                known.isEmpty() ? tr("无法打开%1，请检查目录权限！").arg(head.filename) : known);
             return;
         }
         currentTarget = path;
-        remaining = head.size - kept;
+        remaining = head.size - keptBytes;
         if (remaining != 0) {
             emit printLogMsg(tr("正在接收%1……").arg(path));
             return;
@@ -335,10 +594,20 @@ void ReceiverContext::openNextFile()
             return;
         ++current;
     }
+    // In the sealed stream the sender's end frame, not the count of bytes, closes the session.
+    if (isSealed() && !endReceived) {
+        awaitingEnd = true;
+        return;
+    }
+    finishReceiving();
+}
 
+void ReceiverContext::finishReceiving()
+{
     state = Finished;
-    if (!resumed.isNull())
-        resumed.remove();
+    recordClosed = true;
+    if (!record.isNull())
+        record.remove();
     // Handed to the system before anyone hears of the end: whoever owns the session may
     // delete it, with its socket, as soon as it does.
     if (uses(TransferFeatures::receipt)) {
@@ -346,7 +615,7 @@ void ReceiverContext::openNextFile()
         socket->flush();
     }
     socket->disconnectFromHost();
-    emit filesSaved(Settings::downloadPath());
+    emit filesSaved(downloadRoot);
     emit printLogMsg(tr("传输完成！"));
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
 }
@@ -354,16 +623,34 @@ void ReceiverContext::openNextFile()
 bool ReceiverContext::completeCurrentFile()
 {
     const QString temporary = currentFile->fileName();
+    errno = 0;
     currentFile->close();
+    const int error = errno;
     const bool written = currentFile->error() == QFileDevice::NoError;
     delete currentFile;
     currentFile = nullptr;
-    // A later file of the same name in the same offer replaces the earlier one.
-    if (written && QFileInfo(currentTarget).isFile())
-        QFile::remove(currentTarget);
-    if (!written || !QFile::rename(temporary, currentTarget)) {
+    const QString name = metadata.at(current).filename;
+    QString placed;
+    if (written && continuesEarlier) {
+        // A file of an earlier session is never replaced: whatever stands under the name (the
+        // user may have changed it since) stays, and this copy goes beside it.
+        placed = renameBeside(temporary, currentTarget);
+        if (!placed.isEmpty() && placed != currentTarget) {
+            record.beside.insert(current, QDir(transferRoot).relativeFilePath(placed));
+            saveRecord();
+        }
+    } else if (written) {
+        // A later file of the same name in the same offer replaces the earlier one.
+        if (QFileInfo(currentTarget).isFile())
+            QFile::remove(currentTarget);
+        if (QFile::rename(temporary, currentTarget))
+            placed = currentTarget;
+    }
+    if (placed.isEmpty()) {
         QFile::remove(temporary);
-        fail(tr("无法保存%1，请检查目录权限！").arg(currentTarget));
+        const QString known = writeFailure(error, name);
+        failWriting(known.isEmpty() ? tr("无法保存%1，请检查目录权限！").arg(currentTarget) : known,
+            known.isEmpty() ? tr("无法保存%1，请检查目录权限！").arg(name) : known);
         return false;
     }
     return true;
@@ -372,16 +659,27 @@ bool ReceiverContext::completeCurrentFile()
 void ReceiverContext::writeData(const QByteArray &data)
 {
     transferred += static_cast<quint64>(data.size());
+    sessionBytes += static_cast<quint64>(data.size());
     emitProgress();
     qint64 offset = 0;
     while (offset < data.size() && currentFile && current < metadata.size()) {
         const qint64 count = static_cast<qint64>(qMin<quint64>(remaining, static_cast<quint64>(data.size() - offset)));
+        errno = 0;
         if (currentFile->write(data.constData() + offset, count) != count) {
-            fail(tr("写入%1失败！").arg(currentTarget));
+            const QString name = metadata.at(current).filename;
+            const QString known = currentFile->error() == QFileDevice::ResourceError || errno == ENOSPC
+                ? tr("磁盘空间不足")
+                : writeFailure(errno, name);
+            failWriting(known.isEmpty() ? tr("写入%1失败！").arg(currentTarget) : known,
+                known.isEmpty() ? tr("写入%1失败！").arg(name) : known);
             return;
         }
         remaining -= static_cast<quint64>(count);
         offset += count;
+        if (remaining == 0 && isSealed() && sessionBytes == expectedBytes) {
+            awaitingEnd = true;
+            break;
+        }
         if (remaining == 0) {
             if (!completeCurrentFile())
                 return;
@@ -389,40 +687,58 @@ void ReceiverContext::writeData(const QByteArray &data)
             openNextFile();
         }
     }
+    // More bytes than the offer announced: the stream is not the one offered.
+    if (offset < data.size() && isSealed() && !hasFailed()) {
+        failTampered();
+        return;
+    }
+    if (recordSaved && recordClock.elapsed() >= recordIntervalMsec)
+        saveRecord();
 }
 
-bool ReceiverContext::openPartialFile(const QString &path, quint64 kept)
+void ReceiverContext::saveRecord()
 {
-    // Bytes beyond those recorded may be torn: they are written again.
-    return currentFile->open(QIODevice::ReadWrite) && currentFile->resize(static_cast<qint64>(kept))
-        && currentFile->seek(static_cast<qint64>(kept)) && QFileInfo(path).isFile();
+    if (record.isNull() || recordClosed)
+        return;
+    record.done = current;
+    record.saved = QDateTime();
+    if (currentFile)
+        currentFile->flush();
+    recordSaved = record.save() || recordSaved;
+    recordClock.restart();
+}
+
+bool ReceiverContext::openPartialFile(quint64 keptBytes)
+{
+    // Bytes beyond those confirmed are written again.
+    return currentFile->open(QIODevice::ReadWrite) && QFileInfo(currentFile->fileName()).isFile()
+        && currentFile->resize(static_cast<qint64>(keptBytes)) && currentFile->seek(static_cast<qint64>(keptBytes));
 }
 
 void ReceiverContext::keepOrDiscard()
 {
-    if (recordKept)
+    if (recordClosed)
         return;
-    if (!acceptedOffer || state != Transferring || !uses(TransferFeatures::resume)) {
+    recordClosed = true;
+    if (!acceptedOffer || state != Transferring || record.isNull() || !recordSaved) {
         discardPartialFile();
         removeEmptyFolders();
         return;
     }
-    recordKept = true;
-    ResumeRecord record(Settings::downloadPath(), transferFolder, deviceName, metadata);
-    for (int i = 0; i < current && i < metadata.size(); ++i)
-        record.written[i] = metadata.at(i).size;
-    if (currentFile && current < metadata.size() && currentFile->flush() && metadata.at(current).size > remaining) {
-        record.written[current] = metadata.at(current).size - remaining;
-        record.partials[current] = QFileInfo(currentFile->fileName()).fileName();
+    // Everything written stays, named by the record: the partial under its session's number.
+    record.done = current;
+    record.saved = QDateTime();
+    if (currentFile) {
+        currentFile->flush();
+        const bool empty = currentFile->size() == 0;
         currentFile->close();
+        if (empty)
+            QFile::remove(currentFile->fileName());
         delete currentFile;
         currentFile = nullptr;
     }
-    discardPartialFile();
-    const bool anyHeld
-        = std::any_of(record.written.cbegin(), record.written.cend(), [](quint64 bytes) { return bytes > 0; });
-    if (anyHeld && !record.save() && !record.partials.value(current).isEmpty())
-        QFile::remove(record.partialPath(current));
+    // An earlier save already names the session's partials; a failure now only leaves it behind.
+    record.save();
     removeEmptyFolders();
 }
 
@@ -439,6 +755,9 @@ void ReceiverContext::removeEmptyFolders()
     std::sort(folders.begin(), folders.end(), [](const QString &a, const QString &b) { return a.size() > b.size(); });
     for (const QString &folder : qAsConst(folders))
         QDir().rmdir(folder);
+    // A record of a session that left nothing has nothing to point at.
+    if (!record.isNull() && !QFileInfo(transferRoot).isDir())
+        record.remove();
 }
 
 void ReceiverContext::discardPartialFile()

@@ -3,10 +3,14 @@
 #include "transfer/context.h"
 #include "transfer/resumerecord.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <functional>
+#include <memory>
 
+class OfferBudget;
+class PrefixDigests;
 class QFile;
 class QJsonObject;
 
@@ -19,10 +23,17 @@ class ReceiverContext : public Context
     Q_OBJECT
 
 public:
+    // What one offer may announce before anyone is asked: names as a file system takes them,
+    // and the bytes of all its names together.
+    static constexpr int maxNameBytes = 4096;
+    static constexpr int maxNameComponentBytes = 255;
+    static constexpr qint64 maxOfferNameBytes = 24 * 1024 * 1024;
+
     ReceiverContext(QTcpSocket *connection, QObject *parent);
     ~ReceiverContext() override;
 
     void handleMessage(QByteArray plaintext) override;
+    void handleSealed(FrameKind kind, const QByteArray &payload) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;
     // Refuses a waiting offer; stops a running transfer, keeping what the resumption rules keep.
@@ -35,6 +46,8 @@ public:
     // refused at once (the sender sees a refusal) and metaDataReady is never emitted.
     using OfferAdmission = std::function<bool(const ReceiverContext &offering)>;
     void setOfferAdmission(OfferAdmission admission);
+    // Shared by the sessions of one server: the names of all waiting offers together.
+    void setOfferBudget(std::shared_ptr<OfferBudget> budget);
     // An offer has been made and is still waiting for the user's decision.
     bool offerWaiting() const;
     QString offerNote() const override { return resumeNote; }
@@ -45,23 +58,36 @@ signals:
 
 private:
     void handleMetadata(const QByteArray &plaintext);
-    // Adds a frame's entries to the offer; false when the session failed on one of them.
+    // Adds a frame's entries to the offer; false when the session ended on one of them.
     bool takeEntries(const QJsonObject &frame);
     void offerComplete();
+    // Ends a session whose offer nobody is shown: it is logged, and the connection closed.
+    void refuseUnshown(const char *why);
+    void releaseBudget();
     void sendErrorReceipt(const QString &error);
+    void handleControl(const QJsonObject &control);
+    void sendHeldPrefixes(const QVector<QByteArray> &digests);
+    void takeVerdicts(const QJsonValue &verdicts);
     void writeData(const QByteArray &data);
-    bool createTransferFolder(const QString &downloadPath);
+    bool createTransferFolder();
     void openNextFile();
     bool completeCurrentFile();
+    void finishReceiving();
+    // Fails with the local text; the peer reads peerText, which names no local path.
+    void failWriting(const QString &localText, const QString &peerText);
+    QString writeFailure(int error, const QString &name) const;
     void discardPartialFile();
     // What a session that saved nothing leaves: its dated folder and the folders made in it.
     void removeEmptyFolders();
-    // With a sender that resumes, keeps what is written and a record of it; otherwise removes
+    // With a record, keeps what is written and brings the record up to date; otherwise removes
     // the file in progress.
     void keepOrDiscard();
+    void saveRecord();
     void matchEarlierSession();
-    bool openPartialFile(const QString &path, quint64 held);
+    bool openPartialFile(quint64 kept);
     void metadataTimedOut();
+    // Whether this session keeps a record and continues from one.
+    bool keepsRecord() const;
 
     QFile *currentFile = nullptr;
     // How many bytes of the file being written (current) are still to come.
@@ -71,17 +97,39 @@ private:
     bool senderAnnounced = false;
     // An error receipt is on its way: the connection is closed gently, not reset.
     bool lingerOnClose = false;
-    // The sender stopped the transfer: it hears nothing more.
-    bool senderCancelled = false;
-    // The earlier session this one continues (null when none) and what it holds of each file.
-    ResumeRecord resumed;
+    // The sender stopped the transfer, or told of its failure: it hears nothing more.
+    bool senderEnded = false;
+    // The download folder, read once per session: whatever the settings say later, the
+    // session's files, record and notices stay in one place.
+    QString downloadRoot;
+    // The record of this session (null without one): found for an earlier session it continues,
+    // or made at acceptance.
+    ResumeRecord record;
+    bool recordSaved = false;
+    bool recordClosed = false;
+    bool continuesEarlier = false;
+    QElapsedTimer recordClock;
     QString resumeNote;
-    QVector<quint64> held;
-    bool recordKept = false;
+    // What the folder holds of each file, and what of it the sender confirmed.
+    QVector<ResumeRecord::Held> held;
+    QVector<int> heldIndices;
+    QVector<quint64> kept;
+    int verdictsToCome = 0;
+    PrefixDigests *digests = nullptr;
+    // The data bytes of this session, which the sealed stream's end frame states.
+    quint64 sessionBytes = 0;
+    quint64 expectedBytes = 0;
+    bool awaitingEnd = false;
+    bool endReceived = false;
+    QString peerError;
     QString deviceName;
     QString transferFolder;
     QString transferRoot;
     QString currentTarget;
+    quint64 partialBase = 0;
+    qint64 nameBytes = 0;
+    qint64 budgetTaken = 0;
+    std::shared_ptr<OfferBudget> offerBudget;
     bool metadataReceived = false;
     bool answered = false;
     bool acceptedOffer = false;

@@ -1,9 +1,9 @@
 #include "resumerecord.h"
 
 #include "core/jsontext.h"
-#include "transfer/receivercontext.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -11,13 +11,15 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
-#include <algorithm>
+#include <sodium.h>
 
 namespace {
 
 const QString recordSuffix = QStringLiteral(".json");
-// A record is a few dozen bytes per file; anything far larger is not one of ours.
-constexpr qint64 maxRecordBytes = 512 * 1024 * 1024;
+const QString partialPrefix = QStringLiteral(".orvex-");
+const QString partialSuffix = QStringLiteral(".part");
+// Records of the earlier kind listed every file; this bounds what start-up reads to remove them.
+constexpr qint64 maxEarlierRecordBytes = 256 * 1024 * 1024;
 
 // Counts in a record are whole numbers below 2^53; anything else reads as 0.
 quint64 countFrom(const QJsonValue &value)
@@ -26,18 +28,68 @@ quint64 countFrom(const QJsonValue &value)
     return number >= 0 && number <= 9007199254740992.0 ? static_cast<quint64>(number) : 0;
 }
 
+// A folder or file name inside the transfer folder that a record may name.
+bool isPlainRelative(const QString &name)
+{
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QChar(0)))
+        return false;
+    const QStringList parts = name.split(QLatin1Char('/'));
+    for (const QString &part : parts) {
+        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
+            return false;
+    }
+    return true;
+}
+
+void addLittleEndian(crypto_generichash_state &state, quint64 value)
+{
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; ++i)
+        bytes[i] = static_cast<unsigned char>(value >> (8 * i));
+    crypto_generichash_update(&state, bytes, sizeof bytes);
+}
+
+void addText(crypto_generichash_state &state, const QString &text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    crypto_generichash_update(&state, reinterpret_cast<const unsigned char *>(utf8.constData()),
+        static_cast<unsigned long long>(utf8.size() + 1));
+}
+
+QJsonObject readObject(const QString &path, qint64 limit)
+{
+    QFile in(path);
+    if (in.size() > limit || !in.open(QIODevice::ReadOnly))
+        return {};
+    return parseJson(in.readAll()).object();
+}
+
 } // namespace
 
-ResumeRecord::ResumeRecord(
-    QString downloadPath, QString transferFolder, QString senderName, QVector<FileMetadata> offered)
+ResumeRecord::ResumeRecord(QString downloadPath, QString transferFolder, QString senderName, QVector<FileMetadata> offered)
     : folder(std::move(transferFolder))
     , sender(std::move(senderName))
-    , files(std::move(offered))
     , downloads(std::move(downloadPath))
+    , files(std::move(offered))
 {
-    written.fill(0, files.size());
-    for (int i = 0; i < files.size(); ++i)
-        partials.append(QString());
+    key = keyFor(sender, files);
+    randombytes_buf(&partialBase, sizeof partialBase);
+}
+
+QString ResumeRecord::keyFor(const QString &sender, const QVector<FileMetadata> &offered)
+{
+    crypto_generichash_state state;
+    crypto_generichash_init(&state, nullptr, 0, 32);
+    addText(state, sender);
+    addLittleEndian(state, static_cast<quint64>(offered.size()));
+    for (const FileMetadata &file : offered) {
+        addText(state, file.filename);
+        addLittleEndian(state, file.size);
+        addLittleEndian(state, static_cast<quint64>(file.mtime));
+    }
+    QByteArray digest(32, '\0');
+    crypto_generichash_final(&state, reinterpret_cast<unsigned char *>(digest.data()), 32);
+    return QString::fromLatin1(digest.toHex());
 }
 
 QString ResumeRecord::recordsFolder(const QString &downloadPath)
@@ -45,108 +97,143 @@ QString ResumeRecord::recordsFolder(const QString &downloadPath)
     return downloadPath + QStringLiteral("/.orvex-unfinished");
 }
 
+QString ResumeRecord::partialName(quint64 number)
+{
+    return partialPrefix + QStringLiteral("%1").arg(number, 16, 16, QLatin1Char('0')) + partialSuffix;
+}
+
+QString ResumeRecord::transferRoot() const
+{
+    return downloads + QLatin1Char('/') + folder;
+}
+
 QString ResumeRecord::targetPath(int index) const
 {
-    return downloads + QLatin1Char('/') + folder + QLatin1Char('/') + files.at(index).filename;
+    const QString name = beside.value(index, files.at(index).filename);
+    return transferRoot() + QLatin1Char('/') + name;
 }
 
 QString ResumeRecord::partialPath(int index) const
 {
-    const QString name = partials.value(index);
-    // Only a bare hidden name next to its target: a record must not point anywhere else.
-    if (!name.startsWith(QLatin1String(".orvex-")) || name.contains(QLatin1Char('/')))
-        return QString();
-    return QFileInfo(targetPath(index)).absolutePath() + QLatin1Char('/') + name;
+    const QFileInfo target(transferRoot() + QLatin1Char('/') + files.at(index).filename);
+    return target.path() + QLatin1Char('/') + partialName(partialBase + static_cast<quint64>(index));
 }
 
-bool ResumeRecord::save() const
+ResumeRecord ResumeRecord::find(const QString &downloadPath, const QString &sender, const QVector<FileMetadata> &offered)
 {
-    QJsonArray entries;
-    for (int i = 0; i < files.size(); ++i)
-        entries.append(QJsonObject { { QStringLiteral("filename"), files.at(i).filename },
-            { QStringLiteral("size"), static_cast<double>(files.at(i).size) },
-            { QStringLiteral("mtime"), static_cast<double>(files.at(i).mtime) },
-            { QStringLiteral("written"), static_cast<double>(written.at(i)) },
-            { QStringLiteral("partial"), partials.at(i) } });
-    const QJsonObject record { { QStringLiteral("folder"), folder }, { QStringLiteral("sender"), sender },
-        { QStringLiteral("saved"), (saved.isValid() ? saved : QDateTime::currentDateTimeUtc()).toString(Qt::ISODate) },
-        { QStringLiteral("files"), entries } };
-    QDir().mkpath(recordsFolder(downloads));
-    QSaveFile out(recordsFolder(downloads) + QLatin1Char('/') + folder + recordSuffix);
-    return out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(record).toJson(QJsonDocument::Compact)) >= 0
-        && out.commit();
-}
-
-void ResumeRecord::remove() const
-{
-    QFile::remove(recordsFolder(downloads) + QLatin1Char('/') + folder + recordSuffix);
-}
-
-ResumeRecord ResumeRecord::load(const QString &downloadPath, const QString &recordPath)
-{
-    QFile in(recordPath);
-    if (in.size() > maxRecordBytes || !in.open(QIODevice::ReadOnly))
-        return {};
-    const QJsonObject object = parseJson(in.readAll()).object();
     ResumeRecord record;
-    record.downloads = downloadPath;
-    record.folder = object.value(QStringLiteral("folder")).toString();
-    // The record names its folder by its own file name; anything else is not trusted.
-    if (record.folder + recordSuffix != QFileInfo(recordPath).fileName() || record.folder.contains(QLatin1Char('/')))
+    record.key = keyFor(sender, offered);
+    const QJsonObject object = readObject(recordsFolder(downloadPath) + QLatin1Char('/') + record.key + recordSuffix, maxRecordBytes);
+    const QString folder = object.value(QStringLiteral("folder")).toString();
+    bool baseRead = false;
+    record.partialBase = object.value(QStringLiteral("partial_base")).toString().toULongLong(&baseRead, 16);
+    if (object.value(QStringLiteral("key")).toString() != record.key || !baseRead || folder.contains(QLatin1Char('/'))
+        || !isPlainRelative(folder) || countFrom(object.value(QStringLiteral("files"))) != static_cast<quint64>(offered.size())
+        || !QFileInfo(downloadPath + QLatin1Char('/') + folder).isDir())
         return {};
-    record.sender = object.value(QStringLiteral("sender")).toString();
+    record.folder = folder;
+    record.sender = sender;
+    record.downloads = downloadPath;
+    record.files = offered;
+    record.done = static_cast<int>(qMin<quint64>(countFrom(object.value(QStringLiteral("done"))), offered.size()));
     record.saved = QDateTime::fromString(object.value(QStringLiteral("saved")).toString(), Qt::ISODate);
-    const QJsonArray entries = object.value(QStringLiteral("files")).toArray();
-    for (const QJsonValue &value : entries) {
-        const QJsonObject entry = value.toObject();
-        if (!ReceiverContext::isSafeName(entry.value(QStringLiteral("filename")).toString()))
-            return {};
-        record.files.append(
-            { entry.value(QStringLiteral("filename")).toString(), countFrom(entry.value(QStringLiteral("size"))),
-                static_cast<qint64>(countFrom(entry.value(QStringLiteral("mtime")))) });
-        record.written.append(countFrom(entry.value(QStringLiteral("written"))));
-        record.partials.append(entry.value(QStringLiteral("partial")).toString());
+    const QJsonObject beside = object.value(QStringLiteral("beside")).toObject();
+    for (auto it = beside.constBegin(); it != beside.constEnd(); ++it) {
+        bool isIndex = false;
+        const int index = it.key().toInt(&isIndex);
+        if (isIndex && index >= 0 && index < offered.size() && isPlainRelative(it.value().toString()))
+            record.beside.insert(index, it.value().toString());
     }
     return record;
 }
 
-ResumeRecord ResumeRecord::find(
-    const QString &downloadPath, const QString &sender, const QVector<FileMetadata> &offered)
+QVector<ResumeRecord::Held> ResumeRecord::held() const
 {
-    const QFileInfoList candidates
-        = QDir(recordsFolder(downloadPath)).entryInfoList({ QLatin1Char('*') + recordSuffix }, QDir::Files, QDir::Time);
-    for (const QFileInfo &candidate : candidates) {
-        const ResumeRecord record = load(downloadPath, candidate.filePath());
-        if (record.sender != sender || record.files.size() != offered.size())
+    QVector<Held> result(files.size());
+    for (int i = 0; i < files.size(); ++i) {
+        const quint64 size = files.at(i).size;
+        const QFileInfo target(targetPath(i));
+        const bool whole = target.isFile() && static_cast<quint64>(target.size()) == size;
+        if (i < done || size == 0) {
+            result[i] = { whole ? size : 0, whole };
             continue;
-        bool sameNames = true;
-        for (int i = 0; i < offered.size() && sameNames; ++i)
-            sameNames = record.files.at(i).filename == offered.at(i).filename;
-        const QVector<quint64> held = sameNames ? record.heldBytes(offered) : QVector<quint64>();
-        if (std::any_of(held.cbegin(), held.cend(), [](quint64 bytes) { return bytes > 0; }))
-            return record;
+        }
+        // Beyond the count last written, files may have been completed or begun since: what is
+        // there is found, up to the first file of which nothing is.
+        const QFileInfo partial(partialPath(i));
+        if (partial.isFile() && partial.size() > 0)
+            result[i] = { qMin<quint64>(static_cast<quint64>(partial.size()), size), false };
+        else if (whole)
+            result[i] = { size, true };
+        else
+            break;
     }
-    return {};
+    return result;
 }
 
-QVector<quint64> ResumeRecord::heldBytes(const QVector<FileMetadata> &offered) const
+void ResumeRecord::removePartials(const QString &root, quint64 base, int count)
 {
-    QVector<quint64> held(offered.size(), 0);
-    for (int i = 0; i < offered.size() && i < files.size(); ++i) {
-        const FileMetadata &was = files.at(i);
-        const FileMetadata &now = offered.at(i);
-        if (was.size != now.size || was.mtime != now.mtime || now.mtime == 0 || written.at(i) == 0
-            || written.at(i) > was.size)
-            continue;
-        if (written.at(i) == was.size) {
-            const QFileInfo done(targetPath(i));
-            held[i] = done.isFile() && static_cast<quint64>(done.size()) == was.size ? was.size : 0;
-        } else {
-            const QFileInfo part(partialPath(i));
-            held[i] = part.isFile() && static_cast<quint64>(part.size()) >= written.at(i) ? written.at(i) : 0;
-        }
+    QDirIterator it(root, { partialPrefix + QLatin1Char('*') + partialSuffix }, QDir::Files | QDir::Hidden,
+        QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString name = QFileInfo(it.next()).fileName();
+        const QString digits = name.mid(partialPrefix.size(), name.size() - partialPrefix.size() - partialSuffix.size());
+        bool isNumber = false;
+        const quint64 number = digits.toULongLong(&isNumber, 16);
+        // Only the session's own names: a number counted from its base, in sixteen digits.
+        if (isNumber && digits.size() == 16 && number - base < static_cast<quint64>(count))
+            QFile::remove(it.filePath());
     }
-    return held;
+}
+
+bool ResumeRecord::save()
+{
+    const bool isNew = !QFileInfo::exists(recordsFolder(downloads) + QLatin1Char('/') + key + recordSuffix);
+    if (!QDir().mkpath(recordsFolder(downloads)))
+        return false;
+    if (isNew)
+        makeRoom();
+    if (!saved.isValid())
+        saved = QDateTime::currentDateTimeUtc();
+    QJsonObject besideNames;
+    for (auto it = beside.constBegin(); it != beside.constEnd(); ++it)
+        besideNames.insert(QString::number(it.key()), it.value());
+    const QJsonObject record { { QStringLiteral("beside"), besideNames }, { QStringLiteral("done"), done },
+        { QStringLiteral("files"), files.size() }, { QStringLiteral("folder"), folder }, { QStringLiteral("key"), key },
+        { QStringLiteral("partial_base"), QString::number(partialBase, 16) },
+        { QStringLiteral("saved"), saved.toString(Qt::ISODate) }, { QStringLiteral("sender"), sender } };
+    // Written beside and renamed over, without waiting for the disk: a record that a power cut
+    // leaves stale only points at less than there is.
+    QSaveFile out(recordsFolder(downloads) + QLatin1Char('/') + key + recordSuffix);
+    out.setDirectWriteFallback(false);
+    return out.open(QIODevice::WriteOnly) && out.write(QJsonDocument(record).toJson(QJsonDocument::Compact)) >= 0
+        && out.commit();
+}
+
+void ResumeRecord::makeRoom() const
+{
+    // Newest first: the oldest go until the new record fits both bounds.
+    QFileInfoList records = QDir(recordsFolder(downloads)).entryInfoList({ QLatin1Char('*') + recordSuffix }, QDir::Files, QDir::Time);
+    qint64 bytes = 0;
+    for (const QFileInfo &info : qAsConst(records))
+        bytes += info.size();
+    while (!records.isEmpty() && (records.size() >= maxRecords || bytes > maxAllRecordsBytes - maxRecordBytes)) {
+        const QFileInfo oldest = records.takeLast();
+        bytes -= oldest.size();
+        const QJsonObject object = readObject(oldest.filePath(), maxRecordBytes);
+        bool baseRead = false;
+        const quint64 base = object.value(QStringLiteral("partial_base")).toString().toULongLong(&baseRead, 16);
+        const QString oldFolder = object.value(QStringLiteral("folder")).toString();
+        if (baseRead && isPlainRelative(oldFolder) && !oldFolder.contains(QLatin1Char('/')))
+            removePartials(downloads + QLatin1Char('/') + oldFolder, base,
+                static_cast<int>(qMin<quint64>(countFrom(object.value(QStringLiteral("files"))), INT_MAX)));
+        QFile::remove(oldest.filePath());
+    }
+}
+
+void ResumeRecord::remove() const
+{
+    QFile::remove(recordsFolder(downloads) + QLatin1Char('/') + key + recordSuffix);
 }
 
 void ResumeRecord::dropStale(const QString &downloadPath)
@@ -155,14 +242,32 @@ void ResumeRecord::dropStale(const QString &downloadPath)
     const QFileInfoList records
         = QDir(recordsFolder(downloadPath)).entryInfoList({ QLatin1Char('*') + recordSuffix }, QDir::Files);
     for (const QFileInfo &info : records) {
-        const ResumeRecord record = load(downloadPath, info.filePath());
-        const bool folderGone = record.isNull() || !QFileInfo(downloadPath + QLatin1Char('/') + record.folder).isDir();
-        if (!folderGone && record.saved.isValid() && record.saved >= oldest)
+        const QJsonObject object = readObject(info.filePath(), maxEarlierRecordBytes);
+        const QString folder = object.value(QStringLiteral("folder")).toString();
+        const bool folderNamed = isPlainRelative(folder) && !folder.contains(QLatin1Char('/'));
+        const QString root = downloadPath + QLatin1Char('/') + folder;
+        if (object.value(QStringLiteral("files")).isArray()) {
+            // A record of the earlier kind, which no session continues any more: its partial
+            // files, each named in it beside its target, go with it.
+            const QJsonArray entries = object.value(QStringLiteral("files")).toArray();
+            for (const QJsonValue &value : entries) {
+                const QString name = value.toObject().value(QStringLiteral("filename")).toString();
+                const QString partial = value.toObject().value(QStringLiteral("partial")).toString();
+                if (folderNamed && isPlainRelative(name) && partial.startsWith(partialPrefix)
+                    && partial.endsWith(partialSuffix) && !partial.contains(QLatin1Char('/')))
+                    QFile::remove(QFileInfo(root + QLatin1Char('/') + name).path() + QLatin1Char('/') + partial);
+            }
+            QFile::remove(info.filePath());
             continue;
-        for (int i = 0; i < record.files.size() && !folderGone; ++i) {
-            if (!record.partialPath(i).isEmpty())
-                QFile::remove(record.partialPath(i));
         }
+        bool baseRead = false;
+        const quint64 base = object.value(QStringLiteral("partial_base")).toString().toULongLong(&baseRead, 16);
+        const QDateTime saved = QDateTime::fromString(object.value(QStringLiteral("saved")).toString(), Qt::ISODate);
+        const bool valid = baseRead && folderNamed && object.value(QStringLiteral("key")).toString() + recordSuffix == info.fileName();
+        if (valid && QFileInfo(root).isDir() && saved.isValid() && saved >= oldest)
+            continue;
+        if (valid)
+            removePartials(root, base, static_cast<int>(qMin<quint64>(countFrom(object.value(QStringLiteral("files"))), INT_MAX)));
         QFile::remove(info.filePath());
     }
 }

@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
+#include "transfer/prefixdigests.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -15,6 +16,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sodium.h>
+
+#include <cmath>
 #include <exception>
 
 namespace {
@@ -36,7 +40,10 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
     receiptTimer.setSingleShot(true);
     connect(&receiptTimer, &QTimer::timeout, this, [this] { fail(tr("未收到接收方的确认")); });
-    readBuffer.resize(static_cast<int>(maxDataPerFrame));
+    connect(this, &Context::raiseErrorMsg, this, &SenderContext::tellReceiver);
+    // One byte ahead of the data for the sealed stream's frame kind, so that a chunk is read
+    // where it is encrypted from.
+    readBuffer.resize(static_cast<int>(maxDataPerFrame) + 1);
     for (int i = 0; i < files.size(); ++i) {
         // Only the name is kept: each session opens one file at a time, from its beginning.
         paths.append(files.at(i)->fileName());
@@ -181,24 +188,96 @@ void SenderContext::handleAnswer(const QJsonObject &answer)
             emit printLogMsg(tr("对方版本较旧，文件将分 %1 批发送，每批需对方确认").arg(batchCount()));
         batched = true;
     }
-    if (uses(TransferFeatures::resume))
-        applyOffsets(answer.value(QStringLiteral("offsets")));
     state = Transferring;
     current = batchStart;
     remaining = 0;
     announceNext = true;
+    if (uses(TransferFeatures::sealed) && !sealStream(true))
+        return;
+    const double claimed = answer.value(QStringLiteral("held")).toDouble();
+    if (isSealed() && uses(TransferFeatures::checkedResume) && claimed >= 1) {
+        // Nothing is sent before the receiver's held prefixes are checked against the files.
+        claimsToCome = claimed <= metadata.size() ? static_cast<int>(claimed) : metadata.size() + 1;
+        checkingClaims = true;
+        return;
+    }
     writeByteToSocket();
 }
 
-void SenderContext::applyOffsets(const QJsonValue &value)
+void SenderContext::takeHeld(const QJsonValue &value)
 {
-    const QJsonArray held = value.toArray();
-    if (held.size() != metadata.size())
+    const QJsonArray entries = value.toArray();
+    if (!checkingClaims || claimsToCome == 0 || entries.isEmpty() || entries.size() > claimsToCome) {
+        failTampered();
         return;
-    for (int i = 0; i < held.size(); ++i) {
-        const double bytes = held.at(i).toDouble();
-        // What the receiver claims beyond the file is ignored: the file is then sent whole.
-        offsets[i] = bytes > 0 && bytes <= static_cast<double>(metadata.at(i).size) ? static_cast<quint64>(bytes) : 0;
+    }
+    for (const QJsonValue &entry : entries) {
+        const QJsonArray fields = entry.toArray();
+        const double index = fields.at(0).toDouble(-1);
+        const double bytes = fields.at(1).toDouble();
+        const int previous = claims.isEmpty() ? -1 : claims.last().index;
+        // Each file once, in the offer's order, within its size; anything else matches nothing.
+        const bool usable = index > previous && index < metadata.size() && std::trunc(index) == index && bytes >= 1
+            && bytes <= static_cast<double>(metadata.at(static_cast<int>(index)).size);
+        claims.append({ usable ? static_cast<int>(index) : previous, usable ? static_cast<quint64>(bytes) : 0,
+            QByteArray::fromHex(fields.at(2).toString().toLatin1()) });
+    }
+    claimsToCome -= entries.size();
+    if (claimsToCome > 0)
+        return;
+    QVector<PrefixDigests::Prefix> prefixes;
+    for (const HeldClaim &claim : qAsConst(claims))
+        prefixes.append({ claim.bytes > 0 ? paths.at(claim.index) : QString(), claim.bytes });
+    auto *own = new PrefixDigests(this);
+    connect(own, &PrefixDigests::ready, this, [this, own](const QVector<QByteArray> &digests) {
+        own->deleteLater();
+        sendVerdicts(digests);
+    });
+    own->start(prefixes);
+}
+
+void SenderContext::sendVerdicts(const QVector<QByteArray> &ownDigests)
+{
+    if (hasFailed() || state != Transferring)
+        return;
+    // As many verdicts as fit a frame comfortably: "1," or "0," each.
+    constexpr int verdictsPerFrame = 30000;
+    QJsonArray verdicts;
+    for (int k = 0; k < claims.size(); ++k) {
+        const HeldClaim &claim = claims.at(k);
+        const QByteArray &own = ownDigests.value(k);
+        const bool matches = claim.bytes > 0 && own.size() == PrefixDigests::digestBytes
+            && sodium_memcmp(own.constData(), claim.digest.constData(), PrefixDigests::digestBytes) == 0
+            && claim.digest.size() == PrefixDigests::digestBytes;
+        if (matches)
+            offsets[claim.index] = claim.bytes;
+        verdicts.append(matches ? 1 : 0);
+        if (verdicts.size() == verdictsPerFrame || k + 1 == claims.size()) {
+            sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("verdicts"), verdicts } }).toJson(QJsonDocument::Compact));
+            verdicts = QJsonArray();
+        }
+    }
+    checkingClaims = false;
+    writeByteToSocket();
+}
+
+void SenderContext::handleSealed(FrameKind kind, const QByteArray &payload)
+{
+    if (state != Transferring)
+        return;
+    const QJsonObject message = parseJson(payload).object();
+    if (kind != FrameKind::Control) {
+        failTampered();
+    } else if (message.contains(QStringLiteral("held"))) {
+        takeHeld(message.value(QStringLiteral("held")));
+    } else if (message.contains(QStringLiteral("cancel"))) {
+        receiverDone = true;
+        fail(tr("对方已取消传输"));
+        socket->disconnectFromHost();
+    } else if (message.contains(QStringLiteral("receipt"))) {
+        handleReceipt(message);
+    } else {
+        failTampered();
     }
 }
 
@@ -208,6 +287,11 @@ void SenderContext::handleReceipt(const QJsonObject &receipt)
         return;
     receiptTimer.stop();
     if (receipt.value(QStringLiteral("receipt")).toInt() == 1) {
+        // Before the end frame no receiver can have everything.
+        if (isSealed() && !endSent) {
+            failTampered();
+            return;
+        }
         // Taken as it comes: the last bytesWritten may be handled after the receipt.
         receiptReceived = true;
         if (awaitingReceipt) {
@@ -217,11 +301,28 @@ void SenderContext::handleReceipt(const QJsonObject &receipt)
         return;
     }
     awaitingReceipt = false;
-    QString error = receipt.value(QStringLiteral("error")).toString();
-    if (error.isEmpty())
-        error = tr("未收到接收方的确认");
-    fail(error);
+    receiverDone = true;
+    if (isSealed() && receipt.value(QStringLiteral("tampered")).toInt() == 1) {
+        failTampered();
+    } else {
+        QString error = receipt.value(QStringLiteral("error")).toString();
+        if (error.isEmpty())
+            error = tr("未收到接收方的确认");
+        fail(error);
+    }
     socket->disconnectFromHost();
+}
+
+void SenderContext::tellReceiver(const QString &error)
+{
+    if (!isSealed() || receiverDone || state != Transferring || socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    receiverDone = true;
+    QJsonObject stopped { { QStringLiteral("error"), error } };
+    if (wasTampered())
+        stopped.insert(QStringLiteral("tampered"), 1);
+    sendMessage(QJsonDocument(stopped).toJson(QJsonDocument::Compact));
+    socket->flush();
 }
 
 void SenderContext::handleSocketError()
@@ -245,14 +346,18 @@ void SenderContext::cancel()
     if (hasFailed() || state == Finished)
         return;
     // After the frames already queued: what they finish is complete at the other end.
-    if (state == Transferring && uses(TransferFeatures::cancel))
+    if (state == Transferring && isSealed() && !receiverDone) {
+        receiverDone = true;
+        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("cancel"), 1 } }).toJson(QJsonDocument::Compact));
+    } else if (state == Transferring && uses(TransferFeatures::cancel)) {
         sendMessage(QByteArray());
+    }
     Context::cancel();
 }
 
 void SenderContext::writeByteToSocket()
 {
-    if (state != Transferring || hasFailed() || awaitingReceipt)
+    if (state != Transferring || hasFailed() || awaitingReceipt || checkingClaims)
         return;
     // A few frames in flight: the next chunk is read only while the socket holds less than
     // writeAheadBytes, which bounds memory whatever the file size, and a small file does not
@@ -269,6 +374,12 @@ void SenderContext::writeByteToSocket()
         source.close();
         ++current;
         announceNext = true;
+    }
+    // The sealed stream states its own end, so that a cut after any frame is never taken for it.
+    if (isSealed() && !endSent) {
+        endSent = true;
+        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("end"), static_cast<double>(sessionBytes) } })
+                        .toJson(QJsonDocument::Compact));
     }
     // The end comes once everything is handed to the system.
     if (socket->bytesToWrite() > 0)
@@ -311,11 +422,17 @@ bool SenderContext::sendNextChunk()
     // announced cannot be sent faithfully.
     const qint64 wanted = qMin<qint64>(maxDataPerFrame, static_cast<qint64>(remaining));
     const bool sizeKept = static_cast<quint64>(source.size()) == static_cast<quint64>(source.pos()) + remaining;
-    if (!sizeKept || source.read(readBuffer.data(), wanted) != wanted) {
+    if (!sizeKept || source.read(readBuffer.data() + 1, wanted) != wanted) {
         fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
         return false;
     }
-    sendMessage(QByteArray::fromRawData(readBuffer.constData(), static_cast<int>(wanted)));
+    if (isSealed()) {
+        readBuffer[0] = static_cast<char>(FrameKind::Data);
+        sendFrame(readBuffer.constData(), static_cast<int>(wanted) + 1);
+    } else {
+        sendFrame(readBuffer.constData() + 1, static_cast<int>(wanted));
+    }
+    sessionBytes += static_cast<quint64>(wanted);
     remaining -= static_cast<quint64>(wanted);
     transferred += static_cast<quint64>(wanted);
     emitProgress();

@@ -36,6 +36,7 @@ public:
         const QList<QPair<QString, QString>> &names, QObject *parent);
 
     void handleMessage(QByteArray plaintext) override;
+    void handleSealed(FrameKind kind, const QByteArray &payload) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;
     void cancel() override;
@@ -60,17 +61,37 @@ private:
     int batchCount() const;
     void handleAnswer(const QJsonObject &answer);
     void sendRestOfList();
-    void applyOffsets(const QJsonValue &offsets);
+    // The receiver's held prefixes, and the answer to them once all have come.
+    void takeHeld(const QJsonValue &entries);
+    void sendVerdicts(const QVector<QByteArray> &ownDigests);
     void handleReceipt(const QJsonObject &receipt);
+    // In the sealed stream the receiver hears why the sender stopped.
+    void tellReceiver(const QString &error);
     // Opens the file at its turn; fails the session when it cannot be read any more.
     bool openForReading(int index);
     bool sendNextChunk();
     void startNextBatch();
     void finish();
 
+    // A prefix of a file that the receiver says it holds.
+    struct HeldClaim
+    {
+        int index;
+        quint64 bytes;
+        QByteArray digest;
+    };
+
     QStringList paths;
     QFile source;
     QVector<quint64> offsets;
+    QVector<HeldClaim> claims;
+    int claimsToCome = 0;
+    bool checkingClaims = false;
+    // Data bytes sent in this session, which the end frame states.
+    quint64 sessionBytes = 0;
+    bool endSent = false;
+    // The receiver stopped, or was told why this side did: nothing more goes to it.
+    bool receiverDone = false;
     QVector<int> entrySizes;
     // The files of the running session: [batchStart, batchEnd); offeredEnd is where the first
     // frame of its offer stopped.

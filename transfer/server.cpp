@@ -2,6 +2,7 @@
 
 #include "core/logging.h"
 #include "core/settings.h"
+#include "transfer/offerbudget.h"
 #include "transfer/receivercontext.h"
 #include "transfer/resumerecord.h"
 
@@ -13,8 +14,11 @@
 Server::Server(QObject *parent)
     : QObject(parent)
     , sessionTimeLimitMsec(Context::defaultTimeLimitMsec)
+    , offerBudget(std::make_shared<OfferBudget>())
 {
 }
+
+Server::~Server() = default;
 
 void Server::start()
 {
@@ -51,6 +55,7 @@ void Server::handleNewConnection()
         }
         auto *context = new ReceiverContext(socket, nullptr);
         context->setTimeLimit(sessionTimeLimitMsec);
+        context->setOfferBudget(offerBudget);
         // A session may outlive the server (its window still open when the server goes).
         context->setOfferAdmission([server = QPointer<Server>(this), peer](const ReceiverContext &offering) {
             return !server || server->admitOffer(offering, peer);

@@ -6,6 +6,9 @@
 #include <QTcpServer>
 #include <QVector>
 
+#include <memory>
+
+class OfferBudget;
 class ReceiverContext;
 
 // Accepts the connections of sending devices for the whole run of the program. Each connection
@@ -27,6 +30,7 @@ public:
     static constexpr int maxWaitingOffers = 3;
 
     explicit Server(QObject *parent = nullptr);
+    ~Server() override;
 
     // Listens on the configured port (0: a port of the system's choice) on every address.
     // Throws std::runtime_error("无法监听 %1 端口") when that is impossible.
@@ -59,5 +63,7 @@ private:
 
     QTcpServer server;
     int sessionTimeLimitMsec;
+    // Shared with every session, which may outlive the server.
+    std::shared_ptr<OfferBudget> offerBudget;
     QVector<TrackedSession> sessions;
 };
