@@ -47,6 +47,85 @@ QJsonArray fileNames(const QJsonArray &files)
     return names;
 }
 
+// Sits on the path between a sender and a receiver: passes both keys and every frame through,
+// except that it bends one frame from the sender in the way a row asks.
+class Relay : public QObject
+{
+public:
+    enum Fault { Drop, Repeat, Swap, Reflect, Truncate, Cut };
+
+    Relay(QTcpSocket *sender, QTcpSocket *receiver, Fault bend, int frameIndex)
+        : toSender(sender)
+        , toReceiver(receiver)
+        , fault(bend)
+        , target(frameIndex)
+    {
+        connect(toSender, &QTcpSocket::readyRead, this, &Relay::fromSender);
+        connect(toReceiver, &QTcpSocket::readyRead, this, [this] { toSender->write(toReceiver->readAll()); });
+    }
+
+private:
+    void fromSender()
+    {
+        buffer += toSender->readAll();
+        if (!keyPassed && buffer.size() >= 32) {
+            toReceiver->write(buffer.left(32));
+            buffer.remove(0, 32);
+            keyPassed = true;
+        }
+        while (keyPassed && buffer.size() >= 2) {
+            const int length = (static_cast<uchar>(buffer.at(0)) << 8) | static_cast<uchar>(buffer.at(1));
+            if (buffer.size() < 2 + length)
+                return;
+            const QByteArray frame = buffer.left(2 + length);
+            buffer.remove(0, 2 + length);
+            pass(frame, frames++);
+        }
+    }
+
+    void pass(const QByteArray &frame, int index)
+    {
+        if (index != target) {
+            toReceiver->write(frame);
+            if (index == target + 1 && !held.isEmpty())
+                toReceiver->write(held);
+            return;
+        }
+        switch (fault) {
+        case Drop:
+            break;
+        case Repeat:
+            toReceiver->write(frame + frame);
+            break;
+        case Swap:
+            held = frame;
+            break;
+        case Reflect:
+            toSender->write(frame);
+            break;
+        case Truncate: {
+            const int length = frame.size() - 3;
+            toReceiver->write(QByteArray(1, char(length >> 8)) + char(length & 0xFF) + frame.mid(2, length));
+            break;
+        }
+        case Cut:
+            toReceiver->flush();
+            toSender->abort();
+            toReceiver->abort();
+            break;
+        }
+    }
+
+    QTcpSocket *toSender;
+    QTcpSocket *toReceiver;
+    Fault fault;
+    int target;
+    int frames = 0;
+    bool keyPassed = false;
+    QByteArray buffer;
+    QByteArray held;
+};
+
 } // namespace
 
 class TestSessions : public QObject
@@ -68,6 +147,8 @@ private slots:
     void staleRecordsAreDropped();
     void cancelWithABasePeerOnlyCloses_data();
     void cancelWithABasePeerOnlyCloses();
+    void bentStreamFailsOnBothSides_data();
+    void bentStreamFailsOnBothSides();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -457,4 +538,51 @@ void TestSessions::cancelWithABasePeerOnlyCloses()
     QCOMPARE(peer->socket->state(), QAbstractSocket::UnconnectedState);
     QCOMPARE((bySender ? sent : got).errors, QStringList(QStringLiteral("已取消传输")));
     QVERIFY(received().isEmpty());
+}
+
+void TestSessions::bentStreamFailsOnBothSides_data()
+{
+    QTest::addColumn<int>("files");
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("frame");
+    QTest::addColumn<bool>("tampered");
+    // One file of 200 000 bytes: frame 0 is the offer, 1 to 4 the data, 5 the end. 3000 files
+    // of one byte: frames 0 to 2 are the offer in parts.
+    QTest::addRow("data frame dropped") << 1 << int(Relay::Drop) << 2 << true;
+    QTest::addRow("data frame repeated") << 1 << int(Relay::Repeat) << 2 << true;
+    QTest::addRow("data frames reordered") << 1 << int(Relay::Swap) << 2 << true;
+    QTest::addRow("data frame sent back") << 1 << int(Relay::Reflect) << 2 << true;
+    QTest::addRow("data frame shortened") << 1 << int(Relay::Truncate) << 2 << true;
+    QTest::addRow("offer frames reordered") << 3000 << int(Relay::Swap) << 1 << true;
+    QTest::addRow("cut before the end frame") << 1 << int(Relay::Cut) << 5 << false;
+}
+
+void TestSessions::bentStreamFailsOnBothSides()
+{
+    QFETCH(int, files);
+    QFETCH(int, fault);
+    QFETCH(int, frame);
+    QFETCH(bool, tampered);
+    QStringList names;
+    for (int i = 0; i < files; ++i)
+        names.append(QStringLiteral("file%1").arg(i));
+    QVERIFY(makeFiles(names, { files == 1 ? 200000 : 1 }));
+    auto toSender = testsupport::connectLoopbackPair();
+    auto toReceiver = testsupport::connectLoopbackPair();
+    QVERIFY(toSender.client && toReceiver.client);
+    const std::unique_ptr<QTcpSocket> senderEnd(toSender.server);
+    const std::unique_ptr<QTcpSocket> receiverEnd(toReceiver.client);
+    Relay relay(senderEnd.get(), receiverEnd.get(), Relay::Fault(fault), frame);
+    std::unique_ptr<ReceiverContext> receiver(startReceiver(toReceiver.server));
+    std::unique_ptr<SenderContext> sender(startSender(toSender.client, names));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!sent.errors.isEmpty() && !got.errors.isEmpty(), 20000);
+    if (tampered) {
+        QCOMPARE(sent.errors, QStringList(QStringLiteral("传输数据被篡改或损坏")));
+        QCOMPARE(got.errors, QStringList(QStringLiteral("传输数据被篡改或损坏")));
+    }
+    QVERIFY(!sent.log.contains(QStringLiteral("传输完成！")));
+    const QStringList saved = received().keys();
+    QVERIFY2(std::none_of(saved.cbegin(), saved.cend(), [](const QString &name) { return name.startsWith(QLatin1String("file")); }),
+        qPrintable(saved.join(QLatin1Char(' '))));
 }
