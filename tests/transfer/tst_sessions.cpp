@@ -149,6 +149,8 @@ private slots:
     void cancelWithABasePeerOnlyCloses();
     void bentStreamFailsOnBothSides_data();
     void bentStreamFailsOnBothSides();
+    void resumptionTakesOnlyConfirmedBytes_data();
+    void resumptionTakesOnlyConfirmedBytes();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -585,4 +587,57 @@ void TestSessions::bentStreamFailsOnBothSides()
     const QStringList saved = received().keys();
     QVERIFY2(std::none_of(saved.cbegin(), saved.cend(), [](const QString &name) { return name.startsWith(QLatin1String("file")); }),
         qPrintable(saved.join(QLatin1Char(' '))));
+}
+
+void TestSessions::resumptionTakesOnlyConfirmedBytes_data()
+{
+    QTest::addColumn<bool>("otherSource");
+    QTest::addColumn<bool>("editedCopy");
+    QTest::addRow("another file of the same name, size and time") << true << false;
+    QTest::addRow("a received file edited since") << false << true;
+}
+
+void TestSessions::resumptionTakesOnlyConfirmedBytes()
+{
+    QFETCH(bool, otherSource);
+    QFETCH(bool, editedCopy);
+    const QStringList names { QStringLiteral("a"), QStringLiteral("b") };
+    QVERIFY(makeFiles(names, { 100000, 1000000 }));
+    {
+        auto cut = testsupport::connectLoopbackPair();
+        QVERIFY(cut.client);
+        std::unique_ptr<ReceiverContext> receiver(startReceiver(cut.server));
+        std::unique_ptr<SenderContext> sender(startSender(cut.client, names));
+        connect(receiver.get(), &Context::updateProgressBar, cut.client, [&cut](double fraction) {
+            if (fraction >= 0.5)
+                cut.client->abort();
+        });
+        QTRY_COMPARE(got.errors.size(), 1);
+    }
+    const QString folder = QDir(downloads->path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+    const auto replaceKeepingTime = [](const QString &path, char fill) {
+        QFile file(path);
+        const QDateTime time = QFileInfo(path).lastModified();
+        return file.open(QIODevice::ReadWrite) && file.write(QByteArray(int(file.size()), fill)) == file.size()
+            && file.setFileTime(time, QFileDevice::FileModificationTime);
+    };
+    if (otherSource)
+        QVERIFY(replaceKeepingTime(source(QStringLiteral("b")), 'z'));
+    if (editedCopy)
+        QVERIFY(replaceKeepingTime(downloads->filePath(folder + QStringLiteral("/a")), 'e'));
+
+    sent = {};
+    got = {};
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    startSender(pair.client, names);
+    QTRY_COMPARE_WITH_TIMEOUT(sent.log.value(sent.log.size() - 1), QStringLiteral("传输完成！"), 30000);
+    QCOMPARE(got.log.filter(QStringLiteral("继续上次未完成的传输")).size(), 1);
+    const QMap<QString, QByteArray> saved = received();
+    QCOMPARE(saved.value(QStringLiteral("b")), QByteArray(1000000, otherSource ? 'z' : 'b'));
+    QCOMPARE(saved.value(QStringLiteral("a")), QByteArray(100000, editedCopy ? 'e' : 'a'));
+    // The sender's copy goes beside the edited one, never over it.
+    QCOMPARE(saved.value(QStringLiteral("a (1)")), editedCopy ? QByteArray(100000, 'a') : QByteArray());
+    QCOMPARE(saved.size(), editedCopy ? 3 : 2);
 }
