@@ -151,6 +151,7 @@ private slots:
     void bentStreamFailsOnBothSides();
     void resumptionTakesOnlyConfirmedBytes_data();
     void resumptionTakesOnlyConfirmedBytes();
+    void fullDiskEndsWithItsCause();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -640,4 +641,28 @@ void TestSessions::resumptionTakesOnlyConfirmedBytes()
     // The sender's copy goes beside the edited one, never over it.
     QCOMPARE(saved.value(QStringLiteral("a (1)")), editedCopy ? QByteArray(100000, 'a') : QByteArray());
     QCOMPARE(saved.size(), editedCopy ? 3 : 2);
+}
+
+void TestSessions::fullDiskEndsWithItsCause()
+{
+    const QString smallDisk = qEnvironmentVariable("ORVEX_TEST_SMALL_DISK");
+    if (smallDisk.isEmpty())
+        QSKIP("needs a small file system of its own: ctest runs it as transfer_sessions_fulldisk");
+    Settings::setDownloadPath(smallDisk);
+    QVERIFY(makeFiles({ QStringLiteral("big.bin") }, { 5000000 }));
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    startSender(pair.client, { QStringLiteral("big.bin") });
+    QTRY_VERIFY(!sent.errors.isEmpty() && !got.errors.isEmpty());
+    QCOMPARE(sent.errors, QStringList(QStringLiteral("磁盘空间不足")));
+    QCOMPARE(got.errors, QStringList(QStringLiteral("磁盘空间不足")));
+    // What is kept to be resumed is named by a record; nothing hidden is left without one.
+    int partials = 0;
+    for (QDirIterator it(smallDisk, { QStringLiteral(".orvex-*.part") }, QDir::Files | QDir::Hidden,
+             QDirIterator::Subdirectories);
+         it.hasNext(); it.next())
+        ++partials;
+    const int records = QDir(smallDisk + QStringLiteral("/.orvex-unfinished")).entryList(QDir::Files).size();
+    QVERIFY2(partials == 0 || records == 1, qPrintable(QStringLiteral("%1 %2").arg(partials).arg(records)));
 }
