@@ -5,6 +5,9 @@
 #include "transfer/receivercontext.h"
 #include "transfer/server.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPointer>
 
 #include <memory>
@@ -16,6 +19,20 @@ namespace {
 QHostAddress loopback(int index)
 {
     return QHostAddress(QStringLiteral("127.0.%1.%2").arg(index / 250).arg(2 + index % 250));
+}
+
+QByteArray compact(const QJsonObject &object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+// An offer of files of one byte each under the names given.
+QJsonObject offerOf(const QStringList &names)
+{
+    QJsonArray files;
+    for (const QString &name : names)
+        files.append(QJsonObject { { QStringLiteral("filename"), name }, { QStringLiteral("size"), 1 } });
+    return { { QStringLiteral("files"), files } };
 }
 
 } // namespace
@@ -77,6 +94,51 @@ private slots:
             TransferPeer another;
             QVERIFY(another.connectTo(server.serverPort(), loopback(0)));
         }
+    }
+
+    void refusesOffersNobodySees_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<int>("floodFrames");
+        const QString longName(ReceiverContext::maxNameBytes + 1, QLatin1Char('n'));
+        const QString longPart(ReceiverContext::maxNameComponentBytes + 1, QLatin1Char('p'));
+        QJsonObject flood = offerOf({ QStringLiteral("a") });
+        flood.insert(QStringLiteral("features"), QJsonArray { QStringLiteral("list") });
+        flood.insert(QStringLiteral("more"), 499999);
+        QTest::addRow("not JSON") << QByteArray("\x01\x02 not an offer") << 0;
+        QTest::addRow("not an object") << QByteArray("[]") << 0;
+        QTest::addRow("no list of files") << compact({ { QStringLiteral("files"), QStringLiteral("a") } }) << 0;
+        QTest::addRow("an empty list") << compact(offerOf({})) << 0;
+        QTest::addRow("a name too long") << compact(offerOf({ longName })) << 0;
+        QTest::addRow("a part too long") << compact(offerOf({ QStringLiteral("d/") + longPart })) << 0;
+        QTest::addRow("names beyond what one offer holds") << compact(flood) << 500;
+    }
+
+    void refusesOffersNobodySees()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(int, floodFrames);
+        Settings::setServerPort(0);
+        Server server;
+        std::vector<std::unique_ptr<ReceiverContext>> sessions;
+        int offers = 0;
+        connect(&server, &Server::incomingSession, this, [&](ReceiverContext *session) {
+            sessions.emplace_back(session);
+            connect(session, &Context::metaDataReady, this, [&offers] { ++offers; });
+            session->startHandshake();
+        });
+        server.start();
+        TransferPeer peer;
+        QVERIFY(peer.connectTo(server.serverPort()));
+        peer.sendMessage(head);
+        QStringList names;
+        for (int i = 0; i < 15; ++i)
+            names.append((QString(250, QLatin1Char('f')) + QLatin1Char('/')).repeated(15) + QString::number(i));
+        const QByteArray frame = compact(offerOf(names));
+        for (int i = 0; i < floodFrames && peer.socket->state() == QAbstractSocket::ConnectedState; ++i)
+            peer.sendMessage(frame);
+        QVERIFY(peer.waitForDisconnected(60000));
+        QCOMPARE(offers, 0);
     }
 
     void raisesTheDescriptorLimitToTheHardLimit()
