@@ -70,6 +70,8 @@ void ReceiveSession::showOffer(
         ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(name, Console::plainText(files.first().filename), size)
         : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(name, QString::number(files.size()), size);
     offer += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(code);
+    if (!context->offerNote().isEmpty())
+        offer += QLatin1Char('\n') + context->offerNote();
     emit offered(this);
 }
 

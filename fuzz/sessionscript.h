@@ -5,6 +5,7 @@
 
 #include "transfer/context.h"
 #include "transfer/crypto.h"
+#include "transfer/sealedstream.h"
 
 #include <QAbstractEventDispatcher>
 #include <QByteArray>
@@ -71,24 +72,77 @@ struct Script
     }
 };
 
-// One frame as the peer (with its session key) puts it on the stream.
-inline QByteArray frame(const Crypto &peer, const QByteArray &plaintext)
+// The script's end of a session: the peer's key pair and, once the script switches, the sealed
+// stream it derives as the session does, from the frames both exchanged before.
+class ScriptedPeer
 {
-    const QByteArray message = peer.encrypt(plaintext);
-    QByteArray out;
-    out.append(static_cast<char>((message.size() >> 8) & 0xFF));
-    out.append(static_cast<char>(message.size() & 0xFF));
-    return out + message;
-}
+public:
+    explicit ScriptedPeer(bool asSender)
+        : sender(asSender)
+    {
+    }
+
+    // A new session, whose key is the first bytes it wrote.
+    void start(const QByteArray &written)
+    {
+        sessionKey = written.left(Crypto::keyBytes);
+        crypto.computeSessionKey(sessionKey);
+        sealed.reset();
+        readAt = Crypto::keyBytes;
+    }
+
+    // One frame as the peer puts it on the stream.
+    QByteArray frame(const QByteArray &plaintext)
+    {
+        QByteArray message;
+        if (sealed.isOpen()) {
+            message.resize(plaintext.size() + SealedStream::tagBytes);
+            sealed.sealInto(plaintext.constData(), plaintext.size(), message.data());
+        } else {
+            sealed.recordOutgoing(plaintext);
+            message = crypto.encrypt(plaintext);
+        }
+        QByteArray out;
+        out.append(static_cast<char>((message.size() >> 8) & 0xFF));
+        out.append(static_cast<char>(message.size() & 0xFF));
+        return out + message;
+    }
+
+    // Takes the session's frames written so far into the transcript and switches.
+    void seal(const QByteArray &written)
+    {
+        while (!sealed.isOpen() && readAt + 2 <= written.size()) {
+            const int length = (static_cast<uchar>(written.at(readAt)) << 8) | static_cast<uchar>(written.at(readAt + 1));
+            if (readAt + 2 + length > written.size())
+                break;
+            try {
+                sealed.recordIncoming(crypto.decrypt(written.mid(readAt + 2, length)));
+            } catch (const std::exception &) {
+            }
+            readAt += 2 + length;
+        }
+        if (!sealed.isOpen())
+            sealed.open(crypto, sessionKey, sender);
+    }
+
+    Crypto crypto;
+
+private:
+    SealedStream sealed;
+    QByteArray sessionKey;
+    int readAt = 0;
+    bool sender;
+};
 
 // Plays a script of records, each starting with one operation byte:
 //   0: a message (2-byte little-endian length, then the plaintext), sent as a proper frame;
 //   1: raw bytes (1-byte length), put on the stream as they are;
 //   2: deliver (1-byte count + 1) that many pending bytes to the session in one read;
-//   3: the target's own operation, given the next byte.
+//   3: with the next byte's top bit set, the peer switches to the sealed stream; otherwise the
+//      target's own operation, given that byte.
 // Whatever is still pending at the end is delivered at once.
 template <typename Operation>
-void play(Script &script, ScriptedSocket &socket, const Crypto &peer, QByteArray pending, Operation own)
+void play(Script &script, ScriptedSocket &socket, ScriptedPeer &peer, QByteArray pending, Operation own)
 {
     while (!script.atEnd()) {
         switch (script.byte() % 4) {
@@ -96,7 +150,7 @@ void play(Script &script, ScriptedSocket &socket, const Crypto &peer, QByteArray
             const size_t length = script.byte() | (static_cast<size_t>(script.byte()) << 8);
             const QByteArray plaintext = script.bytes(length);
             if (plaintext.size() <= Context::maxPlaintextPerFrame)
-                pending += frame(peer, plaintext);
+                pending += peer.frame(plaintext);
             break;
         }
         case 1:
@@ -108,9 +162,14 @@ void play(Script &script, ScriptedSocket &socket, const Crypto &peer, QByteArray
             pending.remove(0, count);
             break;
         }
-        default:
-            own(script.byte());
+        default: {
+            const uint8_t operation = script.byte();
+            if ((operation & 0x80) != 0)
+                peer.seal(socket.written);
+            else
+                own(operation);
             break;
+        }
         }
     }
     socket.deliver(pending);

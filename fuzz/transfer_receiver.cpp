@@ -25,7 +25,7 @@ using fuzzsupport::ScriptedSocket;
 namespace {
 
 QTemporaryDir *home = nullptr;
-Crypto *peer = nullptr;
+fuzzsupport::ScriptedPeer *peer = nullptr;
 
 } // namespace
 
@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
     QCoreApplication::setOrganizationName(QStringLiteral("OrvexFuzz"));
     Settings::setDownloadPath(home->path() + QStringLiteral("/downloads"));
     Settings::setDeviceName(QStringLiteral("fuzz"));
-    peer = new Crypto;
+    peer = new fuzzsupport::ScriptedPeer(true);
     return 0;
 }
 
@@ -55,11 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                 elideMiddle(peerText(file.filename), 64);
         });
     session->startHandshake();
-    peer->computeSessionKey(socket->written.left(Crypto::keyBytes));
+    peer->start(socket->written);
 
     Script script { data, size };
     fuzzsupport::play(
-        script, *socket, *peer, peer->publicKey, [session](uint8_t byte) { session->response((byte & 1) != 0); });
+        script, *socket, *peer, peer->crypto.publicKey, [session](uint8_t byte) { session->response((byte & 1) != 0); });
     delete session;
     dropSingleShotTimers();
     QDir(Settings::downloadPath()).removeRecursively();

@@ -27,7 +27,7 @@ namespace {
 QTemporaryDir *home = nullptr;
 QList<QSharedPointer<QFile>> offered;
 QList<QPair<QString, QString>> names;
-Crypto *peer = nullptr;
+fuzzsupport::ScriptedPeer *peer = nullptr;
 
 } // namespace
 
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
         offered.append(QSharedPointer<QFile>::create(out.fileName()));
         names.append({ file.first, QString() });
     }
-    peer = new Crypto;
+    peer = new fuzzsupport::ScriptedPeer(false);
     return 0;
 }
 
@@ -57,10 +57,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     auto *socket = new ScriptedSocket;
     auto *session = new SenderContext(socket, offered, names, nullptr);
     session->startHandshake();
-    peer->computeSessionKey(socket->written.left(Crypto::keyBytes));
+    peer->start(socket->written);
 
     Script script { data, size };
-    fuzzsupport::play(script, *socket, *peer, peer->publicKey, [socket](uint8_t byte) {
+    fuzzsupport::play(script, *socket, *peer, peer->crypto.publicKey, [socket](uint8_t byte) {
         for (int i = byte % 8; i >= 0; --i)
             emit socket->bytesWritten(1);
     });

@@ -319,6 +319,45 @@ private slots:
         QCOMPARE(filesBelow(downloads.path(), QDir::Filters()), QStringList());
     }
 
+    void killedReceiverContinuesWhereItStopped()
+    {
+        QTemporaryDir source;
+        QTemporaryDir downloads;
+        const QString file = source.filePath(QStringLiteral("large.bin"));
+        {
+            QFile large(file);
+            QVERIFY(large.open(QIODevice::WriteOnly) && large.resize(Q_INT64_C(512) << 20));
+        }
+        const auto receive = [&](OrvexProcess &receiving) {
+            receiving.run({ QStringLiteral("receive"), QStringLiteral("--accept"), QStringLiteral("--port"),
+                QStringLiteral("0"), QStringLiteral("--dir"), downloads.path(), QStringLiteral("--discovery-port"),
+                QString::number(discoveryPort) });
+            return receiving.waitForOutput(QStringLiteral("端口 (\\d+)")).captured(1);
+        };
+        const auto send = [&](OrvexProcess &sending, const QString &port) {
+            sending.run(QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                            QStringLiteral("127.0.0.1:%1").arg(port), file }
+                + common());
+        };
+        OrvexProcess killed;
+        OrvexProcess cut;
+        send(cut, receive(killed));
+        QTRY_VERIFY_WITH_TIMEOUT(partialBytes(downloads.path()) > 0, transferTimeoutMsec);
+        killed.sendSignal(SIGKILL);
+        QCOMPARE(cut.waitForExit(), sendFailed);
+
+        OrvexProcess receiving;
+        OrvexProcess sending;
+        send(sending, receive(receiving));
+        QVERIFY2(receiving.waitForOutput(QStringLiteral("继续上次未完成的传输")).hasMatch(), qPrintable(receiving.errors()));
+        QCOMPARE(sending.waitForExit(transferTimeoutMsec), sendFinished);
+        receiving.sendSignal(SIGINT);
+        receiving.waitForExit();
+        const QStringList saved = filesBelow(downloads.path());
+        QCOMPARE(saved.size(), 1);
+        QCOMPARE(QFileInfo(downloads.filePath(saved.first())).size(), Q_INT64_C(512) << 20);
+    }
+
     void commandLineMistakesAndHelp_data()
     {
         const QString someFile = QCoreApplication::applicationFilePath();
