@@ -21,9 +21,7 @@ constexpr mode_t privateFolderMode = 0700;
 // Checked without following a link: the folder itself must be the user's alone.
 bool isPrivateFolder(const QString &folder)
 {
-    struct stat status
-    {
-    };
+    struct stat status = {};
     return QDir::isAbsolutePath(folder) && ::lstat(QFile::encodeName(folder).constData(), &status) == 0
         && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 0777) == privateFolderMode;
 }

@@ -14,7 +14,10 @@ namespace {
 
 void writeToStandardError(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    writePlainLine(STDERR_FILENO, qFormatLogMessage(type, context, message));
+    const QString line = qFormatLogMessage(type, context, message);
+    // As Qt's own handler: a pattern may leave nothing to write.
+    if (!line.isNull())
+        writePlainLine(STDERR_FILENO, line);
 }
 
 } // namespace
