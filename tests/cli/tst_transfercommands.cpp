@@ -395,11 +395,9 @@ private slots:
                         QStringLiteral("127.0.0.1:%1").arg(port), source.filePath(QStringLiteral("note.txt")) }
             + common());
         // The session ends a moment after it tells of success.
-        QVERIFY2(sending.waitForOutput(QStringLiteral("传输完成！"), transferTimeoutMsec).hasMatch(),
-            qPrintable(sending.output() + sending.errors()));
+        QVERIFY(sending.waitForOutput(QStringLiteral("传输完成！"), transferTimeoutMsec).hasMatch());
         sending.sendSignal(SIGINT);
         QCOMPARE(sending.waitForExit(), sendFinished);
-        QVERIFY2(!sending.errors().contains(QStringLiteral("中断")), qPrintable(sending.errors()));
     }
 
     void commandLineMistakesAndHelp_data()
