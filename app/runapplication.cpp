@@ -1,7 +1,10 @@
 #include "runapplication.h"
 
 #include "app/singleinstance.h"
+#include "cli/console.h"
+#include "core/language.h"
 #include "core/openfilelimit.h"
+#include "core/peertext.h"
 #include "core/signalwatcher.h"
 #include "gui/orvextray.h"
 #include "gui/qttranslation.h"
@@ -11,7 +14,84 @@
 #include <QMessageBox>
 #include <QSystemTrayIcon>
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
+
+namespace {
+
+// Qt's own options of the widgets application and its Linux platforms, which Qt takes out of
+// the arguments; each may also be written with two dashes, and those with a value as -name=value.
+const char *const qtOptionsWithValue[] = { "platform", "platformpluginpath", "platformtheme", "plugin",
+    "qwindowgeometry", "geometry", "qwindowtitle", "title", "qwindowicon", "icon", "session", "display", "name",
+    "class", "style", "stylesheet", "visual", "qmljsdebugger", "dialogs", "fontengine" };
+const char *const qtFlags[] = { "reverse", "widgetcount", "testability", "sync", "nograb", "dograb" };
+
+bool isOneOf(const QString &name, const char *const *first, const char *const *last)
+{
+    return std::any_of(first, last, [&name](const char *option) { return name == QLatin1String(option); });
+}
+
+// A platform plugin that draws on X11 or Wayland; the others (offscreen, minimal, eglfs,
+// linuxfb, vnc, ...) need no display. Qt 6 takes a list separated by semicolons and tries each.
+bool needsDisplay(const QString &platforms)
+{
+    if (platforms.isEmpty())
+        return true;
+    const QStringList names = platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    return std::all_of(names.cbegin(), names.cend(), [](const QString &spec) {
+        const QString name = spec.section(QLatin1Char(':'), 0, 0);
+        return name == QLatin1String("xcb") || name.startsWith(QLatin1String("wayland"));
+    });
+}
+
+} // namespace
+
+int checkTrayStart(int argc, char *argv[])
+{
+    QString platform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    bool hasDisplay = !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    QString unknown;
+    for (int i = 1; i < argc && unknown.isEmpty(); ++i) {
+        const QString argument = QString::fromLocal8Bit(argv[i]);
+        // A file, even one whose name starts with a dash.
+        if (!argument.startsWith(QLatin1Char('-')) || QFileInfo::exists(argument))
+            continue;
+        QString name = argument.mid(argument.startsWith(QLatin1String("--")) ? 2 : 1);
+        const int equals = name.indexOf(QLatin1Char('='));
+        QString value;
+        if (equals > 0) {
+            value = name.mid(equals + 1);
+            name.truncate(equals);
+        }
+        if (equals < 0 && isOneOf(name, std::begin(qtFlags), std::end(qtFlags)))
+            continue;
+        if (!isOneOf(name, std::begin(qtOptionsWithValue), std::end(qtOptionsWithValue))) {
+            unknown = argument;
+            break;
+        }
+        if (equals < 0 && i + 1 < argc)
+            value = QString::fromLocal8Bit(argv[++i]);
+        if (name == QLatin1String("platform"))
+            platform = value;
+        else if (name == QLatin1String("display"))
+            hasDisplay = true;
+    }
+    if (unknown.isEmpty() && (hasDisplay || !needsDisplay(platform)))
+        return trayMayStart;
+
+    // Only for the message: in the user's language, without a display.
+    QCoreApplication app(argc, argv);
+    setApplicationIdentity();
+    installTranslation(chosenLanguage());
+    if (!unknown.isEmpty()) {
+        Console::err(QCoreApplication::translate("Main", "未知的选项：%1").arg(peerText(unknown)));
+        Console::err(QCoreApplication::translate("RunCommand", "“orvex --help” 列出可用的命令。"));
+        return 2;
+    }
+    Console::err(QCoreApplication::translate("Main", "没有显示器：托盘程序需要桌面环境；命令不需要：orvex --help"));
+    return 1;
+}
 
 void setApplicationIdentity()
 {
@@ -39,6 +119,11 @@ int runApplication(QApplication &app)
     for (const QString &argument : arguments)
         files.append(QFileInfo(argument).absoluteFilePath());
     SingleInstance instance;
+    if (instance.socketPath().isEmpty()) {
+        Console::err(QCoreApplication::translate("Main",
+            "运行目录（XDG_RUNTIME_DIR）不是仅属于当前用户的文件夹（权限 0700）：本次运行不检查是否已有 Orvex "
+            "在运行。"));
+    }
     if (instance.handOver(files))
         return 0;
 

@@ -3,34 +3,61 @@
 #include "core/jsontext.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QTimer>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
-// The running instance is on the same machine and answers at once; a socket that takes longer
-// belongs to nobody.
-constexpr int answerTimeoutMs = 3000;
-// One launch's files: thousands of long paths fit easily.
-constexpr qint64 maxMessageBytes = 16 * 1024 * 1024;
+constexpr mode_t privateFolderMode = 0700;
+
+// Checked without following a link: the folder itself must be the user's alone.
+bool isPrivateFolder(const QString &folder)
+{
+    struct stat status = {};
+    return QDir::isAbsolutePath(folder) && ::lstat(QFile::encodeName(folder).constData(), &status) == 0
+        && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() && (status.st_mode & 0777) == privateFolderMode;
+}
+
+QString userName()
+{
+    const passwd *entry = ::getpwuid(::geteuid());
+    return entry ? QFile::decodeName(entry->pw_name) : QString::number(::geteuid());
+}
 
 } // namespace
 
 SingleInstance::SingleInstance(const QString &name, QObject *parent)
     : QObject(parent)
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    path = folder + QLatin1Char('/') + name;
+    const QString folder = privateRuntimeFolder();
+    if (!folder.isEmpty())
+        path = folder + QLatin1Char('/') + name;
     connect(&server, &QLocalServer::newConnection, this, &SingleInstance::readHandOver);
+}
+
+QString SingleInstance::privateRuntimeFolder()
+{
+    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (folder.isEmpty()) {
+        folder = QDir::tempPath() + QStringLiteral("/runtime-") + userName();
+        // Fails when it is there already; whoever made it, the check below decides.
+        ::mkdir(QFile::encodeName(folder).constData(), privateFolderMode);
+    }
+    return isPrivateFolder(folder) ? folder : QString();
 }
 
 bool SingleInstance::handOver(const QStringList &files)
 {
+    if (path.isEmpty())
+        return false;
     QLocalSocket socket;
     socket.connectToServer(path);
     if (!socket.waitForConnected(answerTimeoutMs))
@@ -47,6 +74,8 @@ bool SingleInstance::handOver(const QStringList &files)
 
 bool SingleInstance::listen()
 {
+    if (path.isEmpty())
+        return false;
     // Only the user may talk to the instance: the files it is given get sent to other devices.
     server.setSocketOptions(QLocalServer::UserAccessOption);
     if (server.listen(path))
@@ -60,13 +89,23 @@ void SingleInstance::readHandOver()
 {
     while (QLocalSocket *socket = server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-            if (socket->bytesAvailable() > maxMessageBytes) {
-                socket->abort();
+        // A client holds at most one message's worth of memory, and only for a moment.
+        socket->setReadBufferSize(maxMessageBytes);
+        const auto drop = [socket] {
+            socket->abort();
+            socket->deleteLater();
+        };
+        auto *deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, drop);
+        deadline->start(answerTimeoutMs);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, deadline, drop] {
+            if (!socket->canReadLine()) {
+                if (socket->bytesAvailable() >= maxMessageBytes)
+                    drop();
                 return;
             }
-            if (!socket->canReadLine())
-                return;
+            deadline->stop();
             const QJsonObject message = parseJson(socket->readLine()).object();
             QStringList files;
             const QJsonArray list = message.value(QStringLiteral("files")).toArray();

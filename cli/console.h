@@ -3,8 +3,10 @@
 #include <QString>
 
 // The terminal side of the commands: results and progress go to standard output, messages to
-// standard error, each written at once. Text from the network or from file names passes
-// through plainText first, so a peer cannot move the cursor or recolour what the user reads.
+// standard error, each written at once. Every line passes through peerText (line feeds and tabs
+// kept), so that no text a peer sent, whatever message quotes it, can move the cursor, recolour
+// what the user reads or reach the clipboard. A peer's name or file name inside a line goes
+// through peerText on its own first, so that it cannot begin a line of its own either.
 class Console
 {
 public:
@@ -12,12 +14,10 @@ public:
 
     static void out(const QString &line);
     static void err(const QString &line);
-    // Writes text to standard output without an ending line break (progress bars, prompts).
+    // Writes the program's own text to standard output as it is, without an ending line break
+    // (progress bars with their escape sequences, prompts).
     static void outRaw(const QString &text);
 
     static bool outIsTerminal();
     static bool inIsTerminal();
-
-    // Control characters (C0, DEL, C1, and the bidirectional overrides) replaced by U+FFFD.
-    static QString plainText(const QString &untrusted);
 };

@@ -3,6 +3,7 @@
 #include "cli/console.h"
 #include "cli/devicelist.h"
 #include "cli/exitcode.h"
+#include "core/peertext.h"
 #include "discovery/discoveryservice.h"
 
 #include <QCommandLineParser>
@@ -69,11 +70,11 @@ QString DevicesCommand::deviceLine(const DeviceInfo &device, bool asJson, const 
             { QStringLiteral("port"), device.port } };
         if (!event.isEmpty())
             object.insert(QStringLiteral("event"), event);
-        // JSON escapes every control character itself.
+        // JSON escapes the C0 controls; Console::out replaces what else could drive the terminal.
         return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
     }
-    const QString line = QStringLiteral("%1\t%2\t%3")
-                             .arg(Console::plainText(device.deviceName), device.ip, QString::number(device.port));
+    const QString line
+        = QStringLiteral("%1\t%2\t%3").arg(peerText(device.deviceName), device.ip, QString::number(device.port));
     if (event.isEmpty())
         return line;
     return (event == QLatin1String("added") ? QStringLiteral("+\t") : QStringLiteral("-\t")) + line;

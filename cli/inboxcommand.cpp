@@ -5,6 +5,7 @@
 #include "cli/qrtext.h"
 #include "cli/weblinks.h"
 #include "core/downloadfolder.h"
+#include "core/peertext.h"
 #include "core/settings.h"
 #include "web/webserver.h"
 
@@ -36,11 +37,11 @@ int InboxCommand::start(const QCommandLineParser &parser)
     connect(web, &WebServer::fileUploaded, this, [](const QString &path) {
         Console::out(
             tr("已接收：%1（%2）")
-                .arg(Console::plainText(path),
+                .arg(peerText(path),
                     QLocale().formattedDataSize(QFileInfo(path).size(), 2, QLocale::DataSizeTraditionalFormat)));
     });
     printLinkWithQrCode(WebLinks::uploadPage(*web, WebLinks::address(parser.value(QStringLiteral("address")))));
-    Console::out(tr("上传的文件保存到 %1，按 Ctrl+C 停止。").arg(Console::plainText(folder)));
+    Console::out(tr("上传的文件保存到 %1，按 Ctrl+C 停止。").arg(peerText(folder)));
     return keepRunning;
 }
 

@@ -5,6 +5,7 @@
 #include "cli/exitcode.h"
 #include "cli/receivesession.h"
 #include "core/downloadfolder.h"
+#include "core/peertext.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
 #include "transfer/receivercontext.h"
@@ -76,8 +77,7 @@ int ReceiveCommand::start(const QCommandLineParser &parser)
     });
 
     Console::out(tr("正在等待接收文件：设备 %1，端口 %2，下载目录 %3")
-                     .arg(Console::plainText(Settings::deviceName()), QString::number(server->serverPort()),
-                         Console::plainText(folder)));
+                     .arg(peerText(Settings::deviceName()), QString::number(server->serverPort()), peerText(folder)));
     return keepRunning;
 }
 

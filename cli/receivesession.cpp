@@ -3,6 +3,7 @@
 #include "cli/console.h"
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
+#include "core/peertext.h"
 #include "transfer/receivercontext.h"
 
 #include <QLocale>
@@ -19,7 +20,7 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
             return;
         if (progress)
             progress->finish();
-        Console::out(Console::plainText(message));
+        Console::out(peerText(message));
     });
     connect(context, &Context::updateProgressBar, this, [this](double fraction) {
         if (progress)
@@ -29,7 +30,7 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
     connect(context, &ReceiverContext::filesSaved, this, [this](const QString &folder) {
         if (progress)
             progress->finish();
-        Console::out(tr("文件已保存到 %1").arg(Console::plainText(folder)));
+        Console::out(tr("文件已保存到 %1").arg(peerText(folder)));
         // Every file is complete under its name; the session only closes the connection now.
         end(exitcode::success);
     });
@@ -39,7 +40,7 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
         // A connection that never completed the key exchange (a port scan) stays quiet; a peer
         // that did is named, whatever went wrong.
         if (context->sessionState() != Context::AwaitingKey)
-            Console::err(Console::plainText(message));
+            Console::err(peerText(message));
         end(exitcode::failure);
     });
     connect(context, &Context::raiseEndSignal, this, [this] { end(accepted ? exitcode::success : exitcode::refused); });
@@ -64,10 +65,10 @@ void ReceiveSession::showOffer(
     total = totalSize;
     const QString size
         = QLocale().formattedDataSize(static_cast<qint64>(totalSize), 2, QLocale::DataSizeTraditionalFormat);
-    const QString name = Console::plainText(deviceName);
+    const QString name = peerText(deviceName);
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     offer = files.size() == 1
-        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(name, Console::plainText(files.first().filename), size)
+        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(name, peerText(files.first().filename), size)
         : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(name, QString::number(files.size()), size);
     offer += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(code);
     if (!context->offerNote().isEmpty())

@@ -10,6 +10,7 @@
 #include "cli/sharecommand.h"
 #include "core/language.h"
 #include "core/openfilelimit.h"
+#include "core/peertext.h"
 #include "core/signalwatcher.h"
 
 #include <QCommandLineParser>
@@ -163,7 +164,7 @@ int runCommand(QCoreApplication &app)
             return runParsed(app, entry, arguments);
         }
     }
-    Console::err(QCoreApplication::translate("RunCommand", "未知的命令：%1").arg(Console::plainText(first)));
+    Console::err(QCoreApplication::translate("RunCommand", "未知的命令：%1").arg(peerText(first)));
     Console::err(QCoreApplication::translate("RunCommand", "“orvex --help” 列出可用的命令。"));
     return exitcode::usage;
 }

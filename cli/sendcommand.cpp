@@ -5,6 +5,7 @@
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
 #include "cli/runoptions.h"
+#include "core/peertext.h"
 #include "discovery/discoveryservice.h"
 #include "transfer/sendercontext.h"
 #include "transfer/sendfilemanager.h"
@@ -73,7 +74,7 @@ int SendCommand::start(const QCommandLineParser &parser)
     connect(&connectTimer, &QTimer::timeout, this, [this] { connectFailed(tr("连接超时！")); });
     lookUpTimer.setSingleShot(true);
     connect(&lookUpTimer, &QTimer::timeout, this, [this] {
-        Console::err(tr("找不到设备：%1").arg(Console::plainText(currentTarget)));
+        Console::err(tr("找不到设备：%1").arg(peerText(currentTarget)));
         endTarget(exitcode::notFound);
     });
     QTimer::singleShot(0, this, &SendCommand::nextTarget);
@@ -89,7 +90,7 @@ int SendCommand::addPaths(const QStringList &paths)
             path.chop(1);
         const QFileInfo info(path);
         if (!info.exists()) {
-            Console::err(tr("找不到文件或文件夹：%1").arg(Console::plainText(path)));
+            Console::err(tr("找不到文件或文件夹：%1").arg(peerText(path)));
             return exitcode::usage;
         }
         const QStringList refusals
@@ -98,7 +99,7 @@ int SendCommand::addPaths(const QStringList &paths)
         for (const QString &refusal : refusals) {
             if (refusal.isEmpty())
                 continue;
-            Console::err(tr("%1：%2").arg(Console::plainText(path), refusal));
+            Console::err(tr("%1：%2").arg(peerText(path), refusal));
             anyRefused = true;
         }
         if (anyRefused)
@@ -179,7 +180,7 @@ void SendCommand::lookUp()
 
 void SendCommand::connectTo(const QString &host, quint16 port)
 {
-    Console::out(tr("正在连接 %1:%2 ……").arg(Console::plainText(host)).arg(port));
+    Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port));
     socket = new QTcpSocket(this);
     connect(socket, &QTcpSocket::connected, this, &SendCommand::socketConnected);
     connect(socket, &QTcpSocket::errorOccurred, this, [this] { connectFailed(socket->errorString()); });
@@ -196,7 +197,7 @@ void SendCommand::connectFailed(const QString &reason)
         socket->deleteLater();
         socket = nullptr;
     }
-    Console::err(tr("无法连接 %1：%2").arg(Console::plainText(currentTarget), reason));
+    Console::err(tr("无法连接 %1：%2").arg(peerText(currentTarget), reason));
     endTarget(exitcode::failure);
 }
 
@@ -210,13 +211,14 @@ void SendCommand::socketConnected()
     progress = std::make_unique<ProgressLine>(tr("发送"), totalBytes);
     connect(context, &Context::printLogMsg, this, [this](const QString &message) {
         progress->finish();
-        Console::out(message);
+        Console::out(peerText(message));
     });
     connect(context, &Context::updateProgressBar, this, [this](double fraction) { progress->update(fraction); });
     connect(context, &SenderContext::refused, this, [this] { refused = true; });
     connect(context, &Context::raiseErrorMsg, this, [this](const QString &message) {
         progress->finish();
-        Console::err(message);
+        // A failure receipt carries the receiver's own words.
+        Console::err(peerText(message));
         endTarget(refused ? exitcode::refused : exitcode::failure);
     });
     connect(context, &Context::raiseEndSignal, this, [this] { endTarget(exitcode::success); });
@@ -242,6 +244,12 @@ void SendCommand::interrupt(int signalNumber)
 {
     lookUpTimer.stop();
     connectTimer.stop();
+    // "传输完成！" is shown a moment before the session ends: what was delivered stays delivered.
+    if (context && context->sessionState() == Context::Finished && !context->hasFailed()
+        && context->fileIndex() >= context->fileCount() && targets.isEmpty()) {
+        endTarget(exitcode::success);
+        return;
+    }
     if (progress)
         progress->finish();
     // The receiver is told (in so many words when it understands that), and keeps or removes

@@ -4,6 +4,7 @@
 #include "cli/exitcode.h"
 #include "cli/qrtext.h"
 #include "cli/weblinks.h"
+#include "core/peertext.h"
 #include "core/settings.h"
 #include "web/webserver.h"
 
@@ -26,7 +27,7 @@ int ShareCommand::start(const QCommandLineParser &parser)
     for (const QString &path : parser.positionalArguments()) {
         const QFileInfo info(path);
         if (!info.isFile() || !info.isReadable()) {
-            Console::err(tr("无法分享 %1：不是可读取的文件。").arg(Console::plainText(path)));
+            Console::err(tr("无法分享 %1：不是可读取的文件。").arg(peerText(path)));
             return exitcode::usage;
         }
         files.append(info.absoluteFilePath());
@@ -42,9 +43,9 @@ int ShareCommand::start(const QCommandLineParser &parser)
         return exitcode::failure;
     }
     connect(web, &WebServer::fileDownloaded, this, [](const QString &name, qint64 bytes) {
-        Console::out(tr("已下载：%1（%2）")
-                         .arg(Console::plainText(name),
-                             QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat)));
+        Console::out(
+            tr("已下载：%1（%2）")
+                .arg(peerText(name), QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat)));
     });
     printLinkWithQrCode(WebLinks::share(*web, WebLinks::address(parser.value(QStringLiteral("address"))), files));
     Console::out(tr("正在分享 %1 个文件，按 Ctrl+C 停止。").arg(files.size()));

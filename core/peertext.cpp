@@ -15,8 +15,9 @@ bool reordersText(char32_t c)
 
 } // namespace
 
-QString peerText(const QString &text)
+QString peerText(const QString &text, PeerTextLines lines)
 {
+    const bool keepLines = lines == PeerTextLines::Kept;
     QString shown;
     shown.reserve(text.size());
     int combiningRun = 0;
@@ -37,6 +38,10 @@ QString peerText(const QString &text)
                 continue;
         } else {
             combiningRun = 0;
+        }
+        if (keepLines && (code == '\n' || code == '\t')) {
+            shown.append(QChar(static_cast<char16_t>(code)));
+            continue;
         }
         if (category == QChar::Other_Control || category == QChar::Separator_Line
             || category == QChar::Separator_Paragraph || reordersText(code)) {

@@ -259,6 +259,18 @@ Other devices cannot discover yours</translation>
         <source>您的系统不支持托盘运行模式！</source>
         <translation>Your system does not support running in the system tray!</translation>
     </message>
+    <message>
+        <source>未知的选项：%1</source>
+        <translation>unknown option: %1</translation>
+    </message>
+    <message>
+        <source>没有显示器：托盘程序需要桌面环境；命令不需要：orvex --help</source>
+        <translation>no display: the tray application needs a desktop; the commands work without one: orvex --help</translation>
+    </message>
+    <message>
+        <source>运行目录（XDG_RUNTIME_DIR）不是仅属于当前用户的文件夹（权限 0700）：本次运行不检查是否已有 Orvex 在运行。</source>
+        <translation>The runtime folder (XDG_RUNTIME_DIR) is not a folder of this user alone (mode 0700): this run does not check whether Orvex is running already.</translation>
+    </message>
 </context>
 <context>
     <name>MainUI</name>

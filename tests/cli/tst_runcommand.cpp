@@ -45,6 +45,44 @@ private slots:
         QCOMPARE(orvex.waitForExit(), 0);
         QVERIFY2(orvex.output().startsWith(usage), qPrintable(orvex.output()));
     }
+
+    void trayApplicationNeedsADisplayAndKnownOptions_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("display");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        // In either language, the way on.
+        const QString noDisplay = QStringLiteral("orvex --help");
+        QTest::addRow("no display") << QStringList() << QString() << 1 << noDisplay;
+        QTest::addRow("files without a display")
+            << QStringList { QCoreApplication::applicationFilePath() } << QString() << 1 << noDisplay;
+        QTest::addRow("unknown short option")
+            << QStringList { QStringLiteral("-V") } << QString() << 2 << QStringLiteral("-V");
+        // The display is not reached: the option is refused before.
+        QTest::addRow("unknown option on a desktop")
+            << QStringList { QStringLiteral("--frob") } << QStringLiteral(":99") << 2 << QStringLiteral("--frob");
+        QTest::addRow("unknown option after one of Qt's")
+            << QStringList { QStringLiteral("-platform"), QStringLiteral("offscreen"), QStringLiteral("--frob") }
+            << QString() << 2 << QStringLiteral("--frob");
+    }
+
+    void trayApplicationNeedsADisplayAndKnownOptions()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, display);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        OrvexProcess orvex;
+        if (!display.isEmpty()) {
+            QProcessEnvironment environment = orvex.processEnvironment();
+            environment.insert(QStringLiteral("DISPLAY"), display);
+            orvex.setProcessEnvironment(environment);
+        }
+        orvex.run(arguments);
+        QCOMPARE(orvex.waitForExit(), status);
+        QVERIFY2(orvex.errors().contains(said), qPrintable(orvex.errors()));
+    }
 };
 
 ORVEX_TEST_MAIN(TestRunCommand)

@@ -13,6 +13,7 @@
 #include <QNetworkDatagram>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 
@@ -63,6 +64,20 @@ QStringList filesBelow(const QString &folder, QDir::Filters hidden = QDir::Hidde
     found.sort();
     return found;
 }
+
+// What a terminal would act on: C0 controls other than line feed and tab (ESC among them), DEL,
+// C1 controls, and the bidirectional embeddings, overrides and isolates.
+bool holdsTerminalControls(const QString &text)
+{
+    static const QRegularExpression controls(
+        QStringLiteral("[\\x00-\\x08\\x0b-\\x1f\\x7f-\\x9f\\x{202a}-\\x{202e}\\x{2066}-\\x{2069}]"));
+    return text.contains(controls);
+}
+
+// Sets the window title, clears the screen, shows a success it did not earn in green, and puts a
+// command into the clipboard (OSC 52).
+const QString hostileText = QStringLiteral("\x1b]0;owned\x07\x1b[2J\x1b[32m传输完成！\x1b]52;c;Y3VybCB4IHwgc2g=\x07"
+                                           "\u009b0m\u202e\x7f磁盘已满");
 
 qint64 partialBytes(const QString &folder)
 {
@@ -308,7 +323,8 @@ private slots:
         QCOMPARE(interrupted.waitForExit(), interruptedByCtrlC);
         if (interruptSender) {
             // The receiver learns why and stays ready for the next offer.
-            QVERIFY2(receiving.waitForError(QStringLiteral("对方已取消传输")).hasMatch(), qPrintable(receiving.errors()));
+            QVERIFY2(
+                receiving.waitForError(QStringLiteral("对方已取消传输")).hasMatch(), qPrintable(receiving.errors()));
             other.sendSignal(SIGINT);
             QCOMPARE(other.waitForExit(), sendFinished);
         } else {
@@ -356,6 +372,75 @@ private slots:
         const QStringList saved = filesBelow(downloads.path());
         QCOMPARE(saved.size(), 1);
         QCOMPARE(QFileInfo(downloads.filePath(saved.first())).size(), Q_INT64_C(512) << 20);
+    }
+
+    void receiversErrorReachesTheTerminalPlain()
+    {
+        QTemporaryDir source;
+        writeFile(source.filePath(QStringLiteral("note.txt")), "hello");
+        QTcpServer listener;
+        QVERIFY(listener.listen(QHostAddress::LocalHost));
+        OrvexProcess sending;
+        sending.run(
+            QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                QStringLiteral("127.0.0.1:%1").arg(listener.serverPort()), source.filePath(QStringLiteral("note.txt")) }
+            + common());
+        QVERIFY(listener.waitForNewConnection(transferTimeoutMsec));
+        // A receiver that accepts, takes the data and answers with a failure receipt of its own.
+        TransferPeer peer(listener.nextPendingConnection());
+        QVERIFY(peer.exchangeKeys());
+        QVERIFY(!peer.nextMessage().isNull());
+        peer.sendMessage(R"({"features":["receipt"],"response":1})");
+        QCOMPARE(peer.nextMessage(), QByteArray("hello"));
+        peer.sendMessage(
+            QJsonDocument(QJsonObject { { QStringLiteral("error"), hostileText }, { QStringLiteral("receipt"), 0 } })
+                .toJson(QJsonDocument::Compact));
+        QCOMPARE(sending.waitForExit(), sendFailed);
+        QVERIFY2(sending.errors().contains(QStringLiteral("磁盘已满")), qPrintable(sending.errors()));
+        QVERIFY2(!holdsTerminalControls(sending.output() + sending.errors()), qPrintable(sending.errors()));
+    }
+
+    void qtWarningAboutAFileNameReachesTheTerminalPlain()
+    {
+        QTemporaryDir downloads;
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(OrvexAccepting, downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+        // Within what an offer may name, but longer than a path may be below the download folder:
+        // making it fails, and what Qt and the session say of it quotes the name.
+        QString name = hostileText + QLatin1Char('/');
+        while (name.toUtf8().size() + 251 <= ReceiverContext::maxNameBytes - 6)
+            name += QString(250, QLatin1Char('x')) + QLatin1Char('/');
+        name += QString(ReceiverContext::maxNameBytes - 6 - name.toUtf8().size(), QLatin1Char('x'));
+        TransferPeer peer;
+        QVERIFY(peer.connectTo(port));
+        peer.sendMetadata(
+            QJsonArray { QJsonObject { { QStringLiteral("filename"), name }, { QStringLiteral("size"), 5 } } },
+            hostileText);
+        peer.sendMessage("hello");
+        QVERIFY(receiving.waitForExit() != -1);
+        QVERIFY2(receiving.errors().contains(QStringLiteral("xxxxxxxxxx")), qPrintable(receiving.errors()));
+        QVERIFY2(!holdsTerminalControls(receiving.output() + receiving.errors()), qPrintable(receiving.errors()));
+    }
+
+    void interruptJustAfterTheEndKeepsSuccess()
+    {
+        QTemporaryDir source;
+        QTemporaryDir downloads;
+        writeFile(source.filePath(QStringLiteral("note.txt")), "delivered");
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(OrvexAccepting, downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+        OrvexProcess sending;
+        sending.run(QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                        QStringLiteral("127.0.0.1:%1").arg(port), source.filePath(QStringLiteral("note.txt")) }
+            + common());
+        // The session ends a moment after it tells of success.
+        QVERIFY(sending.waitForOutput(QStringLiteral("传输完成！"), transferTimeoutMsec).hasMatch());
+        sending.sendSignal(SIGINT);
+        QCOMPARE(sending.waitForExit(), sendFinished);
     }
 
     void commandLineMistakesAndHelp_data()
