@@ -152,6 +152,7 @@ private slots:
     void resumptionTakesOnlyConfirmedBytes_data();
     void resumptionTakesOnlyConfirmedBytes();
     void fullDiskEndsWithItsCause();
+    void downloadFolderIsReadOncePerSession();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -665,4 +666,22 @@ void TestSessions::fullDiskEndsWithItsCause()
         ++partials;
     const int records = QDir(smallDisk + QStringLiteral("/.orvex-unfinished")).entryList(QDir::Files).size();
     QVERIFY2(partials == 0 || records == 1, qPrintable(QStringLiteral("%1 %2").arg(partials).arg(records)));
+}
+
+void TestSessions::downloadFolderIsReadOncePerSession()
+{
+    QVERIFY(makeFiles({ QStringLiteral("big.bin") }, { 2000000 }));
+    QTemporaryDir elsewhere;
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    ReceiverContext *receiver = startReceiver(pair.server);
+    QString savedInto;
+    connect(receiver, &ReceiverContext::filesSaved, this, [&savedInto](const QString &folder) { savedInto = folder; });
+    // The user picks another folder while the data flows.
+    connect(receiver, &Context::updateProgressBar, this, [&elsewhere] { Settings::setDownloadPath(elsewhere.path()); });
+    startSender(pair.client, { QStringLiteral("big.bin") });
+    QTRY_COMPARE(sent.log.value(sent.log.size() - 1), QStringLiteral("传输完成！"));
+    QCOMPARE(savedInto, downloads->path());
+    QCOMPARE(received().value(QStringLiteral("big.bin")).size(), 2000000);
+    QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
 }
