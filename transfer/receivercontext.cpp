@@ -658,6 +658,11 @@ bool ReceiverContext::completeCurrentFile()
 
 void ReceiverContext::writeData(const QByteArray &data)
 {
+    // More bytes than the offer announced: the stream is not the one offered.
+    if (isSealed() && sessionBytes + static_cast<quint64>(data.size()) > expectedBytes) {
+        failTampered();
+        return;
+    }
     transferred += static_cast<quint64>(data.size());
     sessionBytes += static_cast<quint64>(data.size());
     emitProgress();
@@ -686,11 +691,6 @@ void ReceiverContext::writeData(const QByteArray &data)
             ++current;
             openNextFile();
         }
-    }
-    // More bytes than the offer announced: the stream is not the one offered.
-    if (offset < data.size() && isSealed() && !hasFailed()) {
-        failTampered();
-        return;
     }
     if (recordSaved && recordClock.elapsed() >= recordIntervalMsec)
         saveRecord();

@@ -38,14 +38,27 @@ bool TransferPeer::exchangeKeys()
             },
             5000))
         return false;
-    crypto.computeSessionKey(buffer.left(Crypto::keyBytes));
+    peerKey = buffer.left(Crypto::keyBytes);
+    crypto.computeSessionKey(peerKey);
     buffer.remove(0, Crypto::keyBytes);
     return true;
 }
 
-QByteArray TransferPeer::frame(const QByteArray &plaintext) const
+void TransferPeer::seal(bool asSender)
 {
-    const QByteArray message = crypto.encrypt(plaintext);
+    sealed.open(crypto, peerKey, asSender);
+}
+
+QByteArray TransferPeer::frame(const QByteArray &plaintext)
+{
+    QByteArray message;
+    if (sealed.isOpen()) {
+        message.resize(plaintext.size() + SealedStream::tagBytes);
+        sealed.sealInto(plaintext.constData(), plaintext.size(), message.data());
+    } else {
+        sealed.recordOutgoing(plaintext);
+        message = crypto.encrypt(plaintext);
+    }
     QByteArray out;
     out.append(static_cast<char>(message.size() >> 8));
     out.append(static_cast<char>(message.size() & 0xFF));
@@ -73,7 +86,12 @@ bool TransferPeer::takeMessage(QByteArray *message)
     const int length = (static_cast<uchar>(buffer.at(0)) << 8) | static_cast<uchar>(buffer.at(1));
     if (buffer.size() < 2 + length)
         return false;
-    *message = crypto.decrypt(buffer.mid(2, length));
+    if (sealed.isOpen()) {
+        sealed.openInto(buffer.constData() + 2, length, *message);
+    } else {
+        *message = crypto.decrypt(buffer.mid(2, length));
+        sealed.recordIncoming(*message);
+    }
     buffer.remove(0, 2 + length);
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "transfer/crypto.h"
+#include "transfer/sealedstream.h"
 
 #include <QByteArray>
 #include <QHostAddress>
@@ -24,7 +25,11 @@ public:
     // Sends the own key and waits for the other side's.
     bool exchangeKeys();
 
-    QByteArray frame(const QByteArray &plaintext) const;
+    // Frames before the switch enter the transcript that the sealed stream's keys are bound to.
+    QByteArray frame(const QByteArray &plaintext);
+    // Switches to the sealed stream as the other end does after the answer; asSender says which
+    // end this peer plays. Sealed plaintexts start with their kind byte.
+    void seal(bool asSender);
     void write(const QByteArray &bytes);
     void sendMessage(const QByteArray &plaintext) { write(frame(plaintext)); }
     void sendMetadata(const QJsonArray &files, const QString &deviceName = QStringLiteral("test peer"));
@@ -43,4 +48,6 @@ private:
 
     bool owned = false;
     QByteArray buffer;
+    QByteArray peerKey;
+    SealedStream sealed;
 };

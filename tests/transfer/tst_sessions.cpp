@@ -153,6 +153,8 @@ private slots:
     void resumptionTakesOnlyConfirmedBytes();
     void fullDiskEndsWithItsCause();
     void downloadFolderIsReadOncePerSession();
+    void sealedPeerBreakingTheRulesIsCaught_data();
+    void sealedPeerBreakingTheRulesIsCaught();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -684,4 +686,53 @@ void TestSessions::downloadFolderIsReadOncePerSession()
     QCOMPARE(savedInto, downloads->path());
     QCOMPARE(received().value(QStringLiteral("big.bin")).size(), 2000000);
     QCOMPARE(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+}
+
+void TestSessions::sealedPeerBreakingTheRulesIsCaught_data()
+{
+    QTest::addColumn<bool>("peerSends");
+    QTest::addColumn<QByteArrayList>("frames");
+    // The files are five bytes; a sealed frame starts with its kind, 0 data and 1 control.
+    QTest::addRow("end before the data") << true << QByteArrayList { QByteArray("\x01{\"end\":0}", 10) };
+    QTest::addRow("end with another count") << true << QByteArrayList { QByteArray("\0hello", 6), QByteArray("\x01{\"end\":4}", 10) };
+    QTest::addRow("data beyond the offer") << true << QByteArrayList { QByteArray("\0hello!", 7) };
+    QTest::addRow("empty data") << true << QByteArrayList { QByteArray("\0", 1) };
+    QTest::addRow("unknown kind") << true << QByteArrayList { QByteArray("\x07hello") };
+    QTest::addRow("verdicts nobody asked for") << true << QByteArrayList { QByteArray("\x01{\"verdicts\":[1]}") };
+    QTest::addRow("held beyond the answer's count") << false
+        << QByteArrayList { QByteArray("\x01{\"held\":[[0,1,\"00\"],[0,2,\"00\"]]}") };
+    QTest::addRow("data from the receiver") << false << QByteArrayList { QByteArray("\0abc", 4) };
+}
+
+void TestSessions::sealedPeerBreakingTheRulesIsCaught()
+{
+    QFETCH(bool, peerSends);
+    QFETCH(QByteArrayList, frames);
+    QVERIFY(makeFiles({ QStringLiteral("five") }, { 5 }));
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    const std::unique_ptr<QTcpSocket> peerSocket(peerSends ? pair.client : pair.server);
+    const QJsonArray features { QStringLiteral("checked-resume"), QStringLiteral("receipt"), QStringLiteral("sealed") };
+    if (peerSends)
+        startReceiver(pair.server);
+    else
+        startSender(pair.client, { QStringLiteral("five") });
+    TransferPeer peer(peerSocket.get());
+    QVERIFY(peer.exchangeKeys());
+    if (peerSends) {
+        peer.sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("features"), features },
+                                           { QStringLiteral("files"), QJsonArray { QJsonObject { { QStringLiteral("filename"), QStringLiteral("five") }, { QStringLiteral("size"), 5 } } } } })
+                             .toJson(QJsonDocument::Compact));
+        QCOMPARE(parse(peer.nextMessage()).value(QStringLiteral("response")).toInt(), 1);
+    } else {
+        QVERIFY(!peer.nextMessage().isNull());
+        peer.sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("features"), features }, { QStringLiteral("held"), 1 },
+                                           { QStringLiteral("response"), 1 } })
+                             .toJson(QJsonDocument::Compact));
+    }
+    peer.seal(peerSends);
+    for (const QByteArray &frame : frames)
+        peer.sendMessage(frame);
+    QTRY_COMPARE((peerSends ? got : sent).errors, QStringList(QStringLiteral("传输数据被篡改或损坏")));
+    QVERIFY(!received().contains(QStringLiteral("five")));
 }
