@@ -102,6 +102,7 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
     connect(webServer, &WebServer::folderOpenRequested, this,
         [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     connect(webServer, &WebServer::filesReceived, this, [this](int count) { emit webFilesReceived(count); });
+    connect(webServer, &WebServer::shareChanged, this, &MainUI::webShareChanged);
 }
 
 MainUI::~MainUI()
@@ -289,4 +290,9 @@ void MainUI::openReceiverWindow()
 {
     auto *window = new WebReceive(webServer);
     window->show();
+}
+
+void MainUI::endWebShare()
+{
+    webServer->endShare();
 }

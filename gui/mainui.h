@@ -31,6 +31,8 @@ signals:
     void closeWindow();
     // A batch of count files came in through the web upload pages.
     void webFilesReceived(int count);
+    // Files are published to browsers from now on (live), or no longer.
+    void webShareChanged(bool live);
 
 public slots:
     void settingSave();
@@ -38,6 +40,8 @@ public slots:
     void chooseDownloadDir();
     void openTransferWindow();
     void openReceiverWindow();
+    // The web share's link stops working; downloads already running go on.
+    void endWebShare();
 
 protected:
     void closeEvent(QCloseEvent *event) override;

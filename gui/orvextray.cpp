@@ -46,6 +46,13 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     // Information only: shows the port once the server listens.
     QAction *portEntry = menu.addAction(QString());
     portEntry->setEnabled(false);
+    webShareEntry = menu.addAction(tr("正在通过网页共享文件"));
+    webShareEntry->setEnabled(false);
+    stopWebShareEntry = menu.addAction(tr("停止共享"), this, [this] {
+        if (mainWindow)
+            mainWindow->endWebShare();
+    });
+    showWebShare(false);
     menu.addSeparator();
     menu.addAction(sendIcon, tr("传文件"), this, &OrvexTray::showOnlineDeviceWindow);
     menu.addAction(folderIcon, tr("下载目录"), this, &OrvexTray::openDownloadFolder);
@@ -54,7 +61,6 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     menu.addAction(exitIcon, tr("退出"), this, &OrvexTray::exitApplication);
 
     setContextMenu(&menu);
-    setToolTip(QCoreApplication::applicationName());
     connect(this, &QSystemTrayIcon::activated, this, &OrvexTray::trayActivated);
 
     showIncomingSessions(&server, [this] { return mainWindow && mainWindow->isVisible(); });
@@ -63,16 +69,11 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     server.start();
     portEntry->setText(tr("端口: %1").arg(server.serverPort()));
 
-    mainWindowOpen = true;
     connect(&discovery, &DiscoveryService::error, this, [](const QString &message) {
         QMessageBox::warning(nullptr, QCoreApplication::applicationName(), message, QMessageBox::Ok);
     });
     discovery.start(server.serverPort());
-
-    mainWindow = new MainUI(&discovery);
-    mainWindow->show();
-    connect(mainWindow, &MainUI::closeWindow, this, &OrvexTray::onWindowClose);
-    connect(mainWindow, &MainUI::webFilesReceived, this, &OrvexTray::showWebFilesReceived);
+    createMainWindow();
 
     QTimer::singleShot(0, this, [this] {
         showMessage(QCoreApplication::applicationName(), tr("%1 在这里运行！").arg(QCoreApplication::applicationName()),
@@ -110,11 +111,25 @@ void OrvexTray::showOnlineDeviceWindow()
         mainWindow->activateWindow();
         return;
     }
+    createMainWindow();
+}
+
+void OrvexTray::createMainWindow()
+{
     mainWindow = new MainUI(&discovery);
     mainWindow->show();
     connect(mainWindow, &MainUI::closeWindow, this, &OrvexTray::onWindowClose);
     connect(mainWindow, &MainUI::webFilesReceived, this, &OrvexTray::showWebFilesReceived);
+    connect(mainWindow, &MainUI::webShareChanged, this, &OrvexTray::showWebShare);
     mainWindowOpen = true;
+}
+
+void OrvexTray::showWebShare(bool live)
+{
+    webShareEntry->setVisible(live);
+    stopWebShareEntry->setVisible(live);
+    const QString name = QCoreApplication::applicationName();
+    setToolTip(live ? name + QLatin1Char('\n') + webShareEntry->text() : name);
 }
 
 void OrvexTray::openFiles(const QStringList &paths)
@@ -139,7 +154,9 @@ void OrvexTray::showSettingWindow()
 
 void OrvexTray::onWindowClose()
 {
-    // Runs inside the window's own close handling: dispose of it from the event loop.
+    // Runs inside the window's own close handling: dispose of it from the event loop. Its web
+    // server, and with it the share, goes too.
+    showWebShare(false);
     mainWindowOpen = false;
     mainWindow->deleteLater();
     mainWindow = nullptr;

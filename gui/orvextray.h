@@ -36,10 +36,17 @@ public slots:
 
 private slots:
     void openDownloadFolder();
+    // Whether the web share runs on without a window: said in the menu and the tooltip, with
+    // the entry that ends it.
+    void showWebShare(bool live);
     void trayActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
+    void createMainWindow();
+
     QMenu menu;
+    QAction *webShareEntry = nullptr;
+    QAction *stopWebShareEntry = nullptr;
     Server server;
     DiscoveryService discovery;
     MainUI *mainWindow = nullptr;

@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
+
 SendFileManager::SendFileManager(QObject *parent)
     : QObject(parent)
 {
@@ -20,9 +22,9 @@ void SendFileManager::changeIndex(int row, int col)
 
 QString SendFileManager::addFile(const QString &path, const QString &root)
 {
-    for (const QSharedPointer<QFile> &file : qAsConst(sendFiles))
-        if (file->fileName() == path)
-            return QString();
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    if (listedPaths.contains(absolute))
+        return QString();
     auto file = QSharedPointer<QFile>::create(path);
     if (!file->open(QIODevice::ReadOnly))
         return tr("无法打开所选文件！");
@@ -32,12 +34,13 @@ QString SendFileManager::addFile(const QString &path, const QString &root)
     // process's limit of open files. Each sending session opens the files one by one.
     file->close();
     sendFiles.append(file);
+    listedPaths.insert(absolute);
     QString name;
     if (root.isEmpty()) {
         name = QFileInfo(path).fileName();
     } else {
         // Only the leading root is cut: a folder further down may repeat its name.
-        name = QFileInfo(path).absoluteFilePath();
+        name = absolute;
         const QString prefix = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
         if (name.startsWith(prefix))
             name = name.mid(prefix.size());
@@ -86,11 +89,31 @@ bool SendFileManager::isWithin(const QString &path, const QString &folder)
 
 void SendFileManager::removeSelected()
 {
-    if (selectedRow >= 0 && selectedRow < sendList.size() && selectedRow < sendFiles.size()) {
-        sendList.removeAt(selectedRow);
-        sendFiles.removeAt(selectedRow);
-    }
+    removeRows({ selectedRow });
     selectedRow = -1;
+}
+
+void SendFileManager::removeRows(QList<int> rows)
+{
+    std::sort(rows.begin(), rows.end());
+    const int count = int(std::min(sendList.size(), sendFiles.size()));
+    QList<QPair<QString, QString>> keptList;
+    QList<QSharedPointer<QFile>> keptFiles;
+    keptList.reserve(count);
+    keptFiles.reserve(count);
+    auto next = std::lower_bound(rows.cbegin(), rows.cend(), 0);
+    for (int row = 0; row < count; ++row) {
+        if (next != rows.cend() && *next == row) {
+            listedPaths.remove(QFileInfo(sendFiles.at(row)->fileName()).absoluteFilePath());
+            while (next != rows.cend() && *next == row)
+                ++next;
+            continue;
+        }
+        keptList.append(sendList.at(row));
+        keptFiles.append(sendFiles.at(row));
+    }
+    sendList = keptList;
+    sendFiles = keptFiles;
 }
 
 QString SendFileManager::offerTooLong() const

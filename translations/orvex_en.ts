@@ -498,6 +498,14 @@ Changes to %1 take effect at the next start!</translation>
         <source>通过网页收到 %1 个文件</source>
         <translation>Received %1 file(s) through the web page</translation>
     </message>
+    <message>
+        <source>正在通过网页共享文件</source>
+        <translation>Sharing files on the web</translation>
+    </message>
+    <message>
+        <source>停止共享</source>
+        <translation>Stop sharing</translation>
+    </message>
 </context>
 <context>
     <name>ProgressBarUI</name>
@@ -1160,6 +1168,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <source>地址已复制到剪切板</source>
         <translation>The link was copied to the clipboard</translation>
     </message>
+    <message>
+        <source>网页服务未能监听 web端口，请在系统设置中另选一个端口并重启</source>
+        <translation>The web service could not listen on its web port. Choose another port in Settings and restart Orvex.</translation>
+    </message>
 </context>
 <context>
     <name>WebSend</name>
@@ -1214,6 +1226,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>地址已复制到剪切板</source>
         <translation>The link was copied to the clipboard</translation>
+    </message>
+    <message>
+        <source>网页服务未能监听 web端口，请在系统设置中另选一个端口并重启</source>
+        <translation>The web service could not listen on its web port. Choose another port in Settings and restart Orvex.</translation>
     </message>
 </context>
 <context>

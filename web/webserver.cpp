@@ -68,7 +68,17 @@ QString WebServer::shareFiles(const QString &ip, int port, const QStringList &fi
     requestMapper->setDownloadController(controller);
     delete settings;
     keys->publishShare(list);
+    emit shareChanged(true);
     return shareLink(ip, port);
+}
+
+void WebServer::endShare()
+{
+    AccessKeys *keys = requestMapper->accessKeys();
+    if (keys->shareKey().isEmpty())
+        return;
+    keys->endShare();
+    emit shareChanged(false);
 }
 
 QString WebServer::shareLink(const QString &ip, int port) const

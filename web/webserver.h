@@ -32,6 +32,9 @@ public:
     QString shareFiles(const QString &ip, int port, const QStringList &files);
     // The link of the current share for another address; empty when nothing is shared.
     QString shareLink(const QString &ip, int port) const;
+    // Ends the current share: its key opens nothing from now on (a download already running
+    // goes on to its end).
+    void endShare();
 
     // Starts a receive session and returns its key (for uploadPageLink). Uploads are taken with
     // this key until endReceiving(key).
@@ -44,6 +47,8 @@ public:
     quint16 serverPort() const;
 
 signals:
+    // A share was published (live) or ended (not live).
+    void shareChanged(bool live);
     // Uploads finished into folder, and the desktop may show it: once per batch of uploads, at
     // most once every few seconds.
     void folderOpenRequested(const QString &folder);

@@ -173,14 +173,7 @@ void SendFileWindow::openManageWindow()
 
 void SendFileWindow::updateList(QList<int> deleteIndexs)
 {
-    std::sort(deleteIndexs.begin(), deleteIndexs.end());
-    for (int i = 0; i < deleteIndexs.size(); ++i) {
-        const int position = deleteIndexs.at(i) - i;
-        if (position >= 0 && position < manager->sendList.size())
-            manager->sendList.removeAt(position);
-        if (position >= 0 && position < manager->sendFiles.size())
-            manager->sendFiles.removeAt(position);
-    }
+    manager->removeRows(deleteIndexs);
     refreshFiles();
 }
 

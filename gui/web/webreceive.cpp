@@ -3,7 +3,6 @@
 #include "ui_webreceive.h"
 
 #include "core/localipv4addresses.h"
-#include "core/settings.h"
 #include "gui/web/qrcodewidget.h"
 #include "web/webserver.h"
 
@@ -54,7 +53,8 @@ void WebReceive::endSession()
 
 QString WebReceive::currentLink() const
 {
-    return uploadPageLink(ui->ips_combox->currentText(), Settings::webPort(), sessionKey);
+    // The port the server listens on, which the setting may no longer name.
+    return uploadPageLink(ui->ips_combox->currentText(), webServer ? webServer->serverPort() : 0, sessionKey);
 }
 
 void WebReceive::clearQrCode()
@@ -69,6 +69,10 @@ void WebReceive::generateCodeBtnClick()
 {
     if (!webServer)
         return;
+    if (webServer->serverPort() == 0) {
+        QMessageBox::critical(this, tr("错误"), tr("网页服务未能监听 web端口，请在系统设置中另选一个端口并重启"));
+        return;
+    }
     // One session for the window's whole life: a new code for another address keeps the key, so
     // an upload already running goes on.
     if (sessionKey.isEmpty())

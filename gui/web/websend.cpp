@@ -3,7 +3,6 @@
 #include "ui_websend.h"
 
 #include "core/localipv4addresses.h"
-#include "core/settings.h"
 #include "gui/web/qrcodewidget.h"
 #include "web/webserver.h"
 
@@ -69,14 +68,14 @@ void WebSend::clearQrCode()
 
 QString WebSend::shareSelection()
 {
-    const QString link = webServer->shareFiles(ui->ip_combox->currentText(), Settings::webPort(), selectedFiles);
+    const QString link = webServer->shareFiles(ui->ip_combox->currentText(), webServer->serverPort(), selectedFiles);
     sharedKey = keyOfLink(link);
     return link;
 }
 
 QString WebSend::currentLink() const
 {
-    const QString link = webServer->shareLink(ui->ip_combox->currentText(), Settings::webPort());
+    const QString link = webServer->shareLink(ui->ip_combox->currentText(), webServer->serverPort());
     // Only the latest share is served: after another window shared other files, this window's
     // share is gone.
     return keyOfLink(link) == sharedKey ? link : QString();
@@ -106,6 +105,11 @@ void WebSend::generateCodeBtnClicked()
     }
     if (!webServer)
         return;
+    // Links carry the port the server listens on, which the setting may no longer name.
+    if (webServer->serverPort() == 0) {
+        QMessageBox::critical(this, tr("错误"), tr("网页服务未能监听 web端口，请在系统设置中另选一个端口并重启"));
+        return;
+    }
     clearQrCode();
     hasQrWidget = true;
     codeGenerated = true;

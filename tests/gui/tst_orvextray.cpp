@@ -1,22 +1,27 @@
 #include "core/settings.h"
 #include "gui/mainui.h"
 #include "gui/orvextray.h"
+#include "gui/web/websend.h"
 #include "tests/support/freeport.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
 #include "tests/transfer/transferpeer.h"
+#include "tests/web/httpexchange.h"
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QDirIterator>
-#include <QJsonObject>
-#include <QMessageBox>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QNetworkDatagram>
+#include <QPointer>
+#include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
 #include <QSysInfo>
@@ -66,8 +71,9 @@ QAction *entry(OrvexTray &tray, const QString &text)
 
 QByteArray hostInfo(const QString &name, int port)
 {
-    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"list\",\"receipt\",\"resume\"],"
-                          "\"port\":%3,\"request\":false}")
+    return QStringLiteral(
+        "{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"list\",\"receipt\",\"resume\"],"
+        "\"port\":%3,\"request\":false}")
         .arg(name, QSysInfo::productType())
         .arg(port)
         .toUtf8();
@@ -116,6 +122,8 @@ private slots:
         QStringList texts;
         QList<bool> separators;
         for (QAction *action : actions) {
+            if (!action->isVisible())
+                continue;
             texts.append(action->text());
             separators.append(action->isSeparator());
         }
@@ -126,6 +134,7 @@ private slots:
                 QString(), QStringLiteral("退出") }));
         QCOMPARE(separators, (QList<bool> { false, true, false, false, false, true, false }));
         QVERIFY(!actions.first()->isEnabled());
+        // Nothing is shared on the web yet.
         QCOMPARE(tray.toolTip(), QStringLiteral("Orvex"));
 
         // Setting 0 means a port of the system's choice; the entry shows the one really used.
@@ -137,6 +146,44 @@ private slots:
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port);
         QVERIFY(probe.waitForConnected(5000));
+    }
+
+    // A web share outlives its window: the tray tells of it until "停止共享" ends its key.
+    void webShareShownInTrayUntilStopped()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("report.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("shared") == 6);
+        const QString path = file.fileName();
+        OrvexTray tray(qApp);
+        QAction *stop = entry(tray, QStringLiteral("停止共享"));
+        QVERIFY(stop && !stop->isVisible());
+
+        const QList<MainUI *> windows = openMainWindows();
+        QCOMPARE(windows.size(), 1);
+        QTest::mouseClick(windows.first()->findChild<QPushButton *>(QStringLiteral("web_send_btn")), Qt::LeftButton);
+        QPointer<WebSend> send = qobject_cast<WebSend *>(QApplication::activeModalWidget());
+        QVERIFY(send);
+        send->setFileChooser([path](QWidget *) { return QStringList { path }; });
+        testsupport::ModalAnswerer answerer;
+        for (const char *button : { "selectFileBtn", "generateCodeBtn", "copyButton" })
+            QTest::mouseClick(send->findChild<QPushButton *>(QLatin1String(button)), Qt::LeftButton);
+        QTRY_COMPARE(answerer.count(), 1);
+        const QString link = QGuiApplication::clipboard()->text();
+        const auto download = [&link] {
+            const QByteArray target = "/download/report.txt?key=" + testsupport::keyOf(link).toLatin1();
+            return testsupport::exchange(Settings::webPort(), testsupport::getRequest(target))->status;
+        };
+        send->close();
+        QTRY_VERIFY(!send);
+        QCOMPARE(download(), 200);
+        QVERIFY(stop->isVisible());
+        QVERIFY(tray.toolTip() != QStringLiteral("Orvex"));
+
+        stop->trigger();
+        QCOMPARE(download(), 403);
+        QVERIFY(!stop->isVisible());
+        QCOMPARE(tray.toolTip(), QStringLiteral("Orvex"));
     }
 
     void startsWithTheMainWindowOnTheDevicePage()
@@ -317,8 +364,8 @@ private slots:
         const QString portText = tray->contextMenu()->actions().first()->text().mid(QStringLiteral("端口: ").size());
         TransferPeer peer;
         QVERIFY(peer.connectTo(quint16(portText.toUInt())));
-        peer.sendMetadata({ QJsonObject { { QStringLiteral("filename"), QStringLiteral("big.bin") },
-            { QStringLiteral("size"), 100000 } } });
+        peer.sendMetadata({ QJsonObject {
+            { QStringLiteral("filename"), QStringLiteral("big.bin") }, { QStringLiteral("size"), 100000 } } });
         QMessageBox *offer = nullptr;
         QTRY_VERIFY(offer = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
         QTest::mouseClick(offer->button(QMessageBox::Yes), Qt::LeftButton);

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -56,12 +57,14 @@ private slots:
     void copyRefusedWithoutCurrentCode();
     void showsShareLinkAsQrCode();
     void copyUsesAddressChosenAtCopyTime();
-    void linkCarriesWebPortSetting();
+    void linkCarriesThePortListenedOn_data();
+    void linkCarriesThePortListenedOn();
     void cancelledDialogRemovesCodeKeepsSelection();
     void thousandFileShareGivesAReadableCode();
     void closesWithTheServer();
 
 private:
+    void openWindow();
     void click(const char *button);
     QList<QrcodeWidget *> qrWidgets() const { return window->findChildren<QrcodeWidget *>(); }
     QString decodedQr() const { return testsupport::decodeShownQrCode(window); }
@@ -77,10 +80,17 @@ private:
 
 void TestWebSend::init()
 {
-    // The server listens on a port the system chooses; links read the setting at the click.
+    // The server listens on a port the system chooses; the setting then names another one, as
+    // after a change in the settings page that takes effect at the next start.
     Settings::setWebPort(0);
-    server = new WebServer;
+    openWindow();
     Settings::setWebPort(3000);
+    answerer = new testsupport::ModalAnswerer;
+}
+
+void TestWebSend::openWindow()
+{
+    server = new WebServer;
     window = new WebSend(server);
     files = ScriptedChooser();
     window->setFileChooser(files.chooser());
@@ -88,7 +98,6 @@ void TestWebSend::init()
     // The tests run without a network: offer two addresses as a machine on a LAN would.
     box->clear();
     box->addItems({ QStringLiteral("192.168.7.20"), QStringLiteral("10.1.2.3") });
-    answerer = new testsupport::ModalAnswerer;
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
 }
@@ -105,7 +114,8 @@ std::unique_ptr<testsupport::HttpExchange> TestWebSend::open(const QString &link
 {
     testsupport::useKeyOf(QString());
     const QByteArray target = QUrl(link).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
-    return testsupport::exchange(server->serverPort(), testsupport::getRequest(target));
+    // Through the port the link names.
+    return testsupport::exchange(quint16(QUrl(link).port()), testsupport::getRequest(target));
 }
 
 void TestWebSend::click(const char *button)
@@ -168,7 +178,8 @@ void TestWebSend::showsShareLinkAsQrCode()
         QStringLiteral("报告.txt 报告.txt 照片 01.jpg "));
     click("generateCodeBtn");
     const QString link = decodedQr();
-    static const QRegularExpression form(QStringLiteral("^http://192\\.168\\.7\\.20:3000/s/[A-Za-z0-9_-]{22}$"));
+    const QRegularExpression form(
+        QStringLiteral("^http://192\\.168\\.7\\.20:%1/s/[A-Za-z0-9_-]{22}$").arg(server->serverPort()));
     QVERIFY2(form.match(link).hasMatch(), qPrintable(link));
 
     // A browser that scanned the code gets the list of the shared files from the server; the
@@ -203,7 +214,7 @@ void TestWebSend::copyUsesAddressChosenAtCopyTime()
     click("selectFileBtn");
     click("generateCodeBtn");
     const QString shown = decodedQr();
-    QVERIFY2(shown.startsWith(QStringLiteral("http://192.168.7.20:3000/")), qPrintable(shown));
+    QVERIFY2(shown.startsWith(QStringLiteral("http://192.168.7.20:")), qPrintable(shown));
 
     window->findChild<QComboBox *>(QStringLiteral("ip_combox"))->setCurrentIndex(1);
     click("copyButton");
@@ -214,18 +225,43 @@ void TestWebSend::copyUsesAddressChosenAtCopyTime()
     QCOMPARE(decodedQr(), shown);
 }
 
-void TestWebSend::linkCarriesWebPortSetting()
+void TestWebSend::linkCarriesThePortListenedOn_data()
 {
+    QTest::addColumn<bool>("portTaken");
+    QTest::addColumn<quint16>("settingAtClick");
+    QTest::addRow("setting names another port") << false << quint16(3000);
+    QTest::addRow("setting is 0") << false << quint16(0);
+    QTest::addRow("port taken at start") << true << quint16(0);
+}
+
+void TestWebSend::linkCarriesThePortListenedOn()
+{
+    QFETCH(bool, portTaken);
+    QFETCH(quint16, settingAtClick);
+    QTcpServer holder;
+    if (portTaken) {
+        QVERIFY(holder.listen(QHostAddress::Any, 0));
+        Settings::setWebPort(holder.serverPort());
+        delete window;
+        delete server;
+        openWindow();
+        QCOMPARE(server->serverPort(), quint16(0));
+    }
+    Settings::setWebPort(settingAtClick);
     files.answers = { { makeFile(dir.path(), QStringLiteral("a/report.txt"), "a") } };
     click("selectFileBtn");
-    Settings::setWebPort(40000);
     click("generateCodeBtn");
-    QVERIFY2(decodedQr().startsWith(QStringLiteral("http://192.168.7.20:40000/s/")), qPrintable(decodedQr()));
-    Settings::setWebPort(8080);
+    if (portTaken) {
+        // No link at all rather than one that leads nowhere.
+        QTRY_COMPARE(answerer->count(), 1);
+        QVERIFY(qrWidgets().isEmpty());
+        return;
+    }
+    const QUrl shown(decodedQr());
+    QCOMPARE(shown.port(), int(server->serverPort()));
     click("copyButton");
     QTRY_COMPARE(answerer->count(), 1);
-    QVERIFY2(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("http://192.168.7.20:8080/s/")),
-        qPrintable(QGuiApplication::clipboard()->text()));
+    QCOMPARE(QUrl(QGuiApplication::clipboard()->text()).port(), shown.port());
 }
 
 void TestWebSend::cancelledDialogRemovesCodeKeepsSelection()
@@ -262,7 +298,7 @@ void TestWebSend::thousandFileShareGivesAReadableCode()
     click("selectFileBtn");
     click("generateCodeBtn");
     const QString link = decodedQr();
-    QVERIFY2(link.startsWith(QStringLiteral("http://192.168.7.20:3000/s/")), qPrintable(link));
+    QVERIFY2(link.startsWith(QStringLiteral("http://192.168.7.20:")), qPrintable(link));
     const auto page = open(link);
     QCOMPARE(page->status, 200);
     QVERIFY(QString::fromUtf8(page->body).contains(QStringLiteral("（修订版第0稿）final-final.docx</span>")));

@@ -62,6 +62,32 @@ private slots:
         QCOMPARE(names.first(), QStringLiteral("chosen/file-link.txt"));
         QVERIFY(names.last().endsWith(QStringLiteral("/a.txt")));
     }
+
+    // A file is listed once whatever spelling of its path comes second, and again once removed.
+    void listsEachFileOnce_data()
+    {
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<bool>("removeFirst");
+        for (const char *second : { "f/a.txt", "f/./a.txt", "f/../f/a.txt", "f//a.txt" })
+            QTest::addRow("%s", second) << QString::fromLatin1(second) << false;
+        QTest::addRow("removed, then added again") << QStringLiteral("f/a.txt") << true;
+    }
+
+    void listsEachFileOnce()
+    {
+        QFETCH(QString, second);
+        QFETCH(bool, removeFirst);
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QStringLiteral("f/a.txt")));
+        QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("f"))) && file.open(QIODevice::WriteOnly));
+        SendFileManager manager(nullptr);
+        QCOMPARE(manager.addFile(file.fileName(), QString()), QString());
+        if (removeFirst)
+            manager.removeRows({ 0 });
+        QCOMPARE(manager.addFile(dir.path() + QLatin1Char('/') + second, QString()), QString());
+        QCOMPARE(manager.sendFiles.size(), 1);
+        QCOMPARE(manager.sendList.size(), 1);
+    }
 };
 
 ORVEX_TEST_MAIN(TestSendFileManager)
