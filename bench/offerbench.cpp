@@ -8,9 +8,13 @@
 //       A sender announces 499 999 more entries and sends frames of long names (BYTES per name,
 //       65 400 by default) until the receiver closes: the receiver's peak resident memory, the
 //       frames it took and how long.
+//   bench_offers digest [--size BYTES] [--folder DIR]
+//       The prefix digest each side computes before a resumed transfer goes on, over BYTES
+//       (1 GiB) of a file in DIR (the temporary folder).
 
 #include "transfer/crypto.h"
 #include "transfer/offerbudget.h"
+#include "transfer/prefixdigests.h"
 #include "transfer/receivercontext.h"
 #include "transfer/resumerecord.h"
 
@@ -144,6 +148,27 @@ int flood(const QStringList &arguments)
     return 0;
 }
 
+int digest(const QStringList &arguments)
+{
+    const qint64 size = option(arguments, QStringLiteral("--size"), QString::number(qint64(1) << 30)).toLongLong();
+    QTemporaryDir folder(option(arguments, QStringLiteral("--folder"), QDir::tempPath()) + QStringLiteral("/orvex-digest-XXXXXX"));
+    QFile file(folder.filePath(QStringLiteral("held.bin")));
+    file.open(QIODevice::WriteOnly);
+    QByteArray block(1 << 20, Qt::Uninitialized);
+    for (int i = 0; i < block.size(); ++i)
+        block[i] = static_cast<char>(i * 7);
+    for (qint64 written = 0; written < size; written += block.size())
+        file.write(block.constData(), std::min<qint64>(block.size(), size - written));
+    file.close();
+    QElapsedTimer clock;
+    clock.start();
+    const QByteArray result = PrefixDigests::digest(file.fileName(), static_cast<quint64>(size));
+    const qint64 msec = clock.elapsed();
+    out << "prefix digest of " << size << " bytes: " << msec << " ms, " << (msec > 0 ? size / 1000 / msec : 0)
+        << " MB/s" << (result.isEmpty() ? " (failed)" : "") << "\n";
+    return result.isEmpty() ? 1 : 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -154,6 +179,8 @@ int main(int argc, char *argv[])
         return records(arguments);
     if (arguments.value(1) == QLatin1String("flood"))
         return flood(arguments);
-    out << "usage: bench_offers records|flood [options]\n";
+    if (arguments.value(1) == QLatin1String("digest"))
+        return digest(arguments);
+    out << "usage: bench_offers records|flood|digest [options]\n";
     return 2;
 }
