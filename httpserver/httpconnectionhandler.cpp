@@ -274,6 +274,37 @@ void HttpConnectionHandler::read()
     becomeIdleUnlessConnected();
 }
 
+// Asks the request handler whether the body may come. A refused request has its answer written
+// and the connection closed with the body unread: reading it would hold this thread for as long
+// as the client takes to send it.
+bool HttpConnectionHandler::admitBody()
+{
+    HttpResponse response(m_socket, &m_stopping);
+    response.setHeader("Connection", "close");
+    bool accepted = false;
+    m_serving = true;
+    try {
+        accepted = m_requestHandler->acceptsBody(*m_currentRequest, response);
+    } catch (const std::exception &e) {
+        qCCritical(
+            lcHttp, "HttpConnectionHandler (%p): the request handler failed: %s", static_cast<void *>(this), e.what());
+        response.fail();
+    } catch (...) {
+        qCCritical(lcHttp, "HttpConnectionHandler (%p): the request handler failed", static_cast<void *>(this));
+        response.fail();
+    }
+    m_serving = false;
+    if (accepted)
+        return true;
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): request refused before its body", static_cast<void *>(this));
+    m_readTimer.stop();
+    if (!response.hasSentLastPart())
+        response.write(QByteArray(), true);
+    closeAfterWriting();
+    endRequest();
+    return false;
+}
+
 void HttpConnectionHandler::readRequests()
 {
     while (m_socket->bytesAvailable() > 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
@@ -291,6 +322,8 @@ void HttpConnectionHandler::readRequests()
                 // The header block is complete and the announced size within the limits (a body
                 // over them has aborted the request, which gets the 413 without this line).
                 if (inHeader) {
+                    if (!admitBody())
+                        return;
                     if (expectsContinue(*m_currentRequest)) {
                         m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
                         m_socket->flush();

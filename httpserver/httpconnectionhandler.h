@@ -70,6 +70,7 @@ private:
     void waitForWritten();
     void closeAfterWriting();
     void readRequests();
+    bool admitBody();
     void refuse(int status);
     void endRequest();
     void becomeIdleUnlessConnected();

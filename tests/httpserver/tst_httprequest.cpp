@@ -180,6 +180,8 @@ private slots:
     void findsBoundarySplitAcrossReads();
     void keepsDataThatLooksLikeBoundary_data();
     void keepsDataThatLooksLikeBoundary();
+    void acceptsPaddingAfterBoundaries_data();
+    void acceptsPaddingAfterBoundaries();
     void handlesEmptyParts_data();
     void handlesEmptyParts();
     void parsesManyFields();
@@ -572,6 +574,40 @@ void TestHttpRequest::keepsDataThatLooksLikeBoundary_data()
     for (const int at : { 0, 65530, 65536 * 2 - 7, 200000 })
         falseDelimiters.replace(at, 14, "\r\n--boundary\r-");
     QTest::addRow("boundary then other bytes at block edges") << falseDelimiters;
+    // Spaces and tabs after a boundary are padding only when the line ends after them.
+    QTest::addRow("boundary then a space") << QByteArray("a\r\n--boundary b");
+    QTest::addRow("boundary then a tab") << QByteArray("a\r\n--boundary\tfollowing data");
+    QTest::addRow("boundary then padding, CR alone") << QByteArray("\r\n--boundary \t\rx");
+    QTest::addRow("boundary then padding beyond its limit")
+        << "\r\n--boundary" + QByteArray(1025, ' ') + "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\n";
+}
+
+// Transport padding after a boundary, before the line end, does not change where a part ends.
+void TestHttpRequest::acceptsPaddingAfterBoundaries_data()
+{
+    QTest::addColumn<QByteArray>("padding");
+    QTest::addRow("space") << QByteArray(" ");
+    QTest::addRow("tabs and spaces") << QByteArray("\t \t  ");
+    QTest::addRow("padding of the largest length") << QByteArray(1024, '\t');
+}
+
+void TestHttpRequest::acceptsPaddingAfterBoundaries()
+{
+    QFETCH(QByteArray, padding);
+    const QByteArray data = "file data\r\n--boundar";
+    QByteArray body = filePart("boundary", "file", "f.bin", data) + fieldPart("boundary", "after", "1") + "--boundary--"
+        + padding + "\r\n";
+    body.replace("--boundary\r\n", "--boundary" + padding + "\r\n");
+    httptest::TestSettings settings;
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    feeder.send(multipartRequest("boundary", body));
+    const auto request = feeder.parse(settings.settings());
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QTemporaryFile *file = request->uploadedFile("file");
+    QVERIFY(file);
+    QCOMPARE(file->readAll(), data);
+    QCOMPARE(request->parameter("after"), QByteArray("1"));
 }
 
 void TestHttpRequest::keepsDataThatLooksLikeBoundary()
