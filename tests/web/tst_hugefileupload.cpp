@@ -735,6 +735,7 @@ private slots:
         for (const QString &name : names)
             QVERIFY(QFile(downloads + QLatin1Char('/') + name).open(QIODevice::WriteOnly));
         QFile registry(PartialFileRegistry::registryPath());
+        QDir().mkpath(QFileInfo(registry.fileName()).absolutePath());
         QVERIFY(registry.open(QIODevice::ReadWrite));
         QJsonObject records = QJsonDocument::fromJson(registry.readAll()).object();
         // The process id may come back after a crash: it is this one's, as a run before had it.
