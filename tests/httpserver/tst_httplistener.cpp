@@ -13,11 +13,13 @@
 #include <QSslSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 using httptest::Client;
 using httptest::LogCapture;
@@ -70,6 +72,7 @@ private slots:
     void tlsNeedsBothFilesResolvedBesideSettings();
     void servesHttpsWithConfiguredCertificate();
     void limitsHandlersPerAddress();
+    void keepsPartOfThePoolForOtherAddresses();
     void acceptsAgainAfterRunningOutOfDescriptors();
     void keepsHandlerBusyWhileServiceRuns();
 };
@@ -301,6 +304,35 @@ void TestHttpListener::limitsHandlersPerAddress()
 
     first.send("\r\n");
     QTRY_COMPARE(first.received, lengthResponse);
+}
+
+void TestHttpListener::keepsPartOfThePoolForOtherAddresses()
+{
+    httptest::TestSettings settings({ { "maxThreads", 30 }, { "maxThreadsPerAddress", 30 }, { "readTimeout", 60000 } });
+    httptest::TestHandler handler;
+    tarsel::HttpListener listener(settings.settings(), &handler);
+
+    // Alone, 127.0.0.1 may hold half the pool with unfinished requests: one connection more is
+    // refused with 429.
+    std::vector<std::unique_ptr<Client>> held;
+    for (int i = 0; i < 16; ++i) {
+        held.push_back(std::make_unique<Client>(listener.serverPort()));
+        held.back()->send("GET /length HTTP/1.1\r\n");
+    }
+    const auto refused = [&held] {
+        return int(std::count_if(held.begin(), held.end(), [](const auto &client) { return client->closed; }));
+    };
+    QTRY_COMPARE(refused(), 1);
+    for (const auto &client : held)
+        QCOMPARE(client->received, client->closed ? tooManyFromAddress : QByteArray());
+
+    QTcpSocket other;
+    QVERIFY(other.bind(QHostAddress("127.0.0.2")));
+    QByteArray received;
+    connect(&other, &QTcpSocket::readyRead, this, [&] { received += other.readAll(); });
+    other.connectToHost(QHostAddress::LocalHost, listener.serverPort());
+    other.write(lengthRequest);
+    QTRY_COMPARE(received, lengthResponse);
 }
 
 void TestHttpListener::acceptsAgainAfterRunningOutOfDescriptors()
