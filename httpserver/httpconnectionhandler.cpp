@@ -163,6 +163,7 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
     // Responses are written in parts; waiting for the peer's delayed acknowledgement before each
     // small part would cost tens of milliseconds per request.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_holdsConnection = true;
 
     if (m_sslConfiguration) {
         qCDebug(lcHttp, "HttpConnectionHandler (%p): Starting encryption", static_cast<void *>(this));
@@ -231,6 +232,18 @@ void HttpConnectionHandler::disconnected()
     // A request cut off by the peer would otherwise keep its upload on disk until the next
     // connection.
     endRequest();
+    releaseConnection();
+}
+
+// The pool may hand the handler out again as soon as it is free: that happens once per
+// connection, or a second release (the disconnect, then the end of the read that noticed it)
+// could free it while its next connection is already on its way, which would then be cut off by
+// the one after.
+void HttpConnectionHandler::releaseConnection()
+{
+    if (!m_holdsConnection)
+        return;
+    m_holdsConnection = false;
     m_busy.store(false);
 }
 
@@ -245,7 +258,7 @@ void HttpConnectionHandler::becomeIdleUnlessConnected()
     if (m_socket->state() == QAbstractSocket::UnconnectedState) {
         m_readTimer.stop();
         endRequest();
-        m_busy.store(false);
+        releaseConnection();
     }
 }
 
