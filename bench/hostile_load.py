@@ -2,12 +2,14 @@
 """Hostile load against a running bench_web_server on loopback, for bench/hostile_load.sh.
 
 For DURATION seconds at once: normal clients fetching pages and downloading shared files, slow
-clients trickling request bodies, downloads reset midway, garbage requests, oversized fields and
+clients trickling request bodies, slow uploads without a key from several addresses, downloads
+reset midway, garbage requests, oversized fields and
 headers. Then it waits SETTLE seconds and reports the normal clients' success rate and latency and
 the server's resident memory and thread count before, during (peak) and after.
 
 Usage: hostile_load.py PID PORT [--duration 60] [--settle 30] [--normal 4] [--slow 50] [--resets 20]
                         [--garbage 20] [--oversized 5]     (rates per second; 0 leaves a kind out)
+                        [--keyless 25] [--keyless-addresses 4] [--keyless-rate 1100]
 Loopback only; every loop is bounded by the duration, and every socket has a time-out.
 """
 
@@ -27,6 +29,9 @@ HOST = "127.0.0.1"
 NORMAL_SOURCE = "127.0.0.2"
 # The phones that cancel their downloads hold the link too, from an address of their own.
 CANCELLING_SOURCE = "127.0.0.3"
+# Slow uploads without a key come from addresses of their own, 127.0.0.4 on: several devices, so
+# that together they could take every handler of the pool.
+KEYLESS_SOURCE = "127.0.0.{}"
 NORMAL_TIMEOUT_S = 10.0
 
 
@@ -89,6 +94,13 @@ class Stats:
         self.failed = 0
         self.failures = {}
         self.counts = {}
+        self.keyless_seconds = []
+        self.keyless_body_bytes = 0
+
+    def keyless_held(self, seconds, body_bytes):
+        with self.lock:
+            self.keyless_seconds.append(seconds)
+            self.keyless_body_bytes += body_bytes
 
     def count(self, what, n=1):
         with self.lock:
@@ -155,6 +167,52 @@ def slow_body_client(port, stop, stats):
         except OSError:
             stats.count("slow connections closed by the server")
             stop.wait(0.2)
+
+
+def slow_keyless_client(port, stop, stats, source, rate):
+    """A multipart upload to /file without a key, all of it coming at rate bytes a second: fast
+    enough for the server's minimum body rate, far too slow to finish. Starts again once the
+    server has answered or closed."""
+    tick = 0.1
+    piece = b"k" * max(1, int(rate * tick))
+    request = (
+        f"POST /file HTTP/1.1\r\nHost: {HOST}:{port}\r\nContent-Type: multipart/form-data; boundary=xyz\r\n"
+        f"Content-Length: 200000000\r\n\r\n--xyz\r\nContent-Disposition: form-data; name=\"data\"; "
+        f"filename=\"keyless.bin\"\r\n\r\n"
+    ).encode()
+    while not stop.is_set():
+        started = time.monotonic()
+        answer = b""
+        sent = 0
+        try:
+            with connect(port, 5, source) as sock:
+                for offset in range(0, len(request), len(piece)):
+                    sock.sendall(request[offset:offset + len(piece)])
+                    stop.wait(tick)
+                sock.setblocking(False)
+                while not stop.is_set():
+                    try:
+                        data = sock.recv(65536)
+                        if not data:
+                            break
+                        answer += data
+                    except BlockingIOError:
+                        pass
+                    try:
+                        sent += sock.send(piece)
+                    except BlockingIOError:
+                        pass
+                    stop.wait(tick)
+        except OSError:
+            pass  # closed by the server: its answer, if any, is in
+        if answer:
+            stats.count("slow keyless uploads answered " + answer.split(b"\r\n", 1)[0].decode(errors="replace"))
+            stats.keyless_held(time.monotonic() - started, sent)
+        elif stop.is_set():
+            stats.count("slow keyless uploads still unanswered at the end")
+        else:
+            stats.count("slow keyless uploads closed without an answer")
+        stop.wait(0.2)
 
 
 def reset_download(port, stats, share):
@@ -257,6 +315,11 @@ def main():
     parser.add_argument("--resets", type=float, default=20)
     parser.add_argument("--garbage", type=float, default=20)
     parser.add_argument("--oversized", type=float, default=5)
+    # Slow uploads without a key: this many connections from each of so many addresses of their own,
+    # each body coming at this many bytes a second.
+    parser.add_argument("--keyless", type=int, default=25)
+    parser.add_argument("--keyless-addresses", type=int, default=4)
+    parser.add_argument("--keyless-rate", type=int, default=1100)
     parser.add_argument("--share-key", required=True)
     parser.add_argument("--receive-key", required=True)
     # The handler pool shrinks back to its minimum at its cleanup, once a minute.
@@ -271,6 +334,11 @@ def main():
         threading.Thread(target=normal_client, args=(args.port, stop, stats, i, keys)) for i in range(args.normal)
     ]
     workers += [threading.Thread(target=slow_body_client, args=(args.port, stop, stats)) for _ in range(args.slow)]
+    workers += [
+        threading.Thread(target=slow_keyless_client,
+                         args=(args.port, stop, stats, KEYLESS_SOURCE.format(4 + address), args.keyless_rate))
+        for address in range(args.keyless_addresses) for _ in range(args.keyless)
+    ]
     senders = [
         (resetting_clients, (args.resets, args.share_key)),
         (hostile_sender, (args.garbage, "garbage requests", garbage_requests)),
@@ -303,6 +371,9 @@ def main():
     print(f"  failed                   {stats.failed} {stats.failures if stats.failures else ''}")
     print(f"  latency p50 / p99 / max  {percentile(stats.latencies, 0.5) * 1000:.0f} / "
           f"{percentile(stats.latencies, 0.99) * 1000:.0f} / {max(stats.latencies, default=float('nan')) * 1000:.0f} ms")
+    if stats.keyless_seconds:
+        print(f"slow keyless uploads: answered after p50 / max {percentile(stats.keyless_seconds, 0.5) * 1000:.0f} / "
+              f"{max(stats.keyless_seconds) * 1000:.0f} ms, {stats.keyless_body_bytes} body bytes sent in all")
     for what, count in sorted(stats.counts.items()):
         print(f"{what:<38} {count}")
     print(f"server resident memory     before {rss_before:.1f} MiB, peak {rss_peak:.1f} MiB, "

@@ -2,14 +2,17 @@
 # The web server under hostile load on loopback, for 60 s at once:
 #   normal clients fetching pages ("/list", "/file", "/hugefile", not found) and downloading
 #   shared files (100 KiB and 4 MiB); 50 connections whose upload body trickles in a byte a
-#   second; 20 downloads a second of a 256 MiB file reset after 256 KiB; garbage requests;
-#   oversized URLs, headers, header counts, lengths and form fields.
+#   second; 25 connections from each of 4 addresses uploading without a key at 1100 bytes a
+#   second (above the server's minimum body rate), starting again whenever answered; 20
+#   downloads a second of a 256 MiB file reset after 256 KiB; garbage requests; oversized URLs,
+#   headers, header counts, lengths and form fields.
 # Reports the normal clients' success rate (503 under real overload counted apart) and p99
 # latency, and the server's resident memory and thread count before, at the peak and 30 s after.
 # Targets: every normal request answered, p99 < 1 s, memory within 50 MB of the start 30 s
 # after, threads back to the handler pool's minimum after its cleanup (70 s after).
-# The normal clients come from 127.0.0.2, the cancelled downloads from 127.0.0.3 and the
-# attackers from 127.0.0.1: three devices, as the server shares its handlers per address.
+# The normal clients (all with the links' keys) come from 127.0.0.2, the cancelled downloads
+# from 127.0.0.3, the slow uploads without a key from 127.0.0.4 to 127.0.0.7 and the other
+# attackers from 127.0.0.1: devices of their own, as the server shares its handlers per address.
 #
 # Usage: bench/hostile_load.sh [build-dir]   (a Release build: cmake -S . -B build-rel
 #        -DCMAKE_BUILD_TYPE=Release -DORVEX_TESTS=OFF; default build-rel)

@@ -163,6 +163,7 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
     // Responses are written in parts; waiting for the peer's delayed acknowledgement before each
     // small part would cost tens of milliseconds per request.
     m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    m_holdsConnection = true;
 
     if (m_sslConfiguration) {
         qCDebug(lcHttp, "HttpConnectionHandler (%p): Starting encryption", static_cast<void *>(this));
@@ -231,6 +232,18 @@ void HttpConnectionHandler::disconnected()
     // A request cut off by the peer would otherwise keep its upload on disk until the next
     // connection.
     endRequest();
+    releaseConnection();
+}
+
+// The pool may hand the handler out again as soon as it is free: that happens once per
+// connection, or a second release (the disconnect, then the end of the read that noticed it)
+// could free it while its next connection is already on its way, which would then be cut off by
+// the one after.
+void HttpConnectionHandler::releaseConnection()
+{
+    if (!m_holdsConnection)
+        return;
+    m_holdsConnection = false;
     m_busy.store(false);
 }
 
@@ -245,7 +258,7 @@ void HttpConnectionHandler::becomeIdleUnlessConnected()
     if (m_socket->state() == QAbstractSocket::UnconnectedState) {
         m_readTimer.stop();
         endRequest();
-        m_busy.store(false);
+        releaseConnection();
     }
 }
 
@@ -274,6 +287,37 @@ void HttpConnectionHandler::read()
     becomeIdleUnlessConnected();
 }
 
+// Asks the request handler whether the body may come. A refused request has its answer written
+// and the connection closed with the body unread: reading it would hold this thread for as long
+// as the client takes to send it.
+bool HttpConnectionHandler::admitBody()
+{
+    HttpResponse response(m_socket, &m_stopping);
+    response.setHeader("Connection", "close");
+    bool accepted = false;
+    m_serving = true;
+    try {
+        accepted = m_requestHandler->acceptsBody(*m_currentRequest, response);
+    } catch (const std::exception &e) {
+        qCCritical(
+            lcHttp, "HttpConnectionHandler (%p): the request handler failed: %s", static_cast<void *>(this), e.what());
+        response.fail();
+    } catch (...) {
+        qCCritical(lcHttp, "HttpConnectionHandler (%p): the request handler failed", static_cast<void *>(this));
+        response.fail();
+    }
+    m_serving = false;
+    if (accepted)
+        return true;
+    qCDebug(lcHttp, "HttpConnectionHandler (%p): request refused before its body", static_cast<void *>(this));
+    m_readTimer.stop();
+    if (!response.hasSentLastPart())
+        response.write(QByteArray(), true);
+    closeAfterWriting();
+    endRequest();
+    return false;
+}
+
 void HttpConnectionHandler::readRequests()
 {
     while (m_socket->bytesAvailable() > 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
@@ -291,6 +335,8 @@ void HttpConnectionHandler::readRequests()
                 // The header block is complete and the announced size within the limits (a body
                 // over them has aborted the request, which gets the 413 without this line).
                 if (inHeader) {
+                    if (!admitBody())
+                        return;
                     if (expectsContinue(*m_currentRequest)) {
                         m_socket->write("HTTP/1.1 100 Continue\r\n\r\n");
                         m_socket->flush();

@@ -70,9 +70,11 @@ private:
     void waitForWritten();
     void closeAfterWriting();
     void readRequests();
+    bool admitBody();
     void refuse(int status);
     void endRequest();
     void becomeIdleUnlessConnected();
+    void releaseConnection();
 
     const QSettings *m_settings;
     QTcpSocket *m_socket = nullptr;
@@ -82,6 +84,8 @@ private:
     // True while the request handler runs; the request must outlive a disconnect noticed then,
     // and the handler stays busy.
     bool m_serving = false;
+    // Between adopting a connection and giving the handler back to the pool for it.
+    bool m_holdsConnection = false;
     // While a body arrives the read timer measures windows of this length and the bytes in them.
     bool m_inBody = false;
     qint64 m_windowBytes = 0;

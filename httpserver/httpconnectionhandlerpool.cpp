@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSettings>
 #include <QSslCertificate>
 #include <QSslConfiguration>
@@ -49,9 +50,19 @@ HttpConnectionHandler *HttpConnectionHandlerPool::acquireHandler(const QHostAddr
         = m_settings->value("maxThreadsPerAddress", qMax(maxThreads / 4, minThreadsPerAddress)).toInt();
     if (!peer.isNull()) {
         int held = 0;
-        for (const HttpConnectionHandler *handler : qAsConst(m_handlers))
-            held += handler->isBusy() && handler->peer() == peer ? 1 : 0;
-        if (held >= perAddress) {
+        QSet<QHostAddress> others;
+        for (const HttpConnectionHandler *handler : qAsConst(m_handlers)) {
+            if (!handler->isBusy())
+                continue;
+            if (handler->peer() == peer)
+                ++held;
+            else
+                others.insert(handler->peer());
+        }
+        // Each address gets no more than an equal part of the pool with one part left over, so
+        // addresses that keep connecting cannot take the handlers a newcomer needs.
+        const int fairShare = qMax(minThreadsPerAddress, maxThreads / (int(others.size()) + 2));
+        if (held >= qMin(perAddress, fairShare)) {
             reason = AddressShareUsed;
             return nullptr;
         }

@@ -17,7 +17,9 @@ class HttpRequestHandler;
 // Owns the connection handlers: hands out an idle one, creates new ones up to "maxThreads" and
 // retires one surplus idle handler per "cleanupInterval" down to "minThreads". One client address
 // holds at most "maxThreadsPerAddress" handlers (by default a quarter of "maxThreads", but never
-// fewer than minThreadsPerAddress), so a single client cannot take the whole pool.
+// fewer than minThreadsPerAddress), so a single client cannot take the whole pool; nor more than
+// "maxThreads" / (the number of other addresses holding handlers + 2), never fewer than
+// minThreadsPerAddress, so that a few addresses together leave room for another one.
 class HttpConnectionHandlerPool : public QObject
 {
     Q_OBJECT

@@ -19,6 +19,9 @@ namespace {
 
 // Lines of a part's header block are held in memory up to this length; longer ones are cut.
 constexpr int partLineLimit = 65536;
+// Spaces and tabs allowed after a boundary before its line ends; more make it data, so that a
+// run of them cannot keep the parser holding the bytes back.
+constexpr int maxTransportPadding = 1024;
 
 // "content-length" as its real 64-bit value; text that is not a number counts as no body.
 // A number beyond 64 bits is held at the largest value, which every limit refuses.
@@ -256,22 +259,34 @@ void HttpRequest::joinBlock(QByteArray &&block)
         m_multipartBuffer.append(block);
 }
 
-// Whether the delimiter ending at afterDelimiter really is one: 1 when CR LF, "--" or transport
-// padding follow it, -1 when other bytes do, 0 when the bytes that decide have not arrived yet.
+// Whether the delimiter ending at afterDelimiter really is one: 1 when "--" follows it, or
+// transport padding (spaces and tabs) and CR LF; -1 when other bytes do, 0 when the bytes that
+// decide have not arrived yet. Padding may only come before the line end: a boundary followed by
+// a space and more data is data.
 int HttpRequest::delimiterFollows(int afterDelimiter, bool bodyEnds) const
 {
-    const int available = m_multipartBuffer.size() - afterDelimiter;
-    if (available <= 0)
+    const char *const data = m_multipartBuffer.constData();
+    const int size = m_multipartBuffer.size();
+    if (afterDelimiter >= size)
         return bodyEnds ? 1 : 0;
-    const char first = m_multipartBuffer.at(afterDelimiter);
-    if (first == ' ' || first == '\t')
-        return 1;
-    if (first != '\r' && first != '-')
+    if (data[afterDelimiter] == '-') {
+        if (afterDelimiter + 1 == size)
+            return bodyEnds ? -1 : 0;
+        return data[afterDelimiter + 1] == '-' ? 1 : -1;
+    }
+    int at = afterDelimiter;
+    const int paddingEnd = qMin(size, afterDelimiter + maxTransportPadding + 1);
+    while (at < paddingEnd && (data[at] == ' ' || data[at] == '\t'))
+        ++at;
+    if (at - afterDelimiter > maxTransportPadding)
         return -1;
-    if (available < 2)
+    if (at == size)
         return bodyEnds ? -1 : 0;
-    const char second = m_multipartBuffer.at(afterDelimiter + 1);
-    return (first == '\r' && second == '\n') || (first == '-' && second == '-') ? 1 : -1;
+    if (data[at] != '\r')
+        return -1;
+    if (at + 1 == size)
+        return bodyEnds ? -1 : 0;
+    return data[at + 1] == '\n' ? 1 : -1;
 }
 
 int HttpRequest::parseMultipartBuffer(bool bodyEnds)

@@ -22,6 +22,11 @@ void HttpRequestHandler::service(HttpRequest &request, HttpResponse &response)
     response.write("501 not implemented", true);
 }
 
+bool HttpRequestHandler::acceptsBody(HttpRequest &, HttpResponse &)
+{
+    return true;
+}
+
 QIODevice *HttpRequestHandler::uploadDevice(const HttpRequest &, const QByteArray &)
 {
     return nullptr;

@@ -24,6 +24,13 @@ public:
     // Called once per complete request. The base answers 501.
     virtual void service(HttpRequest &request, HttpResponse &response);
 
+    // Called in the connection's thread once the request line and headers of a request with a
+    // body have arrived, before any of the body is read and before "100 Continue" is sent. A
+    // handler that refuses the request writes its whole answer to response and returns false:
+    // the connection is then closed without reading the body, so a client that may not send
+    // one cannot hold the connection's thread with it. The base accepts every body.
+    virtual bool acceptsBody(HttpRequest &request, HttpResponse &response);
+
     // Called in the connection's thread when the data of a multipart file part is about to
     // arrive; the request line, the headers and the form fields sent before this part are known.
     // A handler that wants the bytes straight at their destination, rather than copied there

@@ -6,6 +6,7 @@
 #include "httpserver/templatecache.h"
 #include "web/hostchunk.h"
 #include "web/htmlpage.h"
+#include "web/partialfileregistry.h"
 #include "web/uploadevents.h"
 #include "web/uploadsupport.h"
 
@@ -68,16 +69,16 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     // The copy is made under a hidden name and gets the file's name only when complete, so no
     // file under its final name is ever incomplete, even while it is copied or after a crash.
     QFile target;
-    if (!upload::createNewFile(target, folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix))) {
+    if (!PartialFileRegistry::create(target, folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix))) {
         upload::answer(response, false, tr(failedMessage));
         return;
     }
     const bool copied = upload::copyData(*data, target) && target.flush();
     target.close();
-    const QString written = copied ? upload::renameWithoutOverwrite(target.fileName(), folder, name) : QString();
+    const QString written = copied ? PartialFileRegistry::finish(target.fileName(), folder, name) : QString();
     if (written.isEmpty()) {
         // A half-written file is worse than none.
-        target.remove();
+        PartialFileRegistry::remove(target.fileName());
         upload::answer(response, false, tr(failedMessage));
         return;
     }

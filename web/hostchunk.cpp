@@ -1,12 +1,8 @@
 #include "hostchunk.h"
 
 #include "web/chunk.h"
+#include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
-
-#include <QDir>
-#include <QFileInfo>
-#include <QMutex>
-#include <QSet>
 
 #include <chrono>
 
@@ -15,22 +11,6 @@ namespace {
 // Chunk records keep the name a client sent only this long: the record is for reference, and
 // thousands of chunks with long names must not fill the memory.
 constexpr int maxRecordedNameLength = 255;
-
-// The partial files of this process's uploads (canonical paths), which the start-up clean-up
-// leaves alone. The lock is held while a partial file is created, renamed or removed, and
-// while the clean-up runs, so it never meets a file between its creation and its entry here.
-QMutex partialFilesMutex;
-
-QSet<QString> &partialFilesInUse()
-{
-    static QSet<QString> inUse;
-    return inUse;
-}
-
-QString canonical(const QString &path)
-{
-    return QFileInfo(path).canonicalFilePath();
-}
 
 } // namespace
 
@@ -46,28 +26,24 @@ HostChunk::~HostChunk()
     qDeleteAll(chunks);
     // Unless it was finished, the partial file goes with it.
     partialFile.close();
-    if (!m_path.isEmpty()) {
-        QMutexLocker lock(&partialFilesMutex);
-        partialFilesInUse().remove(canonical(m_path));
-        QFile::remove(m_path);
-    }
+    if (!m_path.isEmpty())
+        PartialFileRegistry::remove(m_path);
 }
 
 bool HostChunk::open(const QString &folder)
 {
-    QMutexLocker lock(&partialFilesMutex);
-    if (!upload::createNewFile(partialFile, folder, QStringLiteral(".orvex-upload") + QLatin1String(partialFileSuffix)))
+    if (!PartialFileRegistry::create(
+            partialFile, folder, QStringLiteral(".orvex-upload") + QLatin1String(partialFileSuffix)))
         return false;
     const QString path = partialFile.fileName();
     // Reopened unbuffered: no bytes wait in a buffer that a failed write could leave behind, so
     // cutting the file back always leaves it exact.
     partialFile.close();
     if (!partialFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
-        QFile::remove(path);
+        PartialFileRegistry::remove(path);
         return false;
     }
     m_path = path;
-    partialFilesInUse().insert(canonical(m_path));
     return true;
 }
 
@@ -123,13 +99,9 @@ QString HostChunk::finish(const QString &folder, const QString &name)
     if (m_path.isEmpty())
         return QString();
     partialFile.close();
-    QMutexLocker lock(&partialFilesMutex);
-    const QString key = canonical(m_path);
-    const QString written = upload::renameWithoutOverwrite(m_path, folder, name);
-    if (!written.isEmpty()) {
-        partialFilesInUse().remove(key);
+    const QString written = PartialFileRegistry::finish(m_path, folder, name);
+    if (!written.isEmpty())
         m_path.clear();
-    }
     return written;
 }
 
@@ -149,30 +121,9 @@ void HostChunk::nameAfter(const QString &fileName)
     const QString name = upload::confinedFileName(fileName);
     if (name.isEmpty() || m_path.isEmpty())
         return;
-    QMutexLocker lock(&partialFilesMutex);
-    const QString key = canonical(m_path);
     // An open file can be renamed; a name the file system refuses (too long) keeps the old one.
-    const QString renamed = upload::renameWithoutOverwrite(
-        m_path, QFileInfo(m_path).absolutePath(), QLatin1Char('.') + name + QLatin1String(partialFileSuffix));
-    if (renamed.isEmpty())
-        return;
-    partialFilesInUse().remove(key);
-    m_path = renamed;
-    partialFilesInUse().insert(canonical(m_path));
-}
-
-int removeLeftoverPartialFiles(const QString &folder)
-{
-    QMutexLocker lock(&partialFilesMutex);
-    int removed = 0;
-    const QFileInfoList candidates = QDir(folder).entryInfoList(
-        { QStringLiteral(".*") + QLatin1String(partialFileSuffix) }, QDir::Files | QDir::Hidden | QDir::System);
-    for (const QFileInfo &candidate : candidates) {
-        // Regular files only: a link of that name points at something that is not ours.
-        if (candidate.isSymLink() || !candidate.isFile() || partialFilesInUse().contains(candidate.canonicalFilePath()))
-            continue;
-        if (QFile::remove(candidate.absoluteFilePath()))
-            ++removed;
-    }
-    return removed;
+    const QString renamed
+        = PartialFileRegistry::rename(m_path, QLatin1Char('.') + name + QLatin1String(partialFileSuffix));
+    if (!renamed.isEmpty())
+        m_path = renamed;
 }

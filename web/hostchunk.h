@@ -90,8 +90,3 @@ private:
     std::atomic<qint64> m_lastActivity;
     std::atomic<bool> claimed { false };
 };
-
-// Removes the partial files that uploads of an earlier run left in folder (a crash, a power
-// cut); those of uploads in progress in this process stay. Returns how many were removed.
-// Called when the web server starts.
-int removeLeftoverPartialFiles(const QString &folder);

@@ -16,6 +16,7 @@
 #include "web/websettings.h"
 
 #include <QTimer>
+#include <QUrl>
 
 const QByteArray RequestMapper::shareCookieName = QByteArrayLiteral("orvex_share");
 const QByteArray RequestMapper::receiveCookieName = QByteArrayLiteral("orvex_receive");
@@ -28,6 +29,17 @@ const QByteArray shareLinkPrefix = QByteArrayLiteral("/s/");
 const QByteArray receiveLinkPrefix = QByteArrayLiteral("/r/");
 const QByteArray keyParameter = QByteArrayLiteral("key");
 const QByteArray archivePath = QByteArrayLiteral("/archive");
+
+// The decoded path without the query, also while the body still arrives (the request splits the
+// query off only once it is complete).
+QByteArray pathOf(const tarsel::HttpRequest &request)
+{
+    QByteArray target = request.rawPath();
+    const int questionMark = target.indexOf('?');
+    if (questionMark >= 0)
+        target.truncate(questionMark);
+    return tarsel::HttpRequest::urlDecode(target);
+}
 
 Route routeOf(const QByteArray &path)
 {
@@ -118,6 +130,66 @@ PresentedKey presentedKey(const tarsel::HttpRequest &request, Route route)
     return { cookieValue(request, cookie), false };
 }
 
+// Scheme, host and port of url, the port made explicit; null for anything but an http(s) URL
+// with a host.
+QUrl originOf(const QUrl &url)
+{
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return QUrl();
+    QUrl origin;
+    origin.setScheme(scheme);
+    origin.setHost(url.host());
+    origin.setPort(url.port(scheme == QLatin1String("https") ? 443 : 80));
+    return origin;
+}
+
+// Whether a browser sent the request from a page of another origin than this server: its Origin
+// (or, without one, its Referer) names another host or port than the Host it was sent to, or
+// its Sec-Fetch-Site says so. A SameSite cookie does not tell the ports of one computer apart,
+// so without this a page served on another port would act with the key the browser holds.
+// Command-line clients send none of these headers.
+bool fromOtherOrigin(const tarsel::HttpRequest &request)
+{
+    const QByteArray site = request.header("Sec-Fetch-Site").trimmed().toLower();
+    if (site == "cross-site" || site == "same-site")
+        return true;
+    QByteArray source = request.header("Origin").trimmed();
+    if (source.isEmpty())
+        source = request.header("Referer").trimmed();
+    if (source.isEmpty())
+        return false;
+    const QUrl origin = originOf(QUrl(QString::fromUtf8(source), QUrl::StrictMode));
+    if (origin.isEmpty())
+        return true;
+    // The Host is read with the scheme of the page, whose default port it implies.
+    const QByteArray host = request.header("Host").trimmed();
+    const QUrl target(origin.scheme() + QStringLiteral("://") + QString::fromUtf8(host), QUrl::StrictMode);
+    if (host.isEmpty() || !target.isValid() || !target.userInfo().isEmpty() || !target.path().isEmpty()
+        || target.hasQuery() || target.hasFragment())
+        return true;
+    return originOf(target) != origin;
+}
+
+bool changesState(const tarsel::HttpRequest &request)
+{
+    const QByteArray method = request.method().toUpper();
+    return method != "GET" && method != "HEAD" && method != "OPTIONS";
+}
+
+// A request is let in with a live key of its route's kind, from a page of this server or from
+// no page at all. A key in the URL was not put there by another origin's page, which cannot know
+// it, but what changes anything must come from this server's own pages all the same.
+bool admits(
+    const AccessKeys &keys, const tarsel::HttpRequest &request, AccessKeys::Grant grant, const PresentedKey &presented)
+{
+    if (!keys.grants(grant, presented.key))
+        return false;
+    if (presented.fromLink && !changesState(request))
+        return true;
+    return !fromOtherOrigin(request);
+}
+
 // The key goes on with the browser for the page's scripts and links, for this browsing session
 // only, to this server only, and never to scripts.
 tarsel::HttpCookie keyCookie(AccessKeys::Grant grant, const QByteArray &key)
@@ -164,7 +236,7 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
 
     const AccessKeys::Grant grant = grantOf(route);
     const PresentedKey presented = presentedKey(request, route);
-    if (!keys.grants(grant, presented.key)) {
+    if (!admits(keys, request, grant, presented)) {
         refuse(request, response);
         return;
     }
@@ -199,12 +271,29 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
     }
 }
 
+// Only a body that may change something here is read: the key (from the URL or the cookie) and
+// the origin are known from the headers, and every other request is answered at once. A client
+// without a key cannot keep a handler thread busy by sending a large body slowly.
+bool RequestMapper::acceptsBody(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    const Route route = routeOf(pathOf(request));
+    if (route == Route::Static || route == Route::NotFound) {
+        // No public page takes a body.
+        NotFoundController(templateCache).service(request, response);
+        return false;
+    }
+    if (admits(keys, request, grantOf(route), presentedKey(request, route)))
+        return true;
+    refuse(request, response);
+    return false;
+}
+
 QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
 {
-    const Route route = routeOf(request.path());
+    const Route route = routeOf(pathOf(request));
     if (route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink) {
         const PresentedKey presented = presentedKey(request, route);
-        if (keys.grants(AccessKeys::Grant::Receive, presented.key)) {
+        if (admits(keys, request, AccessKeys::Grant::Receive, presented)) {
             emit uploadEvents.uploadActivity();
             if (route == Route::HugeUpload)
                 return HugeFileUploadController(templateCache, hostChunks, &uploadEvents, presented.key)

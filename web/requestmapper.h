@@ -27,7 +27,9 @@ class TemplateCache;
 // "/list", "/download", "/archive") need the share's key, the upload routes ("/r/<key>", "/file",
 // "/hugefile") the key of a live receive session: in the path of the link, as the parameter
 // "key", or in the cookie that a keyed answer sets. Everything else gets the "denied" page
-// with 403, before any controller sees the request.
+// with 403, before any controller sees the request, and before its body is read. So does a
+// request that a browser sent from a page of another origin (another port of the same computer
+// included) with the key from the cookie, or one from such a page that would change anything.
 class RequestMapper : public tarsel::HttpRequestHandler
 {
     Q_OBJECT
@@ -42,6 +44,9 @@ public:
     ~RequestMapper() override;
 
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
+    // Decides on the key and the origin from the request line and headers: a request that would
+    // be refused is refused before its body.
+    bool acceptsBody(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
     // Chunks of "/hugefile" are written where they belong while they arrive; the file parts of
     // requests without a receive key are dropped as they arrive.
     QIODevice *uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName) override;

@@ -122,7 +122,8 @@ QString confinedFileName(const QString &name)
 {
     const int cut = qMax(name.lastIndexOf(QLatin1Char('/')), name.lastIndexOf(QLatin1Char('\\')));
     const QString last = name.mid(cut + 1);
-    if (last.isEmpty() || last == QLatin1String(".") || last == QLatin1String("..") || last.contains(QChar(0)))
+    if (last.isEmpty() || last == QLatin1String(".") || last == QLatin1String("..") || last.contains(QChar(0))
+        || last.startsWith(QLatin1String(ownNamePrefix), Qt::CaseInsensitive))
         return QString();
     return last;
 }

@@ -14,8 +14,13 @@ class HttpResponse;
 // inside the download folder, names that never replace an existing file, and the JSON answers.
 namespace upload {
 
+// Names in the download folder that begin with this (in any case, for file systems that ignore
+// it) are Orvex's own: the records and partial files of device transfers. No upload takes one.
+constexpr char ownNamePrefix[] = ".orvex-";
+
 // The last path component of a name a browser sent ("/" and "\" both separate). Empty when
-// nothing usable is left: an empty name, ".", "..", or a name with a NUL character.
+// nothing usable is left: an empty name, ".", "..", a name with a NUL character, or one of
+// Orvex's own names.
 QString confinedFileName(const QString &name);
 
 // "name (n).ext" for "name.ext"; the number goes before the last extension, and a leading dot

@@ -3,7 +3,7 @@
 #include "core/settings.h"
 #include "httpserver/httplistener.h"
 #include "web/downloadfilecontroller.h"
-#include "web/hostchunk.h"
+#include "web/partialfileregistry.h"
 #include "web/requestmapper.h"
 #include "web/uploadbatch.h"
 #include "web/uploadsupport.h"
@@ -21,7 +21,7 @@ WebServer::WebServer(QObject *parent)
     , uploadBatch(new UploadBatch(this))
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
 {
-    removeLeftoverPartialFiles(Settings::downloadPath());
+    PartialFileRegistry::removeLeftovers(Settings::downloadPath());
     UploadEvents *events = requestMapper->events();
     connect(events, &UploadEvents::uploadActivity, uploadBatch, &UploadBatch::uploadActivity);
     connect(events, &UploadEvents::fileSaved, uploadBatch, &UploadBatch::fileSaved);

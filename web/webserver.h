@@ -13,7 +13,7 @@ class HttpListener;
 
 // The application's HTTP server: listens on the "webPort" setting from construction on (and
 // first removes the partial files that unfinished uploads of an earlier run left in the
-// download folder, removeLeftoverPartialFiles), routes requests with its RequestMapper,
+// download folder, PartialFileRegistry::removeLeftovers), routes requests with its RequestMapper,
 // publishes shares for web send and opens receive sessions for web receive. Every page, upload
 // and download needs a key that only the links handed out here carry (see RequestMapper);
 // nothing is served to whoever merely finds the port.

@@ -12,6 +12,15 @@
 
 namespace httptest {
 
+bool TestHandler::acceptsBody(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+{
+    if (request.path() != "/refused")
+        return true;
+    response.setStatus(403, "Forbidden");
+    response.write("refused", true);
+    return false;
+}
+
 void TestHandler::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
     const QByteArray path = request.path();

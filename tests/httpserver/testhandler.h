@@ -22,6 +22,7 @@ namespace httptest {
 //   /redirect  redirect to /x                     /base      the base class's answer
 //   /echo      the parameter x                    /upload    SHA-256, size and name of file "file"
 //   /stream    the parameter n of bytes "x" in parts of 10000 bytes
+//   /refused   a body is refused with 403 "refused" before it is read
 class TestHandler : public tarsel::HttpRequestHandler
 {
     Q_OBJECT
@@ -29,6 +30,7 @@ class TestHandler : public tarsel::HttpRequestHandler
 public:
     using tarsel::HttpRequestHandler::HttpRequestHandler;
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
+    bool acceptsBody(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
 };
 
 // Listener settings in an ini file of their own temporary folder.

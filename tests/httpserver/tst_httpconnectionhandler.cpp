@@ -56,8 +56,8 @@ private slots:
     void dropsUnfinishedUploadOnDisconnect();
     void answersExpectContinue_data();
     void answersExpectContinue();
-    void refusesOversizedBodyWithoutContinue_data();
-    void refusesOversizedBodyWithoutContinue();
+    void refusesBodyWithoutContinue_data();
+    void refusesBodyWithoutContinue();
     void freesItselfWhenDescriptorIsUnusable_data();
     void freesItselfWhenDescriptorIsUnusable();
 
@@ -322,23 +322,34 @@ void TestHttpConnectionHandler::answersExpectContinue()
     }
 }
 
-void TestHttpConnectionHandler::refusesOversizedBodyWithoutContinue_data()
+void TestHttpConnectionHandler::refusesBodyWithoutContinue_data()
 {
     QTest::addColumn<QByteArray>("head");
-    QTest::addRow("plain body") << QByteArray(
-        "POST /echo HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 20000\r\n\r\n");
-    QTest::addRow("multipart body") << QByteArray("POST /upload HTTP/1.1\r\nExpect: 100-continue\r\n"
-                                                  "Content-Type: multipart/form-data; boundary=b\r\n"
-                                                  "Content-Length: 1000001\r\n\r\n");
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addRow("plain body too large")
+        << QByteArray("POST /echo HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 20000\r\n\r\n") << entityTooLarge;
+    QTest::addRow("multipart body too large") << QByteArray("POST /upload HTTP/1.1\r\nExpect: 100-continue\r\n"
+                                                            "Content-Type: multipart/form-data; boundary=b\r\n"
+                                                            "Content-Length: 1000001\r\n\r\n")
+                                              << entityTooLarge;
+    // Refused by the request handler from its headers: the body is never waited for.
+    const QByteArray refused = "HTTP/1.1 403 Forbidden\r\nConnection: close\r\nContent-Length: 7\r\n\r\nrefused";
+    QTest::addRow("refused, expecting continue")
+        << QByteArray("POST /refused HTTP/1.1\r\nExpect: 100-continue\r\nContent-Length: 5\r\n\r\n") << refused;
+    QTest::addRow("refused multipart") << QByteArray("POST /refused HTTP/1.1\r\n"
+                                                     "Content-Type: multipart/form-data; boundary=b\r\n"
+                                                     "Content-Length: 900000\r\n\r\n")
+                                       << refused;
 }
 
-void TestHttpConnectionHandler::refusesOversizedBodyWithoutContinue()
+void TestHttpConnectionHandler::refusesBodyWithoutContinue()
 {
     QFETCH(QByteArray, head);
+    QFETCH(QByteArray, answer);
     Client client(listener->serverPort());
     client.send(head);
     QTRY_VERIFY(client.closed);
-    QCOMPARE(client.received, entityTooLarge);
+    QCOMPARE(client.received, answer);
 }
 
 void TestHttpConnectionHandler::freesItselfWhenDescriptorIsUnusable_data()

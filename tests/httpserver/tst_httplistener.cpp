@@ -13,11 +13,13 @@
 #include <QSslSocket>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 #include <memory>
 #include <sys/resource.h>
 #include <unistd.h>
+#include <vector>
 
 using httptest::Client;
 using httptest::LogCapture;
@@ -54,6 +56,19 @@ public:
     QSemaphore gate;
 };
 
+// Whether a request from another address, 127.0.0.2, gets its answer.
+bool answersAnotherAddress(quint16 port)
+{
+    QTcpSocket other;
+    if (!other.bind(QHostAddress("127.0.0.2")))
+        return false;
+    QByteArray received;
+    QObject::connect(&other, &QTcpSocket::readyRead, [&] { received += other.readAll(); });
+    other.connectToHost(QHostAddress::LocalHost, port);
+    other.write(lengthRequest);
+    return QTest::qWaitFor([&] { return received == lengthResponse; }, 5000);
+}
+
 } // namespace
 
 class TestHttpListener : public QObject
@@ -70,6 +85,7 @@ private slots:
     void tlsNeedsBothFilesResolvedBesideSettings();
     void servesHttpsWithConfiguredCertificate();
     void limitsHandlersPerAddress();
+    void keepsPartOfThePoolForOtherAddresses();
     void acceptsAgainAfterRunningOutOfDescriptors();
     void keepsHandlerBusyWhileServiceRuns();
 };
@@ -291,16 +307,33 @@ void TestHttpListener::limitsHandlersPerAddress()
     QTRY_VERIFY(third.closed);
     QCOMPARE(third.received, tooManyFromAddress);
 
-    QTcpSocket other;
-    QVERIFY(other.bind(QHostAddress("127.0.0.2")));
-    QByteArray received;
-    connect(&other, &QTcpSocket::readyRead, this, [&] { received += other.readAll(); });
-    other.connectToHost(QHostAddress::LocalHost, listener.serverPort());
-    other.write(lengthRequest);
-    QTRY_COMPARE(received, lengthResponse);
+    QVERIFY(answersAnotherAddress(listener.serverPort()));
 
     first.send("\r\n");
     QTRY_COMPARE(first.received, lengthResponse);
+}
+
+void TestHttpListener::keepsPartOfThePoolForOtherAddresses()
+{
+    httptest::TestSettings settings({ { "maxThreads", 30 }, { "maxThreadsPerAddress", 30 }, { "readTimeout", 60000 } });
+    httptest::TestHandler handler;
+    tarsel::HttpListener listener(settings.settings(), &handler);
+
+    // Alone, 127.0.0.1 may hold half the pool with unfinished requests: one connection more is
+    // refused with 429.
+    std::vector<std::unique_ptr<Client>> held;
+    for (int i = 0; i < 16; ++i) {
+        held.push_back(std::make_unique<Client>(listener.serverPort()));
+        held.back()->send("GET /length HTTP/1.1\r\n");
+    }
+    const auto refused = [&held] {
+        return int(std::count_if(held.begin(), held.end(), [](const auto &client) { return client->closed; }));
+    };
+    QTRY_COMPARE(refused(), 1);
+    for (const auto &client : held)
+        QCOMPARE(client->received, client->closed ? tooManyFromAddress : QByteArray());
+
+    QVERIFY(answersAnotherAddress(listener.serverPort()));
 }
 
 void TestHttpListener::acceptsAgainAfterRunningOutOfDescriptors()

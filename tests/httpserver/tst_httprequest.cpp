@@ -550,35 +550,51 @@ void TestHttpRequest::findsBoundarySplitAcrossReads()
 void TestHttpRequest::keepsDataThatLooksLikeBoundary_data()
 {
     QTest::addColumn<QByteArray>("data");
-    QTest::addRow("boundary prefix before the delimiter") << QByteArray("abc\r\n--bou");
-    QTest::addRow("boundary prefix then other bytes") << QByteArray("\r\n--boundarX\r\n--boundar");
-    QTest::addRow("boundary after LF only") << QByteArray("x\n--boundary\r\nContent-Disposition: form-data\r\n");
-    QTest::addRow("boundary without line break") << QByteArray("x--boundary--\r\n");
-    QTest::addRow("CR LF before the delimiter belongs to it") << QByteArray("line\r\n");
-    QTest::addRow("only CR LF") << QByteArray("\r\n");
-    QTest::addRow("CR LF CR LF") << QByteArray("\r\n\r\n");
-    QTest::addRow("lone CR before the delimiter") << QByteArray("a\r");
+    QTest::addColumn<QByteArray>("padding"); // on the real boundary lines
+    QTest::addRow("boundary prefix before the delimiter") << QByteArray("abc\r\n--bou") << QByteArray();
+    QTest::addRow("boundary prefix then other bytes") << QByteArray("\r\n--boundarX\r\n--boundar") << QByteArray();
+    QTest::addRow("boundary after LF only")
+        << QByteArray("x\n--boundary\r\nContent-Disposition: form-data\r\n") << QByteArray();
+    QTest::addRow("boundary without line break") << QByteArray("x--boundary--\r\n") << QByteArray();
+    QTest::addRow("CR LF before the delimiter belongs to it") << QByteArray("line\r\n") << QByteArray();
+    QTest::addRow("only CR LF") << QByteArray("\r\n") << QByteArray();
+    QTest::addRow("CR LF CR LF") << QByteArray("\r\n\r\n") << QByteArray();
+    QTest::addRow("lone CR before the delimiter") << QByteArray("a\r") << QByteArray();
     // Long data crosses the socket's reads; the prefixes sit on and around the likely edges.
     QByteArray big = randomBytes(2200000);
     for (const int at : { 65530, 65536 * 2 - 3, 65536 * 3, 1048576 - 5, 1048576 * 2 - 1 })
         big.replace(at, 11, "\r\n--bounda\r");
-    QTest::addRow("prefixes at block edges") << big;
+    QTest::addRow("prefixes at block edges") << big << QByteArray();
     // The boundary counts only when CR LF or "--" follow it.
-    QTest::addRow("boundary then other bytes") << QByteArray("a\r\n--boundaryX\r\nb");
-    QTest::addRow("boundary then a lone dash") << QByteArray("\r\n--boundary-x");
-    QTest::addRow("boundary then CR alone") << QByteArray("\r\n--boundary\rx");
-    QTest::addRow("boundary at the start then other bytes") << QByteArray("--boundaryZ");
+    QTest::addRow("boundary then other bytes") << QByteArray("a\r\n--boundaryX\r\nb") << QByteArray();
+    QTest::addRow("boundary then a lone dash") << QByteArray("\r\n--boundary-x") << QByteArray();
+    QTest::addRow("boundary then CR alone") << QByteArray("\r\n--boundary\rx") << QByteArray();
+    QTest::addRow("boundary at the start then other bytes") << QByteArray("--boundaryZ") << QByteArray();
     QByteArray falseDelimiters = randomBytes(300000);
     for (const int at : { 0, 65530, 65536 * 2 - 7, 200000 })
         falseDelimiters.replace(at, 14, "\r\n--boundary\r-");
-    QTest::addRow("boundary then other bytes at block edges") << falseDelimiters;
+    QTest::addRow("boundary then other bytes at block edges") << falseDelimiters << QByteArray();
+    // Spaces and tabs after a boundary are padding only when the line ends after them.
+    QTest::addRow("boundary then a space") << QByteArray("a\r\n--boundary b") << QByteArray();
+    QTest::addRow("boundary then a tab") << QByteArray("a\r\n--boundary\tfollowing data") << QByteArray();
+    QTest::addRow("boundary then padding, CR alone") << QByteArray("\r\n--boundary \t\rx") << QByteArray();
+    QTest::addRow("boundary then padding beyond its limit")
+        << "\r\n--boundary" + QByteArray(1025, ' ') + "\r\nContent-Disposition: form-data; name=\"x\"\r\n\r\n"
+        << QByteArray();
+    // Transport padding after a boundary, before the line end, does not change where a part ends.
+    const QByteArray padded = "file data\r\n--boundar";
+    QTest::addRow("padding: space") << padded << QByteArray(" ");
+    QTest::addRow("padding: tabs and spaces") << padded << QByteArray("\t \t  ");
+    QTest::addRow("padding of the largest length") << padded << QByteArray(1024, '\t');
 }
 
 void TestHttpRequest::keepsDataThatLooksLikeBoundary()
 {
     QFETCH(QByteArray, data);
-    const QByteArray body
-        = filePart("boundary", "file", "f.bin", data) + fieldPart("boundary", "after", "1") + "--boundary--\r\n";
+    QFETCH(QByteArray, padding);
+    QByteArray body = filePart("boundary", "file", "f.bin", data) + fieldPart("boundary", "after", "1") + "--boundary--"
+        + padding + "\r\n";
+    body.replace("--boundary\r\n", "--boundary" + padding + "\r\n");
     httptest::TestSettings settings({ { "maxMultiPartSize", 10000000 } });
     Feeder feeder;
     QVERIFY(feeder.isValid());

@@ -55,7 +55,8 @@ private slots:
         server = new WebServer(this);
         port = server->serverPort();
         QVERIFY(port != 0);
-        testsupport::useKeyOf(uploadPageLink(QString(), port, server->startReceiving()));
+        receiveKey = server->startReceiving().toLatin1();
+        testsupport::useKeyOf(uploadPageLink(QString(), port, QString::fromLatin1(receiveKey)));
     }
 
     void cleanup()
@@ -166,6 +167,12 @@ private slots:
         QTest::addRow("ends in dot dot") << QByteArray("a/..") << QString();
         QTest::addRow("ends in slash") << QByteArray("folder/") << QString();
         QTest::addRow("encoded climb stays text") << QByteArray("%2e%2e%2fx.txt") << QStringLiteral("%2e%2e%2fx.txt");
+        // Orvex's own names are not for uploads; a name only like a partial upload's is.
+        QTest::addRow("record folder of transfers") << QByteArray(".orvex-unfinished") << QString();
+        QTest::addRow("partial file of a transfer") << QByteArray("a/.orvex-0123456789abcdef.part") << QString();
+        QTest::addRow("own name in other case") << QByteArray(".ORVEX-Unfinished") << QString();
+        QTest::addRow("like a partial upload")
+            << QByteArray(".upload.orvex-part") << QStringLiteral(".upload.orvex-part");
     }
 
     void hostileNamesStayInTheDownloadFolder()
@@ -185,6 +192,59 @@ private slots:
         // Nothing appeared beside the download folder.
         QCOMPARE(QDir(parent).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
             QStringList { QStringLiteral("inbox") });
+        // What was saved is the user's: the clean-up at the next start leaves it.
+        delete server;
+        server = new WebServer(this);
+        QCOMPARE(QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+            saved.isEmpty() ? QStringList() : QStringList { saved });
+    }
+
+    // A browser's page of another origin, another port of this computer included, uploads
+    // nothing with the key the browser holds, nor with one in the URL; clients that are no
+    // browser send no origin and upload as before.
+    void refusesUploadsFromOtherOrigins_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<QByteArray>("headers"); // @PORT@ stands for the server's port
+        QTest::addColumn<bool>("saved");
+        const QByteArray host = "Host: 127.0.0.1:@PORT@\r\n";
+        QTest::addRow("no origin") << QByteArray("/file") << QByteArray() << true;
+        QTest::addRow("own page") << QByteArray("/file")
+                                  << host + "Origin: http://127.0.0.1:@PORT@\r\nSec-Fetch-Site: same-origin\r\n"
+                                  << true;
+        QTest::addRow("own page, referer only")
+            << QByteArray("/file") << host + "Referer: http://127.0.0.1:@PORT@/r/k\r\n"
+            << true;
+        QTest::addRow("page on another port") << QByteArray("/file") << host + "Origin: http://127.0.0.1:8000\r\n"
+                                              << false;
+        QTest::addRow("page on another port, key in the URL")
+            << QByteArray("/file?key=@KEY@") << host + "Origin: http://127.0.0.1:8000\r\n"
+            << false;
+        QTest::addRow("page of another host") << QByteArray("/file") << host + "Origin: http://198.18.0.1:@PORT@\r\n"
+                                              << false;
+        QTest::addRow("opaque origin") << QByteArray("/file") << host + "Origin: null\r\n" << false;
+        QTest::addRow("referer on another port")
+            << QByteArray("/file") << host + "Referer: http://127.0.0.1:8000/page.html\r\n"
+            << false;
+        QTest::addRow("fetched from the same site") << QByteArray("/file") << host + "Sec-Fetch-Site: same-site\r\n"
+                                                    << false;
+        QTest::addRow("origin without a host header")
+            << QByteArray("/file") << QByteArray("Host:\r\nOrigin: http://127.0.0.1:@PORT@\r\n") << false;
+    }
+
+    void refusesUploadsFromOtherOrigins()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(QByteArray, headers);
+        QFETCH(bool, saved);
+        headers.replace("@PORT@", QByteArray::number(port));
+        target.replace("@KEY@", receiveKey);
+        const auto reply = exchange(port,
+            multipartRequest(
+                target, { { "action", "show", {} }, { "filename", "x.txt", {} }, { "data", "x", "x" } }, headers));
+        QVERIFY(reply->wait());
+        QCOMPARE(reply->status, saved ? 200 : 403);
+        QCOMPARE(QFile::exists(downloads + QStringLiteral("/x.txt")), saved);
     }
 
     void uploadWithoutDataFails()
@@ -282,6 +342,7 @@ private:
     QTemporaryDir dir;
     WebServer *server = nullptr;
     quint16 port = 0;
+    QByteArray receiveKey;
     int round = 0;
     QString parent;
     QString downloads;

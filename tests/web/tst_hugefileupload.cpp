@@ -7,10 +7,12 @@
 #include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
 #include "web/hugefileuploadcontroller.h"
+#include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
 #include "web/webserver.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -22,6 +24,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <sys/stat.h>
 
 using testsupport::exchange;
 using testsupport::FormField;
@@ -720,19 +723,40 @@ private slots:
         QVERIFY(readFile(downloads + QStringLiteral("/movie.mkv")) == randomBytes(3000, 30) + randomBytes(1000, 31));
     }
 
-    // Partial files that an earlier run left behind go when a server starts; those of uploads in
-    // progress, and other hidden files, stay.
+    // At start a server removes the partial files that an earlier run recorded and did not
+    // finish. Those of uploads in progress stay, and so do the user's files that only look like
+    // partial files, and a recorded name that holds another file by now.
     void leftoverPartialFilesAreRemovedAtStart()
     {
         QCOMPARE(call(port, beginRequest()), begun);
         QCOMPARE(call(port, chunkRequest("live.bin", "0", "live data")), okOnly);
-        for (const char *name :
-            { ".crashed.bin.orvex-part", ".orvex-upload (3).orvex-part", ".notes", "seen.orvex-part" })
-            QVERIFY(QFile(downloads + QLatin1Char('/') + QLatin1String(name)).open(QIODevice::WriteOnly));
+        const QStringList names { QStringLiteral(".crashed.bin.orvex-part"), QStringLiteral(".diary.orvex-part"),
+            QStringLiteral(".orvex-upload (3).orvex-part"), QStringLiteral(".replaced.orvex-part") };
+        for (const QString &name : names)
+            QVERIFY(QFile(downloads + QLatin1Char('/') + name).open(QIODevice::WriteOnly));
+        QFile registry(PartialFileRegistry::registryPath());
+        QDir().mkpath(QFileInfo(registry.fileName()).absolutePath());
+        QVERIFY(registry.open(QIODevice::ReadWrite));
+        QJsonObject records = QJsonDocument::fromJson(registry.readAll()).object();
+        // The process id may come back after a crash: it is this one's, as a run before had it.
+        for (const QString &name : { names.at(0), names.at(3) }) {
+            const QString path = QFileInfo(downloads).canonicalFilePath() + QLatin1Char('/') + name;
+            struct stat status
+            {
+            };
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &status), 0);
+            const qint64 inode = qint64(status.st_ino) + (name == names.at(3) ? 1 : 0);
+            records.insert(path,
+                QJsonObject { { QStringLiteral("inode"), inode },
+                    { QStringLiteral("pid"), QCoreApplication::applicationPid() } });
+        }
+        QVERIFY(registry.resize(0));
+        registry.write(QJsonDocument(records).toJson());
+        registry.close();
+
         const auto next = std::make_unique<WebServer>();
-        QCOMPARE(entries(),
-            (QStringList {
-                QStringLiteral(".live.bin.orvex-part"), QStringLiteral(".notes"), QStringLiteral("seen.orvex-part") }));
+        QCOMPARE(
+            entries(), (QStringList { names.at(1), QStringLiteral(".live.bin.orvex-part"), names.at(2), names.at(3) }));
         QCOMPARE(call(port, finishRequest("live.bin")).value(QStringLiteral("ok")).toBool(), true);
         QCOMPARE(readFile(downloads + QStringLiteral("/live.bin")), QByteArray("live data"));
     }
