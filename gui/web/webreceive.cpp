@@ -4,6 +4,7 @@
 
 #include "core/localipv4addresses.h"
 #include "core/settings.h"
+#include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
 #include "web/webserver.h"
 
@@ -24,6 +25,7 @@ WebReceive::WebReceive(WebServer *server, QWidget *parent)
     // Every use of the main window's button opens a new window; a closed one is not needed again.
     setAttribute(Qt::WA_DeleteOnClose);
     ui->ips_combox->addItems(localIPv4Addresses());
+    new AddressHint(ui->ips_combox);
 
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebReceive::generateCodeBtnClick);
     connect(ui->copyButton, &QPushButton::clicked, this, &WebReceive::copyBtnClick);

@@ -4,6 +4,7 @@
 
 #include "core/localipv4addresses.h"
 #include "core/settings.h"
+#include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
 #include "web/webserver.h"
 
@@ -40,6 +41,7 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     ui->lineEdit->setEnabled(false);
     ui->ip_combox->addItems(localIPv4Addresses());
+    new AddressHint(ui->ip_combox);
 
     connect(ui->selectFileBtn, &QPushButton::clicked, this, &WebSend::selectFileBtnClicked);
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebSend::generateCodeBtnClicked);
