@@ -201,9 +201,11 @@ void DoctorCommand::checkPorts()
                 : tr("发现端口 UDP %1：由 Orvex 监听并回应").arg(discoveryPort));
     } else if (discoveryHolder.found && discoveryHolder.program != orvex) {
         report(Verdict::Problem,
-            discoveryHolder.pid != 0
-                ? tr("发现端口 UDP %1 被 %2（进程 %3）占用").arg(discoveryPort).arg(discoveryHolder.program).arg(discoveryHolder.pid)
-                : tr("发现端口 UDP %1 被另一个用户的程序占用").arg(discoveryPort),
+            discoveryHolder.pid != 0 ? tr("发现端口 UDP %1 被 %2（进程 %3）占用")
+                                           .arg(discoveryPort)
+                                           .arg(discoveryHolder.program)
+                                           .arg(discoveryHolder.pid)
+                                     : tr("发现端口 UDP %1 被另一个用户的程序占用").arg(discoveryPort),
             tr("在系统设置中换一个发现端口（所有设备需相同），或关闭该程序。"));
     } else {
         report(Verdict::Note, tr("发现端口 UDP %1：没有 Orvex 在运行，其他设备找不到本机").arg(discoveryPort),
@@ -231,8 +233,9 @@ void DoctorCommand::checkPorts()
         report(Verdict::Ok, tr("网页端口 TCP %1：由 Orvex（进程 %2）监听").arg(webPort).arg(webHolder.pid));
     else if (webHolder.found)
         report(Verdict::Note,
-            webHolder.pid != 0 ? tr("网页端口 TCP %1 被 %2（进程 %3）占用").arg(webPort).arg(webHolder.program).arg(webHolder.pid)
-                               : tr("网页端口 TCP %1 被另一个用户的程序占用").arg(webPort),
+            webHolder.pid != 0
+                ? tr("网页端口 TCP %1 被 %2（进程 %3）占用").arg(webPort).arg(webHolder.program).arg(webHolder.pid)
+                : tr("网页端口 TCP %1 被另一个用户的程序占用").arg(webPort),
             tr("orvex share 和 orvex inbox 会改用下一个空闲端口。"));
     else
         report(Verdict::Note, tr("网页端口 TCP %1：空闲（网页收发未在运行）").arg(webPort));
@@ -241,11 +244,11 @@ void DoctorCommand::checkPorts()
 void DoctorCommand::checkFirewall()
 {
     Console::out(tr("防火墙（只读取，不修改）："));
-    checkFirewallTool(QStringLiteral("nftables"), QStringLiteral("nft"), { QStringLiteral("list"), QStringLiteral("ruleset") },
-        &FirewallRules::fromNftables);
+    checkFirewallTool(QStringLiteral("nftables"), QStringLiteral("nft"),
+        { QStringLiteral("list"), QStringLiteral("ruleset") }, &FirewallRules::fromNftables);
     checkFirewallTool(QStringLiteral("iptables"), QStringLiteral("iptables-save"), {}, &FirewallRules::fromIptables);
-    checkFirewallTool(QStringLiteral("ufw"), QStringLiteral("ufw"), { QStringLiteral("status"), QStringLiteral("verbose") },
-        &FirewallRules::fromUfw);
+    checkFirewallTool(QStringLiteral("ufw"), QStringLiteral("ufw"),
+        { QStringLiteral("status"), QStringLiteral("verbose") }, &FirewallRules::fromUfw);
     checkFirewallTool(QStringLiteral("firewalld"), QStringLiteral("firewall-cmd"), { QStringLiteral("--list-ports") },
         &FirewallRules::fromFirewalld);
 }
@@ -291,7 +294,9 @@ void DoctorCommand::finishLiveCheck()
         const bool asked = std::any_of(given.cbegin(), given.cend(), [&device](const KnownAddress &known) {
             return known.address.isEqual(device.addr, QHostAddress::TolerantConversion);
         });
-        report(Verdict::Ok, tr("%1（%2）回应了设备发现%3").arg(peerText(device.deviceName), device.ip, asked ? tr("（直接询问）") : QString()));
+        report(Verdict::Ok,
+            tr("%1（%2）回应了设备发现%3")
+                .arg(peerText(device.deviceName), device.ip, asked ? tr("（直接询问）") : QString()));
         QString error;
         if (connects(device.ip, device.port, &error))
             report(Verdict::Ok, tr("可以连接 %1 的传输端口 TCP %2").arg(device.ip).arg(device.port));
@@ -314,8 +319,9 @@ void DoctorCommand::finishLiveCheck()
                "（访客网络常这样），或两台设备不在同一网段；可用 orvex devices --probe 地址 直接询问。"));
         const QVector<LocalAddress> ranked = rankedLocalAddresses();
         if (!ranked.isEmpty() && isWireless(ranked.first().interfaceName))
-            report(Verdict::Note, tr("%1 是无线网卡：请在路由器中关闭“AP 隔离”或“客户端隔离”，或不用访客网络。")
-                                      .arg(ranked.first().interfaceName));
+            report(Verdict::Note,
+                tr("%1 是无线网卡：请在路由器中关闭“AP 隔离”或“客户端隔离”，或不用访客网络。")
+                    .arg(ranked.first().interfaceName));
     } else if (!given.isEmpty() && found.size() == given.size()) {
         report(Verdict::Note, tr("只有直接询问的设备回应了：广播可能被过滤，或它们在另一个网段"),
             tr("在设备列表中用“添加设备”加入它们的地址。"));

@@ -34,8 +34,7 @@ public:
     void interrupt(int signalNumber) override;
 
 private:
-    enum class Verdict
-    {
+    enum class Verdict {
         Ok,
         Note,
         Problem,

@@ -18,7 +18,8 @@ void InboxCommand::addOptions(QCommandLineParser &parser) const
     parser.setApplicationDescription(
         tr("orvex inbox：通过网页接收文件。显示上传页面的链接和二维码，浏览器上传的文件保存到"
            "下载目录；按 Ctrl+C 停止。"));
-    parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
+    parser.addOption(
+        { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
 }
 
 int InboxCommand::start(const QCommandLineParser &parser)

@@ -16,7 +16,8 @@ void ShareCommand::addOptions(QCommandLineParser &parser) const
     parser.setApplicationDescription(
         tr("orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；"
            "按 Ctrl+C 停止。"));
-    parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
+    parser.addOption(
+        { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
     parser.addPositionalArgument(QStringLiteral("files"), tr("要分享的文件。"), tr("文件..."));
 }
 

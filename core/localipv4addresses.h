@@ -8,8 +8,7 @@
 struct LocalAddress
 {
     // Best first: the order rankAddresses sorts by.
-    enum class Kind
-    {
+    enum class Kind {
         DefaultRoute, // on the interface of the default route
         Physical, // on another interface that is up
         Virtual, // on a container bridge, a virtual cable or a tunnel

@@ -6,8 +6,7 @@
 // is one whose open files this user may read (the user's own, or any as root).
 struct PortHolder
 {
-    enum class Protocol
-    {
+    enum class Protocol {
         Tcp,
         Udp,
     };

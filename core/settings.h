@@ -12,9 +12,9 @@ public:
     Settings() = delete;
 
     // Replaces the stored value of key (one of the seven names above, as stored: "deviceName",
-    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort", "language", "knownAddresses") for the rest of
-    // this run without writing anything, as a command-line option does. A setter still writes to
-    // the store, and also replaces the override of its key, so a read sees the latest write.
+    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort", "language", "knownAddresses") for the
+    // rest of this run without writing anything, as a command-line option does. A setter still writes to the store, and
+    // also replaces the override of its key, so a read sees the latest write.
     static void overrideForThisRun(const QString &key, const QVariant &value);
     static void clearRunOverrides();
 

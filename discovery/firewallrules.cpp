@@ -27,8 +27,7 @@ bool listHolds(const QString &list, quint16 port)
     return false;
 }
 
-enum class Match
-{
+enum class Match {
     None,
     Port, // the rule names the port
     All, // the rule names no port: every packet of its protocol
@@ -180,8 +179,7 @@ QVector<FirewallRules::Finding> FirewallRules::fromUfw(const QString &status, co
         || !QRegularExpression(QStringLiteral("Default:\\s*(deny|reject)\\s*\\(incoming\\)")).match(status).hasMatch())
         return findings;
     for (const Port &port : ports) {
-        const QRegularExpression allowed(
-            QStringLiteral("^%1(/%2)?\\s.*ALLOW").arg(port.number).arg(protocolName(port)),
+        const QRegularExpression allowed(QStringLiteral("^%1(/%2)?\\s.*ALLOW").arg(port.number).arg(protocolName(port)),
             QRegularExpression::MultilineOption);
         if (!allowed.match(status).hasMatch()) {
             findings.append({ Tool::Ufw, port, QStringLiteral("Default: deny (incoming)"), false,
@@ -198,8 +196,9 @@ QVector<FirewallRules::Finding> FirewallRules::fromFirewalld(const QString &open
     for (const Port &port : ports) {
         const QString wanted = QStringLiteral("%1/%2").arg(port.number).arg(protocolName(port));
         if (!open.contains(wanted)) {
-            findings.append({ Tool::Firewalld, port, QStringLiteral("firewall-cmd --list-ports: ") + openPorts.trimmed(),
-                false, QStringLiteral("firewall-cmd --permanent --add-port=%1 && firewall-cmd --reload").arg(wanted) });
+            findings.append(
+                { Tool::Firewalld, port, QStringLiteral("firewall-cmd --list-ports: ") + openPorts.trimmed(), false,
+                    QStringLiteral("firewall-cmd --permanent --add-port=%1 && firewall-cmd --reload").arg(wanted) });
         }
     }
     return findings;

@@ -8,8 +8,7 @@
 class FirewallRules
 {
 public:
-    enum class Tool
-    {
+    enum class Tool {
         Nftables,
         Iptables,
         Ufw,

@@ -7,9 +7,9 @@
 #include "gui/discovery/title.h"
 #include "gui/transfer/sendfilewindow.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QBoxLayout>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>

@@ -33,7 +33,9 @@ AddressHint::AddressHint(QComboBox *addresses)
     setTextFormat(Qt::PlainText);
     setStyleSheet(QStringLiteral("color: #c0392b;"));
     int index = -1;
-    if (QBoxLayout *layout = addresses->parentWidget()->layout() ? outerLayout(addresses->parentWidget()->layout(), addresses, &index) : nullptr)
+    if (QBoxLayout *layout = addresses->parentWidget()->layout()
+            ? outerLayout(addresses->parentWidget()->layout(), addresses, &index)
+            : nullptr)
         layout->insertWidget(index + 1, this);
     connect(addresses, &QComboBox::currentTextChanged, this, &AddressHint::update);
     update(addresses->currentText());

@@ -6,8 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkDatagram>
-#include <QUdpSocket>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 
 #include <csignal>
 
@@ -63,9 +63,9 @@ private slots:
         QUdpSocket device;
         QVERIFY(device.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
         OrvexProcess devices;
-        devices.run({ QStringLiteral("devices"), QStringLiteral("--json"), QStringLiteral("--wait"), QStringLiteral("2"),
-            QStringLiteral("--discovery-port"), QString::number(testsupport::freeUdpPort()), QStringLiteral("--probe"),
-            QStringLiteral("127.0.0.2:%1").arg(device.localPort()) });
+        devices.run({ QStringLiteral("devices"), QStringLiteral("--json"), QStringLiteral("--wait"),
+            QStringLiteral("2"), QStringLiteral("--discovery-port"), QString::number(testsupport::freeUdpPort()),
+            QStringLiteral("--probe"), QStringLiteral("127.0.0.2:%1").arg(device.localPort()) });
         QTRY_VERIFY(device.hasPendingDatagrams());
         const QNetworkDatagram request = device.receiveDatagram();
         QCOMPARE(request.data(), QByteArray("{\"request\":true}"));

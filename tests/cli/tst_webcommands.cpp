@@ -79,8 +79,8 @@ private:
     }
 
     // Starts a web command and returns the link it printed, after checking its QR code.
-    QString startAndReadLink(OrvexProcess &orvex, const QStringList &arguments, const QString &webPort = QStringLiteral("0"),
-        const QStringList &prefix = {})
+    QString startAndReadLink(OrvexProcess &orvex, const QStringList &arguments,
+        const QString &webPort = QStringLiteral("0"), const QStringList &prefix = {})
     {
         orvex.run(arguments + QStringList { QStringLiteral("--web-port"), webPort }, prefix);
         if (!orvex.waitForOutput(QStringLiteral("Ctrl\\+C")).hasMatch()) {
@@ -113,7 +113,8 @@ private slots:
         // A machine of its own whose container bridge comes first in the system's order.
         const QString machine = QStringLiteral(
             "ip link set lo up && ip link add docker0 type bridge && ip addr add 172.17.0.1/16 dev docker0 && "
-            "ip link set docker0 up && ip link add lan0 type dummy && ip addr add 192.168.1.23/24 dev lan0 && "
+            "ip link set docker0 up && ip link add lan0 type veth peer name lan1 && ip addr add 192.168.1.23/24 dev "
+            "lan0 && ip link set lan1 up && "
             "ip link set lan0 up && exec \"$@\"");
         OrvexProcess orvex;
         const QString link = startAndReadLink(orvex, { QStringLiteral("inbox") }, QStringLiteral("0"),

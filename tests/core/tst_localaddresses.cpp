@@ -6,6 +6,8 @@
 #include <QTcpServer>
 #include <QUdpSocket>
 
+Q_DECLARE_METATYPE(LocalAddress)
+
 namespace {
 
 LocalAddress entry(const QString &interfaceName, const QString &address, bool pointToPoint = false)
@@ -30,16 +32,16 @@ private slots:
         QTest::addColumn<QString>("routeInterface");
         QTest::addColumn<QStringList>("ranked");
         QTest::addRow("docker bridge listed first")
-            << QVector<LocalAddress> { entry("docker0", "172.17.0.1"), entry("wlan0", "192.168.1.23") }
-            << "wlan0" << QStringList { "192.168.1.23", "172.17.0.1" };
-        QTest::addRow("default route beats another card")
-            << QVector<LocalAddress> { entry("eth0", "10.0.0.5"), entry("wlan0", "192.168.1.23") } << "wlan0"
-            << QStringList { "192.168.1.23", "10.0.0.5" };
+            << QVector<LocalAddress> { entry("docker0", "172.17.0.1"), entry("wlan0", "192.168.1.23") } << "wlan0"
+            << QStringList { "192.168.1.23", "172.17.0.1" };
+        QTest::addRow("default route beats another card") << QVector<LocalAddress> { entry("eth0", "10.0.0.5"),
+            entry("wlan0", "192.168.1.23") } << "wlan0" << QStringList { "192.168.1.23", "10.0.0.5" };
         QTest::addRow("tunnels, bridges and link-local last, in their order")
             << QVector<LocalAddress> { entry("169", "169.254.3.4"), entry("wg0", "10.8.0.2"),
                    entry("ppp0", "10.64.0.9", true), entry("virbr0", "192.168.122.1"), entry("br-1a2b", "172.18.0.1"),
                    entry("enp3s0", "192.168.1.40") }
-            << "wg0" << QStringList { "192.168.1.40", "10.8.0.2", "10.64.0.9", "192.168.122.1", "172.18.0.1", "169.254.3.4" };
+            << "wg0"
+            << QStringList { "192.168.1.40", "10.8.0.2", "10.64.0.9", "192.168.122.1", "172.18.0.1", "169.254.3.4" };
         QTest::addRow("no default route keeps the order")
             << QVector<LocalAddress> { entry("eth1", "10.0.1.1"), entry("eth0", "10.0.0.1"), entry("tun0", "10.9.0.1") }
             << "" << QStringList { "10.0.1.1", "10.0.0.1", "10.9.0.1" };
@@ -60,12 +62,15 @@ private slots:
     {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<QString>("interfaceName");
-        const QByteArray header = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
-        QTest::addRow("lowest metric") << header + "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
-                                                   "eth0\t00000000\t0100000A\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
-                                                   "docker0\t000011AC\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\t0\t0\n"
+        const QByteArray header
+            = "Iface\tDestination\tGateway \tFlags\tRefCnt\tUse\tMetric\tMask\t\tMTU\tWindow\tIRTT\n";
+        QTest::addRow("lowest metric") << header
+                + "wlan0\t00000000\t0101A8C0\t0003\t0\t0\t600\t00000000\t0\t0\t0\n"
+                  "eth0\t00000000\t0100000A\t0003\t0\t0\t100\t00000000\t0\t0\t0\n"
+                  "docker0\t000011AC\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\t0\t0\n"
                                        << "eth0";
-        QTest::addRow("none") << header + "docker0\t000011AC\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\t0\t0\n" << "";
+        QTest::addRow("none") << header + "docker0\t000011AC\t00000000\t0001\t0\t0\t0\t0000FFFF\t0\t0\t0\n"
+                              << "";
         QTest::addRow("empty") << QByteArray() << "";
     }
 
@@ -81,16 +86,26 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("address");
         QTest::addColumn<int>("port");
-        QTest::addRow("plain") << " 192.168.2.7 " << "192.168.2.7" << 0;
-        QTest::addRow("with port") << "192.168.2.7:40000" << "192.168.2.7" << 40000;
-        QTest::addRow("IPv6") << "fd00::7" << "fd00::7" << 0;
-        QTest::addRow("IPv6 with port") << "[fd00::7]:52637" << "fd00::7" << 52637;
-        QTest::addRow("port too large") << "192.168.2.7:65536" << "" << 0;
-        QTest::addRow("empty port") << "192.168.2.7:" << "" << 0;
-        QTest::addRow("name") << "studio.local" << "" << 0;
-        QTest::addRow("broadcast") << "255.255.255.255" << "" << 0;
-        QTest::addRow("multicast") << "224.0.0.1" << "" << 0;
-        QTest::addRow("unspecified") << "0.0.0.0" << "" << 0;
+        QTest::addRow("plain") << " 192.168.2.7 "
+                               << "192.168.2.7" << 0;
+        QTest::addRow("with port") << "192.168.2.7:40000"
+                                   << "192.168.2.7" << 40000;
+        QTest::addRow("IPv6") << "fd00::7"
+                              << "fd00::7" << 0;
+        QTest::addRow("IPv6 with port") << "[fd00::7]:52637"
+                                        << "fd00::7" << 52637;
+        QTest::addRow("port too large") << "192.168.2.7:65536"
+                                        << "" << 0;
+        QTest::addRow("empty port") << "192.168.2.7:"
+                                    << "" << 0;
+        QTest::addRow("name") << "studio.local"
+                              << "" << 0;
+        QTest::addRow("broadcast") << "255.255.255.255"
+                                   << "" << 0;
+        QTest::addRow("multicast") << "224.0.0.1"
+                                   << "" << 0;
+        QTest::addRow("unspecified") << "0.0.0.0"
+                                     << "" << 0;
     }
 
     void parsesKnownAddresses()

@@ -21,8 +21,9 @@ QStringList summary(const Findings &findings)
 
 QString nftInput(const QString &policy, const QString &rules)
 {
-    return QStringLiteral("table inet filter {\n\tchain input {\n\t\ttype filter hook input priority filter; policy %1;\n"
-                          "%2\t}\n\tchain output {\n\t\ttype filter hook output priority filter; policy drop;\n\t}\n}\n")
+    return QStringLiteral(
+        "table inet filter {\n\tchain input {\n\t\ttype filter hook input priority filter; policy %1;\n"
+        "%2\t}\n\tchain output {\n\t\ttype filter hook output priority filter; policy drop;\n\t}\n}\n")
         .arg(policy, rules);
 }
 
@@ -42,22 +43,20 @@ private slots:
         const int iptables = int(FirewallRules::Tool::Iptables);
         QTest::addRow("nft: open") << nft << nftInput("accept", "\t\tct state invalid drop\n\t\tudp sport 53 drop\n")
                                    << QStringList();
-        QTest::addRow("nft: broadcast dropped")
-            << nft << nftInput("accept", "\t\tmeta pkttype broadcast drop\n")
-            << QStringList { "udp 52637 broadcast | meta pkttype broadcast drop" };
-        QTest::addRow("nft: port set rejected")
-            << nft << nftInput("accept", "\t\ttcp dport { 22, 3000-3005 } reject\n")
-            << QStringList { "tcp 3000 | tcp dport { 22, 3000-3005 } reject" };
+        QTest::addRow("nft: broadcast dropped") << nft << nftInput("accept", "\t\tmeta pkttype broadcast drop\n")
+                                                << QStringList { "udp 52637 broadcast | meta pkttype broadcast drop" };
+        QTest::addRow("nft: port set rejected") << nft << nftInput("accept", "\t\ttcp dport { 22, 3000-3005 } reject\n")
+                                                << QStringList { "tcp 3000 | tcp dport { 22, 3000-3005 } reject" };
         QTest::addRow("nft: policy drop, discovery let in")
             << nft << nftInput("drop", "\t\tudp dport 52637 accept\n\t\ttcp dport 22 accept\n")
             << QStringList { "tcp 40000 | policy drop", "tcp 3000 | policy drop" };
         QTest::addRow("nft: accepted ahead of a drop of all udp")
             << nft << nftInput("accept", "\t\tudp dport 52637 accept\n\t\tmeta l4proto udp drop\n") << QStringList();
-        QTest::addRow("nft: output chain only")
-            << nft
-            << "table ip t {\n\tchain out {\n\t\ttype filter hook output priority 0; policy accept;\n\t\tudp dport 52637 "
-               "drop\n\t}\n}\n"
-            << QStringList();
+        QTest::addRow("nft: output chain only") << nft
+                                                << "table ip t {\n\tchain out {\n\t\ttype filter hook output priority "
+                                                   "0; policy accept;\n\t\tudp dport 52637 "
+                                                   "drop\n\t}\n}\n"
+                                                << QStringList();
         QTest::addRow("iptables: broadcast and a multiport drop")
             << iptables
             << "*nat\n-A INPUT -p tcp --dport 3000 -j DROP\nCOMMIT\n*filter\n:INPUT ACCEPT [0:0]\n"
@@ -88,8 +87,8 @@ private slots:
         const Findings nft = FirewallRules::fromNftables(nftInput("drop", QString()), { { 52637, true } });
         QCOMPARE(nft.size(), 1);
         QCOMPARE(nft.first().openCommand, QStringLiteral("nft insert rule inet filter input udp dport 52637 accept"));
-        const Findings ufw = FirewallRules::fromUfw(
-            "Status: active\nDefault: deny (incoming), allow (outgoing)\n\nTo  Action  From\n3000/tcp  ALLOW IN  Anywhere\n",
+        const Findings ufw = FirewallRules::fromUfw("Status: active\nDefault: deny (incoming), allow (outgoing)\n\nTo  "
+                                                    "Action  From\n3000/tcp  ALLOW IN  Anywhere\n",
             { { 52637, true }, { 3000, false } });
         QCOMPARE(ufw.size(), 1);
         QCOMPARE(ufw.first().openCommand, QStringLiteral("ufw allow 52637/udp"));
