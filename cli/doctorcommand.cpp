@@ -199,7 +199,10 @@ void DoctorCommand::checkPorts()
             discoveryHolder.pid != 0
                 ? tr("发现端口 UDP %1：由 Orvex（进程 %2）监听并回应").arg(discoveryPort).arg(discoveryHolder.pid)
                 : tr("发现端口 UDP %1：由 Orvex 监听并回应").arg(discoveryPort));
-    } else if (discoveryHolder.found && discoveryHolder.program != orvex) {
+    } else if (discoveryHolder.found && discoveryHolder.program == orvex) {
+        // A running Orvex never answers this machine's own addresses, loopback included.
+        report(Verdict::Ok, tr("发现端口 UDP %1：由 Orvex（进程 %2）监听").arg(discoveryPort).arg(discoveryHolder.pid));
+    } else if (discoveryHolder.found) {
         report(Verdict::Problem,
             discoveryHolder.pid != 0 ? tr("发现端口 UDP %1 被 %2（进程 %3）占用")
                                            .arg(discoveryPort)
@@ -223,7 +226,8 @@ void DoctorCommand::checkPorts()
         else
             report(Verdict::Problem, tr("传输端口 TCP %1：无法连接（%2）").arg(transferPort).arg(error));
     } else {
-        report(Verdict::Unknown, tr("传输端口：没有 Orvex 回应，无法得知"));
+        report(Verdict::Unknown,
+            tr("传输端口：本机的 Orvex 不回应本机的询问，无法得知；下面的实际连通性检查其他设备的传输端口"));
     }
 
     const quint16 webPort = Settings::webPort();

@@ -184,7 +184,7 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>orvex doctor：检查网络，找出设备互相找不到的原因：本机地址、端口、防火墙规则，以及与其他设备的实际连通性。可给出对方的地址，直接询问它。只读取，不修改任何设置。</source>
-        <translation>orvex doctor: checks the network for why devices do not find each other: this computer's addresses, the ports, firewall rules, and a live check with other devices. Give another device's address to ask it directly. It only reads and changes nothing.</translation>
+        <translation>orvex doctor: checks the network for why devices do not find each other: this computer&apos;s addresses, the ports, firewall rules, and a live check with other devices. Give another device&apos;s address to ask it directly. It only reads and changes nothing.</translation>
     </message>
     <message>
         <source>等待其他设备回应的秒数（默认 %1）。</source>
@@ -291,10 +291,6 @@ The port is held by %1 (process %2).</translation>
         <translation>Transfer port TCP %1: cannot connect (%2)</translation>
     </message>
     <message>
-        <source>传输端口：没有 Orvex 回应，无法得知</source>
-        <translation>Transfer port: unknown, no Orvex answered</translation>
-    </message>
-    <message>
         <source>网页端口 TCP %1：由 Orvex（进程 %2）监听</source>
         <translation>Web port TCP %1: Orvex (process %2) listens</translation>
     </message>
@@ -328,7 +324,7 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>%1：没有丢弃 Orvex 端口的规则</source>
-        <translation>%1: no rule drops Orvex's ports</translation>
+        <translation>%1: no rule drops Orvex&apos;s ports</translation>
     </message>
     <message>
         <source>%1 规则丢弃发往 %2 的广播：%3</source>
@@ -389,6 +385,14 @@ The port is held by %1 (process %2).</translation>
     <message>
         <source>在设备列表中用“添加设备”加入它们的地址。</source>
         <translation>Add their addresses with &quot;Add device&quot; in the device list.</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：由 Orvex（进程 %2）监听</source>
+        <translation>Discovery port UDP %1: Orvex (process %2) listens</translation>
+    </message>
+    <message>
+        <source>传输端口：本机的 Orvex 不回应本机的询问，无法得知；下面的实际连通性检查其他设备的传输端口</source>
+        <translation>Transfer port: unknown, the Orvex of this computer does not answer this computer; the live check below tries the other devices' transfer ports</translation>
     </message>
 </context>
 <context>
@@ -524,7 +528,7 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
-        <translation>The address of this computer used in the link (default: the address of the default route's interface).</translation>
+        <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
     </message>
     <message>
         <source>本机没有地址 %1。</source>
@@ -1383,7 +1387,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
-        <translation>The address of this computer used in the link (default: the address of the default route's interface).</translation>
+        <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
     </message>
     <message>
         <source>本机没有地址 %1。</source>
