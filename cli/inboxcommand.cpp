@@ -31,10 +31,8 @@ int InboxCommand::start(const QCommandLineParser &parser)
         return exitcode::failure;
     }
     const QString address = WebLinks::address(parser.value(QStringLiteral("address")));
-    if (address.isEmpty()) {
-        Console::err(tr("本机没有地址 %1。").arg(peerText(parser.value(QStringLiteral("address")))));
+    if (address.isEmpty())
         return exitcode::usage;
-    }
     web = WebLinks::startServer(this);
     if (!web)
         return exitcode::failure;

@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 #include "core/localipv4addresses.h"
+#include "core/peertext.h"
 #include "core/portholder.h"
 #include "core/settings.h"
 #include "web/webserver.h"
@@ -31,6 +32,7 @@ QString WebLinks::address(const QString &requested)
             if (!wanted.isNull() && address.isEqual(wanted, QHostAddress::TolerantConversion))
                 return wanted.toString();
         }
+        Console::err(QCoreApplication::translate("WebLinks", "本机没有地址 %1。").arg(peerText(requested)));
         return QString();
     }
     const QStringList local = rankedIPv4Addresses();

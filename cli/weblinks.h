@@ -16,8 +16,8 @@ public:
 
     WebLinks() = delete;
 
-    // The address for links: the one asked for when this machine has it (an empty text when it
-    // does not), else the best ranked network address, else 127.0.0.1 (only this machine can
+    // The address for links: the one asked for when this machine has it (an empty text, after
+    // saying so, when it does not), else the best ranked network address, else 127.0.0.1 (only this machine can
     // follow the link then).
     static QString address(const QString &requested);
     // Starts the web server on the "webPort" setting or, when another program holds it, on the

@@ -392,7 +392,7 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>传输端口：本机的 Orvex 不回应本机的询问，无法得知；下面的实际连通性检查其他设备的传输端口</source>
-        <translation>Transfer port: unknown, the Orvex of this computer does not answer this computer; the live check below tries the other devices' transfer ports</translation>
+        <translation>Transfer port: unknown, the Orvex of this computer does not answer this computer; the live check below tries the other devices&apos; transfer ports</translation>
     </message>
 </context>
 <context>
@@ -529,10 +529,6 @@ The port is held by %1 (process %2).</translation>
     <message>
         <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
         <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
-    </message>
-    <message>
-        <source>本机没有地址 %1。</source>
-        <translation>This computer has no address %1.</translation>
     </message>
 </context>
 <context>
@@ -1389,10 +1385,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
         <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
     </message>
-    <message>
-        <source>本机没有地址 %1。</source>
-        <translation>This computer has no address %1.</translation>
-    </message>
 </context>
 <context>
     <name>TransferProgress</name>
@@ -1429,6 +1421,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>网页端口 %1 已被占用%2，改用端口 %3。</source>
         <translation>Web port %1 is taken%2, using port %3 instead.</translation>
+    </message>
+    <message>
+        <source>本机没有地址 %1。</source>
+        <translation>This computer has no address %1.</translation>
     </message>
 </context>
 <context>
