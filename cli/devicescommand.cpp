@@ -3,6 +3,7 @@
 #include "cli/console.h"
 #include "cli/devicelist.h"
 #include "cli/exitcode.h"
+#include "core/knownaddress.h"
 #include "core/peertext.h"
 #include "discovery/discoveryservice.h"
 
@@ -15,6 +16,8 @@ void DevicesCommand::addOptions(QCommandLineParser &parser) const
     parser.setApplicationDescription(tr("orvex devices：列出局域网中运行 Orvex 的设备（名称、地址、端口）。"));
     parser.addOption({ QStringLiteral("wait"), tr("等待回应的秒数（默认 %1）。").arg(defaultWaitSeconds), tr("秒") });
     parser.addOption({ QStringLiteral("json"), tr("每台设备输出一行 JSON。") });
+    parser.addOption({ QStringLiteral("probe"),
+        tr("也直接询问这个地址（可带端口，如 192.168.2.7:52637），用于广播到达不了的设备。"), tr("地址") });
     parser.addOption({ QStringLiteral("follow"), tr("持续运行，设备上线或离开时各输出一行，直到中断。") });
 }
 
@@ -30,6 +33,14 @@ int DevicesCommand::start(const QCommandLineParser &parser)
         }
     }
     json = parser.isSet(QStringLiteral("json"));
+    KnownAddress probed;
+    if (parser.isSet(QStringLiteral("probe"))) {
+        probed = KnownAddress::parse(parser.value(QStringLiteral("probe")));
+        if (!probed.isValid()) {
+            Console::err(tr("不是有效的地址：%1").arg(peerText(parser.value(QStringLiteral("probe")))));
+            return exitcode::usage;
+        }
+    }
 
     // The service is not started: it asks from a port of its own, so that the answers reach this
     // command rather than an application listening on the discovery port of the same machine,
@@ -47,6 +58,8 @@ int DevicesCommand::start(const QCommandLineParser &parser)
         waitTimer.start(waitSeconds * 1000);
     }
     list->start();
+    if (probed.isValid())
+        discovery->probe(probed.address, probed.port);
     return keepRunning;
 }
 

@@ -18,7 +18,8 @@ void InboxCommand::addOptions(QCommandLineParser &parser) const
     parser.setApplicationDescription(
         tr("orvex inbox：通过网页接收文件。显示上传页面的链接和二维码，浏览器上传的文件保存到"
            "下载目录；按 Ctrl+C 停止。"));
-    parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：第一个网络地址）。"), tr("地址") });
+    parser.addOption(
+        { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
 }
 
 int InboxCommand::start(const QCommandLineParser &parser)
@@ -29,18 +30,19 @@ int InboxCommand::start(const QCommandLineParser &parser)
         Console::err(folderError);
         return exitcode::failure;
     }
-    web = new WebServer(this);
-    if (web->serverPort() == 0) {
-        Console::err(tr("无法监听端口 %1").arg(Settings::webPort()));
+    const QString address = WebLinks::address(parser.value(QStringLiteral("address")));
+    if (address.isEmpty())
+        return exitcode::usage;
+    web = WebLinks::startServer(this);
+    if (!web)
         return exitcode::failure;
-    }
     connect(web, &WebServer::fileUploaded, this, [](const QString &path) {
         Console::out(
             tr("已接收：%1（%2）")
                 .arg(peerText(path),
                     QLocale().formattedDataSize(QFileInfo(path).size(), 2, QLocale::DataSizeTraditionalFormat)));
     });
-    printLinkWithQrCode(WebLinks::uploadPage(*web, WebLinks::address(parser.value(QStringLiteral("address")))));
+    printLinkWithQrCode(WebLinks::uploadPage(*web, address));
     Console::out(tr("上传的文件保存到 %1，按 Ctrl+C 停止。").arg(peerText(folder)));
     return keepRunning;
 }

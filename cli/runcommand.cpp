@@ -2,6 +2,7 @@
 
 #include "cli/console.h"
 #include "cli/devicescommand.h"
+#include "cli/doctorcommand.h"
 #include "cli/exitcode.h"
 #include "cli/inboxcommand.h"
 #include "cli/receivecommand.h"
@@ -41,6 +42,8 @@ const std::vector<CommandEntry> &commands()
         { "receive", QT_TRANSLATE_NOOP("RunCommand", "接收其他设备发送的文件"), [] { return new ReceiveCommand; } },
         { "share", QT_TRANSLATE_NOOP("RunCommand", "通过网页链接分享文件"), [] { return new ShareCommand; } },
         { "inbox", QT_TRANSLATE_NOOP("RunCommand", "通过网页链接接收上传的文件"), [] { return new InboxCommand; } },
+        { "doctor", QT_TRANSLATE_NOOP("RunCommand", "检查网络，找出设备互相找不到的原因"),
+            [] { return new DoctorCommand; } },
     };
     return entries;
 }

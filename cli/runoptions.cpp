@@ -50,6 +50,7 @@ void holdSettingsForThisRun()
     Settings::overrideForThisRun(QStringLiteral("serverPort"), int(Settings::serverPort()));
     Settings::overrideForThisRun(QStringLiteral("discoveryPort"), int(Settings::discoveryPort()));
     Settings::overrideForThisRun(QStringLiteral("webPort"), int(Settings::webPort()));
+    Settings::overrideForThisRun(QStringLiteral("knownAddresses"), Settings::knownAddresses());
     // Removed with its contents when the program ends.
     static QTemporaryDir store;
     if (store.isValid()) {

@@ -5,7 +5,6 @@
 #include "cli/qrtext.h"
 #include "cli/weblinks.h"
 #include "core/peertext.h"
-#include "core/settings.h"
 #include "web/webserver.h"
 
 #include <QCommandLineParser>
@@ -17,7 +16,8 @@ void ShareCommand::addOptions(QCommandLineParser &parser) const
     parser.setApplicationDescription(
         tr("orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；"
            "按 Ctrl+C 停止。"));
-    parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：第一个网络地址）。"), tr("地址") });
+    parser.addOption(
+        { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
     parser.addPositionalArgument(QStringLiteral("files"), tr("要分享的文件。"), tr("文件..."));
 }
 
@@ -37,17 +37,18 @@ int ShareCommand::start(const QCommandLineParser &parser)
         return exitcode::usage;
     }
 
-    web = new WebServer(this);
-    if (web->serverPort() == 0) {
-        Console::err(tr("无法监听端口 %1").arg(Settings::webPort()));
+    const QString address = WebLinks::address(parser.value(QStringLiteral("address")));
+    if (address.isEmpty())
+        return exitcode::usage;
+    web = WebLinks::startServer(this);
+    if (!web)
         return exitcode::failure;
-    }
     connect(web, &WebServer::fileDownloaded, this, [](const QString &name, qint64 bytes) {
         Console::out(
             tr("已下载：%1（%2）")
                 .arg(peerText(name), QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat)));
     });
-    printLinkWithQrCode(WebLinks::share(*web, WebLinks::address(parser.value(QStringLiteral("address"))), files));
+    printLinkWithQrCode(WebLinks::share(*web, address, files));
     Console::out(tr("正在分享 %1 个文件，按 Ctrl+C 停止。").arg(files.size()));
     return keepRunning;
 }

@@ -140,3 +140,13 @@ void Settings::setLanguage(const QString &language)
 {
     write(QStringLiteral("language"), language);
 }
+
+QStringList Settings::knownAddresses()
+{
+    return read(QStringLiteral("knownAddresses"), QStringList()).toStringList();
+}
+
+void Settings::setKnownAddresses(const QStringList &addresses)
+{
+    write(QStringLiteral("knownAddresses"), addresses);
+}

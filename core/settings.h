@@ -3,7 +3,7 @@
 #include <QString>
 #include <QVariant>
 
-// The seven persistent keys of the per-user settings store. Every call opens its own settings
+// The eight persistent keys of the per-user settings store. Every call opens its own settings
 // object, so a read always sees the latest write and the accessors are safe on any thread.
 // Defaults are computed on read and never written back.
 class Settings
@@ -12,9 +12,9 @@ public:
     Settings() = delete;
 
     // Replaces the stored value of key (one of the seven names above, as stored: "deviceName",
-    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort", "language") for the rest of
-    // this run without writing anything, as a command-line option does. A setter still writes to
-    // the store, and also replaces the override of its key, so a read sees the latest write.
+    // "downloadPath", "discoverable", "serverPort", "discoveryPort", "webPort", "language", "knownAddresses") for the
+    // rest of this run without writing anything, as a command-line option does. A setter still writes to the store, and
+    // also replaces the override of its key, so a read sees the latest write.
     static void overrideForThisRun(const QString &key, const QVariant &value);
     static void clearRunOverrides();
 
@@ -35,6 +35,12 @@ public:
 
     static quint16 webPort();
     static void setWebPort(quint16 port);
+
+    // Addresses the user added to be asked directly, beside the broadcasts: texts of
+    // KnownAddress ("192.168.2.7", "192.168.2.7:52637", "[fd00::7]:52637"), kept as a list so
+    // that other records of devices can refer to the same entries.
+    static QStringList knownAddresses();
+    static void setKnownAddresses(const QStringList &addresses);
 
     // "system" (the default: the system locale decides), "zh" or "en"; read at start.
     static QString language();

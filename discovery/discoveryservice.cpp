@@ -1,9 +1,12 @@
 #include "discoveryservice.h"
 
 #include "core/jsontext.h"
+#include "core/knownaddress.h"
+#include "core/portholder.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -40,8 +43,18 @@ void DiscoveryService::start(quint16 port)
 {
     serverPort = port;
     discoveryPort = Settings::discoveryPort();
-    if (!socket.bind(QHostAddress::Any, discoveryPort))
-        emit error(tr("无法监听端口 %1.\n你的设备无法被发现").arg(discoveryPort));
+    if (!socket.bind(QHostAddress::Any, discoveryPort)) {
+        QString message = tr("无法监听端口 %1.\n你的设备无法被发现").arg(discoveryPort);
+        const PortHolder holder = PortHolder::find(PortHolder::Protocol::Udp, discoveryPort);
+        if (holder.pid != 0 && holder.program == QCoreApplication::applicationName().toLower()) {
+            message += tr("\n端口被另一个 Orvex（进程 %1）占用：请先退出它（kill %1），"
+                          "或在系统设置中为本程序换一个发现端口。")
+                           .arg(holder.pid);
+        } else if (holder.pid != 0) {
+            message += tr("\n端口被 %1（进程 %2）占用。").arg(holder.program).arg(holder.pid);
+        }
+        emit error(message);
+    }
     const QList<QHostAddress> destinations = broadcastAddresses();
     for (const QHostAddress &destination : destinations) {
         if (!destination.isNull())
@@ -91,8 +104,12 @@ void DiscoveryService::refreshInterfaces() const
     for (const QNetworkInterface &networkInterface : interfaces) {
         const QList<QNetworkAddressEntry> entries = networkInterface.addressEntries();
         const QNetworkInterface::InterfaceFlags flags = networkInterface.flags();
+        // Only interfaces that can reach another device: up, running and not loopback.
+        const bool reachesOthers = flags.testFlag(QNetworkInterface::IsUp)
+            && flags.testFlag(QNetworkInterface::IsRunning) && !flags.testFlag(QNetworkInterface::IsLoopBack)
+            && flags.testFlag(QNetworkInterface::CanBroadcast);
         for (const QNetworkAddressEntry &entry : entries) {
-            if (flags.testFlag(QNetworkInterface::CanBroadcast))
+            if (reachesOthers && !entry.broadcast().isNull() && !broadcastDestinations.contains(entry.broadcast()))
                 broadcastDestinations.append(entry.broadcast());
             if (flags.testFlag(QNetworkInterface::IsUp)) {
                 localAddresses.append(entry.ip());
@@ -104,9 +121,29 @@ void DiscoveryService::refreshInterfaces() const
 
 void DiscoveryService::broadcastReq()
 {
+    broadcast(requestDatagram());
+    const QStringList known = Settings::knownAddresses();
+    for (int i = 0; i < known.size() && i < maxKnownAddresses; ++i) {
+        const KnownAddress entry = KnownAddress::parse(known.at(i));
+        if (entry.isValid())
+            probe(entry.address, entry.port);
+    }
+}
+
+void DiscoveryService::probe(const QHostAddress &address, quint16 port)
+{
+    const quint16 destinationPort = port != 0 ? port : discoveryPort;
+    socket.writeDatagram(requestDatagram(), address, destinationPort);
+    // Our information too: the device lists us at once, even where its answers to us are lost.
+    if (serverPort != 0)
+        sendHostInfo(address, destinationPort);
+}
+
+QByteArray DiscoveryService::requestDatagram()
+{
     QJsonObject request;
     request.insert(QStringLiteral("request"), true);
-    broadcast(QJsonDocument(request).toJson(QJsonDocument::Compact));
+    return QJsonDocument(request).toJson(QJsonDocument::Compact);
 }
 
 void DiscoveryService::leave()

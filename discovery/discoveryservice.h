@@ -27,6 +27,8 @@ public:
     static constexpr qint64 datagramTimeBudgetMs = 10;
     // A discovery message is a few hundred bytes; a larger datagram is not one.
     static constexpr int maxDatagramBytes = 16384;
+    // Known addresses asked with each request: one datagram each, so a long list stays cheap.
+    static constexpr int maxKnownAddresses = 32;
 
     explicit DiscoveryService(QObject *parent = nullptr);
 
@@ -38,6 +40,10 @@ public:
     quint16 announcedPort() const { return serverPort; }
 
     void sendHostInfo(const QHostAddress &addr, quint16 port);
+    // Asks one device directly, for a network where broadcasts do not reach it: a request and
+    // this device's information by unicast to address:port (0: the discovery port). Its answer
+    // comes back as newHost like any other.
+    void probe(const QHostAddress &address, quint16 port = 0);
     QList<QHostAddress> broadcastAddresses() const;
     bool isLocalAddress(const QHostAddress &address) const;
 
@@ -46,6 +52,8 @@ public:
     void handleDatagram(const QByteArray &payload, const QHostAddress &sender, quint16 senderPort);
 
 public slots:
+    // Sends a request to every broadcast destination and probes the known addresses (the
+    // setting "knownAddresses", the first maxKnownAddresses of it).
     void broadcastReq();
     void leave();
 
@@ -59,6 +67,7 @@ private slots:
     void handleDatagrams();
 
 private:
+    static QByteArray requestDatagram();
     QByteArray deviceDatagram(quint16 announcedPort) const;
     void broadcast(const QByteArray &datagram);
     void refreshInterfaces() const;

@@ -49,13 +49,20 @@ bool SourceFilter::mayAnswer(const QHostAddress &source, qint64 nowMs)
         return true;
     const bool inLocalNetwork = std::any_of(localNetworks.cbegin(), localNetworks.cend(),
         [&key](const QPair<QHostAddress, int> &network) { return key.isInSubnet(network); });
-    if (!inLocalNetwork)
-        return false;
     auto it = sources.find(key);
     if (it == sources.end())
         return false;
     if (it->answered && nowMs - it->lastAnswerMs < answerIntervalMs)
         return false;
+    if (!inLocalNetwork) {
+        if (nowMs - outsideWindowStartMs >= rateWindowMs || outsideAnswers == 0) {
+            outsideWindowStartMs = nowMs;
+            outsideAnswers = 0;
+        }
+        if (outsideAnswers >= maxOutsideAnswersPerSecond)
+            return false;
+        ++outsideAnswers;
+    }
     it->answered = true;
     it->lastAnswerMs = nowMs;
     return true;

@@ -17,11 +17,15 @@ public:
     static constexpr int maxDatagramsPerSecond = 20;
     // One answer per address in this time, so that forged requests cannot multiply traffic.
     static constexpr qint64 answerIntervalMs = 1000;
+    // Requests from outside the local networks come from devices the user added by address
+    // (behind a router, say). They are answered, but only this many per second in all, so that
+    // forged ones cannot make this device a reflector of any weight.
+    static constexpr int maxOutsideAnswersPerSecond = 4;
     // A sender silent this long leaves the table.
     static constexpr qint64 forgetAfterMs = 10000;
 
-    // The networks (address, prefix length) of this machine's interfaces; only senders inside
-    // them are answered.
+    // The networks (address, prefix length) of this machine's interfaces; senders outside them
+    // are answered within maxOutsideAnswersPerSecond.
     void setLocalNetworks(const QVector<QPair<QHostAddress, int>> &networks);
 
     // Whether a datagram from source is handled at all; counts it.
@@ -45,4 +49,6 @@ private:
     QVector<QPair<QHostAddress, int>> localNetworks;
     QHash<QHostAddress, Source> sources;
     qint64 lastForgetMs = 0;
+    qint64 outsideWindowStartMs = 0;
+    int outsideAnswers = 0;
 };

@@ -2,6 +2,13 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en_US" sourcelanguage="zh_CN">
 <context>
+    <name>AddressHint</name>
+    <message>
+        <source>手机请使用 %1（%2）</source>
+        <translation>Phones should use %1 (%2)</translation>
+    </message>
+</context>
+<context>
     <name>Context</name>
     <message>
         <source>设备握手中……</source>
@@ -22,6 +29,10 @@
     <message>
         <source>已取消传输</source>
         <translation>Transfer cancelled</translation>
+    </message>
+    <message>
+        <source>传输数据被篡改或损坏</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>
@@ -76,6 +87,22 @@
         <source>请先选择要传输的设备！</source>
         <translation>Please select the devices to send to first!</translation>
     </message>
+    <message>
+        <source>添加设备</source>
+        <translation>Add device</translation>
+    </message>
+    <message>
+        <source>地址，如 192.168.2.7 或 192.168.2.7:52637</source>
+        <translation>Address, e.g. 192.168.2.7 or 192.168.2.7:52637</translation>
+    </message>
+    <message>
+        <source>广播找不到的设备（在另一网段，或路由器过滤了广播）可按地址直接询问</source>
+        <translation>A device that broadcasts do not reach (on another subnet, or behind a router that filters broadcasts) can be asked directly by its address</translation>
+    </message>
+    <message>
+        <source>不是有效的地址。请输入 IP 地址，可在冒号后加上发现端口。</source>
+        <translation>Not a valid address. Enter an IP address, optionally followed by a colon and the discovery port.</translation>
+    </message>
 </context>
 <context>
     <name>DevicesCommand</name>
@@ -103,6 +130,18 @@
         <source>--wait 的值无效：%1</source>
         <translation>Invalid value for --wait: %1</translation>
     </message>
+    <message>
+        <source>也直接询问这个地址（可带端口，如 192.168.2.7:52637），用于广播到达不了的设备。</source>
+        <translation>Also ask this address directly (optionally with a port, e.g. 192.168.2.7:52637), for a device that broadcasts do not reach.</translation>
+    </message>
+    <message>
+        <source>地址</source>
+        <translation>address</translation>
+    </message>
+    <message>
+        <source>不是有效的地址：%1</source>
+        <translation>Not a valid address: %1</translation>
+    </message>
 </context>
 <context>
     <name>DiscoveryService</name>
@@ -111,6 +150,249 @@
 你的设备无法被发现</source>
         <translation>Cannot listen on port %1.
 Other devices cannot discover yours</translation>
+    </message>
+    <message>
+        <source>
+端口被另一个 Orvex（进程 %1）占用：请先退出它（kill %1），或在系统设置中为本程序换一个发现端口。</source>
+        <translation>
+The port is held by another Orvex (process %1): quit it first (kill %1), or choose another discovery port for this one in the settings.</translation>
+    </message>
+    <message>
+        <source>
+端口被 %1（进程 %2）占用。</source>
+        <translation>
+The port is held by %1 (process %2).</translation>
+    </message>
+</context>
+<context>
+    <name>DoctorCommand</name>
+    <message>
+        <source>默认路由所在网卡</source>
+        <translation>interface of the default route</translation>
+    </message>
+    <message>
+        <source>网卡</source>
+        <translation>network interface</translation>
+    </message>
+    <message>
+        <source>虚拟网桥或隧道，手机一般无法通过它访问</source>
+        <translation>virtual bridge or tunnel, which a phone usually cannot reach</translation>
+    </message>
+    <message>
+        <source>链路本地地址：网络没有分配地址</source>
+        <translation>link-local address: the network gave no address</translation>
+    </message>
+    <message>
+        <source>orvex doctor：检查网络，找出设备互相找不到的原因：本机地址、端口、防火墙规则，以及与其他设备的实际连通性。可给出对方的地址，直接询问它。只读取，不修改任何设置。</source>
+        <translation>orvex doctor: checks the network for why devices do not find each other: this computer&apos;s addresses, the ports, firewall rules, and a live check with other devices. Give another device&apos;s address to ask it directly. It only reads and changes nothing.</translation>
+    </message>
+    <message>
+        <source>等待其他设备回应的秒数（默认 %1）。</source>
+        <translation>Seconds to wait for other devices to answer (default %1).</translation>
+    </message>
+    <message>
+        <source>秒</source>
+        <translation>seconds</translation>
+    </message>
+    <message>
+        <source>要直接询问的设备地址（可带端口）。</source>
+        <translation>Addresses of devices to ask directly (optionally with a port).</translation>
+    </message>
+    <message>
+        <source>地址...</source>
+        <translation>addresses...</translation>
+    </message>
+    <message>
+        <source>--wait 的值无效：%1</source>
+        <translation>Invalid value for --wait: %1</translation>
+    </message>
+    <message>
+        <source>最多可询问 %1 个地址。</source>
+        <translation>At most %1 addresses can be asked.</translation>
+    </message>
+    <message>
+        <source>不是有效的地址：%1</source>
+        <translation>Not a valid address: %1</translation>
+    </message>
+    <message>
+        <source>实际连通性（等待 %1 秒）：</source>
+        <translation>Live check (waiting %1 s):</translation>
+    </message>
+    <message>
+        <source>[正常]</source>
+        <translation>[ok]     </translation>
+    </message>
+    <message>
+        <source>[注意]</source>
+        <translation>[note]   </translation>
+    </message>
+    <message>
+        <source>[问题]</source>
+        <translation>[problem]</translation>
+    </message>
+    <message>
+        <source>[未知]</source>
+        <translation>[unknown]</translation>
+    </message>
+    <message>
+        <source>网络接口：</source>
+        <translation>Network interfaces:</translation>
+    </message>
+    <message>
+        <source>没有可用的网络地址：请连接网络。</source>
+        <translation>No usable network address: connect to a network.</translation>
+    </message>
+    <message>
+        <source>链接和二维码使用的地址：%1（%2）</source>
+        <translation>Address used in links and QR codes: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>端口：</source>
+        <translation>Ports:</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：由 Orvex（进程 %2）监听并回应</source>
+        <translation>Discovery port UDP %1: Orvex (process %2) listens and answers</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：由 Orvex 监听并回应</source>
+        <translation>Discovery port UDP %1: Orvex listens and answers</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1 被 %2（进程 %3）占用</source>
+        <translation>Discovery port UDP %1 is held by %2 (process %3)</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1 被另一个用户的程序占用</source>
+        <translation>Discovery port UDP %1 is held by a program of another user</translation>
+    </message>
+    <message>
+        <source>在系统设置中换一个发现端口（所有设备需相同），或关闭该程序。</source>
+        <translation>Choose another discovery port in the settings (the same on every device), or close that program.</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：没有 Orvex 在运行，其他设备找不到本机</source>
+        <translation>Discovery port UDP %1: no Orvex runs, other devices cannot find this computer</translation>
+    </message>
+    <message>
+        <source>启动 orvex 或 orvex receive。</source>
+        <translation>Start orvex or orvex receive.</translation>
+    </message>
+    <message>
+        <source>传输端口：本机设置为不可被发现，其他设备看不到它</source>
+        <translation>Transfer port: this computer is set not to be discoverable, other devices do not see it</translation>
+    </message>
+    <message>
+        <source>传输端口 TCP %1：正在监听</source>
+        <translation>Transfer port TCP %1: listening</translation>
+    </message>
+    <message>
+        <source>传输端口 TCP %1：无法连接（%2）</source>
+        <translation>Transfer port TCP %1: cannot connect (%2)</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1：由 Orvex（进程 %2）监听</source>
+        <translation>Web port TCP %1: Orvex (process %2) listens</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1 被 %2（进程 %3）占用</source>
+        <translation>Web port TCP %1 is held by %2 (process %3)</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1 被另一个用户的程序占用</source>
+        <translation>Web port TCP %1 is held by a program of another user</translation>
+    </message>
+    <message>
+        <source>orvex share 和 orvex inbox 会改用下一个空闲端口。</source>
+        <translation>orvex share and orvex inbox move to the next free port.</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1：空闲（网页收发未在运行）</source>
+        <translation>Web port TCP %1: free (web transfer is not running)</translation>
+    </message>
+    <message>
+        <source>防火墙（只读取，不修改）：</source>
+        <translation>Firewall (read only, nothing changed):</translation>
+    </message>
+    <message>
+        <source>无法读取 %1 规则：%2</source>
+        <translation>Cannot read the %1 rules: %2</translation>
+    </message>
+    <message>
+        <source>以 root 运行可读取：sudo %1 doctor</source>
+        <translation>Run as root to read them: sudo %1 doctor</translation>
+    </message>
+    <message>
+        <source>%1：没有丢弃 Orvex 端口的规则</source>
+        <translation>%1: no rule drops Orvex&apos;s ports</translation>
+    </message>
+    <message>
+        <source>%1 规则丢弃发往 %2 的广播：%3</source>
+        <translation>%1 rule drops broadcasts to %2: %3</translation>
+    </message>
+    <message>
+        <source>%1 规则丢弃发往 %2 的数据：%3</source>
+        <translation>%1 rule drops what arrives for %2: %3</translation>
+    </message>
+    <message>
+        <source>放行：sudo %1</source>
+        <translation>To let it in: sudo %1</translation>
+    </message>
+    <message>
+        <source>%1（%2）回应了设备发现%3</source>
+        <translation>%1 (%2) answered discovery%3</translation>
+    </message>
+    <message>
+        <source>（直接询问）</source>
+        <translation> (asked directly)</translation>
+    </message>
+    <message>
+        <source>可以连接 %1 的传输端口 TCP %2</source>
+        <translation>Connected to the transfer port TCP %2 of %1</translation>
+    </message>
+    <message>
+        <source>无法连接 %1 的传输端口 TCP %2：%3</source>
+        <translation>Cannot connect to the transfer port TCP %2 of %1: %3</translation>
+    </message>
+    <message>
+        <source>对方的防火墙可能拦截了该端口：在对方运行 orvex doctor。</source>
+        <translation>Its firewall may block that port: run orvex doctor there.</translation>
+    </message>
+    <message>
+        <source>%1 没有回应直接询问</source>
+        <translation>%1 did not answer a direct request</translation>
+    </message>
+    <message>
+        <source>确认对方运行着 Orvex、发现端口相同、地址可达（ping %1），并在对方运行 orvex doctor。</source>
+        <translation>Check that it runs Orvex with the same discovery port and can be reached (ping %1), and run orvex doctor there.</translation>
+    </message>
+    <message>
+        <source>没有设备回应</source>
+        <translation>No device answered</translation>
+    </message>
+    <message>
+        <source>请在另一台设备上运行 orvex 或 orvex receive。若它在运行：路由器可能隔离了无线客户端或过滤了广播（访客网络常这样），或两台设备不在同一网段；可用 orvex devices --probe 地址 直接询问。</source>
+        <translation>Run orvex or orvex receive on another device. If it runs: the router may isolate wireless clients or filter broadcasts (guest networks often do), or the two devices are on different subnets; ask it directly with orvex devices --probe ADDRESS.</translation>
+    </message>
+    <message>
+        <source>%1 是无线网卡：请在路由器中关闭“AP 隔离”或“客户端隔离”，或不用访客网络。</source>
+        <translation>%1 is a wireless interface: turn off &quot;AP isolation&quot; or &quot;client isolation&quot; in the router, or leave the guest network.</translation>
+    </message>
+    <message>
+        <source>只有直接询问的设备回应了：广播可能被过滤，或它们在另一个网段</source>
+        <translation>Only the devices asked directly answered: broadcasts may be filtered, or they are on another subnet</translation>
+    </message>
+    <message>
+        <source>在设备列表中用“添加设备”加入它们的地址。</source>
+        <translation>Add their addresses with &quot;Add device&quot; in the device list.</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：由 Orvex（进程 %2）监听</source>
+        <translation>Discovery port UDP %1: Orvex (process %2) listens</translation>
+    </message>
+    <message>
+        <source>传输端口：本机的 Orvex 不回应本机的询问，无法得知；下面的实际连通性检查其他设备的传输端口</source>
+        <translation>Transfer port: unknown, the Orvex of this computer does not answer this computer; the live check below tries the other devices&apos; transfer ports</translation>
     </message>
 </context>
 <context>
@@ -229,16 +511,8 @@ Other devices cannot discover yours</translation>
         <translation>orvex inbox: receives files through a web page. Shows the link and QR code of the upload page; files uploaded by a browser are saved to the download folder. Press Ctrl+C to stop.</translation>
     </message>
     <message>
-        <source>链接中使用的本机地址（默认：第一个网络地址）。</source>
-        <translation>The local address to use in the link (default: the first network address).</translation>
-    </message>
-    <message>
         <source>地址</source>
         <translation>address</translation>
-    </message>
-    <message>
-        <source>无法监听端口 %1</source>
-        <translation>Cannot listen on port %1</translation>
     </message>
     <message>
         <source>已接收：%1（%2）</source>
@@ -251,6 +525,10 @@ Other devices cannot discover yours</translation>
     <message>
         <source>已停止接收。</source>
         <translation>Stopped receiving.</translation>
+    </message>
+    <message>
+        <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
+        <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
     </message>
 </context>
 <context>
@@ -744,6 +1022,14 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
         <source>已取消传输</source>
         <translation>Transfer cancelled</translation>
     </message>
+    <message>
+        <source>磁盘空间不足</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>文件名过长：%1</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>RunCommand</name>
@@ -812,6 +1098,10 @@ Without arguments it starts the tray application. These commands run in a termin
     <message>
         <source>“orvex --help” 列出可用的命令。</source>
         <translation>&quot;orvex --help&quot; lists the available commands.</translation>
+    </message>
+    <message>
+        <source>检查网络，找出设备互相找不到的原因</source>
+        <translation>check the network for why devices do not find each other</translation>
     </message>
 </context>
 <context>
@@ -1068,10 +1358,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <translation>orvex share: shares files through a web page. Shows a link and a QR code; browsers on the same network can download the files. Press Ctrl+C to stop.</translation>
     </message>
     <message>
-        <source>链接中使用的本机地址（默认：第一个网络地址）。</source>
-        <translation>The local address to use in the link (default: the first network address).</translation>
-    </message>
-    <message>
         <source>地址</source>
         <translation>address</translation>
     </message>
@@ -1092,10 +1378,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <translation>Please choose files</translation>
     </message>
     <message>
-        <source>无法监听端口 %1</source>
-        <translation>Cannot listen on port %1</translation>
-    </message>
-    <message>
         <source>已下载：%1（%2）</source>
         <translation>Downloaded: %1 (%2)</translation>
     </message>
@@ -1106,6 +1388,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>已停止分享。</source>
         <translation>Stopped sharing.</translation>
+    </message>
+    <message>
+        <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
+        <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
     </message>
 </context>
 <context>
@@ -1128,6 +1414,25 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>下载目录</source>
         <translation>Downloads</translation>
+    </message>
+</context>
+<context>
+    <name>WebLinks</name>
+    <message>
+        <source>（%1，进程 %2）</source>
+        <translation> (%1, process %2)</translation>
+    </message>
+    <message>
+        <source>无法监听网页端口 %1%2，其后的 %3 个端口也都被占用。</source>
+        <translation>Cannot listen on web port %1%2, and the %3 ports after it are taken too.</translation>
+    </message>
+    <message>
+        <source>网页端口 %1 已被占用%2，改用端口 %3。</source>
+        <translation>Web port %1 is taken%2, using port %3 instead.</translation>
+    </message>
+    <message>
+        <source>本机没有地址 %1。</source>
+        <translation>This computer has no address %1.</translation>
     </message>
 </context>
 <context>

@@ -1,13 +1,17 @@
 #include "devicemanager.h"
 
+#include "core/knownaddress.h"
+#include "core/settings.h"
 #include "discovery/discoveryservice.h"
 #include "gui/discovery/onlinedeviceitem.h"
 #include "gui/discovery/title.h"
 #include "gui/transfer/sendfilewindow.h"
 
+#include <QBoxLayout>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLayout>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
@@ -27,6 +31,20 @@ int indexOfAddress(const QVector<DeviceInfo> &list, const QHostAddress &addr)
     return -1;
 }
 
+// The box layout that holds widget, searched from layout down.
+QBoxLayout *layoutHolding(QLayout *layout, QWidget *widget)
+{
+    if (!layout)
+        return nullptr;
+    if (layout->indexOf(widget) >= 0)
+        return qobject_cast<QBoxLayout *>(layout);
+    for (int i = 0; i < layout->count(); ++i) {
+        if (QBoxLayout *found = layoutHolding(layout->itemAt(i)->layout(), widget))
+            return found;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *selectAllBox, QWidget *list, QObject *parent)
@@ -34,7 +52,22 @@ DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *select
     , multiTransferBtn(multiTransferButton)
     , selectAll(selectAllBox)
     , listWidget(list)
+    , addressEdit(new QLineEdit(multiTransferButton->parentWidget()))
+    , addDeviceBtn(new QPushButton(tr("添加设备"), multiTransferButton->parentWidget()))
 {
+    addressEdit->setObjectName(QStringLiteral("add_device_address"));
+    addressEdit->setPlaceholderText(tr("地址，如 192.168.2.7 或 192.168.2.7:52637"));
+    addressEdit->setMaximumWidth(260);
+    addDeviceBtn->setObjectName(QStringLiteral("add_device_btn"));
+    addDeviceBtn->setToolTip(tr("广播找不到的设备（在另一网段，或路由器过滤了广播）可按地址直接询问"));
+    // Beside "批量传送", on the tool row of the device page.
+    if (QBoxLayout *row = layoutHolding(multiTransferButton->parentWidget()->layout(), multiTransferButton)) {
+        const int index = row->indexOf(multiTransferButton);
+        row->insertWidget(index + 1, addDeviceBtn);
+        row->insertWidget(index + 1, addressEdit);
+    }
+    connect(addDeviceBtn, &QPushButton::clicked, this, &DeviceManager::addDevice);
+    connect(addressEdit, &QLineEdit::returnPressed, this, &DeviceManager::addDevice);
     connect(selectAll, &QCheckBox::clicked, this, &DeviceManager::selectAllDevices);
     connect(multiTransferBtn, &QPushButton::clicked, this, &DeviceManager::multiTransfer);
     expiryTimer.setSingleShot(true);
@@ -45,6 +78,7 @@ DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *select
 
 void DeviceManager::startDiscovery(DiscoveryService *service)
 {
+    discovery = service;
     connect(&requestTimer, &QTimer::timeout, service, &DiscoveryService::broadcastReq);
     requestTimer.start(requestIntervalMs);
     service->broadcastReq();
@@ -211,6 +245,30 @@ void DeviceManager::multiTransfer()
         return;
     }
     openTransferWindow(selectedDevices);
+}
+
+void DeviceManager::addDevice()
+{
+    const KnownAddress known = KnownAddress::parse(addressEdit->text());
+    if (!known.isValid()) {
+        QMessageBox::warning(nullptr, QCoreApplication::applicationName(),
+            tr("不是有效的地址。请输入 IP 地址，可在冒号后加上发现端口。"));
+        return;
+    }
+    QStringList entries = Settings::knownAddresses();
+    // The same address with another port replaces the old entry.
+    for (int i = entries.size() - 1; i >= 0; --i) {
+        if (KnownAddress::parse(entries.at(i)).address.isEqual(known.address, QHostAddress::TolerantConversion))
+            entries.removeAt(i);
+    }
+    entries.append(known.text());
+    // The oldest go first: discovery asks only this many.
+    while (entries.size() > DiscoveryService::maxKnownAddresses)
+        entries.removeFirst();
+    Settings::setKnownAddresses(entries);
+    addressEdit->clear();
+    if (discovery)
+        discovery->probe(known.address, known.port);
 }
 
 void DeviceManager::openTransferWindow(const QVector<DeviceInfo> &targets)

@@ -11,6 +11,7 @@
 class DiscoveryService;
 class OnlineDeviceItem;
 class QCheckBox;
+class QLineEdit;
 class QPushButton;
 class QVBoxLayout;
 class QWidget;
@@ -50,6 +51,9 @@ public slots:
     void updateSelectedDevice();
     void selectAllDevices();
     void multiTransfer();
+    // "添加设备": keeps the typed address (and port) among the known addresses, which discovery
+    // asks directly with every request, and asks it at once.
+    void addDevice();
     void openTransferWindow(const QVector<DeviceInfo> &targets);
     // Files to send that came from outside (the file manager, a second launch): they go to the
     // ticked devices' send window at once, or else into the next send window opened. Returns
@@ -80,6 +84,9 @@ private:
     QPushButton *multiTransferBtn;
     QCheckBox *selectAll;
     QWidget *listWidget;
+    QLineEdit *addressEdit;
+    QPushButton *addDeviceBtn;
+    DiscoveryService *discovery = nullptr;
     QTimer requestTimer;
     // When each device (same index as devices) counts as gone unless heard from again.
     QVector<QDeadlineTimer> silentAfter;

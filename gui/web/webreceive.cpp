@@ -3,6 +3,7 @@
 #include "ui_webreceive.h"
 
 #include "core/localipv4addresses.h"
+#include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
 #include "web/webserver.h"
 
@@ -23,6 +24,7 @@ WebReceive::WebReceive(WebServer *server, QWidget *parent)
     // Every use of the main window's button opens a new window; a closed one is not needed again.
     setAttribute(Qt::WA_DeleteOnClose);
     ui->ips_combox->addItems(localIPv4Addresses());
+    new AddressHint(ui->ips_combox);
 
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebReceive::generateCodeBtnClick);
     connect(ui->copyButton, &QPushButton::clicked, this, &WebReceive::copyBtnClick);

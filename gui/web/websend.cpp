@@ -3,6 +3,7 @@
 #include "ui_websend.h"
 
 #include "core/localipv4addresses.h"
+#include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
 #include "web/webserver.h"
 
@@ -39,6 +40,7 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     ui->lineEdit->setEnabled(false);
     ui->ip_combox->addItems(localIPv4Addresses());
+    new AddressHint(ui->ip_combox);
 
     connect(ui->selectFileBtn, &QPushButton::clicked, this, &WebSend::selectFileBtnClicked);
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebSend::generateCodeBtnClicked);

@@ -5,7 +5,9 @@
 #include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QTemporaryDir>
+#include <QUdpSocket>
 
 #include <csignal>
 
@@ -55,6 +57,24 @@ class TestDevicesCommand : public QObject
     Q_OBJECT
 
 private slots:
+    void probeFindsADeviceBroadcastsMiss()
+    {
+        // 127.0.0.2 is no interface address: a device elsewhere, which only a direct request reaches.
+        QUdpSocket device;
+        QVERIFY(device.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        OrvexProcess devices;
+        devices.run({ QStringLiteral("devices"), QStringLiteral("--json"), QStringLiteral("--wait"),
+            QStringLiteral("2"), QStringLiteral("--discovery-port"), QString::number(testsupport::freeUdpPort()),
+            QStringLiteral("--probe"), QStringLiteral("127.0.0.2:%1").arg(device.localPort()) });
+        QTRY_VERIFY(device.hasPendingDatagrams());
+        const QNetworkDatagram request = device.receiveDatagram();
+        QCOMPARE(request.data(), QByteArray("{\"request\":true}"));
+        device.writeDatagram(QByteArray("{\"device_name\":\"客厅\",\"port\":5000,\"request\":false}"),
+            request.senderAddress(), static_cast<quint16>(request.senderPort()));
+        QCOMPARE(devices.waitForExit(), 0);
+        QCOMPARE(jsonNames(devices.output()), QStringList { QStringLiteral("客厅 127.0.0.2") });
+    }
+
     void findsAnotherMachineUntilItStops()
     {
         const quint16 discoveryPort = testsupport::freeUdpPort();

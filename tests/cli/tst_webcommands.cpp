@@ -8,6 +8,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -78,9 +79,10 @@ private:
     }
 
     // Starts a web command and returns the link it printed, after checking its QR code.
-    QString startAndReadLink(OrvexProcess &orvex, const QStringList &arguments)
+    QString startAndReadLink(OrvexProcess &orvex, const QStringList &arguments,
+        const QString &webPort = QStringLiteral("0"), const QStringList &prefix = {})
     {
-        orvex.run(arguments + QStringList { QStringLiteral("--web-port"), QStringLiteral("0") });
+        orvex.run(arguments + QStringList { QStringLiteral("--web-port"), webPort }, prefix);
         if (!orvex.waitForOutput(QStringLiteral("Ctrl\\+C")).hasMatch()) {
             qWarning("no link: %s", qPrintable(orvex.errors()));
             return QString();
@@ -106,6 +108,53 @@ private:
     }
 
 private slots:
+    void linkNamesTheLanAddressBesideABridge()
+    {
+        // A machine of its own whose container bridge comes first in the system's order.
+        const QString machine = QStringLiteral(
+            "ip link set lo up && ip link add docker0 type bridge && ip addr add 172.17.0.1/16 dev docker0 && "
+            "ip link set docker0 up && ip link add lan0 type veth peer name lan1 && ip addr add 192.168.1.23/24 dev "
+            "lan0 && ip link set lan1 up && "
+            "ip link set lan0 up && exec \"$@\"");
+        OrvexProcess orvex;
+        const QString link = startAndReadLink(orvex, { QStringLiteral("inbox") }, QStringLiteral("0"),
+            { QStringLiteral("unshare"), QStringLiteral("--net"), QStringLiteral("--"), QStringLiteral("sh"),
+                QStringLiteral("-c"), machine, QStringLiteral("machine") });
+        QVERIFY2(link.startsWith(QLatin1String("http://192.168.1.23:")), qPrintable(link + orvex.errors()));
+    }
+
+    void movesToTheNextFreeWebPort()
+    {
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::Any));
+        QTemporaryDir source;
+        QFile file(source.filePath(QStringLiteral("a.txt")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("moved");
+        file.close();
+        OrvexProcess orvex;
+        const QString link = startAndReadLink(
+            orvex, { QStringLiteral("share"), file.fileName() }, QString::number(taken.serverPort()));
+        const QUrl url(link);
+        QVERIFY2(url.port() > taken.serverPort() && url.port() <= taken.serverPort() + 20, qPrintable(link));
+        // The holder is named: this test.
+        QVERIFY2(orvex.errors().contains(QStringLiteral("进程 %1").arg(QCoreApplication::applicationPid())),
+            qPrintable(orvex.errors()));
+        int status = 0;
+        fetch(network.get(QNetworkRequest(url)), &status);
+        QCOMPARE(status, 200);
+        orvex.sendSignal(SIGINT);
+        QCOMPARE(orvex.waitForExit(), 0);
+    }
+
+    void refusesAnAddressThisMachineHasNot()
+    {
+        OrvexProcess orvex;
+        orvex.run({ QStringLiteral("inbox"), QStringLiteral("--address"), QStringLiteral("192.0.2.7") });
+        QCOMPARE(orvex.waitForExit(), 2);
+        QVERIFY(!orvex.output().contains(QLatin1String("http://")));
+    }
+
     void shareServesThePrintedLink()
     {
         QTemporaryDir source;

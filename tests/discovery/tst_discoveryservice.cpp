@@ -1,4 +1,5 @@
 #include "core/settings.h"
+#include "core/transferfeatures.h"
 #include "discovery/discoveryservice.h"
 #include "tests/support/freeport.h"
 #include "tests/support/testmain.h"
@@ -20,9 +21,9 @@ const QHostAddress peerAddress(QStringLiteral("127.0.0.2"));
 
 QByteArray hostInfo(const QString &name, int port)
 {
-    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"list\",\"receipt\",\"resume\"],"
-                          "\"port\":%3,\"request\":false}")
-        .arg(name, QSysInfo::productType())
+    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"%3\"],"
+                          "\"port\":%4,\"request\":false}")
+        .arg(name, QSysInfo::productType(), TransferFeatures::supported().join(QStringLiteral("\",\"")))
         .arg(port)
         .toUtf8();
 }
@@ -78,10 +79,34 @@ private slots:
         service.start(4321);
 
         QCOMPARE(errors.count(), 1);
-        QCOMPARE(
-            errors.at(0).at(0).toString(), QStringLiteral("无法监听端口 %1.\n你的设备无法被发现").arg(discoveryPort));
+        // The holder is named, here this test itself.
+        const QString message = errors.at(0).at(0).toString();
+        QVERIFY2(message.startsWith(QStringLiteral("无法监听端口 %1.\n你的设备无法被发现\n").arg(discoveryPort)),
+            qPrintable(message));
+        QVERIFY2(message.contains(QStringLiteral("（进程 %1）").arg(QCoreApplication::applicationPid())),
+            qPrintable(message));
         QTRY_VERIFY(blocker.hasPendingDatagrams());
         QCOMPARE(blocker.receiveDatagram().data(), hostInfo(QStringLiteral("书房电脑"), 4321));
+    }
+
+    void asksKnownAddressesDirectly()
+    {
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+        Settings::setKnownAddresses({ QStringLiteral("127.0.0.2:%1").arg(peer.localPort()), QStringLiteral("studio") });
+        DiscoveryService service;
+        QSignalSpy hosts(&service, &DiscoveryService::newHost);
+        service.start(4321);
+        service.broadcastReq();
+        QList<QByteArray> received;
+        QTRY_VERIFY((received += drain(peer)).size() >= 2);
+        QCOMPARE(received, (QList<QByteArray> { "{\"request\":true}", hostInfo(QStringLiteral("书房电脑"), 4321) }));
+
+        // Its answer lists it like any other.
+        peer.writeDatagram(hostInfo(QStringLiteral("客厅"), 5000), QHostAddress::LocalHost, discoveryPort);
+        QTRY_COMPARE(hosts.count(), 1);
+        QVERIFY(hosts.at(0).at(1).value<QHostAddress>().isEqual(peerAddress, QHostAddress::TolerantConversion));
+        Settings::setKnownAddresses({});
     }
 
     void answersRequestsToTheSenderPort_data()

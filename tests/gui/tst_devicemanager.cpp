@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QPushButton>
@@ -490,6 +491,34 @@ private slots:
         QVERIFY(shown.endsWith(QChar(0x2026)));
         QVERIFY(shown.size() < longName.size());
         QCOMPARE(page.rows().first()->info().deviceName, longName);
+    }
+
+    void addedAddressIsKeptAndAsked()
+    {
+        QUdpSocket device;
+        QVERIFY(device.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        const QString entry = QStringLiteral("127.0.0.2:%1").arg(device.localPort());
+        Settings::setKnownAddresses({ QStringLiteral("127.0.0.2:1"), QStringLiteral("192.0.2.9") });
+        DiscoveryService service;
+        Page page;
+        page.manager.startDiscovery(&service);
+        auto *edit = page.window.findChild<QLineEdit *>(QStringLiteral("add_device_address"));
+        auto *add = page.window.findChild<QPushButton *>(QStringLiteral("add_device_btn"));
+        QVERIFY(edit && add);
+
+        testsupport::ModalAnswerer answerer;
+        QTest::keyClicks(edit, QStringLiteral("studio.local"));
+        QTest::mouseClick(add, Qt::LeftButton);
+        QTRY_COMPARE(answerer.count(), 1);
+
+        edit->clear();
+        QTest::keyClicks(edit, entry);
+        QTest::mouseClick(add, Qt::LeftButton);
+        // The same address with a new port replaces its entry.
+        QCOMPARE(Settings::knownAddresses(), (QStringList { QStringLiteral("192.0.2.9"), entry }));
+        QTRY_VERIFY(device.hasPendingDatagrams());
+        QCOMPARE(device.receiveDatagram().data(), QByteArray("{\"request\":true}"));
+        Settings::setKnownAddresses({});
     }
 
     void startDiscoveryRequestsAtOnce()
