@@ -32,7 +32,7 @@
     </message>
     <message>
         <source>传输数据被篡改或损坏</source>
-        <translation type="unfinished"></translation>
+        <translation>The transferred data was altered or damaged</translation>
     </message>
 </context>
 <context>
@@ -1024,11 +1024,11 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     </message>
     <message>
         <source>磁盘空间不足</source>
-        <translation type="unfinished"></translation>
+        <translation>Not enough disk space</translation>
     </message>
     <message>
         <source>文件名过长：%1</source>
-        <translation type="unfinished"></translation>
+        <translation>File name too long: %1</translation>
     </message>
 </context>
 <context>
