@@ -3,6 +3,7 @@
 #include "core/settings.h"
 
 #include <QCoreApplication>
+#include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
 
@@ -33,6 +34,31 @@ bool installTranslation(Language language)
         return true;
     auto *loaded = new QTranslator;
     if (!loaded->load(QStringLiteral("orvex_en"), QStringLiteral(":/translations"))) {
+        delete loaded;
+        return false;
+    }
+    translator = loaded;
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
+bool installQtTranslation(Language language)
+{
+    static QTranslator *translator = nullptr;
+    if (translator) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+        translator = nullptr;
+    }
+    if (language == Language::English)
+        return true;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    const QString folder = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
+    auto *loaded = new QTranslator;
+    if (!loaded->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qt"), QStringLiteral("_"), folder)) {
         delete loaded;
         return false;
     }
