@@ -154,9 +154,10 @@ QString ProgressLine::terminalLine(
     const int fixed = Console::displayWidth(label) + 1 + Console::displayWidth(figures);
     // What is left goes to the file's name (at least a few columns of it) and the bar.
     int space = room - fixed;
-    int bar = std::min(maxBarWidth, space - 2 - std::min(Console::displayWidth(file) + 1, 16));
-    if (bar < minBarWidth)
-        bar = 0;
+    // The bar comes before the file's name, which gets what the bar leaves (and at most its own
+    // width); a bar narrower than minBarWidth is left out.
+    const int nameWanted = file.isEmpty() ? 0 : std::min(Console::displayWidth(file) + 1, 16);
+    int bar = space - 1 >= minBarWidth ? std::max(minBarWidth, std::min(maxBarWidth, space - 1 - nameWanted)) : 0;
     space -= bar > 0 ? bar + 1 : 0;
     const QString name = file.isEmpty() || space < 4 ? QString() : Console::elide(file, space - 1);
     QString line = label;

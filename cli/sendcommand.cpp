@@ -228,7 +228,9 @@ void SendCommand::socketConnected()
     socket = nullptr;
     progress = std::make_unique<ProgressLine>(tr("发送"), files);
     connect(context, &Context::printLogMsg, this, [this](const QString &message) {
-        if (context->sessionState() == Context::Negotiating && !offerShown) {
+        // The line that tells the code comes once the keys are exchanged, as the offer goes out.
+        if (!offerShown && context->sessionState() != Context::Transferring
+            && message.contains(context->verificationCode())) {
             offerShown = true;
             Console::event(QStringLiteral("offer"),
                 { { QStringLiteral("to"), currentTarget }, { QStringLiteral("code"), context->verificationCode() },

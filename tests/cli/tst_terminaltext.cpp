@@ -22,7 +22,7 @@ private slots:
         QTest::addRow("50 columns, Chinese") << QStringLiteral("接收") << chinese << 50 << true;
         QTest::addRow("50 columns, English")
             << QStringLiteral("Receiving") << QStringLiteral("a-long-name.iso") << 50 << true;
-        QTest::addRow("30 columns: no bar") << QStringLiteral("发送") << chinese << 30 << false;
+        QTest::addRow("30 columns: a short bar") << QStringLiteral("发送") << chinese << 30 << true;
         QTest::addRow("12 columns") << QStringLiteral("发送") << chinese << 12 << false;
     }
 

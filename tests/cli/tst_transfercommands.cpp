@@ -292,6 +292,7 @@ private slots:
             if (events.last() == QLatin1String("done"))
                 done = event;
         }
+        QVERIFY2(events.size() == 6, qPrintable(sending.output()));
         QCOMPARE(events,
             QStringList({ QStringLiteral("offer"), QStringLiteral("progress"), QStringLiteral("file"),
                 QStringLiteral("progress"), QStringLiteral("file"), QStringLiteral("done") }));
