@@ -52,7 +52,9 @@ QStringList CommandOptions::wrap(const QString &text, int width)
         else
             pieces.append(QString(c));
     }
-    static const QString closing = QStringLiteral("。，、；：）」』！？");
+    // Full stop, commas, semicolon, colon, closing brackets and quotes, exclamation and question
+    // marks, all fullwidth.
+    static const QString closing = QStringLiteral("\u3002\uff0c\u3001\uff1b\uff1a\uff09\u300d\u300f\uff01\uff1f");
     QStringList lines;
     QString line;
     for (const QString &piece : qAsConst(pieces)) {

@@ -21,18 +21,14 @@ void InboxCommand::addOptions(CommandOptions &parser) const
         tr("orvex inbox：通过网页接收文件。显示上传页面的链接和二维码，浏览器上传的文件保存到"
            "下载目录；按 Ctrl+C 停止。"));
     parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：第一个网络地址）。"), tr("地址") });
-    parser.addOption({ QStringLiteral("qr"),
-        tr("二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。"),
-        QStringLiteral("light|dark") });
+    parser.addOption(qrSchemeOption());
 }
 
 int InboxCommand::start(const QCommandLineParser &parser)
 {
     QrScheme scheme = QrScheme::Dark;
-    if (!parseQrScheme(parser.value(QStringLiteral("qr")), &scheme)) {
-        Console::err(tr("--qr 的值无效：%1（可用 light 或 dark）").arg(peerText(parser.value(QStringLiteral("qr")))));
+    if (!takeQrScheme(parser, &scheme))
         return exitcode::usage;
-    }
     const QString folder = Settings::downloadPath();
     QString folderError = createDownloadFolder(folder, FolderDepth::WithParents);
     if (folderError.isEmpty())

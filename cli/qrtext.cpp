@@ -1,8 +1,10 @@
 #include "qrtext.h"
 
 #include "cli/console.h"
+#include "core/peertext.h"
 #include "web/qrmatrix.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 namespace {
@@ -45,16 +47,28 @@ QStringList qrTextLines(const QrMatrix &matrix, QrScheme scheme)
     return lines;
 }
 
-bool parseQrScheme(const QString &text, QrScheme *scheme)
+QCommandLineOption qrSchemeOption()
 {
+    return { QStringLiteral("qr"),
+        QCoreApplication::translate(
+            "QrText", "二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。"),
+        QStringLiteral("light|dark") };
+}
+
+bool takeQrScheme(const QCommandLineParser &parser, QrScheme *scheme)
+{
+    const QString text = parser.value(QStringLiteral("qr"));
     if (text.isEmpty())
         *scheme = Console::outIsTerminal() ? QrScheme::Colours : QrScheme::Dark;
     else if (text == QLatin1String("light"))
         *scheme = QrScheme::Light;
     else if (text == QLatin1String("dark"))
         *scheme = QrScheme::Dark;
-    else
+    else {
+        Console::err(
+            QCoreApplication::translate("QrText", "--qr 的值无效：%1（可用 light 或 dark）").arg(peerText(text)));
         return false;
+    }
     return true;
 }
 

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCommandLineOption>
 #include <QStringList>
+
+class QCommandLineParser;
 
 class QrMatrix;
 
@@ -17,8 +20,11 @@ enum class QrScheme { Colours, Dark, Light };
 // "█" both drawn, "▀" upper drawn, "▄" lower drawn, " " neither.
 QStringList qrTextLines(const QrMatrix &matrix, QrScheme scheme = QrScheme::Dark);
 
-// "light", "dark" or empty (colours on a terminal, dark elsewhere); false for another text.
-bool parseQrScheme(const QString &text, QrScheme *scheme);
+// The --qr option of the commands that print a link.
+QCommandLineOption qrSchemeOption();
+// --qr as given: "light", "dark" or nothing (colours on a terminal, dark elsewhere); false, after
+// saying why, for another value.
+bool takeQrScheme(const QCommandLineParser &parser, QrScheme *scheme);
 
 // Prints link and, below it, its QR code; says so when the link is too long for one.
 void printLinkWithQrCode(const QString &link, QrScheme scheme);

@@ -20,19 +20,15 @@ void ShareCommand::addOptions(CommandOptions &parser) const
         tr("orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；"
            "按 Ctrl+C 停止。"));
     parser.addOption({ QStringLiteral("address"), tr("链接中使用的本机地址（默认：第一个网络地址）。"), tr("地址") });
-    parser.addOption({ QStringLiteral("qr"),
-        tr("二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。"),
-        QStringLiteral("light|dark") });
+    parser.addOption(qrSchemeOption());
     parser.addPositionalArgument(QStringLiteral("files"), tr("要分享的文件。"), tr("文件..."));
 }
 
 int ShareCommand::start(const QCommandLineParser &parser)
 {
     QrScheme scheme = QrScheme::Dark;
-    if (!parseQrScheme(parser.value(QStringLiteral("qr")), &scheme)) {
-        Console::err(tr("--qr 的值无效：%1（可用 light 或 dark）").arg(peerText(parser.value(QStringLiteral("qr")))));
+    if (!takeQrScheme(parser, &scheme))
         return exitcode::usage;
-    }
     QStringList files;
     for (const QString &path : parser.positionalArguments()) {
         const QFileInfo info(path);

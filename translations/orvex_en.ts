@@ -279,14 +279,6 @@ Other devices cannot discover yours</translation>
         <source>已停止接收。</source>
         <translation>Stopped receiving.</translation>
     </message>
-    <message>
-        <source>二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。</source>
-        <translation>How to draw the QR code: light (a terminal with a light background) or dark (a dark background); by default a terminal gets it white on black.</translation>
-    </message>
-    <message>
-        <source>--qr 的值无效：%1（可用 light 或 dark）</source>
-        <translation>Invalid value for --qr: %1 (light or dark)</translation>
-    </message>
 </context>
 <context>
     <name>Main</name>
@@ -636,6 +628,14 @@ Receive the files?</translation>
     <message>
         <source>链接太长，无法生成二维码。</source>
         <translation>The link is too long for a QR code.</translation>
+    </message>
+    <message>
+        <source>二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。</source>
+        <translation>How to draw the QR code: light (a terminal with a light background) or dark (a dark background); by default a terminal gets it white on black.</translation>
+    </message>
+    <message>
+        <source>--qr 的值无效：%1（可用 light 或 dark）</source>
+        <translation>Invalid value for --qr: %1 (light or dark)</translation>
     </message>
 </context>
 <context>
@@ -1205,14 +1205,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>已停止分享。</source>
         <translation>Stopped sharing.</translation>
-    </message>
-    <message>
-        <source>二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。</source>
-        <translation>How to draw the QR code: light (a terminal with a light background) or dark (a dark background); by default a terminal gets it white on black.</translation>
-    </message>
-    <message>
-        <source>--qr 的值无效：%1（可用 light 或 dark）</source>
-        <translation>Invalid value for --qr: %1 (light or dark)</translation>
     </message>
 </context>
 <context>
