@@ -1,7 +1,10 @@
 #pragma once
 
+#include "cli/runoptions.h"
+
 #include <QObject>
 
+class CommandOptions;
 class QCommandLineParser;
 
 // One headless subcommand. The runner adds the common options and the command's own, parses,
@@ -16,7 +19,9 @@ public:
 
     using QObject::QObject;
 
-    virtual void addOptions(QCommandLineParser &parser) const = 0;
+    virtual void addOptions(CommandOptions &options) const = 0;
+    // The settings this command reads, which it takes as options for one run (and --save).
+    virtual RunOptions::Choices settings() const = 0;
     // Returns an exit status when the command is done already, or keepRunning.
     virtual int start(const QCommandLineParser &parser) = 0;
     // SIGINT or SIGTERM arrived: end cleanly and emit finished.

@@ -3,6 +3,32 @@
 #include "discovery/discoveryservice.h"
 
 #include <algorithm>
+#include <vector>
+
+namespace {
+
+// Letters to insert, remove or change to turn one text into the other.
+int editDistance(const QString &a, const QString &b)
+{
+    std::vector<int> row(static_cast<size_t>(b.size()) + 1);
+    for (int j = 0; j <= b.size(); ++j)
+        row[static_cast<size_t>(j)] = j;
+    for (int i = 1; i <= a.size(); ++i) {
+        int diagonal = row[0];
+        row[0] = i;
+        for (int j = 1; j <= b.size(); ++j) {
+            const auto at = static_cast<size_t>(j);
+            const int above = row[at];
+            row[at] = std::min({ above + 1, row[at - 1] + 1, diagonal + (a.at(i - 1) == b.at(j - 1) ? 0 : 1) });
+            diagonal = above;
+        }
+    }
+    return row[static_cast<size_t>(b.size())];
+}
+
+constexpr int maxSuggestedDistance = 2;
+
+} // namespace
 
 DeviceList::DeviceList(DiscoveryService *service, QObject *parent)
     : QObject(parent)
@@ -64,4 +90,33 @@ void DeviceList::scheduleExpiry()
     for (const QDeadlineTimer &deadline : qAsConst(silentAfter))
         soonest = std::min(soonest, deadline.remainingTime());
     expiryTimer.start(static_cast<int>(std::max<qint64>(soonest, 0)));
+}
+
+const DeviceInfo *DeviceList::byName(const QVector<DeviceInfo> &devices, const QString &name)
+{
+    const DeviceInfo *folded = nullptr;
+    int foldedCount = 0;
+    for (const DeviceInfo &device : devices) {
+        if (device.deviceName == name)
+            return &device;
+        if (device.deviceName.compare(name, Qt::CaseInsensitive) == 0) {
+            folded = &device;
+            ++foldedCount;
+        }
+    }
+    return foldedCount == 1 ? folded : nullptr;
+}
+
+QStringList DeviceList::similarNames(const QVector<DeviceInfo> &devices, const QString &name)
+{
+    const QString wanted = name.toCaseFolded();
+    QStringList names;
+    for (const DeviceInfo &device : devices) {
+        const QString candidate = device.deviceName.toCaseFolded();
+        const bool close = candidate.contains(wanted) || wanted.contains(candidate)
+            || editDistance(candidate, wanted) <= maxSuggestedDistance;
+        if (close && !names.contains(device.deviceName))
+            names.append(device.deviceName);
+    }
+    return names;
 }

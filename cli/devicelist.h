@@ -26,6 +26,13 @@ public:
     void start();
     const QVector<DeviceInfo> &devices() const { return online; }
 
+    // The device of that name: the one named exactly so, else the only one whose name differs in
+    // case alone; null when there is none or the case leaves several.
+    static const DeviceInfo *byName(const QVector<DeviceInfo> &devices, const QString &name);
+    // Names close to name (differing in case, or by at most two letters, or holding it), for a
+    // suggestion when byName found none.
+    static QStringList similarNames(const QVector<DeviceInfo> &devices, const QString &name);
+
 signals:
     void deviceAdded(const DeviceInfo &device);
     void deviceRemoved(const DeviceInfo &device);

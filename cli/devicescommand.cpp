@@ -1,5 +1,6 @@
 #include "devicescommand.h"
 
+#include "cli/commandoptions.h"
 #include "cli/console.h"
 #include "cli/devicelist.h"
 #include "cli/exitcode.h"
@@ -11,11 +12,10 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-void DevicesCommand::addOptions(QCommandLineParser &parser) const
+void DevicesCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(tr("orvex devices：列出局域网中运行 Orvex 的设备（名称、地址、端口）。"));
     parser.addOption({ QStringLiteral("wait"), tr("等待回应的秒数（默认 %1）。").arg(defaultWaitSeconds), tr("秒") });
-    parser.addOption({ QStringLiteral("json"), tr("每台设备输出一行 JSON。") });
     parser.addOption({ QStringLiteral("probe"),
         tr("也直接询问这个地址（可带端口，如 192.168.2.7:52637），用于广播到达不了的设备。"), tr("地址") });
     parser.addOption({ QStringLiteral("follow"), tr("持续运行，设备上线或离开时各输出一行，直到中断。") });
@@ -32,7 +32,7 @@ int DevicesCommand::start(const QCommandLineParser &parser)
             return exitcode::usage;
         }
     }
-    json = parser.isSet(QStringLiteral("json"));
+    json = Console::mode() == Console::Mode::Json;
     KnownAddress probed;
     if (parser.isSet(QStringLiteral("probe"))) {
         probed = KnownAddress::parse(parser.value(QStringLiteral("probe")));
@@ -49,9 +49,9 @@ int DevicesCommand::start(const QCommandLineParser &parser)
     list = new DeviceList(discovery, this);
     if (parser.isSet(QStringLiteral("follow"))) {
         connect(list, &DeviceList::deviceAdded, this,
-            [this](const DeviceInfo &device) { Console::out(deviceLine(device, json, QStringLiteral("added"))); });
+            [this](const DeviceInfo &device) { Console::result(deviceLine(device, json, QStringLiteral("added"))); });
         connect(list, &DeviceList::deviceRemoved, this,
-            [this](const DeviceInfo &device) { Console::out(deviceLine(device, json, QStringLiteral("removed"))); });
+            [this](const DeviceInfo &device) { Console::result(deviceLine(device, json, QStringLiteral("removed"))); });
     } else {
         waitTimer.setSingleShot(true);
         connect(&waitTimer, &QTimer::timeout, this, &DevicesCommand::printList);
@@ -71,8 +71,13 @@ void DevicesCommand::interrupt(int signalNumber)
 
 void DevicesCommand::printList()
 {
+    if (list->devices().isEmpty()) {
+        Console::err(tr("未发现设备"));
+        emit finished(exitcode::notFound);
+        return;
+    }
     for (const DeviceInfo &device : list->devices())
-        Console::out(deviceLine(device, json));
+        Console::result(deviceLine(device, json));
     emit finished(exitcode::success);
 }
 

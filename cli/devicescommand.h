@@ -22,7 +22,8 @@ public:
 
     using Command::Command;
 
-    void addOptions(QCommandLineParser &parser) const override;
+    void addOptions(CommandOptions &parser) const override;
+    RunOptions::Choices settings() const override { return RunOptions::DiscoveryPort; }
     int start(const QCommandLineParser &parser) override;
     void interrupt(int signalNumber) override;
 

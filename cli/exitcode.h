@@ -10,8 +10,11 @@ constexpr int failure = 1;
 constexpr int usage = 2;
 // The receiving side declined the offer (send), or the offer was declined here (receive --once).
 constexpr int refused = 3;
-// No device of that name or address answered in time (send --to).
+// No device of that name or address answered in time (send --to), or none at all (devices).
 constexpr int notFound = 4;
+// Nobody answered the offer in time at the receiving side, which refused it (send), or nobody
+// answered it here (receive --once).
+constexpr int unanswered = 5;
 // Ended by a signal during a transfer: 128 plus its number (130 for Ctrl+C).
 constexpr int signalBase = 128;
 

@@ -1,8 +1,10 @@
 #include "qrtext.h"
 
 #include "cli/console.h"
+#include "core/peertext.h"
 #include "web/qrmatrix.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 
 namespace {
@@ -17,8 +19,9 @@ bool isLight(const QrMatrix &matrix, int row, int column)
 
 } // namespace
 
-QStringList qrTextLines(const QrMatrix &matrix)
+QStringList qrTextLines(const QrMatrix &matrix, QrScheme scheme)
 {
+    const bool drawLight = scheme != QrScheme::Light;
     QStringList lines;
     if (matrix.isNull())
         return lines;
@@ -27,9 +30,9 @@ QStringList qrTextLines(const QrMatrix &matrix)
     for (int row = first; row < end; row += 2) {
         QString line;
         for (int column = first; column < end; ++column) {
-            const bool upper = isLight(matrix, row, column);
+            const bool upper = isLight(matrix, row, column) == drawLight;
             // An odd count of rows leaves the last line's lower half in the quiet zone: light.
-            const bool lower = isLight(matrix, row + 1, column);
+            const bool lower = isLight(matrix, row + 1, column) == drawLight;
             if (upper && lower)
                 line += QChar(0x2588);
             else if (upper)
@@ -44,14 +47,46 @@ QStringList qrTextLines(const QrMatrix &matrix)
     return lines;
 }
 
-void printLinkWithQrCode(const QString &link)
+QCommandLineOption qrSchemeOption()
 {
-    Console::out(link);
-    const QStringList lines = qrTextLines(QrMatrix::encode(link));
+    return { QStringLiteral("qr"),
+        QCoreApplication::translate(
+            "QrText", "二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。"),
+        QStringLiteral("light|dark") };
+}
+
+bool takeQrScheme(const QCommandLineParser &parser, QrScheme *scheme)
+{
+    const QString text = parser.value(QStringLiteral("qr"));
+    if (text.isEmpty())
+        *scheme = Console::outIsTerminal() ? QrScheme::Colours : QrScheme::Dark;
+    else if (text == QLatin1String("light"))
+        *scheme = QrScheme::Light;
+    else if (text == QLatin1String("dark"))
+        *scheme = QrScheme::Dark;
+    else {
+        Console::err(
+            QCoreApplication::translate("QrText", "--qr 的值无效：%1（可用 light 或 dark）").arg(peerText(text)));
+        return false;
+    }
+    return true;
+}
+
+void printLinkWithQrCode(const QString &link, QrScheme scheme)
+{
+    Console::summary(link);
+    const QStringList lines = qrTextLines(QrMatrix::encode(link), scheme);
     if (lines.isEmpty()) {
         Console::err(QCoreApplication::translate("QrText", "链接太长，无法生成二维码。"));
         return;
     }
-    for (const QString &line : lines)
-        Console::out(line);
+    if (Console::mode() != Console::Mode::Normal)
+        return;
+    for (const QString &line : lines) {
+        // Bright white on black: the code reads the same on a light terminal as on a dark one.
+        if (scheme == QrScheme::Colours)
+            Console::outRaw(QStringLiteral("\x1b[97;40m%1\x1b[0m\n").arg(line));
+        else
+            Console::out(line);
+    }
 }

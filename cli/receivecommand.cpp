@@ -1,6 +1,7 @@
 #include "receivecommand.h"
 
 #include "cli/answerreader.h"
+#include "cli/commandoptions.h"
 #include "cli/console.h"
 #include "cli/exitcode.h"
 #include "cli/receivesession.h"
@@ -25,10 +26,12 @@ ReceiveCommand::~ReceiveCommand()
         discovery->leave();
 }
 
-void ReceiveCommand::addOptions(QCommandLineParser &parser) const
+void ReceiveCommand::addOptions(CommandOptions &parser) const
 {
-    parser.setApplicationDescription(tr("orvex receive：接收其他设备发送的文件。运行传输服务并让其他设备发现本机，"
-                                        "每次收到文件时显示发送方、文件和验证码，并询问是否接收（y/N）。"));
+    parser.setApplicationDescription(
+        tr("orvex receive：接收其他设备发送的文件。运行传输服务并让其他设备发现本机，每次收到文件时显示发送方、"
+           "文件和验证码，并询问是否接收（y/N）；%1 秒内没有回答则拒绝，发送方会看到“无人回答”。")
+            .arg(Context::answerTimeLimitSeconds));
     parser.addOption({ QStringLiteral("accept"), tr("不询问，直接接收。") });
     parser.addOption({ QStringLiteral("from"),
         tr("与 --accept 一起：只直接接收这台设备（按名称，名称未经验证）发来的文件。"), tr("名称") });
@@ -46,7 +49,9 @@ int ReceiveCommand::start(const QCommandLineParser &parser)
     }
 
     const QString folder = Settings::downloadPath();
-    const QString folderError = createDownloadFolder(folder, FolderDepth::WithParents);
+    QString folderError = createDownloadFolder(folder, FolderDepth::WithParents);
+    if (folderError.isEmpty())
+        folderError = unwritableFolder(folder);
     if (!folderError.isEmpty()) {
         Console::err(folderError);
         return exitcode::failure;
@@ -72,8 +77,8 @@ int ReceiveCommand::start(const QCommandLineParser &parser)
     });
     answerTimer.setSingleShot(true);
     connect(&answerTimer, &QTimer::timeout, this, [this] {
-        Console::out(tr("（超时，拒绝接收）"));
-        answer(false);
+        Console::out(tr("（%1 秒内没有回答，已拒绝）").arg(Context::answerTimeLimitSeconds));
+        answer(false, true);
     });
 
     Console::out(tr("正在等待接收文件：设备 %1，端口 %2，下载目录 %3")
@@ -116,23 +121,26 @@ void ReceiveCommand::askNext()
             continue;
         }
         asking = session;
-        Console::outRaw(tr("是否接收文件？[y/N] "));
-        answerTimer.start(answerTimeLimitMsec);
+        if (Console::mode() == Console::Mode::Normal)
+            Console::outRaw(tr("是否接收文件？%1 秒内回答，否则拒绝 [y/N] ").arg(Context::answerTimeLimitSeconds));
+        answerTimer.start(Context::answerTimeLimitSeconds * 1000);
         reader->ask();
         return;
     }
 }
 
-void ReceiveCommand::answer(bool accept)
+void ReceiveCommand::answer(bool accept, bool unanswered)
 {
     answerTimer.stop();
     reader->cancel();
     // A terminal shows the answer and its line break; otherwise the prompt's line ends here.
-    if (!Console::inIsTerminal())
+    if (!Console::inIsTerminal() && !unanswered)
         Console::out(QString());
     ReceiveSession *session = asking;
     asking = nullptr;
-    if (session)
+    if (session && unanswered)
+        session->refuseUnanswered();
+    else if (session)
         session->respond(accept);
     askNext();
 }

@@ -21,13 +21,14 @@ class ReceiveCommand : public Command
     Q_OBJECT
 
 public:
-    // As the window's confirmation box: an offer nobody answers is declined after this long.
-    static constexpr int answerTimeLimitMsec = 7000;
-
     using Command::Command;
     ~ReceiveCommand() override;
 
-    void addOptions(QCommandLineParser &parser) const override;
+    void addOptions(CommandOptions &parser) const override;
+    RunOptions::Choices settings() const override
+    {
+        return RunOptions::Name | RunOptions::Dir | RunOptions::Port | RunOptions::DiscoveryPort | RunOptions::Hidden;
+    }
     int start(const QCommandLineParser &parser) override;
     void interrupt(int signalNumber) override;
 
@@ -38,7 +39,8 @@ private:
     void takeSession(ReceiverContext *context);
     void offerReady(ReceiveSession *session);
     void askNext();
-    void answer(bool accept);
+    // unanswered: the time ran out, which the sender learns where it can.
+    void answer(bool accept, bool unanswered = false);
     void sessionEnded(ReceiveSession *session, int status);
 
     Server *server = nullptr;

@@ -27,10 +27,12 @@ public:
     bool wasOffered() const { return !offer.isEmpty(); }
     bool isTransferring() const { return accepted && !done; }
     void respond(bool accept);
+    // Nobody answered in time: refused, and the sender learns why where it can.
+    void refuseUnanswered();
 
 signals:
     void offered(ReceiveSession *session);
-    // status: an exit status (success, refused or failure).
+    // status: an exit status (success, refused, unanswered or failure).
     void ended(ReceiveSession *session, int status);
 
 private:
@@ -42,7 +44,8 @@ private:
     std::unique_ptr<ProgressLine> progress;
     QString sender;
     QString offer;
-    qulonglong total = 0;
+    QVector<FileMetadata> offeredFiles;
     bool accepted = false;
+    bool unanswered = false;
     bool done = false;
 };

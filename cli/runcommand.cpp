@@ -1,5 +1,6 @@
 #include "runcommand.h"
 
+#include "cli/commandoptions.h"
 #include "cli/console.h"
 #include "cli/devicescommand.h"
 #include "cli/doctorcommand.h"
@@ -56,7 +57,8 @@ QString exitStatusText()
         "  1    失败：连接、文件、端口出错，或传输中断\n"
         "  2    命令行错误\n"
         "  3    被拒绝：对方拒绝接收（send），或在本机拒绝了文件（receive --once）\n"
-        "  4    找不到设备（send --to）\n"
+        "  4    找不到设备（send --to），或没有发现任何设备（devices）\n"
+        "  5    无人回答：对方在限定时间内没有回答，已自动拒绝（send），或在本机无人回答（receive --once）\n"
         "  130  传输中被 Ctrl+C 中断（SIGTERM 为 143）；没有传输时中断 receive、share、inbox、devices 返回 0\n");
 }
 
@@ -69,35 +71,56 @@ QString overviewText()
         text += QStringLiteral("  %1%2\n")
                     .arg(QLatin1String(entry.name), -10)
                     .arg(QCoreApplication::translate("RunCommand", entry.summary));
-    text += QCoreApplication::translate("RunCommand", "“orvex 命令 --help” 显示该命令的选项。\n\n");
+    text += QCoreApplication::translate("RunCommand",
+        "  -v, --version  显示版本\n"
+        "“orvex 命令 --help” 显示该命令的选项。\n\n");
     return text + exitStatusText();
 }
 
 int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringList &arguments)
 {
     std::unique_ptr<Command> command(entry.make());
+    CommandOptions options;
+    command->addOptions(options);
+    RunOptions::add(options, command->settings());
+    options.addOption(
+        { QStringLiteral("quiet"), QCoreApplication::translate("RunCommand", "只输出错误和最后的结果。") });
+    options.addOption({ QStringLiteral("json"),
+        QCoreApplication::translate("RunCommand", "每个事件输出一行 JSON（见 docs/commands.md）。") });
+    const QCommandLineOption help(
+        { QStringLiteral("h"), QStringLiteral("help") }, QCoreApplication::translate("RunCommand", "显示此帮助。"));
+    options.addOption(help);
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help = parser.addHelpOption();
-    command->addOptions(parser);
-    RunOptions::add(parser);
-    if (!parser.parse(arguments)) {
-        Console::err(parser.errorText());
-        Console::err(QCoreApplication::translate("RunCommand", "“orvex %1 --help” 显示可用的选项。")
-                         .arg(QLatin1String(entry.name)));
+    options.addTo(parser);
+    const QString name = QLatin1String(entry.name);
+    const auto wrong = [&name](const QString &text) {
+        Console::err(text);
+        Console::err(QCoreApplication::translate("RunCommand", "“orvex %1 --help” 显示可用的选项。").arg(name));
         return exitcode::usage;
-    }
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
-        QString text = parser.helpText();
-        text.replace(QStringLiteral("[options]"), QStringLiteral("%1 [options]").arg(QLatin1String(entry.name)));
-        Console::outRaw(text + QLatin1Char('\n') + exitStatusText());
+    };
+    if (!parser.parse(arguments))
+        return wrong(peerText(parser.errorText()));
+    if (parser.isSet(help)) {
+        Console::outRaw(options.helpText(name, Console::columns()) + QLatin1Char('\n') + exitStatusText());
         return exitcode::success;
     }
-    const QString wrong = RunOptions::apply(parser);
-    if (!wrong.isEmpty()) {
-        Console::err(wrong);
+    if (!options.takesArguments() && !parser.positionalArguments().isEmpty())
+        return wrong(QCoreApplication::translate("RunCommand", "多余的参数：%1")
+                         .arg(peerText(parser.positionalArguments().join(QLatin1Char(' ')))));
+    if (parser.isSet(QStringLiteral("quiet")) && parser.isSet(QStringLiteral("json")))
+        return wrong(QCoreApplication::translate("RunCommand", "--quiet 和 --json 不能同时使用。"));
+    if (parser.isSet(QStringLiteral("quiet")))
+        Console::setMode(Console::Mode::Quiet);
+    if (parser.isSet(QStringLiteral("json")))
+        Console::setMode(Console::Mode::Json);
+    const QString wrongValue = RunOptions::apply(parser);
+    if (!wrongValue.isEmpty()) {
+        Console::err(wrongValue);
         return exitcode::usage;
     }
+    for (const QString &line : RunOptions::saved())
+        Console::summary(line);
 
     SignalWatcher watcher;
     int status = command->start(parser);
@@ -147,7 +170,10 @@ int runCommand(QCoreApplication &app)
     // The HTTP server's start-up notes would fill the terminal; QT_LOGGING_RULES still wins.
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
 
-    installTranslation(chosenLanguage());
+    const Language language = chosenLanguage();
+    installTranslation(language);
+    // Qt's own texts ("The remote host closed the connection", the parser's errors) as well.
+    installQtTranslation(language);
 
     QStringList arguments = QCoreApplication::arguments();
     const QString first = arguments.value(1);

@@ -1,5 +1,6 @@
 #include "runoptions.h"
 
+#include "cli/commandoptions.h"
 #include "core/settings.h"
 
 #include <QCommandLineParser>
@@ -42,6 +43,8 @@ void saveSetting(const QString &key, const QVariant &value)
         Settings::setWebPort(port);
 }
 
+QStringList savedLines;
+
 void holdSettingsForThisRun()
 {
     Settings::overrideForThisRun(QStringLiteral("deviceName"), Settings::deviceName());
@@ -61,15 +64,27 @@ void holdSettingsForThisRun()
 
 } // namespace
 
-void RunOptions::add(QCommandLineParser &parser)
+void RunOptions::add(CommandOptions &options, Choices settings)
 {
-    parser.addOption({ QStringLiteral("name"), tr("本次运行使用的设备名称。"), tr("名称") });
-    parser.addOption({ QStringLiteral("dir"), tr("接收文件的下载目录。"), tr("目录") });
-    parser.addOption({ QStringLiteral("port"), tr("传输服务端口（0：由系统选择）。"), tr("端口") });
-    parser.addOption({ QStringLiteral("discovery-port"), tr("设备发现使用的 UDP 端口。"), tr("端口") });
-    parser.addOption({ QStringLiteral("web-port"), tr("网页收发使用的端口（0：由系统选择）。"), tr("端口") });
-    parser.addOption({ QStringLiteral("hidden"), tr("不让其他设备发现本设备。") });
-    parser.addOption({ QStringLiteral("save"), tr("把以上设置保存为以后的默认值。") });
+    if (settings & Name)
+        options.addOption({ QStringLiteral("name"), tr("本次运行使用的设备名称。"), tr("名称") });
+    if (settings & Dir)
+        options.addOption({ QStringLiteral("dir"), tr("接收文件的下载目录。"), tr("目录") });
+    if (settings & Port)
+        options.addOption({ QStringLiteral("port"), tr("传输服务端口（0：由系统选择）。"), tr("端口") });
+    if (settings & DiscoveryPort)
+        options.addOption({ QStringLiteral("discovery-port"), tr("设备发现使用的 UDP 端口。"), tr("端口") });
+    if (settings & WebPort)
+        options.addOption({ QStringLiteral("web-port"), tr("网页收发使用的端口（0：由系统选择）。"), tr("端口") });
+    if (settings & Hidden)
+        options.addOption({ QStringLiteral("hidden"), tr("不让其他设备发现本设备。") });
+    if (settings)
+        options.addOption({ QStringLiteral("save"), tr("把以上设置保存为以后的默认值。") });
+}
+
+QStringList RunOptions::saved()
+{
+    return savedLines;
 }
 
 bool RunOptions::parsePort(const QString &text, quint16 *port)
@@ -85,31 +100,37 @@ bool RunOptions::parsePort(const QString &text, quint16 *port)
 QString RunOptions::apply(const QCommandLineParser &parser)
 {
     QVariantMap values;
-    if (parser.isSet(QStringLiteral("name"))) {
+    // Only the options this command has: parser.isSet warns about the others.
+    const QStringList given = parser.optionNames();
+    if (given.contains(QStringLiteral("name"))) {
         const QString name = parser.value(QStringLiteral("name")).trimmed();
         if (name.isEmpty())
             return tr("设备名称不能为空。");
         values.insert(QStringLiteral("deviceName"), name);
     }
-    if (parser.isSet(QStringLiteral("dir")))
+    if (given.contains(QStringLiteral("dir")))
         values.insert(QStringLiteral("downloadPath"), QDir(parser.value(QStringLiteral("dir"))).absolutePath());
     for (const PortOption &option : portOptions) {
         const QString name = QLatin1String(option.name);
-        if (!parser.isSet(name))
+        if (!given.contains(name))
             continue;
         quint16 port = 0;
         if (!parsePort(parser.value(name), &port))
             return tr("--%1 的值不是端口号：%2").arg(name, parser.value(name));
         values.insert(QLatin1String(option.key), int(port));
     }
-    if (parser.isSet(QStringLiteral("hidden")))
+    if (given.contains(QStringLiteral("hidden")))
         values.insert(QStringLiteral("discoverable"), false);
 
-    const bool save = parser.isSet(QStringLiteral("save"));
+    const bool save = parser.optionNames().contains(QStringLiteral("save"));
+    if (save && values.isEmpty())
+        return tr("--save 要与要保存的设置一起使用。");
     for (auto it = values.cbegin(); it != values.cend(); ++it) {
         Settings::overrideForThisRun(it.key(), it.value());
-        if (save)
+        if (save) {
             saveSetting(it.key(), it.value());
+            savedLines.append(tr("已保存为默认值：%1 = %2").arg(it.key(), it.value().toString()));
+        }
     }
     holdSettingsForThisRun();
     return QString();

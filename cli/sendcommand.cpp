@@ -1,5 +1,6 @@
 #include "sendcommand.h"
 
+#include "cli/commandoptions.h"
 #include "cli/console.h"
 #include "cli/devicelist.h"
 #include "cli/exitcode.h"
@@ -12,6 +13,7 @@
 
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QTcpSocket>
 
@@ -26,7 +28,7 @@ SendCommand::~SendCommand()
     delete context;
 }
 
-void SendCommand::addOptions(QCommandLineParser &parser) const
+void SendCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(
         tr("orvex send：向设备发送文件和文件夹。接收方确认与本机显示的验证码一致后接收。"));
@@ -62,21 +64,18 @@ int SendCommand::start(const QCommandLineParser &parser)
     if (added != exitcode::success)
         return added;
     if (manager->sendFiles.isEmpty()) {
-        Console::err(tr("请先选择要发送的文件！"));
+        Console::err(tr("所选文件夹中没有文件：%1").arg(peerText(parser.positionalArguments().join(QLatin1Char(' ')))));
         return exitcode::failure;
     }
     if (!offerFitsInOneFrame())
         return exitcode::failure;
-    for (const QSharedPointer<QFile> &file : qAsConst(manager->sendFiles))
-        totalBytes += static_cast<quint64>(file->size());
+    for (int i = 0; i < manager->sendFiles.size(); ++i)
+        files.append({ manager->sendList.at(i).first, static_cast<quint64>(manager->sendFiles.at(i)->size()), 0 });
 
     connectTimer.setSingleShot(true);
     connect(&connectTimer, &QTimer::timeout, this, [this] { connectFailed(tr("连接超时！")); });
     lookUpTimer.setSingleShot(true);
-    connect(&lookUpTimer, &QTimer::timeout, this, [this] {
-        Console::err(tr("找不到设备：%1").arg(peerText(currentTarget)));
-        endTarget(exitcode::notFound);
-    });
+    connect(&lookUpTimer, &QTimer::timeout, this, &SendCommand::notFound);
     QTimer::singleShot(0, this, &SendCommand::nextTarget);
     return keepRunning;
 }
@@ -93,13 +92,14 @@ int SendCommand::addPaths(const QStringList &paths)
             Console::err(tr("找不到文件或文件夹：%1").arg(peerText(path)));
             return exitcode::usage;
         }
+        // A folder's refusals name the file or folder inside it they are about.
         const QStringList refusals
             = info.isFile() ? QStringList { manager->addFile(path, QString()) } : manager->addFolder(path);
         bool anyRefused = false;
         for (const QString &refusal : refusals) {
             if (refusal.isEmpty())
                 continue;
-            Console::err(tr("%1：%2").arg(peerText(path), refusal));
+            Console::err(info.isFile() ? tr("%1：%2").arg(peerText(path), refusal) : peerText(refusal));
             anyRefused = true;
         }
         if (anyRefused)
@@ -141,7 +141,8 @@ void SendCommand::nextTarget()
         return;
     }
     currentTarget = targets.takeFirst();
-    refused = false;
+    refusalStatus = exitcode::failure;
+    offerShown = false;
     QString host;
     quint16 port = 0;
     splitTarget(currentTarget, &host, &port);
@@ -167,15 +168,32 @@ void SendCommand::lookUp()
     if (!lookUpTimer.isActive())
         return;
     const QHostAddress address(lookUpHost);
-    for (const DeviceInfo &device : devices->devices()) {
-        const bool matches = address.isNull() ? device.deviceName == lookUpHost
-                                              : device.addr.isEqual(address, QHostAddress::TolerantConversion);
-        if (matches) {
-            lookUpTimer.stop();
-            connectTo(device.ip, device.port);
-            return;
+    const DeviceInfo *match = nullptr;
+    if (address.isNull()) {
+        match = DeviceList::byName(devices->devices(), lookUpHost);
+    } else {
+        for (const DeviceInfo &device : devices->devices()) {
+            if (device.addr.isEqual(address, QHostAddress::TolerantConversion))
+                match = &device;
         }
     }
+    if (match) {
+        lookUpTimer.stop();
+        connectTo(match->ip, match->port);
+    }
+}
+
+void SendCommand::notFound()
+{
+    Console::err(tr("找不到设备：%1").arg(peerText(currentTarget)));
+    QStringList names;
+    if (devices) {
+        for (const QString &name : DeviceList::similarNames(devices->devices(), lookUpHost))
+            names.append(peerText(name));
+    }
+    if (!names.isEmpty())
+        Console::err(tr("是否要找：%1").arg(names.join(QStringLiteral(", "))));
+    endTarget(exitcode::notFound);
 }
 
 void SendCommand::connectTo(const QString &host, quint16 port)
@@ -208,20 +226,43 @@ void SendCommand::socketConnected()
     socket->disconnect(this);
     context = new SenderContext(socket, manager->sendFiles, manager->sendList, this);
     socket = nullptr;
-    progress = std::make_unique<ProgressLine>(tr("发送"), totalBytes);
+    progress = std::make_unique<ProgressLine>(tr("发送"), files);
     connect(context, &Context::printLogMsg, this, [this](const QString &message) {
+        // The line that tells the code comes once the keys are exchanged, as the offer goes out.
+        if (!offerShown && context->sessionState() != Context::Transferring
+            && message.contains(context->verificationCode())) {
+            offerShown = true;
+            Console::event(QStringLiteral("offer"),
+                { { QStringLiteral("to"), currentTarget }, { QStringLiteral("code"), context->verificationCode() },
+                    { QStringLiteral("files"), files.size() },
+                    { QStringLiteral("bytes"), static_cast<double>(context->totalSize()) } });
+        }
+        // The file each step starts is in the progress line on a terminal.
+        if (context->sessionState() == Context::Transferring && Console::outIsTerminal())
+            return;
+        if (context->sessionState() == Context::Finished && !context->hasFailed())
+            progress->complete();
         progress->finish();
         Console::out(peerText(message));
     });
-    connect(context, &Context::updateProgressBar, this, [this](double fraction) { progress->update(fraction); });
-    connect(context, &SenderContext::refused, this, [this] { refused = true; });
+    connect(context, &Context::updateProgressBar, this,
+        [this] { progress->update(context->doneBytes(), context->sentThisSession(), context->fileIndex()); });
+    connect(context, &SenderContext::refused, this,
+        [this](bool unanswered) { refusalStatus = unanswered ? exitcode::unanswered : exitcode::refused; });
     connect(context, &Context::raiseErrorMsg, this, [this](const QString &message) {
         progress->finish();
         // A failure receipt carries the receiver's own words.
         Console::err(peerText(message));
-        endTarget(refused ? exitcode::refused : exitcode::failure);
+        endTarget(refusalStatus);
     });
-    connect(context, &Context::raiseEndSignal, this, [this] { endTarget(exitcode::success); });
+    connect(context, &Context::raiseEndSignal, this, [this] {
+        progress->complete();
+        QJsonObject fields = progress->summaryFields();
+        fields.insert(QStringLiteral("status"), exitcode::success);
+        fields.insert(QStringLiteral("to"), currentTarget);
+        Console::event(QStringLiteral("done"), fields);
+        endTarget(exitcode::success);
+    });
     context->startHandshake();
 }
 

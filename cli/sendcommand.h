@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cli/command.h"
+#include "transfer/filemetadata.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -34,7 +35,8 @@ public:
     explicit SendCommand(QObject *parent = nullptr);
     ~SendCommand() override;
 
-    void addOptions(QCommandLineParser &parser) const override;
+    void addOptions(CommandOptions &parser) const override;
+    RunOptions::Choices settings() const override { return RunOptions::Name | RunOptions::DiscoveryPort; }
     int start(const QCommandLineParser &parser) override;
     void interrupt(int signalNumber) override;
 
@@ -50,6 +52,8 @@ private:
     void connectTo(const QString &host, quint16 port);
     void socketConnected();
     void connectFailed(const QString &reason);
+    // No device of the name answered in time: says so, with the names close to it.
+    void notFound();
     void endTarget(int targetStatus);
 
     SendFileManager *manager = nullptr;
@@ -64,7 +68,9 @@ private:
     QString currentTarget;
     QString lookUpHost;
     int waitSeconds = defaultWaitSeconds;
-    quint64 totalBytes = 0;
-    bool refused = false;
+    QVector<FileMetadata> files;
+    // The status should the session fail: refused or unanswered once the receiver declined.
+    int refusalStatus = 0;
+    bool offerShown = false;
     int status = 0;
 };

@@ -1,28 +1,34 @@
 #include "sharecommand.h"
 
+#include "cli/commandoptions.h"
 #include "cli/console.h"
 #include "cli/exitcode.h"
 #include "cli/qrtext.h"
 #include "cli/weblinks.h"
+#include "core/humansize.h"
 #include "core/peertext.h"
 #include "web/webserver.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
-#include <QLocale>
+#include <QJsonObject>
 
-void ShareCommand::addOptions(QCommandLineParser &parser) const
+void ShareCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(
         tr("orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；"
            "按 Ctrl+C 停止。"));
     parser.addOption(
         { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
+    parser.addOption(qrSchemeOption());
     parser.addPositionalArgument(QStringLiteral("files"), tr("要分享的文件。"), tr("文件..."));
 }
 
 int ShareCommand::start(const QCommandLineParser &parser)
 {
+    QrScheme scheme = QrScheme::Dark;
+    if (!takeQrScheme(parser, &scheme))
+        return exitcode::usage;
     QStringList files;
     for (const QString &path : parser.positionalArguments()) {
         const QFileInfo info(path);
@@ -44,11 +50,14 @@ int ShareCommand::start(const QCommandLineParser &parser)
     if (!web)
         return exitcode::failure;
     connect(web, &WebServer::fileDownloaded, this, [](const QString &name, qint64 bytes) {
-        Console::out(
-            tr("已下载：%1（%2）")
-                .arg(peerText(name), QLocale().formattedDataSize(bytes, 2, QLocale::DataSizeTraditionalFormat)));
+        Console::summary(tr("已下载：%1（%2）").arg(peerText(name), humanSize(bytes)));
+        Console::event(QStringLiteral("downloaded"),
+            { { QStringLiteral("name"), name }, { QStringLiteral("bytes"), static_cast<double>(bytes) } });
     });
-    printLinkWithQrCode(WebLinks::share(*web, address, files));
+    const QString link = WebLinks::share(*web, address, files);
+    Console::event(
+        QStringLiteral("link"), { { QStringLiteral("url"), link }, { QStringLiteral("files"), files.size() } });
+    printLinkWithQrCode(link, scheme);
     Console::out(tr("正在分享 %1 个文件，按 Ctrl+C 停止。").arg(files.size()));
     return keepRunning;
 }

@@ -13,7 +13,8 @@ class ShareCommand : public Command
 public:
     using Command::Command;
 
-    void addOptions(QCommandLineParser &parser) const override;
+    void addOptions(CommandOptions &parser) const override;
+    RunOptions::Choices settings() const override { return RunOptions::Name | RunOptions::WebPort; }
     int start(const QCommandLineParser &parser) override;
     void interrupt(int signalNumber) override;
 

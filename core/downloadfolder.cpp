@@ -2,7 +2,13 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -44,4 +50,19 @@ QString createDownloadFolder(const QString &path, FolderDepth depth)
     if (parentMissing && depth == FolderDepth::OneLevel)
         return QString();
     return cannotCreate(path, QCoreApplication::translate("DownloadFolder", "请检查路径和磁盘空间"));
+}
+
+QString unwritableFolder(const QString &path)
+{
+    // A real attempt: permission bits say nothing of a read-only mount or of root.
+    const QByteArray probe = QFile::encodeName(
+        QDir(path).filePath(QStringLiteral(".orvex-write-check-%1").arg(QCoreApplication::applicationPid())));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+        return QCoreApplication::translate("DownloadFolder", "无法写入下载目录 %1：%2").arg(path, reason);
+    }
+    ::close(fd);
+    ::unlink(probe.constData());
+    return QString();
 }

@@ -14,3 +14,7 @@ enum class FolderDepth {
 // are made with the whole path when the folder is first needed). Otherwise returns, for the user,
 // why the folder cannot be made.
 QString createDownloadFolder(const QString &path, FolderDepth depth);
+
+// Why no file can be made in the folder (the system's reason), found by making and removing
+// one; empty when one can.
+QString unwritableFolder(const QString &path);

@@ -19,3 +19,8 @@ Language chosenLanguage();
 // Makes the program's texts speak language from now on, replacing the translation installed
 // before. Returns false when the English translation cannot be loaded: the texts stay Chinese.
 bool installTranslation(Language language);
+
+// Qt's own texts in language, from the translations of the Qt installation (Debian:
+// qttranslations5-l10n, qt6-translations-l10n), replacing the ones installed before. Returns
+// false when none is installed for it: Qt's texts then stay English.
+bool installQtTranslation(Language language);

@@ -36,6 +36,8 @@ public:
     static constexpr int maxOfferedFiles = 500000;
     // A peer that has not completed its part of the handshake by then is given up.
     static constexpr int defaultTimeLimitMsec = 30000;
+    // An offer nobody answers is refused after this long, in the window and in the command.
+    static constexpr int answerTimeLimitSeconds = 7;
 
     // The first byte of every sealed frame's plaintext says what the rest is.
     enum class FrameKind : char {
@@ -66,9 +68,13 @@ public:
     bool isSealed() const { return sealed.isOpen(); }
 
     SessionState sessionState() const { return state; }
+    // The six digits both users compare, once the keys are exchanged.
+    QString verificationCode() const { return crypto.verificationCode(); }
     // Bytes of all the offer's files, the number of files, and the one in progress.
     quint64 totalSize() const { return totalBytes; }
     int fileCount() const { return metadata.size(); }
+    // Bytes of the offer at the receiving end so far, earlier sessions' included.
+    quint64 doneBytes() const { return transferred; }
     int fileIndex() const { return current; }
     QString currentFileName() const { return current < metadata.size() ? metadata.at(current).filename : QString(); }
     bool hasFailed() const { return failed; }

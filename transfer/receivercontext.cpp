@@ -400,18 +400,30 @@ bool ReceiverContext::offerWaiting() const
 
 void ReceiverContext::response(bool accepted)
 {
+    answer(accepted, false);
+}
+
+void ReceiverContext::refuseUnanswered()
+{
+    answer(false, true);
+}
+
+void ReceiverContext::answer(bool accepted, bool unanswered)
+{
     // One decision per offer: a second one would put a second answer on the wire.
     if (state != Negotiating || !metadataReceived || entriesToCome > 0 || answered || hasFailed())
         return;
     answered = true;
     releaseBudget();
-    QJsonObject answer { { QStringLiteral("response"), accepted ? 1 : 0 } };
+    QJsonObject reply { { QStringLiteral("response"), accepted ? 1 : 0 } };
     // A sender that announced nothing gets the answer it knows, byte for byte.
     if (senderAnnounced)
-        answer.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
+        reply.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
+    if (senderAnnounced && unanswered)
+        reply.insert(QStringLiteral("reason"), QStringLiteral("timeout"));
     if (accepted && continuesEarlier)
-        answer.insert(QStringLiteral("held"), heldIndices.size());
-    sendMessage(QJsonDocument(answer).toJson(QJsonDocument::Compact));
+        reply.insert(QStringLiteral("held"), heldIndices.size());
+    sendMessage(QJsonDocument(reply).toJson(QJsonDocument::Compact));
     if (!accepted) {
         connect(socket, &QTcpSocket::bytesWritten, this, &Context::raiseEndSignal);
         return;

@@ -36,6 +36,9 @@ public:
     void handleSealed(FrameKind kind, const QByteArray &payload) override;
     void onHandshakeDone() override;
     void response(bool accepted) override;
+    // Refuses the offer because nobody answered it in time; a sender that announced features
+    // learns that reason.
+    void refuseUnanswered();
     // Refuses a waiting offer; stops a running transfer, keeping what the resumption rules keep.
     void cancel() override;
 
@@ -50,6 +53,10 @@ public:
     void setOfferBudget(std::shared_ptr<OfferBudget> budget);
     // An offer has been made and is still waiting for the user's decision.
     bool offerWaiting() const;
+    // The folder this session's files go into (below the download folder), once accepted.
+    QString savedFolder() const { return transferRoot; }
+    // Bytes received in this session (doneBytes counts those of earlier ones too).
+    quint64 receivedThisSession() const { return sessionBytes; }
     QString offerNote() const override { return resumeNote; }
 
 signals:
@@ -57,6 +64,7 @@ signals:
     void filesSaved(const QString &downloadFolder);
 
 private:
+    void answer(bool accepted, bool unanswered);
     void handleMetadata(const QByteArray &plaintext);
     // Adds a frame's entries to the offer; false when the session ended on one of them.
     bool takeEntries(const QJsonObject &frame);

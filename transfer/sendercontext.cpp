@@ -176,8 +176,9 @@ void SenderContext::sendRestOfList()
 void SenderContext::handleAnswer(const QJsonObject &answer)
 {
     if (answer.value(QStringLiteral("response")).toInt() == 0) {
-        emit refused();
-        fail(tr("接收设备拒绝接收文件！"));
+        const bool unanswered = answer.value(QStringLiteral("reason")).toString() == QLatin1String("timeout");
+        emit refused(unanswered);
+        fail(unanswered ? tr("接收设备无人回答，已自动拒绝！") : tr("接收设备拒绝接收文件！"));
         return;
     }
     agreeFeatures(answer.value(QStringLiteral("features")));

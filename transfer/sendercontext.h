@@ -42,10 +42,13 @@ public:
     void cancel() override;
 
     void setReceiptTimeLimit(int msec) { receiptTimeLimitMsec = msec; }
+    // Bytes sent in this session (doneBytes counts those of earlier ones too).
+    quint64 sentThisSession() const { return sessionBytes; }
 
 signals:
-    // The receiver declined the offer; raiseErrorMsg follows.
-    void refused();
+    // The receiver declined the offer (unanswered: nobody answered it in time there);
+    // raiseErrorMsg follows.
+    void refused(bool unanswered);
 
 protected slots:
     void handleSocketError() override;

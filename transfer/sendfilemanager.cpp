@@ -64,13 +64,18 @@ QStringList SendFileManager::addFolder(const QString &path)
         if (real.isEmpty() || walked.contains(real))
             continue;
         walked.insert(real);
+        if (!QFileInfo(folder).isReadable()) {
+            refusals.append(tr("无法读取文件夹 %1").arg(folder));
+            continue;
+        }
         const QFileInfoList entries
             = QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Unsorted);
         for (const QFileInfo &entry : entries) {
             if (entry.isFile()) {
+                // Inside a folder the refusal says which file it is about.
                 const QString refusal = addFile(entry.filePath(), root);
                 if (!refusal.isEmpty())
-                    refusals.append(refusal);
+                    refusals.append(tr("%1：%2").arg(entry.filePath(), refusal));
             } else if (entry.isSymLink() && !isWithin(entry.canonicalFilePath(), top)) {
                 // A link to / or to the home folder would send far more than was chosen.
                 refusals.append(tr("已跳过指向所选文件夹之外的链接：%1").arg(entry.filePath()));

@@ -9,6 +9,25 @@
     </message>
 </context>
 <context>
+    <name>CommandOptions</name>
+    <message>
+        <source>[选项]</source>
+        <translation>[options]</translation>
+    </message>
+    <message>
+        <source>用法：%1</source>
+        <translation>Usage: %1</translation>
+    </message>
+    <message>
+        <source>选项：</source>
+        <translation>Options:</translation>
+    </message>
+    <message>
+        <source>参数：</source>
+        <translation>Arguments:</translation>
+    </message>
+</context>
+<context>
     <name>Context</name>
     <message>
         <source>设备握手中……</source>
@@ -119,10 +138,6 @@
         <translation>seconds</translation>
     </message>
     <message>
-        <source>每台设备输出一行 JSON。</source>
-        <translation>Print one line of JSON per device.</translation>
-    </message>
-    <message>
         <source>持续运行，设备上线或离开时各输出一行，直到中断。</source>
         <translation>Keep running and print a line whenever a device comes or goes, until interrupted.</translation>
     </message>
@@ -141,6 +156,10 @@
     <message>
         <source>不是有效的地址：%1</source>
         <translation>Not a valid address: %1</translation>
+    </message>
+    <message>
+        <source>未发现设备</source>
+        <translation>No devices found</translation>
     </message>
 </context>
 <context>
@@ -416,6 +435,10 @@ The port is held by %1 (process %2).</translation>
     <message>
         <source>请检查路径和磁盘空间</source>
         <translation>please check the path and the disk space</translation>
+    </message>
+    <message>
+        <source>无法写入下载目录 %1：%2</source>
+        <translation>Cannot write to the download folder %1: %2</translation>
     </message>
 </context>
 <context>
@@ -850,6 +873,18 @@ Receive the files?</translation>
         <source>%1%  %2  剩余 %3</source>
         <translation>%1%  %2  %3 left</translation>
     </message>
+    <message>
+        <source>继续：已收到 %1%</source>
+        <translation>Continuing: %1% already received</translation>
+    </message>
+    <message>
+        <source>%1完成：%2 个文件，%3，用时 %4，平均 %5</source>
+        <translation>%1 done: %2 file(s), %3 in %4, %5 on average</translation>
+    </message>
+    <message>
+        <source>%1  %2  剩余 %3</source>
+        <translation>%1  %2  %3 left</translation>
+    </message>
 </context>
 <context>
     <name>QObject</name>
@@ -876,6 +911,14 @@ Receive the files?</translation>
         <source>链接太长，无法生成二维码。</source>
         <translation>The link is too long for a QR code.</translation>
     </message>
+    <message>
+        <source>二维码的画法：light（浅色背景的终端）或 dark（深色背景）；默认在终端中用固定的黑底白字。</source>
+        <translation>How to draw the QR code: light (a terminal with a light background) or dark (a dark background); by default a terminal gets it white on black.</translation>
+    </message>
+    <message>
+        <source>--qr 的值无效：%1（可用 light 或 dark）</source>
+        <translation>Invalid value for --qr: %1 (light or dark)</translation>
+    </message>
 </context>
 <context>
     <name>QrcodeWidget</name>
@@ -890,10 +933,6 @@ Receive the files?</translation>
 </context>
 <context>
     <name>ReceiveCommand</name>
-    <message>
-        <source>orvex receive：接收其他设备发送的文件。运行传输服务并让其他设备发现本机，每次收到文件时显示发送方、文件和验证码，并询问是否接收（y/N）。</source>
-        <translation>orvex receive: receives files sent by other devices. Runs the transfer service and lets other devices discover this one; for each offer it shows the sender, the files and the verification code and asks whether to accept them (y/N).</translation>
-    </message>
     <message>
         <source>不询问，直接接收。</source>
         <translation>Accept without asking.</translation>
@@ -919,10 +958,6 @@ Receive the files?</translation>
         <translation>(no input, declined)</translation>
     </message>
     <message>
-        <source>（超时，拒绝接收）</source>
-        <translation>(timed out, declined)</translation>
-    </message>
-    <message>
         <source>正在等待接收文件：设备 %1，端口 %2，下载目录 %3</source>
         <translation>Waiting for files: device %1, port %2, download folder %3</translation>
     </message>
@@ -931,12 +966,20 @@ Receive the files?</translation>
         <translation>Accepted automatically.</translation>
     </message>
     <message>
-        <source>是否接收文件？[y/N] </source>
-        <translation>Receive the files? [y/N] </translation>
-    </message>
-    <message>
         <source>已停止接收。</source>
         <translation>Stopped receiving.</translation>
+    </message>
+    <message>
+        <source>orvex receive：接收其他设备发送的文件。运行传输服务并让其他设备发现本机，每次收到文件时显示发送方、文件和验证码，并询问是否接收（y/N）；%1 秒内没有回答则拒绝，发送方会看到“无人回答”。</source>
+        <translation>orvex receive: receives files sent by other devices. Runs the transfer service and lets other devices discover this one; for each offer it shows the sender, the files and the verification code and asks whether to accept them (y/N); without an answer within %1 seconds it declines, and the sender reads &quot;no answer&quot;.</translation>
+    </message>
+    <message>
+        <source>（%1 秒内没有回答，已拒绝）</source>
+        <translation>(no answer within %1 seconds, declined)</translation>
+    </message>
+    <message>
+        <source>是否接收文件？%1 秒内回答，否则拒绝 [y/N] </source>
+        <translation>Receive the files? Answer within %1 seconds or they are declined [y/N] </translation>
     </message>
 </context>
 <context>
@@ -1054,37 +1097,11 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
         <translation>receive uploaded files through a web link</translation>
     </message>
     <message>
-        <source>退出状态：
-  0    成功（send：对方已接收且文件已全部发出）
-  1    失败：连接、文件、端口出错，或传输中断
-  2    命令行错误
-  3    被拒绝：对方拒绝接收（send），或在本机拒绝了文件（receive --once）
-  4    找不到设备（send --to）
-  130  传输中被 Ctrl+C 中断（SIGTERM 为 143）；没有传输时中断 receive、share、inbox、devices 返回 0
-</source>
-        <translation>Exit status:
-  0    success (send: the receiver accepted and every file was sent)
-  1    failure: a connection, file or port error, or an interrupted transfer
-  2    wrong command line
-  3    declined: the receiver declined (send), or the files were declined here (receive --once)
-  4    device not found (send --to)
-  130  interrupted by Ctrl+C during a transfer (143 for SIGTERM); interrupting receive, share, inbox or devices while nothing is transferred returns 0
-</translation>
-    </message>
-    <message>
         <source>用法：orvex [命令] [选项]
 不带参数时启动托盘程序。以下命令在终端中运行，不需要图形界面：
 </source>
         <translation>Usage: orvex [command] [options]
 Without arguments it starts the tray application. These commands run in a terminal and need no display:
-</translation>
-    </message>
-    <message>
-        <source>“orvex 命令 --help” 显示该命令的选项。
-
-</source>
-        <translation>&quot;orvex COMMAND --help&quot; shows the options of that command.
-
 </translation>
     </message>
     <message>
@@ -1102,6 +1119,56 @@ Without arguments it starts the tray application. These commands run in a termin
     <message>
         <source>检查网络，找出设备互相找不到的原因</source>
         <translation>check the network for why devices do not find each other</translation>
+    </message>
+    <message>
+        <source>退出状态：
+  0    成功（send：对方已接收且文件已全部发出）
+  1    失败：连接、文件、端口出错，或传输中断
+  2    命令行错误
+  3    被拒绝：对方拒绝接收（send），或在本机拒绝了文件（receive --once）
+  4    找不到设备（send --to），或没有发现任何设备（devices）
+  5    无人回答：对方在限定时间内没有回答，已自动拒绝（send），或在本机无人回答（receive --once）
+  130  传输中被 Ctrl+C 中断（SIGTERM 为 143）；没有传输时中断 receive、share、inbox、devices 返回 0
+</source>
+        <translation>Exit status:
+  0    success (send: the receiver accepted and every file was sent)
+  1    failure: a connection, file or port error, or an interrupted transfer
+  2    wrong command line
+  3    declined: the receiver declined (send), or the files were declined here (receive --once)
+  4    device not found (send --to), or no device found at all (devices)
+  5    no answer: nobody answered in time at the receiver, which declined (send), or nobody answered here (receive --once)
+  130  interrupted by Ctrl+C during a transfer (143 for SIGTERM); receive, share, inbox and devices interrupted while idle end with 0
+</translation>
+    </message>
+    <message>
+        <source>  -v, --version  显示版本
+“orvex 命令 --help” 显示该命令的选项。
+
+</source>
+        <translation>  -v, --version  show the version
+&quot;orvex COMMAND --help&quot; shows the options of a command.
+
+</translation>
+    </message>
+    <message>
+        <source>只输出错误和最后的结果。</source>
+        <translation>Print only errors and the final result.</translation>
+    </message>
+    <message>
+        <source>每个事件输出一行 JSON（见 docs/commands.md）。</source>
+        <translation>Print one line of JSON per event (see docs/commands.md).</translation>
+    </message>
+    <message>
+        <source>显示此帮助。</source>
+        <translation>Show this help.</translation>
+    </message>
+    <message>
+        <source>多余的参数：%1</source>
+        <translation>Unexpected argument: %1</translation>
+    </message>
+    <message>
+        <source>--quiet 和 --json 不能同时使用。</source>
+        <translation>--quiet and --json cannot be used together.</translation>
     </message>
 </context>
 <context>
@@ -1153,6 +1220,14 @@ Without arguments it starts the tray application. These commands run in a termin
     <message>
         <source>--%1 的值不是端口号：%2</source>
         <translation>The value of --%1 is not a port number: %2</translation>
+    </message>
+    <message>
+        <source>--save 要与要保存的设置一起使用。</source>
+        <translation>--save needs a setting to save.</translation>
+    </message>
+    <message>
+        <source>已保存为默认值：%1 = %2</source>
+        <translation>Saved as the default: %1 = %2</translation>
     </message>
 </context>
 <context>
@@ -1236,6 +1311,14 @@ Without arguments it starts the tray application. These commands run in a termin
         <source>发送已中断。</source>
         <translation>Sending interrupted.</translation>
     </message>
+    <message>
+        <source>所选文件夹中没有文件：%1</source>
+        <translation>No files in the chosen folder: %1</translation>
+    </message>
+    <message>
+        <source>是否要找：%1</source>
+        <translation>Did you mean: %1</translation>
+    </message>
 </context>
 <context>
     <name>SendFileManager</name>
@@ -1256,6 +1339,14 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>已跳过指向所选文件夹之外的链接：%1</source>
         <translation>Skipped a link to a folder outside the chosen one: %1</translation>
+    </message>
+    <message>
+        <source>无法读取文件夹 %1</source>
+        <translation>Cannot read the folder %1</translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>
@@ -1342,6 +1433,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>对方已取消传输</source>
         <translation>The other device cancelled the transfer</translation>
+    </message>
+    <message>
+        <source>接收设备无人回答，已自动拒绝！</source>
+        <translation>Nobody answered on the receiving device; the offer was declined!</translation>
     </message>
 </context>
 <context>

@@ -25,8 +25,7 @@ constexpr qint64 progressIntervalMs = 100;
 constexpr int progressNameWidth = 300;
 // The status line's room in the fixed-width window.
 constexpr int statusWidth = 420;
-// An offer nobody answers is refused after this long.
-constexpr int offerSeconds = 7;
+constexpr int offerSeconds = Context::answerTimeLimitSeconds;
 // Longer offers are summed up: their count, total size and the first few names.
 constexpr int namesInSummary = 3;
 

@@ -126,8 +126,10 @@ private slots:
         QVERIFY(peer.waitForOutput(QStringLiteral("^ended 0$")).hasMatch());
         OrvexProcess again;
         again.run(QStringList { QStringLiteral("devices"), QStringLiteral("--wait"), waitSeconds } + common);
-        QCOMPARE(again.waitForExit(), 0);
+        // Finding nothing is said, with a status of its own.
+        QCOMPARE(again.waitForExit(), 4);
         QCOMPARE(again.output(), QString());
+        QVERIFY2(again.errors().contains(QStringLiteral("未发现设备")), qPrintable(again.errors()));
         peer.closeWriteChannel();
         QCOMPARE(peer.waitForExit(), 0);
     }

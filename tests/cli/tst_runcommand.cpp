@@ -83,6 +83,70 @@ private slots:
         QCOMPARE(orvex.waitForExit(), status);
         QVERIFY2(orvex.errors().contains(said), qPrintable(orvex.errors()));
     }
+
+    void eachCommandTakesItsOwnArguments_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<QString>("absent");
+        QTest::addRow("help names the command")
+            << QStringList { QStringLiteral("send"), QStringLiteral("--help") } << 0
+            << QStringLiteral("用法：orvex send [选项] 路径...") << QStringLiteral("--dir");
+        QTest::addRow("devices has no download folder")
+            << QStringList { QStringLiteral("devices"), QStringLiteral("--help") } << 0
+            << QStringLiteral("--discovery-port") << QStringLiteral("--name");
+        QTest::addRow("share has no transfer port") << QStringList { QStringLiteral("share"), QStringLiteral("--help") }
+                                                    << 0 << QStringLiteral("--web-port") << QStringLiteral("--port <");
+        QTest::addRow("Qt's help options hidden")
+            << QStringList { QStringLiteral("receive"), QStringLiteral("--help-all") } << 2
+            << QStringLiteral("help-all") << QString();
+        QTest::addRow("option of another command") << QStringList { QStringLiteral("devices"), QStringLiteral("--name"),
+            QStringLiteral("Foo"), QStringLiteral("--save") }
+                                                   << 2 << QStringLiteral("name") << QString();
+        QTest::addRow("argument where none is taken")
+            << QStringList { QStringLiteral("receive"), QStringLiteral("extra-arg") } << 2
+            << QStringLiteral("extra-arg") << QString();
+        QTest::addRow("Qt's parser speaks Chinese")
+            << QStringList { QStringLiteral("devices"), QStringLiteral("--frob") } << 2 << QStringLiteral("未知选项")
+            << QStringLiteral("Unknown option");
+        QTest::addRow("download folder not writable")
+            << QStringList { QStringLiteral("receive"), QStringLiteral("--dir"), QStringLiteral("/proc/self/fd"),
+                   QStringLiteral("--port"), QStringLiteral("0") }
+            << 1 << QStringLiteral("无法写入下载目录 /proc/self/fd：") << QString();
+    }
+
+    void eachCommandTakesItsOwnArguments()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, status);
+        QFETCH(QString, said);
+        QFETCH(QString, absent);
+        // The language of the test environment (Chinese), whatever an earlier case stored.
+        QSettings(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Orvex/Orvex.conf"), QSettings::IniFormat)
+            .remove(QStringLiteral("language"));
+        OrvexProcess orvex;
+        orvex.run(arguments);
+        QCOMPARE(orvex.waitForExit(), status);
+        const QString printed = orvex.output() + orvex.errors();
+        QVERIFY2(printed.contains(said), qPrintable(printed));
+        QVERIFY2(absent.isEmpty() || !printed.contains(absent), qPrintable(printed));
+        // No stray warnings of Qt's own.
+        QVERIFY2(!orvex.errors().contains(QLatin1String("QCommandLineParser")), qPrintable(orvex.errors()));
+    }
+
+    void saveSaysWhatItKept()
+    {
+        OrvexProcess orvex;
+        orvex.run({ QStringLiteral("devices"), QStringLiteral("--wait"), QStringLiteral("0"),
+            QStringLiteral("--discovery-port"), QStringLiteral("52999"), QStringLiteral("--save") });
+        orvex.waitForExit();
+        QVERIFY2(orvex.output().contains(QStringLiteral("discoveryPort = 52999")), qPrintable(orvex.output()));
+        QSettings settings(
+            qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Orvex/Orvex.conf"), QSettings::IniFormat);
+        QCOMPARE(settings.value(QStringLiteral("discoveryPort")).toInt(), 52999);
+        settings.remove(QStringLiteral("discoveryPort"));
+    }
 };
 
 ORVEX_TEST_MAIN(TestRunCommand)

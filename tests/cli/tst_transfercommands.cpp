@@ -27,6 +27,7 @@ constexpr int sendFailed = 1;
 constexpr int usageError = 2;
 constexpr int sendRefused = 3;
 constexpr int deviceNotFound = 4;
+constexpr int unanswered = 5;
 constexpr int interruptedByCtrlC = 128 + SIGINT;
 // Large enough that a transfer is surely still running when it is interrupted; sparse, so it
 // costs no disk on the sending side.
@@ -95,7 +96,14 @@ class TestTransferCommands : public QObject
     Q_OBJECT
 
 private:
-    enum Receiver { OrvexAccepting, EngineAccepting, EngineDeclining, OrvexAnswering, OrvexWithoutInput };
+    enum Receiver {
+        OrvexAccepting,
+        EngineAccepting,
+        EngineDeclining,
+        OrvexAnswering,
+        OrvexWithoutInput,
+        OrvexUnanswered
+    };
 
     quint16 discoveryPort = 0;
 
@@ -124,6 +132,7 @@ private:
             QStringLiteral("接收端") };
         if (kind == OrvexAccepting)
             arguments << QStringLiteral("--accept");
+        // OrvexUnanswered keeps its input open and says nothing.
         process.run(arguments + common());
         if (kind == OrvexAnswering)
             process.write("n\n");
@@ -198,14 +207,21 @@ private slots:
     void declinedOfferEndsWithItsStatus_data()
     {
         QTest::addColumn<int>("receiver");
-        QTest::addRow("answered no on the terminal") << int(OrvexAnswering);
-        QTest::addRow("no input to answer with") << int(OrvexWithoutInput);
-        QTest::addRow("declined by the application's engine") << int(EngineDeclining);
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("said");
+        const QString declined = QStringLiteral("接收设备拒绝接收文件！");
+        QTest::addRow("answered no on the terminal") << int(OrvexAnswering) << sendRefused << declined;
+        QTest::addRow("no input to answer with") << int(OrvexWithoutInput) << sendRefused << declined;
+        QTest::addRow("declined by the application's engine") << int(EngineDeclining) << sendRefused << declined;
+        QTest::addRow("nobody answers in time")
+            << int(OrvexUnanswered) << unanswered << QStringLiteral("接收设备无人回答，已自动拒绝！");
     }
 
     void declinedOfferEndsWithItsStatus()
     {
         QFETCH(int, receiver);
+        QFETCH(int, status);
+        QFETCH(QString, said);
         QTemporaryDir source;
         QTemporaryDir downloads;
         writeFile(source.filePath(QStringLiteral("note.txt")), "not wanted");
@@ -219,11 +235,69 @@ private slots:
                         QStringLiteral("127.0.0.1:%1").arg(port), source.filePath(QStringLiteral("note.txt")) }
             + common());
         QTRY_VERIFY_WITH_TIMEOUT(sending.state() == QProcess::NotRunning, transferTimeoutMsec);
-        QCOMPARE(sending.waitForExit(), sendRefused);
-        QVERIFY(sending.errors().contains(QStringLiteral("接收设备拒绝接收文件！")));
+        QCOMPARE(sending.waitForExit(), status);
+        QVERIFY2(sending.errors().contains(said), qPrintable(sending.errors()));
         if (!server)
-            QCOMPARE(receiving.waitForExit(), sendRefused);
+            QCOMPARE(receiving.waitForExit(), status);
         QCOMPARE(filesBelow(downloads.path()), QStringList());
+    }
+
+    void reportsEventsAsJsonOrQuietly_data()
+    {
+        QTest::addColumn<QString>("mode");
+        QTest::addRow("json") << QStringLiteral("--json");
+        QTest::addRow("quiet") << QStringLiteral("--quiet");
+    }
+
+    void reportsEventsAsJsonOrQuietly()
+    {
+        QFETCH(QString, mode);
+        QTemporaryDir source;
+        QTemporaryDir downloads;
+        // Two million bytes read "2 MB", as in the windows.
+        writeFile(source.filePath(QStringLiteral("a.bin")), randomBytes(2000000));
+        writeFile(source.filePath(QStringLiteral("b.txt")), "b");
+        OrvexProcess receiving;
+        std::unique_ptr<Server> server;
+        const quint16 port = startReceiver(OrvexAccepting, downloads.path(), receiving, server);
+        QVERIFY(port != 0);
+        OrvexProcess sending;
+        sending.run(QStringList { QStringLiteral("send"), mode, QStringLiteral("--to"),
+                        QStringLiteral("127.0.0.1:%1").arg(port), source.filePath(QStringLiteral("a.bin")),
+                        source.filePath(QStringLiteral("b.txt")) }
+            + common());
+        QCOMPARE(sending.waitForExit(transferTimeoutMsec), sendFinished);
+        QCOMPARE(receiving.waitForExit(), sendFinished);
+        QVERIFY2(receiving.output().contains(QStringLiteral("总大小为 2 MB")), qPrintable(receiving.output()));
+        // The files went into the dated folder the receiver names.
+        const QString folder = QDir(downloads.path()).entryList(QDir::Dirs | QDir::NoDotAndDotDot).value(0);
+        QVERIFY2(receiving.output().contains(QStringLiteral("文件已保存到 %1").arg(downloads.filePath(folder))),
+            qPrintable(receiving.output()));
+        const QStringList lines = sending.output().split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        if (mode == QLatin1String("--quiet")) {
+            QCOMPARE(lines.size(), 1);
+            QVERIFY2(
+                lines.first().startsWith(QStringLiteral("发送完成：2 个文件，2 MB，用时 ")), qPrintable(lines.first()));
+            return;
+        }
+        QStringList events;
+        QJsonObject done;
+        for (const QString &line : lines) {
+            const QJsonObject event = QJsonDocument::fromJson(line.toUtf8()).object();
+            QVERIFY2(!event.isEmpty(), qPrintable(line));
+            if (events.isEmpty() || events.last() != event.value(QStringLiteral("event")).toString())
+                events.append(event.value(QStringLiteral("event")).toString());
+            if (events.last() == QLatin1String("offer"))
+                QCOMPARE(event.value(QStringLiteral("code")).toString().size(), 6);
+            if (events.last() == QLatin1String("done"))
+                done = event;
+        }
+        QVERIFY2(events.size() == 6, qPrintable(sending.output()));
+        QCOMPARE(events,
+            QStringList({ QStringLiteral("offer"), QStringLiteral("progress"), QStringLiteral("file"),
+                QStringLiteral("progress"), QStringLiteral("file"), QStringLiteral("done") }));
+        QCOMPARE(done.value(QStringLiteral("bytes")).toDouble(), 2000001.0);
+        QCOMPARE(done.value(QStringLiteral("status")).toInt(), sendFinished);
     }
 
     void hostileNamesWriteNothingOutside_data()
@@ -365,7 +439,8 @@ private slots:
         OrvexProcess receiving;
         OrvexProcess sending;
         send(sending, receive(receiving));
-        QVERIFY2(receiving.waitForOutput(QStringLiteral("继续上次未完成的传输")).hasMatch(), qPrintable(receiving.errors()));
+        QVERIFY2(
+            receiving.waitForOutput(QStringLiteral("继续上次未完成的传输")).hasMatch(), qPrintable(receiving.errors()));
         QCOMPARE(sending.waitForExit(transferTimeoutMsec), sendFinished);
         receiving.sendSignal(SIGINT);
         receiving.waitForExit();

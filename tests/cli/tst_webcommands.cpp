@@ -1,8 +1,10 @@
 #include "tests/cli/orvexprocess.h"
 #include "tests/support/testmain.h"
+#include "tests/web/qrdecode.h"
 #include "web/qrmatrix.h"
 
 #include <QHttpMultiPart>
+#include <QImage>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRandomGenerator>
@@ -56,6 +58,30 @@ QString printedLink(const QString &output, QStringList *codeLines)
         return lines.at(i);
     }
     return QString();
+}
+
+// The lines as a terminal draws them: the blocks' halves in the text colour, the rest in the
+// background's, a module a square of pixels.
+QImage drawnOnTerminal(const QStringList &lines, QRgb text, QRgb background)
+{
+    constexpr int pixels = 4;
+    const int width = lines.isEmpty() ? 0 : lines.first().size();
+    QImage image(width * pixels, lines.size() * 2 * pixels, QImage::Format_RGB32);
+    image.fill(background);
+    for (int row = 0; row < lines.size(); ++row) {
+        for (int column = 0; column < lines.at(row).size(); ++column) {
+            const QChar c = lines.at(row).at(column);
+            const bool upper = c == QChar(0x2588) || c == QChar(0x2580);
+            const bool lower = c == QChar(0x2588) || c == QChar(0x2584);
+            for (int y = 0; y < 2 * pixels; ++y) {
+                if (y < pixels ? upper : lower) {
+                    for (int x = 0; x < pixels; ++x)
+                        image.setPixel(column * pixels + x, row * 2 * pixels + y, text);
+                }
+            }
+        }
+    }
+    return image;
 }
 
 } // namespace
@@ -189,6 +215,32 @@ private slots:
         QCOMPARE(orvex.waitForExit(), 0);
     }
 
+    void qrCodeScansOnItsTerminal_data()
+    {
+        QTest::addColumn<QString>("scheme");
+        QTest::addColumn<QRgb>("text");
+        QTest::addColumn<QRgb>("background");
+        QTest::addRow("light terminal") << QStringLiteral("light") << qRgb(0, 0, 0) << qRgb(255, 255, 255);
+        QTest::addRow("dark terminal") << QStringLiteral("dark") << qRgb(230, 230, 230) << qRgb(20, 20, 20);
+    }
+
+    void qrCodeScansOnItsTerminal()
+    {
+        QFETCH(QString, scheme);
+        QFETCH(QRgb, text);
+        QFETCH(QRgb, background);
+        OrvexProcess orvex;
+        orvex.run({ QStringLiteral("share"), QCoreApplication::applicationFilePath(), QStringLiteral("--qr"), scheme,
+            QStringLiteral("--web-port"), QStringLiteral("0") });
+        QVERIFY2(orvex.waitForOutput(QStringLiteral("Ctrl\\+C")).hasMatch(), qPrintable(orvex.errors()));
+        QStringList code;
+        const QString link = printedLink(orvex.output(), &code);
+        QVERIFY(!code.isEmpty());
+        QCOMPARE(testsupport::decodeQrCodes(drawnOnTerminal(code, text, background)), QStringList { link });
+        orvex.sendSignal(SIGINT);
+        QCOMPARE(orvex.waitForExit(), 0);
+    }
+
     void inboxStoresAnUpload()
     {
         QTemporaryDir downloads;
@@ -231,8 +283,8 @@ private slots:
         QTest::addRow("web server, name for this run") << QStringList { QStringLiteral("share"),
             QCoreApplication::applicationFilePath(), QStringLiteral("--name"), QStringLiteral("客厅") }
                                                        << QString();
-        QTest::addRow("name saved") << QStringList { QStringLiteral("devices"), QStringLiteral("--wait"),
-            QStringLiteral("0"), QStringLiteral("--name"), QStringLiteral("客厅"), QStringLiteral("--save") }
+        QTest::addRow("name saved") << QStringList { QStringLiteral("share"), QCoreApplication::applicationFilePath(),
+            QStringLiteral("--name"), QStringLiteral("客厅"), QStringLiteral("--save") }
                                     << QStringLiteral("客厅");
     }
 
@@ -245,10 +297,8 @@ private slots:
         QFile::remove(file);
         OrvexProcess orvex;
         orvex.run(arguments + QStringList { QStringLiteral("--web-port"), QStringLiteral("0") });
-        if (arguments.first() == QLatin1String("share")) {
-            QVERIFY(orvex.waitForOutput(QStringLiteral("Ctrl\\+C")).hasMatch());
-            orvex.sendSignal(SIGINT);
-        }
+        QVERIFY(orvex.waitForOutput(QStringLiteral("Ctrl\\+C")).hasMatch());
+        orvex.sendSignal(SIGINT);
         QCOMPARE(orvex.waitForExit(), 0);
         const QSettings settings(file, QSettings::IniFormat);
         QCOMPARE(settings.value(QStringLiteral("deviceName")).toString(), stored);
