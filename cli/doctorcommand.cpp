@@ -1,5 +1,6 @@
 #include "doctorcommand.h"
 
+#include "cli/commandoptions.h"
 #include "cli/console.h"
 #include "cli/devicelist.h"
 #include "cli/exitcode.h"
@@ -85,7 +86,7 @@ bool isWireless(const QString &interfaceName)
 
 } // namespace
 
-void DoctorCommand::addOptions(QCommandLineParser &parser) const
+void DoctorCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(
         tr("orvex doctor：检查网络，找出设备互相找不到的原因：本机地址、端口、防火墙规则，以及与其他设备的实际连通性。"

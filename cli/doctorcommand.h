@@ -29,7 +29,12 @@ public:
 
     using Command::Command;
 
-    void addOptions(QCommandLineParser &parser) const override;
+    void addOptions(CommandOptions &parser) const override;
+    // The ports it checks are those of the settings, or of this run's options.
+    RunOptions::Choices settings() const override
+    {
+        return RunOptions::Port | RunOptions::DiscoveryPort | RunOptions::WebPort;
+    }
     int start(const QCommandLineParser &parser) override;
     void interrupt(int signalNumber) override;
 
