@@ -177,7 +177,7 @@ void DoctorCommand::checkAddresses()
     for (const LocalAddress &entry : ranked) {
         const bool usable = entry.kind <= LocalAddress::Kind::Physical;
         report(usable ? Verdict::Ok : Verdict::Note,
-            QStringLiteral("%1 %2/%3（%4）")
+            tr("%1 %2/%3（%4）")
                 .arg(entry.interfaceName, entry.address)
                 .arg(entry.prefixLength)
                 .arg(interfaceKindText(entry.kind)));

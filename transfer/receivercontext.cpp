@@ -201,9 +201,11 @@ void ReceiverContext::handleControl(const QJsonObject &control)
         openNextFile();
     } else if (control.contains(QStringLiteral("cancel"))) {
         senderEnded = true;
+        completeWrittenFile();
         fail(tr("对方已取消传输"));
     } else if (control.contains(QStringLiteral("error"))) {
         senderEnded = true;
+        completeWrittenFile();
         if (control.value(QStringLiteral("tampered")).toInt() == 1)
             failTampered();
         else
@@ -630,6 +632,14 @@ void ReceiverContext::finishReceiving()
     emit filesSaved(downloadRoot);
     emit printLogMsg(tr("传输完成！"));
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
+}
+
+void ReceiverContext::completeWrittenFile()
+{
+    // The sender's own word that it stops vouches for every frame before it: a file all of whose
+    // bytes came stays like any file completed before.
+    if (currentFile && remaining == 0 && !hasFailed() && completeCurrentFile())
+        ++current;
 }
 
 bool ReceiverContext::completeCurrentFile()

@@ -80,6 +80,8 @@ private:
     bool createTransferFolder();
     void openNextFile();
     bool completeCurrentFile();
+    // Gives the file whose last byte came, still waiting for the end, its name.
+    void completeWrittenFile();
     void finishReceiving();
     // Fails with the local text; the peer reads peerText, which names no local path.
     void failWriting(const QString &localText, const QString &peerText);

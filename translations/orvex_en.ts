@@ -413,6 +413,10 @@ The port is held by %1 (process %2).</translation>
         <source>传输端口：本机的 Orvex 不回应本机的询问，无法得知；下面的实际连通性检查其他设备的传输端口</source>
         <translation>Transfer port: unknown, the Orvex of this computer does not answer this computer; the live check below tries the other devices&apos; transfer ports</translation>
     </message>
+    <message>
+        <source>%1 %2/%3（%4）</source>
+        <translation>%1 %2/%3 (%4)</translation>
+    </message>
 </context>
 <context>
     <name>DownloadFolder</name>
