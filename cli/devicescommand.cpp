@@ -6,6 +6,8 @@
 #include "cli/exitcode.h"
 #include "core/knownaddress.h"
 #include "core/peertext.h"
+#include "core/portholder.h"
+#include "core/settings.h"
 #include "discovery/discoveryservice.h"
 
 #include <QCommandLineParser>
@@ -48,6 +50,18 @@ int DevicesCommand::start(const QCommandLineParser &parser)
     discovery = new DiscoveryService(this);
     list = new DeviceList(discovery, this);
     if (parser.isSet(QStringLiteral("follow"))) {
+        // Announcements and leaves go to the discovery port; without it only answers to the
+        // requests come, and a device that quits goes only when it has been silent long enough.
+        if (!discovery->listenForAnnouncements()) {
+            const quint16 port = Settings::discoveryPort();
+            QString message = tr("无法监听发现端口 %1：只能看到对询问的回答，退出的设备约 %2 秒后才会消失。")
+                                  .arg(port)
+                                  .arg(DeviceList::silenceLimitMs / 1000);
+            const PortHolder holder = PortHolder::find(PortHolder::Protocol::Udp, port);
+            if (holder.pid != 0)
+                message += tr("端口被 %1（进程 %2）占用。").arg(peerText(holder.program)).arg(holder.pid);
+            Console::err(message);
+        }
         connect(list, &DeviceList::deviceAdded, this,
             [this](const DeviceInfo &device) { Console::result(deviceLine(device, json, QStringLiteral("added"))); });
         connect(list, &DeviceList::deviceRemoved, this,

@@ -62,7 +62,7 @@ int ReceiveCommand::start(const QCommandLineParser &parser)
     try {
         server->start();
     } catch (const std::runtime_error &error) {
-        Console::err(QString::fromUtf8(error.what()));
+        Console::err(tr("%1：%2").arg(QString::fromUtf8(error.what()), server->listenError()));
         return exitcode::failure;
     }
     discovery = new DiscoveryService(this);

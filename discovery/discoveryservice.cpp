@@ -10,6 +10,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QNetworkDatagram>
 #include <QNetworkInterface>
 #include <QSysInfo>
 
@@ -182,7 +183,24 @@ void DiscoveryService::handleDatagrams()
     busyInWindowNs += busy.nsecsElapsed();
 }
 
-void DiscoveryService::handleDatagram(const QByteArray &payload, const QHostAddress &sender, quint16 senderPort)
+bool DiscoveryService::listenForAnnouncements()
+{
+    discoveryPort = Settings::discoveryPort();
+    if (!announcements.bind(QHostAddress::Any, discoveryPort, QUdpSocket::ShareAddress | QUdpSocket::ReuseAddressHint))
+        return false;
+    connect(&announcements, &QUdpSocket::readyRead, this, [this] {
+        // What waits is bounded by the system's receive buffer; each datagram passes the same
+        // source filter as those of the main socket.
+        while (announcements.hasPendingDatagrams()) {
+            const QNetworkDatagram datagram = announcements.receiveDatagram(maxDatagramBytes + 1);
+            handleDatagram(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()), false);
+        }
+    });
+    return true;
+}
+
+void DiscoveryService::handleDatagram(
+    const QByteArray &payload, const QHostAddress &sender, quint16 senderPort, bool answerRequests)
 {
     // Our own broadcasts come back to us; a device never answers or lists itself.
     if (isLocalAddress(sender))
@@ -196,6 +214,8 @@ void DiscoveryService::handleDatagram(const QByteArray &payload, const QHostAddr
     const QJsonObject message = document.object();
     const QJsonValue request = message.value(QStringLiteral("request"));
     if (!request.isBool())
+        return;
+    if (request.toBool() && !answerRequests)
         return;
     if (request.toBool()) {
         // Answer to the source port, so a peer whose bind failed still hears us. Requests from

@@ -44,12 +44,17 @@ public:
     // this device's information by unicast to address:port (0: the discovery port). Its answer
     // comes back as newHost like any other.
     void probe(const QHostAddress &address, quint16 port = 0);
+    // Also hears what devices broadcast to the discovery port (announcements and leaves), for a
+    // service that asks from a port of its own and is not started; it answers nobody from there.
+    // false when the port is held by another program (or an Orvex that does not share it).
+    bool listenForAnnouncements();
     QList<QHostAddress> broadcastAddresses() const;
     bool isLocalAddress(const QHostAddress &address) const;
 
     // Handles one received datagram as if it came from sender:senderPort. handleDatagrams feeds
     // every datagram through here; tests use it for senders that loopback cannot produce.
-    void handleDatagram(const QByteArray &payload, const QHostAddress &sender, quint16 senderPort);
+    void handleDatagram(
+        const QByteArray &payload, const QHostAddress &sender, quint16 senderPort, bool answerRequests = true);
 
 public slots:
     // Sends a request to every broadcast destination and probes the known addresses (the
@@ -73,6 +78,7 @@ private:
     void refreshInterfaces() const;
 
     QUdpSocket socket;
+    QUdpSocket announcements;
     QElapsedTimer clock;
     SourceFilter sources;
     QElapsedTimer budgetWindow;

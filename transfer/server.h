@@ -37,6 +37,8 @@ public:
     void start();
     // The port really listened on.
     quint16 serverPort() const;
+    // Why start() could not listen, in the system's words.
+    QString listenError() const { return server.errorString(); }
 
     // How long a new connection may take for the key exchange, and then for its metadata,
     // before it is dropped without a window. Tests shorten it.

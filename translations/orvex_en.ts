@@ -161,6 +161,14 @@
         <source>未发现设备</source>
         <translation>No devices found</translation>
     </message>
+    <message>
+        <source>无法监听发现端口 %1：只能看到对询问的回答，退出的设备约 %2 秒后才会消失。</source>
+        <translation>Cannot listen on the discovery port %1: only answers to requests are seen, and a device that quits disappears only after about %2 seconds.</translation>
+    </message>
+    <message>
+        <source>端口被 %1（进程 %2）占用。</source>
+        <translation> The port is held by %1 (process %2).</translation>
+    </message>
 </context>
 <context>
     <name>DiscoveryService</name>
@@ -984,6 +992,10 @@ Receive the files?</translation>
     <message>
         <source>是否接收文件？%1 秒内回答，否则拒绝 [y/N] </source>
         <translation>Receive the files? Answer within %1 seconds or they are declined [y/N] </translation>
+    </message>
+    <message>
+        <source>%1：%2</source>
+        <translation>%1: %2</translation>
     </message>
 </context>
 <context>

@@ -7,6 +7,7 @@
 #include "gui/desktopnotifier.h"
 #include "gui/transfer/offerqueue.h"
 #include "transfer/context.h"
+#include "transfer/receivercontext.h"
 
 #include <QAbstractButton>
 #include <QCloseEvent>
@@ -89,7 +90,12 @@ void ProgressBarUI::response(int result)
     countdownTimer.stop();
     OfferQueue::shared().remove(this);
     const bool accepted = result == QMessageBox::Yes;
-    context->response(accepted);
+    // A sender that can tell hears that nobody answered, not that the user said no.
+    auto *receiving = qobject_cast<ReceiverContext *>(context);
+    if (!accepted && unanswered && receiving)
+        receiving->refuseUnanswered();
+    else
+        context->response(accepted);
     if (!accepted)
         hide();
 }
@@ -199,6 +205,7 @@ void ProgressBarUI::autoPick()
 {
     if (--countdown <= 0) {
         countdownTimer.stop();
+        unanswered = true;
         confirmBox.done(0);
         return;
     }

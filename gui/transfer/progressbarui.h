@@ -60,6 +60,7 @@ private:
     // The user here stopped the session: its end is no failure to notify.
     bool cancelledHere = false;
     int countdown = 0; // seconds left before the offer is refused
+    bool unanswered = false; // the countdown ran out
     QString offerDevice;
     TransferProgress progress;
     QElapsedTimer progressClock;

@@ -75,6 +75,44 @@ private slots:
         QCOMPARE(jsonNames(devices.output()), QStringList { QStringLiteral("客厅 127.0.0.2") });
     }
 
+    void followHearsAnnouncementsAndLeaves_data()
+    {
+        QTest::addColumn<bool>("portHeld");
+        QTest::addRow("discovery port free") << false;
+        QTest::addRow("discovery port held") << true;
+    }
+
+    void followHearsAnnouncementsAndLeaves()
+    {
+        QFETCH(bool, portHeld);
+        const quint16 discoveryPort = testsupport::freeUdpPort();
+        QUdpSocket holder;
+        if (portHeld)
+            QVERIFY(holder.bind(QHostAddress::Any, discoveryPort));
+        OrvexProcess devices;
+        devices.run({ QStringLiteral("devices"), QStringLiteral("--follow"), QStringLiteral("--discovery-port"),
+            QString::number(discoveryPort) });
+        if (portHeld) {
+            QVERIFY(devices.waitForError(QStringLiteral("无法监听发现端口 %1").arg(discoveryPort)).hasMatch());
+            devices.sendSignal(SIGINT);
+            QCOMPARE(devices.waitForExit(), 0);
+            return;
+        }
+        // Another machine announces itself and later leaves, both by broadcast to the port.
+        QUdpSocket device;
+        QVERIFY(device.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+        const auto announce = [&](int port) {
+            return device.writeDatagram(
+                QStringLiteral("{\"device_name\":\"客厅\",\"port\":%1,\"request\":false}").arg(port).toUtf8(),
+                QHostAddress::LocalHost, discoveryPort);
+        };
+        QTRY_VERIFY(announce(5000) > 0 && devices.output().contains(QStringLiteral("+\t客厅")));
+        announce(0);
+        QVERIFY(devices.waitForOutput(QStringLiteral("^-\t客厅"), 3000).hasMatch());
+        devices.sendSignal(SIGINT);
+        QCOMPARE(devices.waitForExit(), 0);
+    }
+
     void findsAnotherMachineUntilItStops()
     {
         const quint16 discoveryPort = testsupport::freeUdpPort();

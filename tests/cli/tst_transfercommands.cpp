@@ -547,6 +547,20 @@ private slots:
                                                 << deviceNotFound << QStringLiteral("找不到设备");
     }
 
+    void takenPortSaysWhy()
+    {
+        QTcpServer occupant;
+        QVERIFY(occupant.listen(QHostAddress::Any));
+        OrvexProcess orvex;
+        orvex.run(QStringList { QStringLiteral("receive"), QStringLiteral("--port"), QString::number(occupant.serverPort()) }
+            + common());
+        QCOMPARE(orvex.waitForExit(), sendFailed);
+        // The system's reason follows the port.
+        const QRegularExpressionMatch line
+            = QRegularExpression(QStringLiteral("无法监听 %1 端口：(.+)").arg(occupant.serverPort())).match(orvex.errors());
+        QVERIFY2(line.hasMatch() && !line.captured(1).trimmed().isEmpty(), qPrintable(orvex.errors()));
+    }
+
     void commandLineMistakesAndHelp()
     {
         QFETCH(QStringList, arguments);
