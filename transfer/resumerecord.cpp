@@ -1,6 +1,7 @@
 #include "resumerecord.h"
 
 #include "core/jsontext.h"
+#include "transfer/receivercontext.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -28,17 +29,11 @@ quint64 countFrom(const QJsonValue &value)
     return number >= 0 && number <= 9007199254740992.0 ? static_cast<quint64>(number) : 0;
 }
 
-// A folder or file name inside the transfer folder that a record may name.
+// A folder or file name inside the transfer folder that a record may name: the rule of the
+// names a sender may offer.
 bool isPlainRelative(const QString &name)
 {
-    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QChar(0)))
-        return false;
-    const QStringList parts = name.split(QLatin1Char('/'));
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
-            return false;
-    }
-    return true;
+    return ReceiverContext::isSafeName(name);
 }
 
 void addLittleEndian(crypto_generichash_state &state, quint64 value)
