@@ -1,5 +1,5 @@
 # Debian packages the two top-level commands need, and a helper that installs the missing ones.
-build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev libqrencode-dev zlib1g-dev)
+build_packages=(build-essential cmake pkg-config qtbase5-dev qtbase5-dev-tools libsodium-dev libssl-dev libqrencode-dev zlib1g-dev)
 # lupdate and lrelease, which make and check the translations (translations/*.ts).
 build_packages+=(qttools5-dev-tools qttools5-dev)
 # CPack reads the executable's library dependencies with these.

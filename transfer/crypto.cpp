@@ -1,5 +1,7 @@
 #include "crypto.h"
 
+#include "transfer/aead.h"
+
 #include <QCoreApplication>
 
 #include <sodium.h>
@@ -40,6 +42,17 @@ Crypto::Crypto()
     renewKeys();
 }
 
+Crypto::~Crypto() = default;
+
+Aead &Crypto::cipher() const
+{
+    if (!aead || aeadKey != sessionKey) {
+        aead = std::make_unique<Aead>(bytes(sessionKey));
+        aeadKey = sessionKey;
+    }
+    return *aead;
+}
+
 void Crypto::renewKeys()
 {
     randombytes_buf(bytes(secretKey), keyBytes);
@@ -68,8 +81,7 @@ void Crypto::encryptInto(const QByteArray &plaintext, char *message) const
 {
     auto *nonce = reinterpret_cast<unsigned char *>(message);
     randombytes_buf(nonce, nonceBytes);
-    crypto_aead_chacha20poly1305_ietf_encrypt(nonce + nonceBytes, nullptr, bytes(plaintext),
-        static_cast<unsigned long long>(plaintext.size()), nullptr, 0, nullptr, nonce, bytes(sessionKey));
+    cipher().seal(nonce, bytes(plaintext), plaintext.size(), nonce + nonceBytes);
 }
 
 QByteArray Crypto::decrypt(const QByteArray &message) const
@@ -87,13 +99,9 @@ void Crypto::decryptInto(const QByteArray &message, QByteArray &plaintext) const
         fail(QT_TRANSLATE_NOOP("Crypto", "Decryption failed."));
     plaintext.resize(message.size() - messageOverhead);
     const unsigned char *nonce = bytes(message);
-    if (crypto_aead_chacha20poly1305_ietf_decrypt(bytes(plaintext), nullptr, nullptr, nonce + nonceBytes,
-            static_cast<unsigned long long>(message.size() - nonceBytes), nullptr, 0, nonce, bytes(sessionKey))
-        != 0) {
-        // Nothing of a message that does not verify may reach the caller.
-        sodium_memzero(plaintext.data(), static_cast<size_t>(plaintext.size()));
+    // Nothing of a message that does not verify reaches the caller.
+    if (!cipher().open(nonce, nonce + nonceBytes, message.size() - nonceBytes, bytes(plaintext)))
         fail(QT_TRANSLATE_NOOP("Crypto", "Decryption failed."));
-    }
 }
 
 QString Crypto::verificationCode() const

@@ -3,9 +3,13 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
+
+class Aead;
+
 // Key agreement and authenticated encryption of one transfer session. Each object makes an
-// ephemeral X25519 key pair; once the peer's public key is known, the raw shared secret is the
-// ChaCha20-Poly1305 (IETF) key of every message of the session. Errors are thrown as
+// ephemeral X25519 key pair (libsodium); once the peer's public key is known, the raw shared
+// secret is the ChaCha20-Poly1305 (IETF) key of every message of the session (OpenSSL). Errors are thrown as
 // std::runtime_error with a translatable English text.
 class Crypto
 {
@@ -17,6 +21,7 @@ public:
     static constexpr int messageOverhead = nonceBytes + tagBytes;
 
     Crypto();
+    ~Crypto();
     Crypto(const Crypto &) = delete;
     Crypto &operator=(const Crypto &) = delete;
 
@@ -36,4 +41,11 @@ public:
     QByteArray publicKey;
     QByteArray secretKey;
     QByteArray sessionKey;
+
+private:
+    // The cipher keyed with sessionKey, made again when the key has changed since.
+    Aead &cipher() const;
+
+    mutable std::unique_ptr<Aead> aead;
+    mutable QByteArray aeadKey;
 };

@@ -1,5 +1,6 @@
 #include "sealedstream.h"
 
+#include "transfer/aead.h"
 #include "transfer/crypto.h"
 
 #include <cstring>
@@ -22,18 +23,14 @@ SealedStream::SealedStream()
     reset();
 }
 
-SealedStream::~SealedStream()
-{
-    sodium_memzero(sendKey, sizeof sendKey);
-    sodium_memzero(receiveKey, sizeof receiveKey);
-}
+SealedStream::~SealedStream() = default;
 
 void SealedStream::reset()
 {
     crypto_generichash_init(&outgoingTranscript, nullptr, 0, transcriptBytes);
     crypto_generichash_init(&incomingTranscript, nullptr, 0, transcriptBytes);
-    sodium_memzero(sendKey, sizeof sendKey);
-    sodium_memzero(receiveKey, sizeof receiveKey);
+    sending.reset();
+    receiving.reset();
     sent = 0;
     received = 0;
     opened = false;
@@ -87,12 +84,12 @@ bool SealedStream::open(const Crypto &own, const QByteArray &peerPublicKey, bool
     crypto_generichash_final(&incomingTranscript, reinterpret_cast<unsigned char *>(incoming.data()), transcriptBytes);
     const QByteArray &fromSender = asSender ? outgoing : incoming;
     const QByteArray &fromReceiver = asSender ? incoming : outgoing;
-    const QByteArray sending = deriveKey(
+    const QByteArray sendKey = deriveKey(
         QByteArray::fromRawData(reinterpret_cast<const char *>(toPeer), sizeof toPeer), fromSender, fromReceiver);
-    const QByteArray receiving = deriveKey(
+    const QByteArray receiveKey = deriveKey(
         QByteArray::fromRawData(reinterpret_cast<const char *>(fromPeer), sizeof fromPeer), fromSender, fromReceiver);
-    memcpy(sendKey, sending.constData(), keyBytes);
-    memcpy(receiveKey, receiving.constData(), keyBytes);
+    sending = std::make_unique<Aead>(reinterpret_cast<const unsigned char *>(sendKey.constData()));
+    receiving = std::make_unique<Aead>(reinterpret_cast<const unsigned char *>(receiveKey.constData()));
     sodium_memzero(fromPeer, sizeof fromPeer);
     sodium_memzero(toPeer, sizeof toPeer);
     sent = 0;
@@ -113,9 +110,7 @@ void SealedStream::sealInto(const char *plaintext, int size, char *message)
 {
     unsigned char nonce[nonceBytes];
     nonceFor(sent++, nonce);
-    crypto_aead_chacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char *>(message), nullptr,
-        reinterpret_cast<const unsigned char *>(plaintext), static_cast<unsigned long long>(size), nullptr, 0, nullptr,
-        nonce, sendKey);
+    sending->seal(nonce, reinterpret_cast<const unsigned char *>(plaintext), size, reinterpret_cast<unsigned char *>(message));
 }
 
 bool SealedStream::openInto(const char *message, int size, QByteArray &plaintext)
@@ -127,11 +122,8 @@ bool SealedStream::openInto(const char *message, int size, QByteArray &plaintext
     unsigned char nonce[nonceBytes];
     nonceFor(received, nonce);
     plaintext.resize(size - tagBytes);
-    if (crypto_aead_chacha20poly1305_ietf_decrypt(reinterpret_cast<unsigned char *>(plaintext.data()), nullptr,
-            nullptr, reinterpret_cast<const unsigned char *>(message), static_cast<unsigned long long>(size), nullptr, 0,
-            nonce, receiveKey)
-        != 0) {
-        sodium_memzero(plaintext.data(), static_cast<size_t>(plaintext.size()));
+    if (!receiving->open(nonce, reinterpret_cast<const unsigned char *>(message), size,
+            reinterpret_cast<unsigned char *>(plaintext.data()))) {
         plaintext.clear();
         return false;
     }

@@ -4,6 +4,9 @@
 
 #include <sodium.h>
 
+#include <memory>
+
+class Aead;
 class Crypto;
 
 // The sealed stream of a session in which both ends announced "sealed": once the offer is
@@ -51,8 +54,8 @@ private:
 
     crypto_generichash_state outgoingTranscript;
     crypto_generichash_state incomingTranscript;
-    unsigned char sendKey[keyBytes];
-    unsigned char receiveKey[keyBytes];
+    std::unique_ptr<Aead> sending;
+    std::unique_ptr<Aead> receiving;
     quint64 sent = 0;
     quint64 received = 0;
     bool opened = false;

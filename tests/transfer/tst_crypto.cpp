@@ -1,4 +1,5 @@
 #include "tests/support/testmain.h"
+#include "transfer/aead.h"
 #include "transfer/crypto.h"
 
 #include <sodium.h>
@@ -94,6 +95,8 @@ private slots:
     void everyFlippedBitIsDetected();
     void verificationCodeKnownAnswer_data();
     void verificationCodeKnownAnswer();
+    void sameMessagesAsLibsodium_data();
+    void sameMessagesAsLibsodium();
 };
 
 void TestCrypto::x25519KnownAnswer()
@@ -260,6 +263,39 @@ void TestCrypto::verificationCodeKnownAnswer()
     Crypto crypto;
     crypto.sessionKey = sessionKey;
     QCOMPARE(crypto.verificationCode(), code);
+}
+
+void TestCrypto::sameMessagesAsLibsodium_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addRow("empty") << 0;
+    QTest::addRow("one byte") << 1;
+    QTest::addRow("not a whole block") << 100;
+    QTest::addRow("a data frame") << 64000;
+}
+
+void TestCrypto::sameMessagesAsLibsodium()
+{
+    QFETCH(int, size);
+    QByteArray key(Aead::keyBytes, Qt::Uninitialized);
+    QByteArray nonce(Aead::nonceBytes, Qt::Uninitialized);
+    QByteArray plaintext(size, Qt::Uninitialized);
+    for (QByteArray *buffer : { &key, &nonce, &plaintext })
+        randombytes_buf(buffer->data(), static_cast<size_t>(buffer->size()));
+    const auto *k = bytes(key);
+    const auto *n = bytes(nonce);
+    Aead aead(k);
+    QByteArray ours(size + Aead::tagBytes, '\0');
+    aead.seal(n, bytes(plaintext), size, reinterpret_cast<unsigned char *>(ours.data()));
+    QByteArray theirs(size + Aead::tagBytes, '\0');
+    crypto_aead_chacha20poly1305_ietf_encrypt(reinterpret_cast<unsigned char *>(theirs.data()), nullptr,
+        bytes(plaintext), static_cast<unsigned long long>(size), nullptr, 0, nullptr, n, k);
+    QCOMPARE(ours.toHex(), theirs.toHex());
+    QByteArray opened(size, '\0');
+    QVERIFY(aead.open(n, bytes(theirs), theirs.size(), reinterpret_cast<unsigned char *>(opened.data())));
+    QCOMPARE(opened, plaintext);
+    theirs[theirs.size() - 1] = static_cast<char>(theirs.at(theirs.size() - 1) ^ 1);
+    QVERIFY(!aead.open(n, bytes(theirs), theirs.size(), reinterpret_cast<unsigned char *>(opened.data())));
 }
 
 ORVEX_TEST_MAIN(TestCrypto)
