@@ -59,21 +59,6 @@ QString verdictText(NetworkDiagnosis::Verdict verdict)
     return QString();
 }
 
-QString toolText(FirewallRules::Tool tool)
-{
-    switch (tool) {
-    case FirewallRules::Tool::Nftables:
-        return QStringLiteral("nftables");
-    case FirewallRules::Tool::Iptables:
-        return QStringLiteral("iptables");
-    case FirewallRules::Tool::Ufw:
-        return QStringLiteral("ufw");
-    case FirewallRules::Tool::Firewalld:
-        return QStringLiteral("firewalld");
-    }
-    return QString();
-}
-
 QString portText(const FirewallRules::Port &port)
 {
     return QStringLiteral("%1 %2").arg(port.udp ? QStringLiteral("UDP") : QStringLiteral("TCP")).arg(port.number);
@@ -134,14 +119,14 @@ QPair<QString, QString> findingText(const Finding &f)
     case Kind::WebPortFree:
         return { DoctorCommand::tr("网页端口 TCP %1：空闲（网页收发未在运行）").arg(f.port), {} };
     case Kind::FirewallUnreadable:
-        return { DoctorCommand::tr("无法读取 %1 规则：%2").arg(toolText(f.tool), peerText(f.detail)),
+        return { DoctorCommand::tr("无法读取 %1 规则：%2").arg(FirewallRules::toolName(f.tool), peerText(f.detail)),
             DoctorCommand::tr("以 root 运行可读取：sudo %1 doctor").arg(QCoreApplication::applicationFilePath()) };
     case Kind::FirewallClear:
-        return { DoctorCommand::tr("%1：没有丢弃 Orvex 端口的规则").arg(toolText(f.tool)), {} };
+        return { DoctorCommand::tr("%1：没有丢弃 Orvex 端口的规则").arg(FirewallRules::toolName(f.tool)), {} };
     case Kind::FirewallDrops:
         return { (f.rule.broadcastOnly ? DoctorCommand::tr("%1 规则丢弃发往 %2 的广播：%3")
                                        : DoctorCommand::tr("%1 规则丢弃发往 %2 的数据：%3"))
-                     .arg(toolText(f.tool), portText(f.rule.port), peerText(f.rule.rule)),
+                     .arg(FirewallRules::toolName(f.tool), portText(f.rule.port), peerText(f.rule.rule)),
             DoctorCommand::tr("放行：sudo %1").arg(f.rule.openCommand) };
     case Kind::DeviceAnswered:
         return { DoctorCommand::tr("%1（%2）回应了设备发现%3")

@@ -14,21 +14,6 @@ namespace {
 
 using Kind = NetworkDiagnosis::Kind;
 
-QString toolName(FirewallRules::Tool tool)
-{
-    switch (tool) {
-    case FirewallRules::Tool::Nftables:
-        return QStringLiteral("nftables");
-    case FirewallRules::Tool::Iptables:
-        return QStringLiteral("iptables");
-    case FirewallRules::Tool::Ufw:
-        return QStringLiteral("ufw");
-    case FirewallRules::Tool::Firewalld:
-        return QStringLiteral("firewalld");
-    }
-    return QString();
-}
-
 QString holderText(const PortHolder &holder)
 {
     return holder.pid != 0 ? DiagnosisPage::tr("%1（进程 %2）").arg(holder.program).arg(holder.pid)
@@ -78,13 +63,13 @@ QString findingText(const NetworkDiagnosis::Finding &f)
         return DiagnosisPage::tr("网页端口 TCP %1：空闲").arg(f.port);
     case Kind::FirewallUnreadable:
         return DiagnosisPage::tr("无法读取 %1 规则：%2\n以 root 运行 orvex doctor 可读取。")
-            .arg(toolName(f.tool), peerText(f.detail));
+            .arg(FirewallRules::toolName(f.tool), peerText(f.detail));
     case Kind::FirewallClear:
-        return DiagnosisPage::tr("%1：没有丢弃 Orvex 端口的规则").arg(toolName(f.tool));
+        return DiagnosisPage::tr("%1：没有丢弃 Orvex 端口的规则").arg(FirewallRules::toolName(f.tool));
     case Kind::FirewallDrops:
         return (f.rule.broadcastOnly ? DiagnosisPage::tr("%1 规则丢弃发往 %2 %3 端口的广播：%4\n放行：sudo %5")
                                      : DiagnosisPage::tr("%1 规则丢弃发往 %2 %3 端口的数据：%4\n放行：sudo %5"))
-            .arg(toolName(f.tool), f.rule.port.udp ? QStringLiteral("UDP") : QStringLiteral("TCP"))
+            .arg(FirewallRules::toolName(f.tool), f.rule.port.udp ? QStringLiteral("UDP") : QStringLiteral("TCP"))
             .arg(f.rule.port.number)
             .arg(peerText(f.rule.rule), f.rule.openCommand);
     case Kind::DeviceAnswered:
