@@ -5,7 +5,7 @@ build_packages+=(qttools5-dev-tools qttools5-dev)
 # CPack reads the executable's library dependencies with these.
 package_packages=(file dpkg-dev)
 run_packages=(xvfb trayer xauth python3 fonts-noto-cjk qttranslations5-l10n)
-test_packages=(iproute2 util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium desktop-file-utils appstream qttranslations5-l10n
+test_packages=(iproute2 nftables util-linux procps curl python3 libzbar-dev zbar-tools fonts-noto-cjk chromium desktop-file-utils appstream qttranslations5-l10n
     dbus-daemon dbus-session-bus-common)
 # What the benchmark programs run besides Orvex (bench_transfer --tree compares with tar | socat).
 bench_packages=(socat)

@@ -218,8 +218,9 @@ void DiscoveryService::handleDatagram(
     if (request.toBool() && !answerRequests)
         return;
     if (request.toBool()) {
-        // Answer to the source port, so a peer whose bind failed still hears us. Requests from
-        // outside the local networks, or repeated within a second, stay unanswered.
+        // Answer to the source port, so a peer whose bind failed still hears us. A request
+        // repeated within a second stays unanswered, and those from outside the local networks
+        // are answered only within the filter's overall rate.
         refreshInterfaces();
         sources.setLocalNetworks(localNetworks);
         if (sources.mayAnswer(sender, now))

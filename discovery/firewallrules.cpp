@@ -203,3 +203,18 @@ QVector<FirewallRules::Finding> FirewallRules::fromFirewalld(const QString &open
     }
     return findings;
 }
+
+QString FirewallRules::toolName(Tool tool)
+{
+    switch (tool) {
+    case Tool::Nftables:
+        return QStringLiteral("nftables");
+    case Tool::Iptables:
+        return QStringLiteral("iptables");
+    case Tool::Ufw:
+        return QStringLiteral("ufw");
+    case Tool::Firewalld:
+        return QStringLiteral("firewalld");
+    }
+    return QString();
+}

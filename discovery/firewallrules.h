@@ -35,6 +35,9 @@ public:
 
     FirewallRules() = delete;
 
+    // The firewall's own name ("nftables", "iptables", "ufw", "firewalld").
+    static QString toolName(Tool tool);
+
     // "nft list ruleset": rules of chains hooked on input.
     static QVector<Finding> fromNftables(const QString &ruleset, const QVector<Port> &ports);
     // "iptables-save": rules and policy of the INPUT chain of the filter table.

@@ -8,6 +8,7 @@
 #include "core/logging.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
+#include "gui/diagnosis/diagnosispage.h"
 #include "gui/discovery/devicemanager.h"
 #include "gui/navigater.h"
 #include "gui/navigaterlabel.h"
@@ -71,7 +72,11 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
     showLocalInfo();
 
     const QList<NavigaterLabel *> labels { new NavigaterLabel(0, tr("在线设备"), ui->menu_widget),
-        new NavigaterLabel(1, tr("WEB传输"), ui->menu_widget), new NavigaterLabel(2, tr("系统设置"), ui->menu_widget) };
+        new NavigaterLabel(1, tr("WEB传输"), ui->menu_widget), new NavigaterLabel(2, tr("系统设置"), ui->menu_widget),
+        new NavigaterLabel(3, tr("网络诊断"), ui->menu_widget) };
+    auto *diagnosisPage = new DiagnosisPage(ui->stackedWidget);
+    diagnosisPage->setObjectName(QStringLiteral("diagnosis_page"));
+    ui->stackedWidget->addWidget(diagnosisPage);
     menuNavigater = new Navigater(ui->stackedWidget, labels, this);
     auto *menuLayout = new QVBoxLayout;
     auto *line = new QFrame(ui->menu_widget);

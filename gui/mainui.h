@@ -11,8 +11,8 @@ namespace Ui {
 class MainUI;
 }
 
-// The application's main window: this device's identity, the left menu and the three pages
-// (online devices, web transfer, settings). Closing it destroys it; the tray builds a new one
+// The application's main window: this device's identity, the left menu and the four pages
+// (online devices, web transfer, settings, network diagnosis). Closing it destroys it; the tray builds a new one
 // on demand.
 class MainUI : public QMainWindow
 {
@@ -22,7 +22,7 @@ public:
     explicit MainUI(DiscoveryService *discovery, QWidget *parent = nullptr);
     ~MainUI() override;
 
-    // Shows page index (0 devices, 1 web transfer, 2 settings); other values change nothing.
+    // Shows page index (0 devices, 1 web transfer, 2 settings, 3 network diagnosis); other values change nothing.
     void switchPage(int index);
     // See DeviceManager::offerFiles.
     bool offerFiles(const QStringList &paths);

@@ -171,6 +171,177 @@
     </message>
 </context>
 <context>
+    <name>DiagnosisPage</name>
+    <message>
+        <source>%1（进程 %2）</source>
+        <translation>%1 (process %2)</translation>
+    </message>
+    <message>
+        <source>另一个用户的程序</source>
+        <translation>a program of another user</translation>
+    </message>
+    <message>
+        <source>没有可用的网络地址：请连接网络。</source>
+        <translation>No usable network address: connect to a network.</translation>
+    </message>
+    <message>
+        <source>%1 %2/%3</source>
+        <translation>%1 %2/%3</translation>
+    </message>
+    <message>
+        <source>（虚拟网桥或隧道，手机一般无法通过它访问）</source>
+        <translation> (virtual bridge or tunnel, phones usually cannot reach it)</translation>
+    </message>
+    <message>
+        <source>（网络没有分配地址）</source>
+        <translation> (the network handed out no address)</translation>
+    </message>
+    <message>
+        <source>链接和二维码使用的地址：%1（%2）</source>
+        <translation>Address used in links and QR codes: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：由 Orvex 监听</source>
+        <translation>Discovery port UDP %1: Orvex listens</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1 被 %2 占用
+在系统设置中换一个发现端口（所有设备需相同），或关闭该程序。</source>
+        <translation>Discovery port UDP %1 is taken by %2
+Choose another discovery port in the settings (the same on every device), or close that program.</translation>
+    </message>
+    <message>
+        <source>发现端口 UDP %1：没有被监听，其他设备找不到本机</source>
+        <translation>Discovery port UDP %1: nothing listens, other devices cannot find this computer</translation>
+    </message>
+    <message>
+        <source>本机设置为不可被发现，其他设备看不到它</source>
+        <translation>This computer is set not to be discoverable: other devices do not see it</translation>
+    </message>
+    <message>
+        <source>传输端口 TCP %1：正在监听</source>
+        <translation>Transfer port TCP %1: listening</translation>
+    </message>
+    <message>
+        <source>传输端口 TCP %1：无法连接（%2）</source>
+        <translation>Transfer port TCP %1: cannot connect (%2)</translation>
+    </message>
+    <message>
+        <source>传输端口：无法得知是否在监听</source>
+        <translation>Transfer port: cannot tell whether it listens</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1：由 Orvex 监听</source>
+        <translation>Web port TCP %1: Orvex listens</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1 被 %2 占用
+网页收发无法使用：关闭该程序，或在系统设置中另选网页端口。</source>
+        <translation>Web port TCP %1 is taken by %2
+Web transfer cannot work: close that program, or choose another web port in the settings.</translation>
+    </message>
+    <message>
+        <source>网页端口 TCP %1：空闲</source>
+        <translation>Web port TCP %1: free</translation>
+    </message>
+    <message>
+        <source>无法读取 %1 规则：%2
+以 root 运行 orvex doctor 可读取。</source>
+        <translation>Cannot read the %1 rules: %2
+Run orvex doctor as root to read them.</translation>
+    </message>
+    <message>
+        <source>%1：没有丢弃 Orvex 端口的规则</source>
+        <translation>%1: no rule drops Orvex's ports</translation>
+    </message>
+    <message>
+        <source>%1 规则丢弃发往 %2 %3 端口的广播：%4
+放行：sudo %5</source>
+        <translation>A %1 rule drops broadcasts to %2 port %3: %4
+Let them in: sudo %5</translation>
+    </message>
+    <message>
+        <source>%1 规则丢弃发往 %2 %3 端口的数据：%4
+放行：sudo %5</source>
+        <translation>A %1 rule drops what comes to %2 port %3: %4
+Let it in: sudo %5</translation>
+    </message>
+    <message>
+        <source>%1（%2）回应了设备发现</source>
+        <translation>%1 (%2) answered discovery</translation>
+    </message>
+    <message>
+        <source>可以连接 %1 的传输端口 TCP %2</source>
+        <translation>Connected to the transfer port TCP %2 of %1</translation>
+    </message>
+    <message>
+        <source>无法连接 %1 的传输端口 TCP %2：%3
+对方的防火墙可能拦截了该端口。</source>
+        <translation>Cannot connect to the transfer port TCP %2 of %1: %3
+Its firewall may block the port.</translation>
+    </message>
+    <message>
+        <source>%1 没有回应直接询问
+确认对方运行着 Orvex、发现端口相同、地址可达。</source>
+        <translation>%1 did not answer when asked directly
+Check that Orvex runs there, with the same discovery port, and that the address is reachable.</translation>
+    </message>
+    <message>
+        <source>没有设备回应
+路由器可能隔离了无线客户端或过滤了广播，或两台设备不在同一网段；可在在线设备页用“添加设备”输入对方的地址。</source>
+        <translation>No device answered
+The router may isolate wireless clients or filter broadcasts, or the devices are on different subnets; on the devices page, "Add device" takes the other device's address.</translation>
+    </message>
+    <message>
+        <source>%1 是无线网卡：请在路由器中关闭“AP 隔离”或“客户端隔离”，或不用访客网络。</source>
+        <translation>%1 is a wireless card: turn off "AP isolation" or "client isolation" in the router, or leave the guest network.</translation>
+    </message>
+    <message>
+        <source>只有直接询问的设备回应了：广播可能被过滤，或它们在另一个网段</source>
+        <translation>Only the devices asked directly answered: broadcasts may be filtered, or they are on another subnet</translation>
+    </message>
+    <message>
+        <source>正常</source>
+        <translation>ok</translation>
+    </message>
+    <message>
+        <source>注意</source>
+        <translation>note</translation>
+    </message>
+    <message>
+        <source>问题</source>
+        <translation>problem</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>开始诊断</source>
+        <translation>Diagnose</translation>
+    </message>
+    <message>
+        <source>检查设备互相找不到的原因：本机地址、端口、防火墙规则，以及与其他设备的实际连通性。只读取，不修改任何设置。</source>
+        <translation>Finds out why devices cannot see each other: this computer's addresses, ports, firewall rules, and a live check with the other devices. Reads only, changes nothing.</translation>
+    </message>
+    <message>
+        <source>网络接口</source>
+        <translation>Network interfaces</translation>
+    </message>
+    <message>
+        <source>端口</source>
+        <translation>Ports</translation>
+    </message>
+    <message>
+        <source>防火墙</source>
+        <translation>Firewall</translation>
+    </message>
+    <message>
+        <source>实际连通性（等待其他设备回应……）</source>
+        <translation>Live check (waiting for other devices to answer…)</translation>
+    </message>
+</context>
+<context>
     <name>DiscoveryService</name>
     <message>
         <source>无法监听端口 %1.
@@ -710,6 +881,10 @@ Changes to %1 take effect at the next start!</translation>
     <message>
         <source>选择下载目录</source>
         <translation>Choose the download folder</translation>
+    </message>
+    <message>
+        <source>网络诊断</source>
+        <translation>Network diagnosis</translation>
     </message>
 </context>
 <context>
@@ -1547,6 +1722,25 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
 </context>
 <context>
+    <name>WebPortMessage</name>
+    <message>
+        <source>网页端口 %1 已被 %2（进程 %3）占用，网页收发无法使用。</source>
+        <translation>Web port %1 is taken by %2 (process %3): web transfer cannot work.</translation>
+    </message>
+    <message>
+        <source>网页端口 %1 已被另一个用户的程序占用，网页收发无法使用。</source>
+        <translation>Web port %1 is taken by a program of another user: web transfer cannot work.</translation>
+    </message>
+    <message>
+        <source>网页服务无法监听网页端口 %1，网页收发无法使用。</source>
+        <translation>The web server cannot listen on web port %1: web transfer cannot work.</translation>
+    </message>
+    <message>
+        <source>请关闭占用它的程序，或在系统设置中另选一个网页端口，然后重启 Orvex。</source>
+        <translation>Close the program that holds it, or choose another web port in the settings, then restart Orvex.</translation>
+    </message>
+</context>
+<context>
     <name>WebReceive</name>
     <message>
         <source>选择网段</source>
@@ -1583,10 +1777,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>地址已复制到剪切板</source>
         <translation>The link was copied to the clipboard</translation>
-    </message>
-    <message>
-        <source>网页服务未能监听 web端口，请在系统设置中另选一个端口并重启</source>
-        <translation>The web service could not listen on its web port. Choose another port in Settings and restart Orvex.</translation>
     </message>
 </context>
 <context>
@@ -1642,10 +1832,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>地址已复制到剪切板</source>
         <translation>The link was copied to the clipboard</translation>
-    </message>
-    <message>
-        <source>网页服务未能监听 web端口，请在系统设置中另选一个端口并重启</source>
-        <translation>The web service could not listen on its web port. Choose another port in Settings and restart Orvex.</translation>
     </message>
 </context>
 <context>

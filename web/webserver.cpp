@@ -20,6 +20,7 @@ WebServer::WebServer(QObject *parent)
     , requestMapper(new RequestMapper(this))
     , uploadBatch(new UploadBatch(this))
     , listener(new tarsel::HttpListener(webSettings(QStringLiteral("listener"), this), requestMapper, this))
+    , wantedPort(Settings::webPort())
 {
     PartialFileRegistry::removeLeftovers(Settings::downloadPath());
     UploadEvents *events = requestMapper->events();

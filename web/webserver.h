@@ -45,6 +45,8 @@ public:
 
     // The port the server really listens on (0 when it could not bind).
     quint16 serverPort() const;
+    // The port it was asked to listen on: the "webPort" setting at construction.
+    quint16 requestedPort() const { return wantedPort; }
 
 signals:
     // A share was published (live) or ended (not live).
@@ -63,6 +65,7 @@ private:
     RequestMapper *requestMapper;
     UploadBatch *uploadBatch;
     tarsel::HttpListener *listener;
+    quint16 wantedPort;
 };
 
 // The link of the upload page of the receive session of key: "http://ip:port/r/<key>".

@@ -5,6 +5,7 @@
 #include "core/localipv4addresses.h"
 #include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
+#include "gui/web/webportmessage.h"
 #include "web/webserver.h"
 
 #include <QApplication>
@@ -72,7 +73,7 @@ void WebReceive::generateCodeBtnClick()
     if (!webServer)
         return;
     if (webServer->serverPort() == 0) {
-        QMessageBox::critical(this, tr("错误"), tr("网页服务未能监听 web端口，请在系统设置中另选一个端口并重启"));
+        QMessageBox::critical(this, tr("错误"), webPortTakenMessage(webServer->requestedPort()));
         return;
     }
     // One session for the window's whole life: a new code for another address keeps the key, so

@@ -5,6 +5,7 @@
 #include "core/localipv4addresses.h"
 #include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
+#include "gui/web/webportmessage.h"
 #include "web/webserver.h"
 
 #include <QApplication>
@@ -109,7 +110,7 @@ void WebSend::generateCodeBtnClicked()
         return;
     // Links carry the port the server listens on, which the setting may no longer name.
     if (webServer->serverPort() == 0) {
-        QMessageBox::critical(this, tr("错误"), tr("网页服务未能监听 web端口，请在系统设置中另选一个端口并重启"));
+        QMessageBox::critical(this, tr("错误"), webPortTakenMessage(webServer->requestedPort()));
         return;
     }
     clearQrCode();

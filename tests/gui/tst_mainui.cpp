@@ -2,6 +2,7 @@
 #include "core/localipv4addresses.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
+#include "gui/diagnosis/diagnosispage.h"
 #include "gui/discovery/onlinedeviceitem.h"
 #include "gui/mainui.h"
 #include "tests/support/freeport.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -109,21 +111,22 @@ private slots:
         auto *stack = window.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
         QCOMPARE(stack->currentIndex(), 0);
         QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("online"));
-        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString() }));
+        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString(), QString() }));
         QCOMPARE(menuTexts(window),
-            (QStringList { QStringLiteral("在线设备"), QStringLiteral("WEB传输"), QStringLiteral("系统设置") }));
+            (QStringList { QStringLiteral("在线设备"), QStringLiteral("WEB传输"), QStringLiteral("系统设置"),
+                QStringLiteral("网络诊断") }));
 
         // The entry already highlighted: nothing changes, not even the other entries' style.
         QTest::mouseClick(menuLabel(window, 0), Qt::LeftButton);
-        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString() }));
+        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString(), QString() }));
 
         QTest::mouseClick(menuLabel(window, 2), Qt::LeftButton);
         QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("setting"));
-        QCOMPARE(menuStyles(window), (QStringList { plain, plain, highlighted }));
+        QCOMPARE(menuStyles(window), (QStringList { plain, plain, highlighted, plain }));
 
         QTest::mouseClick(menuLabel(window, 1), Qt::LeftButton);
         QCOMPARE(stack->currentIndex(), 1);
-        QCOMPARE(menuStyles(window), (QStringList { plain, highlighted, plain }));
+        QCOMPARE(menuStyles(window), (QStringList { plain, highlighted, plain, plain }));
     }
 
     void switchPageKeepsToTheRange_data()
@@ -134,7 +137,8 @@ private slots:
 
         QTest::addRow("settings") << 2 << 2 << false;
         QTest::addRow("web") << 1 << 1 << false;
-        QTest::addRow("one past the end") << 3 << 0 << true;
+        QTest::addRow("network diagnosis") << 3 << 3 << false;
+        QTest::addRow("one past the end") << 4 << 0 << true;
         QTest::addRow("negative") << -1 << 0 << true;
     }
 
@@ -151,6 +155,31 @@ private slots:
         window.switchPage(index);
         QCOMPARE(window.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"))->currentIndex(), shown);
         QCOMPARE(menuStyles(window).indexOf(highlighted), shown);
+    }
+
+    void diagnosisPageListsTheFindings()
+    {
+        DiscoveryService service;
+        MainUI window(&service);
+        window.show();
+        QTest::mouseClick(menuLabel(window, 3), Qt::LeftButton);
+        auto *stack = window.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
+        QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("diagnosis_page"));
+        auto *page = qobject_cast<DiagnosisPage *>(stack->currentWidget());
+        QSignalSpy diagnosed(page, &DiagnosisPage::diagnosed);
+        QTest::mouseClick(page->findChild<QPushButton *>(QStringLiteral("diagnose_btn")), Qt::LeftButton);
+        QVERIFY(diagnosed.wait(10000));
+        // Each finding of the engine has its line; headings carry none.
+        QVector<int> kinds;
+        auto *lines = page->findChild<QListWidget *>(QStringLiteral("diagnosis_list"));
+        for (int i = 0; i < lines->count(); ++i) {
+            const QVariant kind = lines->item(i)->data(DiagnosisPage::kindRole);
+            if (kind.isValid())
+                kinds.append(kind.toInt());
+        }
+        // This window's own web server holds the web port.
+        QVERIFY(kinds.contains(int(NetworkDiagnosis::Kind::WebPortHeld)));
+        QCOMPARE(kinds.constLast(), int(NetworkDiagnosis::Kind::NoDevice));
     }
 
     void settingsPageShowsTheStoredValues()
@@ -571,14 +600,14 @@ private:
     static QStringList menuStyles(const MainUI &window)
     {
         QStringList styles;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; menuLabel(window, i); ++i)
             styles.append(menuLabel(window, i)->styleSheet());
         return styles;
     }
     static QStringList menuTexts(const MainUI &window)
     {
         QStringList texts;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; menuLabel(window, i); ++i)
             texts.append(menuLabel(window, i)->text());
         return texts;
     }

@@ -255,6 +255,10 @@ void TestWebSend::linkCarriesThePortListenedOn()
         // No link at all rather than one that leads nowhere.
         QTRY_COMPARE(answerer->count(), 1);
         QVERIFY(qrWidgets().isEmpty());
+        // The port asked for and the process that holds it (this test), whatever the setting now says.
+        const QString said = answerer->texts().constFirst();
+        QVERIFY2(said.contains(QString::number(holder.serverPort())), qPrintable(said));
+        QVERIFY2(said.contains(QString::number(QCoreApplication::applicationPid())), qPrintable(said));
         return;
     }
     const QUrl shown(decodedQr());
