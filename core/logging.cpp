@@ -14,6 +14,10 @@ namespace {
 
 void writeToStandardError(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    // Qt says this when a connection that was reset or aborted is read once more: nothing the
+    // user can act on, and it would stand between a command's own lines.
+    if (type == QtWarningMsg && message == QLatin1String("QSocketNotifier: Invalid socket specified"))
+        return;
     const QString line = qFormatLogMessage(type, context, message);
     // As Qt's own handler: a pattern may leave nothing to write.
     if (!line.isNull())
