@@ -40,6 +40,9 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     ui->lineEdit->setEnabled(false);
     ui->ip_combox->addItems(localIPv4Addresses());
 
+    ui->selectFileBtn->setAccessibleName(tr("选择文件"));
+    ui->selectFileBtn->setFocus(Qt::OtherFocusReason);
+
     connect(ui->selectFileBtn, &QPushButton::clicked, this, &WebSend::selectFileBtnClicked);
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebSend::generateCodeBtnClicked);
     connect(ui->copyButton, &QPushButton::clicked, this, &WebSend::copyBtnClicked);
