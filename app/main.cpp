@@ -18,6 +18,12 @@ int main(int argc, char *argv[])
     const int refused = checkTrayStart(argc, argv);
     if (refused != trayMayStart)
         return refused;
+#if QT_VERSION < QT_VERSION_CHECK(6, 0, 0)
+    // Qt 6 does both by itself: windows follow the screen's scale, and icons are drawn from
+    // pixmaps of its resolution instead of being stretched.
+    QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QCoreApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+#endif
     QApplication app(argc, argv);
     return runApplication(app);
 }

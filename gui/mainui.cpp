@@ -22,6 +22,7 @@
 #include <QFileDialog>
 #include <QFontMetrics>
 #include <QFrame>
+#include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QUrl>
@@ -67,8 +68,8 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
     , discovery(discoveryService)
 {
     ui->setupUi(this);
-    ui->app_icon_label->setPixmap(QPixmap(QStringLiteral(":/icons/app.png"))
-                                      .scaled(appIconSize, appIconSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    // Through QIcon, so that a scaled screen gets a pixmap of its own resolution.
+    ui->app_icon_label->setPixmap(QIcon(QStringLiteral(":/icons/app.png")).pixmap(appIconSize, appIconSize));
     showLocalInfo();
 
     const QList<NavigaterLabel *> labels { new NavigaterLabel(0, tr("在线设备"), ui->menu_widget),
@@ -90,12 +91,20 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
         menuLayout->addWidget(label);
     }
     ui->menu_widget->setLayout(menuLayout);
+    // The entries come last in the focus chain, so Tab goes from them to the page and back.
+    labels.first()->setFocus(Qt::OtherFocusReason);
 
     connect(ui->web_send_btn, &QPushButton::clicked, this, &MainUI::openTransferWindow);
     connect(ui->web_receive_btn, &QPushButton::clicked, this, &MainUI::openReceiverWindow);
-    ui->web_send_btn->setFocusPolicy(Qt::NoFocus);
-    ui->web_receive_btn->setFocusPolicy(Qt::NoFocus);
+    // The banner is a picture; the two buttons under it are the page's actions.
     ui->banner_btn->setFocusPolicy(Qt::NoFocus);
+    ui->banner_btn->setAccessibleName(tr("WEB传输"));
+    ui->web_send_btn->setFocusPolicy(Qt::StrongFocus);
+    ui->web_receive_btn->setFocusPolicy(Qt::StrongFocus);
+    ui->web_send_btn->setAccessibleName(tr("网页发送"));
+    ui->web_receive_btn->setAccessibleName(tr("网页接收"));
+    // Its rows take the focus themselves; the area scrolls to the one that has it.
+    ui->device_scrollArea->setFocusPolicy(Qt::NoFocus);
 
     deviceManager = new DeviceManager(ui->multi_transfer_btn, ui->select_all, ui->devices_list_widget);
     deviceManager->startDiscovery(discovery);

@@ -2,7 +2,8 @@
 
 #include <QLabel>
 
-// One entry of the main window's left menu: a label that reports a press with its index.
+// One entry of the main window's left menu: a label that reports a press, Enter or Space with its
+// index, and the arrow keys as a step to a neighbouring entry.
 class NavigaterLabel : public QLabel
 {
     Q_OBJECT
@@ -12,9 +13,12 @@ public:
 
 signals:
     void clicked(int index);
+    // Up or Left (-1), Down or Right (+1) while this entry has the focus.
+    void stepped(int index, int step);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     int index;

@@ -142,7 +142,7 @@ void OrvexTray::openFiles(const QStringList &paths)
 
 void OrvexTray::showWebFilesReceived(int count)
 {
-    showMessage(QCoreApplication::applicationName(), tr("通过网页收到 %1 个文件").arg(count),
+    showMessage(QCoreApplication::applicationName(), tr("通过网页收到 %n 个文件", nullptr, count),
         QSystemTrayIcon::Information, balloonMs);
 }
 

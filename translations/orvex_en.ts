@@ -35,7 +35,7 @@
     </message>
     <message>
         <source>消息过长，无法发送！</source>
-        <translation>The message is too long to send!</translation>
+        <translation>The message is too long to send.</translation>
     </message>
     <message>
         <source>建立连接中，验证码: %1</source>
@@ -43,7 +43,7 @@
     </message>
     <message>
         <source>握手失败！</source>
-        <translation>Handshake failed!</translation>
+        <translation>Handshake failed.</translation>
     </message>
     <message>
         <source>已取消传输</source>
@@ -104,7 +104,7 @@
     </message>
     <message>
         <source>请先选择要传输的设备！</source>
-        <translation>Please select the devices to send to first!</translation>
+        <translation>Please select the devices to send to first.</translation>
     </message>
     <message>
         <source>添加设备</source>
@@ -632,11 +632,11 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>文件上传失败！</source>
-        <translation>File upload failed!</translation>
+        <translation>File upload failed.</translation>
     </message>
     <message>
         <source>文件名无效，文件上传失败！</source>
-        <translation>Invalid file name, the upload failed!</translation>
+        <translation>Invalid file name, the upload failed.</translation>
     </message>
     <message>
         <source>！</source>
@@ -647,31 +647,31 @@ The port is held by %1 (process %2).</translation>
     <name>HugeFileUploadController</name>
     <message>
         <source>大文件传输初始化成功！</source>
-        <translation>Large file upload started!</translation>
+        <translation>Large file upload started.</translation>
     </message>
     <message>
         <source>读取上传的文件失败！</source>
-        <translation>Could not read the uploaded file!</translation>
+        <translation>Could not read the uploaded file.</translation>
     </message>
     <message>
         <source>保存块数据失败，文件无法打开，请检查是否具有目录权限！</source>
-        <translation>Could not save the chunk: the file cannot be opened. Please check the folder permissions!</translation>
+        <translation>Could not save the chunk: the file cannot be opened. Please check the folder permissions.</translation>
     </message>
     <message>
         <source>保存块数据失败，写入文件出错，请检查磁盘空间！</source>
-        <translation>Could not save the chunk: writing the file failed. Please check the disk space!</translation>
+        <translation>Could not save the chunk: writing the file failed. Please check the disk space.</translation>
     </message>
     <message>
         <source>没有正在进行的大文件传输，请重新开始上传！</source>
-        <translation>No large file upload is in progress, please start the upload again!</translation>
+        <translation>No large file upload is in progress, please start the upload again.</translation>
     </message>
     <message>
         <source>上一个文件块仍在接收中，请等它完成后再试！</source>
-        <translation>The previous chunk is still arriving, please try again once it is done!</translation>
+        <translation>The previous chunk is still arriving, please try again once it is done.</translation>
     </message>
     <message>
         <source>文件块序号错误：收到%1，应为%2！</source>
-        <translation>Wrong chunk number: got %1, expected %2!</translation>
+        <translation>Wrong chunk number: got %1, expected %2.</translation>
     </message>
     <message>
         <source>文件已保存在%1%2</source>
@@ -679,23 +679,23 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>文件块合并失败，文件无法打开，请检查是否具有目录权限！</source>
-        <translation>Could not join the chunks: the file cannot be opened. Please check the folder permissions!</translation>
+        <translation>Could not join the chunks: the file cannot be opened. Please check the folder permissions.</translation>
     </message>
     <message>
         <source>文件块合并失败，文件名无效！</source>
-        <translation>Could not join the chunks: invalid file name!</translation>
+        <translation>Could not join the chunks: invalid file name.</translation>
     </message>
     <message>
         <source>删除失败的任务成功！</source>
-        <translation>The failed upload was removed!</translation>
+        <translation>The failed upload was removed.</translation>
     </message>
     <message>
         <source>同时进行的大文件传输过多，请稍后再试！</source>
-        <translation>Too many large file uploads at once, please try again later!</translation>
+        <translation>Too many large file uploads at once, please try again later.</translation>
     </message>
     <message>
         <source>保存块数据失败，文件超出了上传大小限制！</source>
-        <translation>Could not save the chunk: the file exceeds the upload size limit!</translation>
+        <translation>Could not save the chunk: the file exceeds the upload size limit.</translation>
     </message>
     <message>
         <source>！</source>
@@ -703,11 +703,11 @@ The port is held by %1 (process %2).</translation>
     </message>
     <message>
         <source>文件名或文件大小无效！</source>
-        <translation>Invalid file name or file size!</translation>
+        <translation>Invalid file name or file size.</translation>
     </message>
     <message>
         <source>文件尚未传完：已收到 %1 字节，共 %2 字节！</source>
-        <translation>The file is not complete yet: %1 of %2 bytes received!</translation>
+        <translation>The file is not complete yet: %1 of %2 bytes received.</translation>
     </message>
 </context>
 <context>
@@ -741,7 +741,7 @@ The port is held by %1 (process %2).</translation>
     <name>Main</name>
     <message>
         <source>您的系统不支持托盘运行模式！</source>
-        <translation>Your system does not support running in the system tray!</translation>
+        <translation>Your system does not support running in the system tray.</translation>
     </message>
     <message>
         <source>未知的选项：%1</source>
@@ -845,7 +845,7 @@ The port is held by %1 (process %2).</translation>
     <message>
         <source>%1的设置格式有误！
 （所有项目不能为空，端口号范围为0~65535）</source>
-        <translation>Invalid setting: %1!
+        <translation>Invalid setting: %1.
 (No item may be empty; ports range from 0 to 65535)</translation>
     </message>
     <message>
@@ -862,7 +862,7 @@ The settings were saved; please choose a usable download folder.</translation>
         <source>
 %1的设置将在下次重启生效！</source>
         <translation>
-Changes to %1 take effect at the next start!</translation>
+Changes to %1 take effect at the next start.</translation>
     </message>
     <message>
         <source>设置保存成功</source>
@@ -871,12 +871,12 @@ Changes to %1 take effect at the next start!</translation>
     <message>
         <source>设置保存成功！
 %1的设置将在下次重启生效！</source>
-        <translation>Settings saved!
-Changes to %1 take effect at the next start!</translation>
+        <translation>Settings saved.
+Changes to %1 take effect at the next start.</translation>
     </message>
     <message>
         <source>设置已还原！</source>
-        <translation>Settings restored!</translation>
+        <translation>Settings restored.</translation>
     </message>
     <message>
         <source>选择下载目录</source>
@@ -885,6 +885,14 @@ Changes to %1 take effect at the next start!</translation>
     <message>
         <source>网络诊断</source>
         <translation>Network diagnosis</translation>
+    </message>
+    <message>
+        <source>网页发送</source>
+        <translation>Web send</translation>
+    </message>
+    <message>
+        <source>网页接收</source>
+        <translation>Web receive</translation>
     </message>
 </context>
 <context>
@@ -931,7 +939,22 @@ Changes to %1 take effect at the next start!</translation>
     </message>
     <message>
         <source>已经是根目录了！</source>
-        <translation>This is already the top folder!</translation>
+        <translation>This is already the top folder.</translation>
+    </message>
+    <message>
+        <source>上一级</source>
+        <translation>Up one level</translation>
+    </message>
+    <message>
+        <source>右键单击或按 Delete 删除所选项；双击或按 Enter 打开文件夹，Backspace 返回上一级</source>
+        <translation>Right-click or press Delete to remove the selected item; double-click or press Enter to open a folder, Backspace to go up</translation>
+    </message>
+</context>
+<context>
+    <name>Navigater</name>
+    <message>
+        <source>打开此页（Ctrl+%1）</source>
+        <translation>Opens this page (Ctrl+%1)</translation>
     </message>
 </context>
 <context>
@@ -946,6 +969,18 @@ Changes to %1 take effect at the next start!</translation>
     <message>
         <source>传文件</source>
         <translation>Send files</translation>
+    </message>
+    <message>
+        <source>%1，%2，端口 %3</source>
+        <translation>%1, %2, port %3</translation>
+    </message>
+    <message>
+        <source>选择 %1</source>
+        <translation>Select %1</translation>
+    </message>
+    <message>
+        <source>传文件给 %1</source>
+        <translation>Send files to %1</translation>
     </message>
 </context>
 <context>
@@ -972,7 +1007,7 @@ Changes to %1 take effect at the next start!</translation>
     </message>
     <message>
         <source>%1 在这里运行！</source>
-        <translation>%1 is running here!</translation>
+        <translation>%1 is running here.</translation>
     </message>
     <message>
         <source>提示信息</source>
@@ -983,16 +1018,19 @@ Changes to %1 take effect at the next start!</translation>
         <translation>Please choose the devices that should receive these files</translation>
     </message>
     <message>
-        <source>通过网页收到 %1 个文件</source>
-        <translation>Received %1 file(s) through the web page</translation>
-    </message>
-    <message>
         <source>正在通过网页共享文件</source>
         <translation>Sharing files on the web</translation>
     </message>
     <message>
         <source>停止共享</source>
         <translation>Stop sharing</translation>
+    </message>
+    <message numerus="yes">
+        <source>通过网页收到 %n 个文件</source>
+        <translation>
+            <numerusform>Received %n file through the web page</numerusform>
+            <numerusform>Received %n files through the web page</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1053,6 +1091,14 @@ Receive the files?</translation>
         <source>取消传输</source>
         <translation>Cancel transfer</translation>
     </message>
+    <message>
+        <source>取消传输？已传输 %1%</source>
+        <translation>Cancel the transfer? %1% transferred</translation>
+    </message>
+    <message>
+        <source>继续传输</source>
+        <translation>Continue transfer</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -1080,16 +1126,19 @@ Receive the files?</translation>
         <translation>File request</translation>
     </message>
     <message>
-        <source>%1 想向您发送 %2 个文件</source>
-        <translation>%1 wants to send you %2 file(s)</translation>
-    </message>
-    <message>
         <source>接收完成</source>
         <translation>Files received</translation>
     </message>
     <message>
         <source>文件已保存到 %1</source>
         <translation>Files saved to %1</translation>
+    </message>
+    <message numerus="yes">
+        <source>%1 向您分享 %n 个文件</source>
+        <translation>
+            <numerusform>%1 wants to share %n file with you</numerusform>
+            <numerusform>%1 wants to share %n files with you</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1116,6 +1165,10 @@ Receive the files?</translation>
     <message>
         <source>链接太长，请使用“拷贝地址”</source>
         <translation>The link is too long, please use &quot;Copy link&quot;</translation>
+    </message>
+    <message>
+        <source>二维码</source>
+        <translation>QR code</translation>
     </message>
 </context>
 <context>
@@ -1202,7 +1255,7 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     <name>ReceiverContext</name>
     <message>
         <source>等待文件信息超时！</source>
-        <translation>Timed out waiting for the file list!</translation>
+        <translation>Timed out waiting for the file list.</translation>
     </message>
     <message>
         <source>发送方给出的文件名不安全，已拒绝接收：&quot;%1&quot;</source>
@@ -1218,11 +1271,11 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     </message>
     <message>
         <source>没有权限写入下载目录！</source>
-        <translation>No permission to write to the download folder!</translation>
+        <translation>No permission to write to the download folder.</translation>
     </message>
     <message>
         <source>无法打开%1，请检查目录权限！</source>
-        <translation>Cannot open %1, please check the folder permissions!</translation>
+        <translation>Cannot open %1, please check the folder permissions.</translation>
     </message>
     <message>
         <source>正在接收%1……</source>
@@ -1230,19 +1283,19 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     </message>
     <message>
         <source>传输完成！</source>
-        <translation>Transfer complete!</translation>
+        <translation>Transfer complete.</translation>
     </message>
     <message>
         <source>无法保存%1，请检查目录权限！</source>
-        <translation>Cannot save %1, please check the folder permissions!</translation>
+        <translation>Cannot save %1, please check the folder permissions.</translation>
     </message>
     <message>
         <source>写入%1失败！</source>
-        <translation>Writing %1 failed!</translation>
+        <translation>Writing %1 failed.</translation>
     </message>
     <message>
         <source>文件列表过长，无法一次发送，请减少文件数量！</source>
-        <translation>The file list is too long to send at once. Please choose fewer files!</translation>
+        <translation>The file list is too long to send at once. Please choose fewer files.</translation>
     </message>
     <message>
         <source>继续上次未完成的传输（已收到 %1%）</source>
@@ -1464,7 +1517,7 @@ Without arguments it starts the tray application. These commands run in a termin
     </message>
     <message>
         <source>请先选择要发送的文件！</source>
-        <translation>Please choose the files to send first!</translation>
+        <translation>Please choose the files to send first.</translation>
     </message>
     <message>
         <source>--wait 的值无效：%1</source>
@@ -1472,7 +1525,7 @@ Without arguments it starts the tray application. These commands run in a termin
     </message>
     <message>
         <source>连接超时！</source>
-        <translation>The connection timed out!</translation>
+        <translation>The connection timed out.</translation>
     </message>
     <message>
         <source>找不到设备：%1</source>
@@ -1515,11 +1568,11 @@ Without arguments it starts the tray application. These commands run in a termin
     <name>SendFileManager</name>
     <message>
         <source>无法打开所选文件！</source>
-        <translation>Cannot open the chosen file!</translation>
+        <translation>Cannot open the chosen file.</translation>
     </message>
     <message>
         <source>所选文件格式不支持！</source>
-        <translation>The chosen kind of file is not supported!</translation>
+        <translation>The chosen kind of file is not supported.</translation>
     </message>
     <message>
         <source>所选文件过多（%1 个），文件清单超出了一次传输的上限。
@@ -1556,15 +1609,15 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>请先选择要发送的文件！</source>
-        <translation>Please choose the files to send first!</translation>
+        <translation>Please choose the files to send first.</translation>
     </message>
     <message>
         <source>传输结束！</source>
-        <translation>Transfer finished!</translation>
+        <translation>Transfers ended.</translation>
     </message>
     <message>
         <source>连接超时！</source>
-        <translation>The connection timed out!</translation>
+        <translation>The connection timed out.</translation>
     </message>
     <message>
         <source>文件…</source>
@@ -1587,23 +1640,23 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <name>SenderContext</name>
     <message>
         <source>文件列表过长，无法一次发送，请减少文件数量！</source>
-        <translation>The file list is too long to send at once, please choose fewer files!</translation>
+        <translation>The file list is too long to send at once, please choose fewer files.</translation>
     </message>
     <message>
         <source>无法打开文件 %1，传输已中止！</source>
-        <translation>Cannot open the file %1, the transfer was stopped!</translation>
+        <translation>Cannot open the file %1, the transfer was stopped.</translation>
     </message>
     <message>
         <source>接收设备拒绝接收文件！</source>
-        <translation>The receiving device declined the files!</translation>
+        <translation>The receiving device declined the files.</translation>
     </message>
     <message>
         <source>文件meta响应解析错误！</source>
-        <translation>Could not read the answer to the file list!</translation>
+        <translation>Could not read the answer to the file list.</translation>
     </message>
     <message>
         <source>文件 %1 在发送过程中发生了变化，传输已中止！</source>
-        <translation>The file %1 changed while it was being sent, the transfer was stopped!</translation>
+        <translation>The file %1 changed while it was being sent, the transfer was stopped.</translation>
     </message>
     <message>
         <source>正在传送文件 %1 ……</source>
@@ -1611,7 +1664,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>传输完成！</source>
-        <translation>Transfer complete!</translation>
+        <translation>Transfer complete.</translation>
     </message>
     <message>
         <source>未收到接收方的确认</source>
@@ -1669,7 +1722,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>正在分享 %1 个文件，按 Ctrl+C 停止。</source>
-        <translation>Sharing %1 file(s). Press Ctrl+C to stop.</translation>
+        <translation>Files shared: %1. Press Ctrl+C to stop.</translation>
     </message>
     <message>
         <source>已停止分享。</source>
@@ -1748,7 +1801,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>接收码</source>
-        <translation>Receive code</translation>
+        <translation>Show QR code</translation>
     </message>
     <message>
         <source>拷贝地址</source>
@@ -1756,7 +1809,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>请使用同一局域网下的设备扫描下面的接收二维码！</source>
-        <translation>Scan the QR code below with a device on the same local network!</translation>
+        <translation>Scan the QR code below with a device on the same local network.</translation>
     </message>
     <message>
         <source>接收文件</source>
@@ -1803,7 +1856,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>扫码上方二维码下载文件，设备需在相同网段</source>
-        <translation>Scan the QR code above to download the files; the device must be on the same network</translation>
+        <translation>Scan the QR code above to download the files. The phone must be on the same network.</translation>
     </message>
     <message>
         <source>打开文件</source>

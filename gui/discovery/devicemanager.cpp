@@ -98,6 +98,7 @@ void DeviceManager::refreshList()
         if (indexOfAddress(selectedDevices, devices.at(i).addr) >= 0)
             item->checkBox()->setChecked(true);
     }
+    orderFocus();
 }
 
 OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 serial, QVBoxLayout *box)
@@ -210,6 +211,18 @@ void DeviceManager::syncRows()
             items.at(row)->setInfo(devices.at(i));
         else if (!shown.contains(deviceSerials.at(i)))
             addRow(devices.at(i), deviceSerials.at(i), box);
+    }
+    orderFocus();
+}
+
+void DeviceManager::orderFocus()
+{
+    // Rows are made after the page's controls and would be reached last; Tab goes down the page.
+    QWidget *previous = multiTransferBtn;
+    for (OnlineDeviceItem *item : qAsConst(items)) {
+        QWidget::setTabOrder(previous, item->checkBox());
+        QWidget::setTabOrder(item->checkBox(), item->sendButton());
+        previous = item->sendButton();
     }
 }
 

@@ -62,6 +62,8 @@ public slots:
 
 private:
     void clearList();
+    // Tab order: 全选, 批量传送, then each row's tick box and its button, top to bottom.
+    void orderFocus();
     OnlineDeviceItem *addRow(const DeviceInfo &device, quint64 serial, QVBoxLayout *box);
     void listChanged();
     void listWindowEnded();

@@ -77,4 +77,10 @@ void OnlineDeviceItem::showNameAndPort()
     // A tool tip takes rich text whenever its text looks like it.
     nameLabel->setToolTip(Qt::convertFromPlainText(name, Qt::WhiteSpaceNormal));
     portLabel->setText(QString::number(device.port));
+    // What a screen reader says for the row and its two controls.
+    const QString described = tr("%1，%2，端口 %3").arg(name, device.ip, QString::number(device.port));
+    setAccessibleName(described);
+    check->setAccessibleName(tr("选择 %1").arg(name));
+    sendBtn->setAccessibleName(tr("传文件给 %1").arg(name));
+    sendBtn->setAccessibleDescription(described);
 }

@@ -18,12 +18,13 @@ void showIncomingSessions(Server *server, const std::function<bool()> &mainWindo
                 [mainWindowShown](QVector<FileMetadata> files, qulonglong, QString deviceName, QString) {
                     if (!mainWindowShown())
                         DesktopNotifier::shared().notify(QObject::tr("收到文件请求"),
-                            QObject::tr("%1 想向您发送 %2 个文件").arg(deviceName, QString::number(files.size())));
+                            QObject::tr("%1 向您分享 %n 个文件", nullptr, int(files.size())).arg(deviceName));
                 });
         }
         QObject::connect(session, &ReceiverContext::filesSaved, window, [](const QString &folder) {
             QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
-            DesktopNotifier::shared().notify(QObject::tr("接收完成"), QObject::tr("文件已保存到 %1").arg(folder), folder);
+            DesktopNotifier::shared().notify(
+                QObject::tr("接收完成"), QObject::tr("文件已保存到 %1").arg(folder), folder);
         });
     });
 }

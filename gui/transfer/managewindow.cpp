@@ -7,8 +7,10 @@
 
 #include <QCursor>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QShortcut>
 
 ManageWindow::ManageWindow(const QList<QPair<QString, QString>> &sendList, QWidget *parent)
     : QDialog(parent)
@@ -31,6 +33,25 @@ ManageWindow::ManageWindow(const QList<QPair<QString, QString>> &sendList, QWidg
     connect(ui->tableWidget, &QTableWidget::cellDoubleClicked, this, &ManageWindow::gotoSubDir);
     connect(ui->tableWidget, &QWidget::customContextMenuRequested, this, &ManageWindow::showMenu);
     menu.addAction(tr("删除"), this, &ManageWindow::removeItem);
+
+    // The same actions from the keyboard, and a line that tells of them: a context menu alone
+    // is found by few.
+    ui->up_btn->setAccessibleName(tr("上一级"));
+    ui->up_btn->setToolTip(tr("上一级"));
+    const auto onTable = [this](const QKeySequence &keys, auto slot) {
+        auto *shortcut = new QShortcut(keys, ui->tableWidget, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, slot);
+    };
+    onTable(QKeySequence::Delete, &ManageWindow::removeItem);
+    onTable(QKeySequence(Qt::Key_Backspace), &ManageWindow::goToFatherDir);
+    onTable(QKeySequence(Qt::Key_Return), [this] { gotoSubDir(ui->tableWidget->currentRow(), 0); });
+    onTable(QKeySequence(Qt::Key_Enter), [this] { gotoSubDir(ui->tableWidget->currentRow(), 0); });
+    auto *hint
+        = new QLabel(tr("右键单击或按 Delete 删除所选项；双击或按 Enter 打开文件夹，Backspace 返回上一级"), this);
+    hint->setObjectName(QStringLiteral("hint_label"));
+    hint->setWordWrap(true);
+    ui->verticalLayout_2->insertWidget(ui->verticalLayout_2->indexOf(ui->buttonBox), hint);
+    ui->tableWidget->setFocus(Qt::OtherFocusReason);
 
     root = new VirtualFile(QStringLiteral("/"), nullptr, this);
     for (int i = 0; i < sendList.size(); ++i)

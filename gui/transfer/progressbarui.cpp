@@ -47,7 +47,7 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     cancelButton->setObjectName(QStringLiteral("cancelButton"));
     cancelButton->setAutoDefault(false);
     ui->verticalLayout_2->addWidget(cancelButton, 0, Qt::AlignRight);
-    connect(cancelButton, &QPushButton::clicked, this, &ProgressBarUI::cancelTransfer);
+    connect(cancelButton, &QPushButton::clicked, this, &ProgressBarUI::cancelButtonClicked);
     progressClock.start();
     // Log lines carry names chosen by the peer.
     ui->statusLabel->setTextFormat(Qt::PlainText);
@@ -120,6 +120,8 @@ void ProgressBarUI::updateBar(double fraction)
             + QLatin1Char('\n');
     }
     progressLabel->setText(fileLine + progress.text());
+    if (cancelQuestion)
+        cancelQuestion->setText(cancelQuestionText());
 }
 
 void ProgressBarUI::errorAppear(QString err)
@@ -128,6 +130,7 @@ void ProgressBarUI::errorAppear(QString err)
         return;
     errorShown = true;
     cancelButton->setEnabled(false);
+    dismissCancelQuestion();
     // An offer whose session has failed can no longer be answered.
     countdownTimer.stop();
     disconnect(&confirmBox, &QMessageBox::finished, this, &ProgressBarUI::response);
@@ -163,7 +166,8 @@ void ProgressBarUI::openConfirmDialog(
     offerDevice = shown(deviceName, offerNameWidth);
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     QString text = metaData.size() == 1
-        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(offerDevice, shown(metaData.first().filename, offerNameWidth), size)
+        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。")
+              .arg(offerDevice, shown(metaData.first().filename, offerNameWidth), size)
         : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(offerDevice, QString::number(metaData.size()), size);
     if (metaData.size() > 1) {
         QStringList names;
@@ -222,12 +226,71 @@ void ProgressBarUI::cancelTransfer()
 void ProgressBarUI::transferFinish()
 {
     cancelButton->setEnabled(false);
+    dismissCancelQuestion();
     emit openNextTask();
     done(1);
 }
 
+void ProgressBarUI::cancelButtonClicked()
+{
+    if (dataFlows())
+        askToCancel(false);
+    else
+        cancelTransfer();
+}
+
+bool ProgressBarUI::dataFlows() const
+{
+    return isVisible() && !errorShown && !context->hasFailed() && context->sessionState() == Context::Transferring;
+}
+
+void ProgressBarUI::dismissCancelQuestion()
+{
+    // Later: the question may be what is ending the transfer, inside its own button's signal.
+    if (cancelQuestion) {
+        cancelQuestion->hide();
+        cancelQuestion->deleteLater();
+    }
+}
+
+QString ProgressBarUI::cancelQuestionText() const
+{
+    return tr("取消传输？已传输 %1%").arg(ui->progressBar->value());
+}
+
+void ProgressBarUI::askToCancel(bool closeAfter)
+{
+    if (cancelQuestion) {
+        cancelQuestion->activateWindow();
+        return;
+    }
+    cancelQuestion = new QMessageBox(
+        QMessageBox::Question, QCoreApplication::applicationName(), cancelQuestionText(), QMessageBox::NoButton, this);
+    cancelQuestion->setObjectName(QStringLiteral("cancelQuestion"));
+    cancelQuestion->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *stop = cancelQuestion->addButton(tr("取消传输"), QMessageBox::DestructiveRole);
+    QPushButton *goOn = cancelQuestion->addButton(tr("继续传输"), QMessageBox::RejectRole);
+    cancelQuestion->setDefaultButton(goOn);
+    cancelQuestion->setEscapeButton(goOn);
+    connect(cancelQuestion, &QMessageBox::buttonClicked, this, [this, stop, closeAfter](QAbstractButton *clicked) {
+        if (clicked != stop || !dataFlows())
+            return;
+        // The sending window abandons its other devices, as when this window closed at once;
+        // this one stays until it has shown that the transfer was cancelled here.
+        if (closeAfter)
+            emit transferInterruptedByUser();
+        cancelTransfer();
+    });
+    cancelQuestion->open();
+}
+
 void ProgressBarUI::closeEvent(QCloseEvent *event)
 {
+    if (dataFlows()) {
+        event->ignore();
+        askToCancel(true);
+        return;
+    }
     event->accept();
     emit transferInterruptedByUser();
 }

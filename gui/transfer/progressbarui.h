@@ -6,6 +6,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 class Context;
@@ -44,6 +45,7 @@ private slots:
     void openConfirmDialog(QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest);
     void autoPick();
     void cancelTransfer();
+    void cancelButtonClicked();
 
 public slots:
     void printLog(QString msg);
@@ -54,6 +56,15 @@ protected:
     void reject() override;
 
 private:
+    // Data is on its way: stopping now throws away what the user is waiting for.
+    bool dataFlows() const;
+    // Asks once whether to stop the running transfer, "继续传输" being the default and Escape's
+    // answer. With closeAfter the window also goes, as the title bar's button and Escape ask.
+    void askToCancel(bool closeAfter);
+    QString cancelQuestionText() const;
+    // The transfer ended by itself while the question was open: there is nothing left to ask.
+    void dismissCancelQuestion();
+
     Ui::Scheduler *ui;
     Context *context;
     bool errorShown = false;
@@ -68,6 +79,7 @@ private:
     QTimer countdownTimer;
     QMessageBox confirmBox;
     QMessageBox *errorBox = nullptr;
+    QPointer<QMessageBox> cancelQuestion;
     QLabel *progressLabel;
     QPushButton *cancelButton;
 };

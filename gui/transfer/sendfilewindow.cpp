@@ -9,6 +9,7 @@
 #include "transfer/sendfilemanager.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -45,6 +46,8 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
         table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
         // Long paths keep their start and their file name.
         table->setTextElideMode(Qt::ElideMiddle);
+        // Tab leaves the table instead of walking its cells; the arrow keys move within it.
+        table->setTabKeyNavigation(false);
     }
     ui->device_table->setRowCount(devices.size());
     for (int row = 0; row < devices.size(); ++row) {
@@ -65,10 +68,23 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     connect(&connectTimer, &QTimer::timeout, this, &SendFileWindow::socketTimeout);
     connectTimer.setSingleShot(true);
 
+    // Top to bottom, the buttons left to right; the window opens on "打开 ...", since files come
+    // first.
+    QWidget::setTabOrder(ui->device_table, ui->files_table);
+    QWidget::setTabOrder(ui->files_table, ui->remove_btn);
+    QWidget::setTabOrder(ui->remove_btn, ui->select_file_btn);
+    QWidget::setTabOrder(ui->select_file_btn, ui->manage_btn);
+    QWidget::setTabOrder(ui->manage_btn, ui->web_send_btn);
+    ui->select_file_btn->setFocus(Qt::OtherFocusReason);
+
+    // Not the process's working folder, which for a program started from the desktop means
+    // nothing to the user.
     chooseFolder = [](QWidget *owner, const QString &caption) {
-        return QFileDialog::getExistingDirectory(owner, caption, QString(), QFileDialog::ShowDirsOnly);
+        return QFileDialog::getExistingDirectory(owner, caption, QDir::homePath(), QFileDialog::ShowDirsOnly);
     };
-    chooseFiles = [](QWidget *owner, const QString &caption) { return QFileDialog::getOpenFileNames(owner, caption); };
+    chooseFiles = [](QWidget *owner, const QString &caption) {
+        return QFileDialog::getOpenFileNames(owner, caption, QDir::homePath());
+    };
 }
 
 SendFileWindow::~SendFileWindow()

@@ -17,11 +17,14 @@ constexpr int quietSpace = 50;
 QrcodeWidget::QrcodeWidget(QWidget *parent)
     : QWidget(parent)
 {
+    setAccessibleName(tr("二维码"));
 }
 
 void QrcodeWidget::setText(const QString &newText)
 {
     text = newText;
+    // A screen reader cannot read the symbol; it reads what the symbol holds.
+    setAccessibleDescription(newText);
     update();
 }
 

@@ -27,6 +27,8 @@ WebReceive::WebReceive(WebServer *server, QWidget *parent)
     ui->ips_combox->addItems(localIPv4Addresses());
     new AddressHint(ui->ips_combox);
 
+    ui->generateCodeBtn->setFocus(Qt::OtherFocusReason);
+
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebReceive::generateCodeBtnClick);
     connect(ui->copyButton, &QPushButton::clicked, this, &WebReceive::copyBtnClick);
     // The upload page is served by the main window's server: without it the link leads nowhere.

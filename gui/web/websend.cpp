@@ -43,6 +43,9 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     ui->ip_combox->addItems(localIPv4Addresses());
     new AddressHint(ui->ip_combox);
 
+    ui->selectFileBtn->setAccessibleName(tr("选择文件"));
+    ui->selectFileBtn->setFocus(Qt::OtherFocusReason);
+
     connect(ui->selectFileBtn, &QPushButton::clicked, this, &WebSend::selectFileBtnClicked);
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebSend::generateCodeBtnClicked);
     connect(ui->copyButton, &QPushButton::clicked, this, &WebSend::copyBtnClicked);

@@ -129,6 +129,44 @@ private slots:
         QCOMPARE(menuStyles(window), (QStringList { plain, highlighted, plain, plain }));
     }
 
+    // Keys go to whatever has the focus, as a user's keyboard would; a Ctrl+digit included.
+    void menuAnswersTheKeyboard_data()
+    {
+        QTest::addColumn<QVector<int>>("keys");
+        QTest::addColumn<int>("page");
+        QTest::addColumn<int>("focusedEntry");
+
+        const int ctrl = int(Qt::ControlModifier);
+        QTest::addRow("opens on the first entry") << QVector<int> {} << 0 << 0;
+        QTest::addRow("arrows move the focus only") << QVector<int> { Qt::Key_Down, Qt::Key_Right } << 0 << 2;
+        QTest::addRow("enter opens the focused entry") << QVector<int> { Qt::Key_Down, Qt::Key_Return } << 1 << 1;
+        QTest::addRow("up wraps to the last") << QVector<int> { Qt::Key_Up, Qt::Key_Space } << 2 << 2;
+        QTest::addRow("down wraps to the first") << QVector<int> { Qt::Key_Up, Qt::Key_Down, Qt::Key_Enter } << 0 << 0;
+        QTest::addRow("ctrl+digit from anywhere")
+            << QVector<int> { Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, ctrl | Qt::Key_3 } << 2 << 2;
+        QTest::addRow("ctrl+digit beyond the menu") << QVector<int> { ctrl | Qt::Key_2, ctrl | Qt::Key_9 } << 1 << 1;
+    }
+
+    void menuAnswersTheKeyboard()
+    {
+        QFETCH(QVector<int>, keys);
+        QFETCH(int, page);
+        QFETCH(int, focusedEntry);
+
+        DiscoveryService service;
+        MainUI window(&service);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        for (const int key : qAsConst(keys)) {
+            QWidget *target = QApplication::focusWidget();
+            QVERIFY(target);
+            QTest::keyClick(target, Qt::Key(key & ~Qt::KeyboardModifierMask),
+                Qt::KeyboardModifiers(key & Qt::KeyboardModifierMask));
+        }
+        QCOMPARE(window.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"))->currentIndex(), page);
+        QCOMPARE(QApplication::focusWidget(), menuLabel(window, focusedEntry));
+    }
+
     void switchPageKeepsToTheRange_data()
     {
         QTest::addColumn<int>("index");
@@ -530,7 +568,7 @@ private slots:
         window.show();
         window.switchPage(1);
         auto *pushButton = window.findChild<QPushButton *>(button);
-        QCOMPARE(pushButton->focusPolicy(), Qt::NoFocus);
+        QCOMPARE(pushButton->focusPolicy(), Qt::StrongFocus);
         QTest::mouseClick(pushButton, Qt::LeftButton);
         QTest::mouseClick(pushButton, Qt::LeftButton);
 

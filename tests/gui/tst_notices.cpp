@@ -111,8 +111,8 @@ private:
 
 void TestNotices::initTestCase()
 {
-    busDaemon.start(QStringLiteral("dbus-daemon"), { QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                       QStringLiteral("--print-address=1") });
+    busDaemon.start(QStringLiteral("dbus-daemon"),
+        { QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
     QVERIFY2(busDaemon.waitForStarted(), "dbus-daemon is missing (Debian package dbus-daemon)");
     QTRY_VERIFY(busDaemon.canReadLine());
     const QByteArray address = busDaemon.readLine().trimmed();
@@ -190,7 +190,7 @@ void TestNotices::offerAndFinish()
     QTRY_COMPARE(service->notices.size(), shown ? 1 : 2);
     if (!shown) {
         QCOMPARE(service->notices.first().summary, QStringLiteral("收到文件请求"));
-        QCOMPARE(service->notices.first().body, QStringLiteral("&lt;b&gt;pc&lt;/b&gt; 想向您发送 1 个文件"));
+        QCOMPARE(service->notices.first().body, QStringLiteral("&lt;b&gt;pc&lt;/b&gt; 向您分享 1 个文件"));
     }
     const Notice finished = service->notices.last();
     QCOMPARE(finished.summary, QStringLiteral("接收完成"));

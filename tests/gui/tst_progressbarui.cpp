@@ -31,6 +31,7 @@ public:
     void onHandshakeDone() override { }
     void response(bool accepted) override { decisions.append(accepted); }
     QString offerNote() const override { return note; }
+    void startTransferring() { state = Transferring; }
 
     QList<bool> decisions;
     QString note;
@@ -79,6 +80,8 @@ private slots:
     void finishAsksForTheNextTask();
     void userClosing_data();
     void userClosing();
+    void runningTransferIsStoppedOnlyOnPurpose_data();
+    void runningTransferIsStoppedOnlyOnPurpose();
     void offersWaitTheirTurn();
     void withdrawnOfferLeavesALine();
 
@@ -156,8 +159,7 @@ void TestProgressBarUI::offerText_data()
         << QVector<FileMetadata> { { QStringLiteral("a"), 1 }, { QStringLiteral("b"), 1 }, { QStringLiteral("c"), 1 },
                { QStringLiteral("d"), 1 } }
         << 4ULL << QStringLiteral("pc")
-        << QStringList { QStringLiteral("pc 向您分享 4 个文件，总大小为 4 B."),
-               QStringLiteral("包括：a、b、c 等") }
+        << QStringList { QStringLiteral("pc 向您分享 4 个文件，总大小为 4 B."), QStringLiteral("包括：a、b、c 等") }
         << QString();
     QTest::addRow("names holding place markers")
         << QVector<FileMetadata> { { QStringLiteral("%1.txt"), 2048 } } << 2048ULL << QStringLiteral("pc %2")
@@ -182,7 +184,9 @@ void TestProgressBarUI::offerText()
     QCOMPARE(box->windowTitle(), QStringLiteral("Orvex"));
     QCOMPARE(box->icon(), QMessageBox::Question);
     QCOMPARE(box->text().split('\n'),
-        lines + QStringList({ QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"), QStringLiteral("是否接收文件？") }));
+        lines
+            + QStringList(
+                { QStringLiteral("确认在发送设备上显示了验证码： \"004211\" 。"), QStringLiteral("是否接收文件？") }));
     QVERIFY(buttonWithText(box, QStringLiteral("接收")));
     QCOMPARE(static_cast<QAbstractButton *>(box->defaultButton()), buttonWithText(box, QStringLiteral("拒绝")));
 }
@@ -345,6 +349,69 @@ void TestProgressBarUI::userClosing()
     QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
 }
 
+void TestProgressBarUI::runningTransferIsStoppedOnlyOnPurpose_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<bool>("stopped");
+    QTest::addColumn<int>("interrupted");
+
+    for (const QString &how : { QStringLiteral("escape"), QStringLiteral("close"), QStringLiteral("button") }) {
+        QTest::addRow("%s, then escape", qPrintable(how)) << how << int(Qt::Key_Escape) << false << 0;
+        QTest::addRow("%s, then enter", qPrintable(how)) << how << int(Qt::Key_Return) << false << 0;
+        // Only the window's own closing abandons the sending window's other devices.
+        QTest::addRow("%s, then stop", qPrintable(how)) << how << 0 << true << int(how != QLatin1String("button"));
+    }
+}
+
+void TestProgressBarUI::runningTransferIsStoppedOnlyOnPurpose()
+{
+    QFETCH(QString, how);
+    QFETCH(int, answer);
+    QFETCH(bool, stopped);
+    QFETCH(int, interrupted);
+    QSignalSpy interruptions(window.data(), &ProgressBarUI::transferInterruptedByUser);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    context->startTransferring();
+    emit context->updateProgressBar(0.49);
+
+    if (how == QLatin1String("escape"))
+        QTest::keyClick(window, Qt::Key_Escape);
+    else if (how == QLatin1String("close"))
+        window->close();
+    else
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("cancelButton")), Qt::LeftButton);
+    QPointer<QMessageBox> question = window->findChild<QMessageBox *>(QStringLiteral("cancelQuestion"));
+    QVERIFY(question && question->isVisible());
+    QVERIFY(question->text().contains(QStringLiteral("49%")));
+    QVERIFY(window->isVisible());
+    QVERIFY(!context->hasFailed());
+
+    if (answer != 0) {
+        QTest::keyClick(question, Qt::Key(answer));
+    } else {
+        const QList<QAbstractButton *> buttons = question->buttons();
+        for (QAbstractButton *button : buttons)
+            if (question->buttonRole(button) == QMessageBox::DestructiveRole)
+                QTest::mouseClick(button, Qt::LeftButton);
+    }
+    QTRY_VERIFY(!question);
+    QCOMPARE(context->hasFailed(), stopped);
+    QCOMPARE(interruptions.count(), interrupted);
+    if (!stopped) {
+        QVERIFY(window->isVisible());
+        QCOMPARE(peer->state(), QAbstractSocket::ConnectedState);
+        return;
+    }
+    // The side that stopped says so before its window goes.
+    QMessageBox *notice = visibleBox(window);
+    QVERIFY(notice);
+    QCOMPARE(notice->text(), QStringLiteral("已取消传输"));
+    QTRY_VERIFY_WITH_TIMEOUT(!window, 4000);
+    QTRY_COMPARE(peer->state(), QAbstractSocket::UnconnectedState);
+}
+
 // A second offer waits hidden while the first is before the user, and its countdown starts only
 // when it is shown: the first is refused after its seven seconds, the second is not.
 void TestProgressBarUI::offersWaitTheirTurn()
@@ -356,7 +423,8 @@ void TestProgressBarUI::offersWaitTheirTurn()
     std::unique_ptr<ProgressBarUI> secondWindow(new ProgressBarUI(secondContext));
 
     emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
-    emit secondContext->metaDataReady({ { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
+    emit secondContext->metaDataReady(
+        { { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
     QCOMPARE(buttonWithText(box, QStringLiteral("拒绝"))->text(), QStringLiteral("拒绝（7s）"));
@@ -383,7 +451,8 @@ void TestProgressBarUI::withdrawnOfferLeavesALine()
     secondWindow->setAttribute(Qt::WA_DeleteOnClose);
 
     emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
-    emit secondContext->metaDataReady({ { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
+    emit secondContext->metaDataReady(
+        { { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
     emit secondContext->raiseErrorMsg(QStringLiteral("连接中断"));
     QTRY_VERIFY(!secondWindow);
     auto *history = window->findChild<QListWidget *>(QStringLiteral("history_log"));

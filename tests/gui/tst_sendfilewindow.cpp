@@ -124,6 +124,7 @@ private slots:
     void init();
     void cleanup();
 
+    void keyboardGoesDownTheWindow();
     void dropOfAFolder();
     void duplicateDropChangesNothing();
     void linkLoopEnds();
@@ -164,6 +165,22 @@ void TestSendFileWindow::cleanup()
         if (qobject_cast<ProgressBarUI *>(widget))
             delete widget;
     root.reset();
+}
+
+// The window opens on "打开 ..."; Tab leaves each table at once and comes round again.
+void TestSendFileWindow::keyboardGoesDownTheWindow()
+{
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QStringList reached { QApplication::focusWidget()->objectName() };
+    for (int i = 0; i < 6; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        reached.append(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(reached,
+        QStringList({ QStringLiteral("select_file_btn"), QStringLiteral("manage_btn"), QStringLiteral("web_send_btn"),
+            QStringLiteral("device_table"), QStringLiteral("files_table"), QStringLiteral("remove_btn"),
+            QStringLiteral("select_file_btn") }));
 }
 
 void TestSendFileWindow::dropOfAFolder()
