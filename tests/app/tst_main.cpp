@@ -17,7 +17,7 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addRow("system") << QStringLiteral("system") << QStringLiteral("您的系统不支持托盘运行模式！");
         QTest::addRow("en") << QStringLiteral("en")
-                            << QStringLiteral("Your system does not support running in the system tray!");
+                            << QStringLiteral("Your system does not support running in the system tray.");
         QTest::addRow("zh") << QStringLiteral("zh") << QStringLiteral("您的系统不支持托盘运行模式！");
     }
 

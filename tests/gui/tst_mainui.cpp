@@ -140,7 +140,7 @@ private slots:
         QTest::addRow("opens on the first entry") << QVector<int> {} << 0 << 0;
         QTest::addRow("arrows move the focus only") << QVector<int> { Qt::Key_Down, Qt::Key_Right } << 0 << 2;
         QTest::addRow("enter opens the focused entry") << QVector<int> { Qt::Key_Down, Qt::Key_Return } << 1 << 1;
-        QTest::addRow("up wraps to the last") << QVector<int> { Qt::Key_Up, Qt::Key_Space } << 2 << 2;
+        QTest::addRow("up wraps to the last") << QVector<int> { Qt::Key_Up, Qt::Key_Space } << 3 << 3;
         QTest::addRow("down wraps to the first") << QVector<int> { Qt::Key_Up, Qt::Key_Down, Qt::Key_Enter } << 0 << 0;
         QTest::addRow("ctrl+digit from anywhere")
             << QVector<int> { Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, ctrl | Qt::Key_3 } << 2 << 2;

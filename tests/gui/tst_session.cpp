@@ -636,6 +636,14 @@ void TestSession::cancelButtonOnEitherSide()
                 QTest::mouseClick(cancel, Qt::LeftButton);
             cancel->setEnabled(false);
         });
+    // While data flows the window asks first; the user confirms.
+    QMessageBox *question = nullptr;
+    QTRY_VERIFY((question = cancelling->findChild<QMessageBox *>(QStringLiteral("cancelQuestion"))));
+    const QList<QAbstractButton *> answers = question->buttons();
+    for (QAbstractButton *answer : answers) {
+        if (question->buttonRole(answer) == QMessageBox::DestructiveRole)
+            answer->click();
+    }
     QTRY_COMPARE(errorShownBy(bySender ? receiver.data() : sender->window.data()), QStringLiteral("对方已取消传输"));
     if (!byClosing)
         QTRY_COMPARE(errorShownBy(cancelling), QStringLiteral("已取消传输"));
