@@ -8,6 +8,7 @@
 #include "web/chunkwriter.h"
 #include "web/hostchunk.h"
 #include "web/hostchunkmap.h"
+#include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
 
 #include <QBuffer>
@@ -217,7 +218,7 @@ void run(Input &in, const QString &folder)
             break;
         case 7: { // another server starts: only leftovers may go
             const QStringList before = partialFiles(folder);
-            removeLeftoverPartialFiles(folder);
+            PartialFileRegistry::removeLeftovers(folder);
             if (partialFiles(folder) != before)
                 fail("start-up clean-up removed a partial file in use");
             break;
