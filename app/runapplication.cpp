@@ -39,8 +39,9 @@ bool needsDisplay(const QString &platforms)
     if (platforms.isEmpty())
         return true;
     const QStringList names = platforms.split(QLatin1Char(';'), Qt::SkipEmptyParts);
-    return std::all_of(names.cbegin(), names.cend(), [](const QString &spec) {
-        const QString name = spec.section(QLatin1Char(':'), 0, 0);
+    return std::all_of(names.cbegin(), names.cend(), [](const QString &platform) {
+        // A platform may carry options after a colon ("xcb:foo=1").
+        const QString name = platform.left(platform.indexOf(QLatin1Char(':')));
         return name == QLatin1String("xcb") || name.startsWith(QLatin1String("wayland"));
     });
 }
