@@ -82,7 +82,6 @@ xdotool type --delay 30 study
 shot 1-settings
 keys Return
 window 1 "^Orvex$|提示信息|Notice" >/dev/null
-shot 1-settings-saved
 keys Return
 wait_for "grep -q '^deviceName=study' '$work/host1/.config/Orvex/Orvex.conf'"
 
@@ -107,6 +106,7 @@ shot 4-received
 wait_for "! find_window 1 '^Orvex\$' >/dev/null"
 window 1 '^(发送文件|Send files)$' >/dev/null
 keys Escape
+wait_for "! find_window 1 '^(发送文件|Send files)\$' >/dev/null"
 
 # 3. Web send: the page's first button, a file, the link; the other host downloads it.
 window 1 "$main" >/dev/null
@@ -122,6 +122,7 @@ shot 5-web-send
 link=$(zbarimg --raw -q "$out/5-web-send.png" | head -n1)
 "$tools/netns-lan.sh" exec 2 curl -sf -c "$work/cookies" "$link" | grep -q report.bin
 keys ctrl+w
+wait_for "! find_window 1 '^(发送文件|Send files)\$' >/dev/null"
 
 # 4. Web receive: the page's second button, start; a file uploaded from the other host arrives.
 head -c 100000 /dev/urandom >"$work/upload.bin"
