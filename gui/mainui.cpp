@@ -23,6 +23,7 @@
 #include <QFontMetrics>
 #include <QFrame>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPixmap>
 #include <QUrl>
@@ -180,6 +181,10 @@ void MainUI::initSettingPage()
     fillSettingFields();
     ui->set_devicename->setFocusPolicy(Qt::StrongFocus);
     connect(ui->set_save_btn, &QPushButton::clicked, this, &MainUI::settingSave);
+    // Enter in a field saves, as in a form's dialog.
+    for (QLineEdit *field : { ui->set_devicename, ui->set_transfer_port, ui->set_discovery_port, ui->set_web_port,
+             ui->set_download_path })
+        connect(field, &QLineEdit::returnPressed, ui->set_save_btn, &QPushButton::click);
     connect(ui->set_cancle_btn, &QPushButton::clicked, this, &MainUI::settingCancle);
     connect(ui->set_choosedir_btn, &QPushButton::clicked, this, &MainUI::chooseDownloadDir);
 }

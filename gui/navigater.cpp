@@ -38,8 +38,18 @@ Navigater::Navigater(QStackedWidget *pages, const QList<NavigaterLabel *> &menuL
         }
     }
     stack->setCurrentIndex(0);
-    if (!labels.isEmpty())
+    if (!labels.isEmpty()) {
         labels.first()->setStyleSheet(highlightedStyle);
+        makeTabStop(0);
+    }
+}
+
+void Navigater::makeTabStop(int index)
+{
+    // The menu is one stop in the Tab order, as a list is: Tab goes from the entry last used to
+    // the page, and the arrows move within the menu.
+    for (int i = 0; i < labels.size(); ++i)
+        labels.at(i)->setFocusPolicy(i == index ? Qt::StrongFocus : Qt::ClickFocus);
 }
 
 void Navigater::selected(int index)
@@ -49,8 +59,10 @@ void Navigater::selected(int index)
     currentIndex = index;
     for (NavigaterLabel *label : qAsConst(labels))
         label->setStyleSheet(plainStyle);
-    if (index >= 0 && index < labels.size())
+    if (index >= 0 && index < labels.size()) {
         labels.at(index)->setStyleSheet(highlightedStyle);
+        makeTabStop(index);
+    }
     stack->setCurrentIndex(index);
 }
 
@@ -59,5 +71,6 @@ void Navigater::step(int from, int delta)
     // The menu is a short list: it wraps around at both ends.
     const int count = int(labels.size());
     const int to = ((from + delta) % count + count) % count;
+    makeTabStop(to);
     labels.at(to)->setFocus(Qt::OtherFocusReason);
 }

@@ -21,6 +21,7 @@ public slots:
 
 private:
     void step(int from, int delta);
+    void makeTabStop(int index);
 
     QList<NavigaterLabel *> labels;
     int currentIndex = 0;

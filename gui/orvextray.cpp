@@ -4,6 +4,7 @@
 #include "core/settings.h"
 #include "gui/desktopnotifier.h"
 #include "gui/mainui.h"
+#include "gui/scalableiconstyle.h"
 #include "gui/transfer/incomingsessions.h"
 #include "gui/transfer/progressbarui.h"
 
@@ -26,7 +27,9 @@ constexpr int balloonMs = 10000;
 OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     : QSystemTrayIcon(parent)
 {
-    Q_UNUSED(app);
+    // Its own icons stay sharp on a screen at scale 2 (the base style's come from small pictures).
+    if (!qobject_cast<ScalableIconStyle *>(app->style()))
+        app->setStyle(new ScalableIconStyle(app->style()));
     // Every socket of the process talks to the local network directly, whatever proxy the
     // desktop defines.
     QNetworkProxy::setApplicationProxy(QNetworkProxy(QNetworkProxy::NoProxy));

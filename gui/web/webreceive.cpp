@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QMessageBox>
+#include <QShortcut>
 
 WebReceive::WebReceive(WebServer *server, QWidget *parent)
     : QWidget(parent)
@@ -24,6 +25,8 @@ WebReceive::WebReceive(WebServer *server, QWidget *parent)
     setWindowTitle(tr("接收文件"));
     // Every use of the main window's button opens a new window; a closed one is not needed again.
     setAttribute(Qt::WA_DeleteOnClose);
+    // Closed on purpose with Ctrl+W, as other windows are; a stray Escape leaves it open.
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QWidget::close);
     ui->ips_combox->addItems(localIPv4Addresses());
     new AddressHint(ui->ips_combox);
 

@@ -14,6 +14,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QShortcut>
 
 namespace {
 
@@ -39,6 +40,8 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     setWindowTitle(tr("发送文件"));
     // Every use of the main window's button opens a new window; a closed one is not needed again.
     setAttribute(Qt::WA_DeleteOnClose);
+    // Closed on purpose with Ctrl+W, as other windows are; a stray Escape leaves it open.
+    new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QWidget::close);
     ui->lineEdit->setEnabled(false);
     ui->ip_combox->addItems(localIPv4Addresses());
     new AddressHint(ui->ip_combox);

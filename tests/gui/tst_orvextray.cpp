@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QStackedWidget>
+#include <QStyle>
 #include <QSysInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -149,6 +150,17 @@ private slots:
     }
 
     // A web share outlives its window: the tray tells of it until "停止共享" ends its key.
+    // Without an icon theme the question mark of the offer box is drawn at any size, not
+    // enlarged from a small picture on a screen at scale 2.
+    void questionMarkHasEverySize()
+    {
+        QIcon::setThemeSearchPaths({});
+        OrvexTray tray(qApp);
+        const QIcon question = QApplication::style()->standardIcon(QStyle::SP_MessageBoxQuestion);
+        QCOMPARE(question.pixmap(QSize(128, 128)).size(), QSize(128, 128));
+        QCOMPARE(question.actualSize(QSize(128, 128)), QSize(128, 128));
+    }
+
     void webShareShownInTrayUntilStopped()
     {
         QTemporaryDir dir;

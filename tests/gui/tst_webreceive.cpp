@@ -125,7 +125,10 @@ void TestWebReceive::refusesOtherAndClosedLinks()
         QCOMPARE(open(other)->status, 403);
         QCOMPARE(upload(other)->status, 403);
     }
-    window->close();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowActive(window));
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    QTRY_VERIFY(!window);
     QCOMPARE(open(link)->status, 403);
     QCOMPARE(upload(link)->status, 403);
     QVERIFY(QDir(downloads()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden).isEmpty());
