@@ -5,13 +5,12 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
-#include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
 
 namespace {
 
-// One report as "name@address:port", one event or device as "added name@address:port".
+// Reports and devices read "name@address:port", events "added name@address:port".
 void report(DeviceList &list, const QString &text)
 {
     const int at = text.indexOf(QLatin1Char('@'));
@@ -33,17 +32,15 @@ QStringList deviceTexts(const DeviceList &list)
     return texts;
 }
 
-// Every signal of list, in order, as text.
-QStringList *recordEvents(DeviceList &list, QObject *context)
+// Every signal of list, in order, into events.
+void recordEvents(DeviceList &list, QStringList *events)
 {
-    auto *events = new QStringList;
-    QObject::connect(&list, &DeviceList::deviceAdded, context,
+    QObject::connect(&list, &DeviceList::deviceAdded, &list,
         [events](const DeviceInfo &device) { events->append(QStringLiteral("added ") + deviceText(device)); });
-    QObject::connect(&list, &DeviceList::deviceChanged, context,
+    QObject::connect(&list, &DeviceList::deviceChanged, &list,
         [events](const DeviceInfo &device) { events->append(QStringLiteral("changed ") + deviceText(device)); });
-    QObject::connect(&list, &DeviceList::deviceRemoved, context,
+    QObject::connect(&list, &DeviceList::deviceRemoved, &list,
         [events](const DeviceInfo &device) { events->append(QStringLiteral("removed ") + deviceText(device)); });
-    return events;
 }
 
 } // namespace
@@ -93,11 +90,12 @@ private slots:
         QFETCH(QStringList, reports);
         QFETCH(QStringList, events);
         QFETCH(QStringList, devices);
+        QStringList seen;
         DeviceList list;
-        const std::unique_ptr<QStringList> seen(recordEvents(list, this));
+        recordEvents(list, &seen);
         for (const QString &text : qAsConst(reports))
             report(list, text);
-        QCOMPARE(*seen, events);
+        QCOMPARE(seen, events);
         QCOMPARE(deviceTexts(list), devices);
     }
 
@@ -119,9 +117,10 @@ private slots:
     void silentDevicesExpire()
     {
         constexpr int silenceLimitMs = 300;
+        QStringList seen;
         DeviceList list;
         list.setSilenceLimit(silenceLimitMs);
-        const std::unique_ptr<QStringList> seen(recordEvents(list, this));
+        recordEvents(list, &seen);
         QElapsedTimer sinceLastHeard;
         sinceLastHeard.start();
         report(list, QStringLiteral("甲@192.0.2.1:5001"));
@@ -135,7 +134,7 @@ private slots:
         QVERIFY(sinceLastHeard.elapsed() >= silenceLimitMs);
         answers.stop();
         QTRY_VERIFY(list.devices().isEmpty());
-        QCOMPARE(*seen,
+        QCOMPARE(seen,
             (QStringList { QStringLiteral("added 甲@192.0.2.1:5001"), QStringLiteral("added 乙@192.0.2.2:5002"),
                 QStringLiteral("removed 甲@192.0.2.1:5001"), QStringLiteral("removed 乙@192.0.2.2:5002") }));
     }
