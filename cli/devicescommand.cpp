@@ -2,12 +2,12 @@
 
 #include "cli/commandoptions.h"
 #include "cli/console.h"
-#include "cli/devicelist.h"
 #include "cli/exitcode.h"
 #include "core/knownaddress.h"
 #include "core/peertext.h"
 #include "core/portholder.h"
 #include "core/settings.h"
+#include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
 
 #include <QCommandLineParser>
@@ -56,7 +56,7 @@ int DevicesCommand::start(const QCommandLineParser &parser)
             const quint16 port = Settings::discoveryPort();
             QString message = tr("无法监听发现端口 %1：只能看到对询问的回答，退出的设备约 %2 秒后才会消失。")
                                   .arg(port)
-                                  .arg(DeviceList::silenceLimitMs / 1000);
+                                  .arg(DeviceList::defaultSilenceLimitMs / 1000);
             const PortHolder holder = PortHolder::find(PortHolder::Protocol::Udp, port);
             if (holder.pid != 0)
                 message += tr("端口被 %1（进程 %2）占用。").arg(peerText(holder.program)).arg(holder.pid);

@@ -2,11 +2,11 @@
 
 #include "cli/commandoptions.h"
 #include "cli/console.h"
-#include "cli/devicelist.h"
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
 #include "cli/runoptions.h"
 #include "core/peertext.h"
+#include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
 #include "transfer/sendercontext.h"
 #include "transfer/sendfilemanager.h"

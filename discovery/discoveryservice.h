@@ -38,6 +38,8 @@ public:
 
     // The transfer port given to start, which visible host information carries.
     quint16 announcedPort() const { return serverPort; }
+    // The discovery port this service listens on, or tried to when it could not bind it.
+    quint16 listenPort() const { return discoveryPort; }
 
     void sendHostInfo(const QHostAddress &addr, quint16 port);
     // Asks one device directly, for a network where broadcasts do not reach it: a request and

@@ -141,7 +141,7 @@ void NetworkDiagnosis::checkPorts()
     Finding discovered = make(Kind::DiscoveryPortFree, Verdict::Note);
     discovered.port = discoveryPort;
     discovered.holder = PortHolder::find(PortHolder::Protocol::Udp, discoveryPort);
-    const int answeredPort = localTransferPort(discoveryPort);
+    const int answeredPort = options.transferPort != 0 ? -1 : localTransferPort(discoveryPort);
     ports.append({ discoveryPort, true });
     if (answeredPort >= 0) {
         discovered.kind = Kind::DiscoveryPortAnswered;
@@ -156,12 +156,13 @@ void NetworkDiagnosis::checkPorts()
     }
     add(discovered);
 
+    const int transferPort = options.transferPort != 0 ? int(options.transferPort) : answeredPort;
     Finding transfer = make(Kind::TransferPortUnknown, Verdict::Unknown);
-    if (answeredPort == 0) {
+    if (transferPort == 0) {
         transfer.kind = Kind::TransferPortHidden;
         transfer.verdict = Verdict::Note;
-    } else if (answeredPort > 0) {
-        transfer.port = static_cast<quint16>(answeredPort);
+    } else if (transferPort > 0) {
+        transfer.port = static_cast<quint16>(transferPort);
         ports.append({ transfer.port, false });
         const bool listening = connects(QStringLiteral("127.0.0.1"), transfer.port, &transfer.detail);
         transfer.kind = listening ? Kind::TransferPortListening : Kind::TransferPortClosed;

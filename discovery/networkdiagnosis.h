@@ -34,6 +34,9 @@ public:
     {
         quint16 discoveryPort = 0;
         quint16 webPort = 0;
+        // The transfer port of a server in this process, when there is one: checked directly, as
+        // the Orvex holding the discovery port never answers its own machine. 0: asked of it.
+        quint16 transferPort = 0;
         // Addresses to ask directly, besides the broadcast.
         QVector<KnownAddress> addresses;
         int waitMs = defaultWaitMs;

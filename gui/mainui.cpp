@@ -118,6 +118,7 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
         [](const QString &folder) { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
     connect(webServer, &WebServer::filesReceived, this, [this](int count) { emit webFilesReceived(count); });
     connect(webServer, &WebServer::shareChanged, this, &MainUI::webShareChanged);
+    diagnosisPage->useRunningServers(discovery, webServer);
 }
 
 MainUI::~MainUI()
@@ -158,11 +159,12 @@ void MainUI::showLocalInfo()
         addresses += text + QLatin1Char('\n');
     ui->ip_label->setText(addresses);
 
-    // With port 0 in the settings the server listens on a port of the system's choice; show
-    // the one it really uses, as the tray and the announcements do.
-    quint16 port = Settings::serverPort();
+    // The port the running server really uses, as the tray and the announcements show it: with
+    // port 0 in the settings it is the system's choice, and a port saved since takes effect only
+    // at the next start. The setting only while no server listens.
+    quint16 port = discovery->announcedPort();
     if (port == 0)
-        port = discovery->announcedPort();
+        port = Settings::serverPort();
     ui->port_label->setText(QString::number(port));
 }
 

@@ -3,6 +3,7 @@
 #include "core/peertext.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
+#include "web/webserver.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -132,14 +133,25 @@ DiagnosisPage::DiagnosisPage(QWidget *parent)
     connect(startButton, &QPushButton::clicked, this, &DiagnosisPage::diagnose);
 }
 
+void DiagnosisPage::useRunningServers(DiscoveryService *discovery, WebServer *webServer)
+{
+    runningDiscovery = discovery;
+    runningWebServer = webServer;
+}
+
 void DiagnosisPage::diagnose()
 {
     if (diagnosis)
         return;
     lines->clear();
     NetworkDiagnosis::Options options;
-    options.discoveryPort = Settings::discoveryPort();
+    // Ports saved in the settings since the servers started take effect only at the next start.
+    options.discoveryPort = runningDiscovery ? runningDiscovery->listenPort() : Settings::discoveryPort();
+    options.transferPort = runningDiscovery ? runningDiscovery->announcedPort() : 0;
     options.webPort = Settings::webPort();
+    if (runningWebServer)
+        options.webPort
+            = runningWebServer->serverPort() != 0 ? runningWebServer->serverPort() : runningWebServer->requestedPort();
     const QStringList known = Settings::knownAddresses();
     for (const QString &text : known) {
         const KnownAddress address = KnownAddress::parse(text);

@@ -2,10 +2,13 @@
 
 #include "discovery/networkdiagnosis.h"
 
+#include <QPointer>
 #include <QWidget>
 
+class DiscoveryService;
 class QListWidget;
 class QPushButton;
+class WebServer;
 
 // The main window's "网络诊断" page: runs a NetworkDiagnosis on request and lists its findings,
 // one line per finding with its verdict and, where there is something to do, what to do.
@@ -20,7 +23,9 @@ public:
 
     explicit DiagnosisPage(QWidget *parent = nullptr);
 
-    // Starts a diagnosis with the settings' ports, asking also the known addresses.
+    // The running servers whose ports the diagnosis checks; without them, the settings' ports.
+    void useRunningServers(DiscoveryService *discovery, WebServer *webServer);
+    // Starts a diagnosis with the running servers' ports, asking also the known addresses.
     void diagnose();
 
 signals:
@@ -34,4 +39,6 @@ private:
     QPushButton *startButton;
     QListWidget *lines;
     NetworkDiagnosis *diagnosis = nullptr;
+    QPointer<DiscoveryService> runningDiscovery;
+    QPointer<WebServer> runningWebServer;
 };

@@ -70,8 +70,9 @@ DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *select
     connect(addressEdit, &QLineEdit::returnPressed, this, &DeviceManager::addDevice);
     connect(selectAll, &QCheckBox::clicked, this, &DeviceManager::selectAllDevices);
     connect(multiTransferBtn, &QPushButton::clicked, this, &DeviceManager::multiTransfer);
-    expiryTimer.setSingleShot(true);
-    connect(&expiryTimer, &QTimer::timeout, this, &DeviceManager::dropSilentDevices);
+    connect(&devices, &DeviceList::deviceAdded, this, &DeviceManager::listChanged);
+    connect(&devices, &DeviceList::deviceChanged, this, &DeviceManager::deviceChanged);
+    connect(&devices, &DeviceList::deviceRemoved, this, &DeviceManager::deviceRemoved);
     listWindow.setSingleShot(true);
     connect(&listWindow, &QTimer::timeout, this, &DeviceManager::listWindowEnded);
 }
@@ -79,9 +80,7 @@ DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *select
 void DeviceManager::startDiscovery(DiscoveryService *service)
 {
     discovery = service;
-    connect(&requestTimer, &QTimer::timeout, service, &DiscoveryService::broadcastReq);
-    requestTimer.start(requestIntervalMs);
-    service->broadcastReq();
+    devices.start(service);
 }
 
 void DeviceManager::refreshList()
@@ -92,20 +91,21 @@ void DeviceManager::refreshList()
     box->addWidget(title);
     box->addStretch();
     listWidget->setLayout(box);
-    for (int i = 0; i < devices.size(); ++i) {
-        OnlineDeviceItem *item = addRow(devices.at(i), deviceSerials.at(i), box);
+    const QVector<DeviceInfo> &online = devices.devices();
+    for (int i = 0; i < online.size(); ++i) {
+        OnlineDeviceItem *item = addRow(online.at(i), devices.idAt(i), box);
         // Setting the box programmatically does not emit clicked, so the selection stays as it was.
-        if (indexOfAddress(selectedDevices, devices.at(i).addr) >= 0)
+        if (indexOfAddress(selectedDevices, online.at(i).addr) >= 0)
             item->checkBox()->setChecked(true);
     }
     orderFocus();
 }
 
-OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 serial, QVBoxLayout *box)
+OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 id, QVBoxLayout *box)
 {
     auto *item = new OnlineDeviceItem(device, listWidget);
     items.append(item);
-    itemSerials.append(serial);
+    itemIds.append(id);
     // Before the stretch: rows already shown keep their places.
     box->insertWidget(box->count() - 1, item);
     connect(item->checkBox(), &QCheckBox::clicked, this, &DeviceManager::updateSelectedDevice);
@@ -116,39 +116,34 @@ OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 serial
 
 void DeviceManager::handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port)
 {
-    const int index = indexOfAddress(devices, addr);
-    if (port != 0 && index >= 0) {
-        silentAfter[index] = QDeadlineTimer(silenceLimitMs);
-        DeviceInfo &device = devices[index];
-        if (device.deviceName == deviceName && device.port == port)
-            return;
-        device.deviceName = deviceName;
-        device.port = port;
-        const int selectedIndex = indexOfAddress(selectedDevices, addr);
-        if (selectedIndex >= 0) {
-            selectedDevices[selectedIndex].deviceName = deviceName;
-            selectedDevices[selectedIndex].port = port;
-        }
-        const int row = itemSerials.indexOf(deviceSerials.at(index));
-        if (row >= 0)
-            items.at(row)->setInfo(device);
-        return;
-    }
-    if (port != 0) {
-        devices.append(DeviceInfo { deviceName, deviceAddressText(addr), port, addr });
-        deviceSerials.append(nextSerial++);
-        silentAfter.append(QDeadlineTimer(silenceLimitMs));
-    } else if (index >= 0) {
-        // Leaving, or answering while invisible.
-        removeDevices({ index });
-    } else {
+    devices.handleNewHost(deviceName, addr, port);
+    // A row held down while its device left may have been ticked on release: the device's leave
+    // takes it out of the selection even though the list no longer knows it.
+    if (port == 0) {
         const int selectedIndex = indexOfAddress(selectedDevices, addr);
         if (selectedIndex >= 0)
             selectedDevices.remove(selectedIndex);
-        return;
     }
+}
+
+void DeviceManager::deviceChanged(const DeviceInfo &device)
+{
+    const int selectedIndex = indexOfAddress(selectedDevices, device.addr);
+    if (selectedIndex >= 0) {
+        selectedDevices[selectedIndex].deviceName = device.deviceName;
+        selectedDevices[selectedIndex].port = device.port;
+    }
+    const int row = itemIds.indexOf(devices.idAt(devices.indexOf(device.addr)));
+    if (row >= 0)
+        items.at(row)->setInfo(device);
+}
+
+void DeviceManager::deviceRemoved(const DeviceInfo &device)
+{
+    const int selectedIndex = indexOfAddress(selectedDevices, device.addr);
+    if (selectedIndex >= 0)
+        selectedDevices.remove(selectedIndex);
     listChanged();
-    scheduleExpiry();
 }
 
 void DeviceManager::listChanged()
@@ -191,26 +186,28 @@ void DeviceManager::syncRows()
         refreshList();
         return;
     }
-    const QSet<quint64> current(deviceSerials.cbegin(), deviceSerials.cend());
+    const QVector<DeviceInfo> &online = devices.devices();
+    QSet<quint64> current;
+    for (int i = 0; i < online.size(); ++i)
+        current.insert(devices.idAt(i));
     for (int row = items.size() - 1; row >= 0; --row) {
-        if (!current.contains(itemSerials.at(row))) {
+        if (!current.contains(itemIds.at(row))) {
             delete items.takeAt(row);
-            itemSerials.remove(row);
+            itemIds.remove(row);
         }
     }
     // A row held down while its device left may have been ticked on release.
     for (int i = selectedDevices.size() - 1; i >= 0; --i) {
-        if (indexOfAddress(devices, selectedDevices.at(i).addr) < 0)
+        if (devices.indexOf(selectedDevices.at(i).addr) < 0)
             selectedDevices.remove(i);
     }
     // Devices are only ever appended, so the ones without a row come after those with one.
-    const QSet<quint64> shown(itemSerials.cbegin(), itemSerials.cend());
-    for (int i = 0; i < devices.size(); ++i) {
-        const int row = itemSerials.indexOf(deviceSerials.at(i));
+    for (int i = 0; i < online.size(); ++i) {
+        const int row = itemIds.indexOf(devices.idAt(i));
         if (row >= 0)
-            items.at(row)->setInfo(devices.at(i));
-        else if (!shown.contains(deviceSerials.at(i)))
-            addRow(devices.at(i), deviceSerials.at(i), box);
+            items.at(row)->setInfo(online.at(i));
+        else
+            addRow(online.at(i), devices.idAt(i), box);
     }
     orderFocus();
 }
@@ -224,11 +221,6 @@ void DeviceManager::orderFocus()
         QWidget::setTabOrder(item->checkBox(), item->sendButton());
         previous = item->sendButton();
     }
-}
-
-void DeviceManager::setSilenceLimit(int milliseconds)
-{
-    silenceLimitMs = milliseconds;
 }
 
 void DeviceManager::updateSelectedDevice()
@@ -308,44 +300,5 @@ void DeviceManager::clearList()
     title = nullptr;
     qDeleteAll(items);
     items.clear();
-    itemSerials.clear();
-}
-
-void DeviceManager::removeDevices(const QVector<int> &indexes)
-{
-    // indexes ascending; removed from the back so the earlier ones stay valid.
-    for (auto it = indexes.crbegin(); it != indexes.crend(); ++it) {
-        const int selectedIndex = indexOfAddress(selectedDevices, devices.at(*it).addr);
-        if (selectedIndex >= 0)
-            selectedDevices.remove(selectedIndex);
-        devices.remove(*it);
-        deviceSerials.remove(*it);
-        silentAfter.remove(*it);
-    }
-}
-
-void DeviceManager::dropSilentDevices()
-{
-    QVector<int> silent;
-    for (int i = 0; i < silentAfter.size(); ++i) {
-        if (silentAfter.at(i).hasExpired())
-            silent.append(i);
-    }
-    if (!silent.isEmpty()) {
-        removeDevices(silent);
-        listChanged();
-    }
-    scheduleExpiry();
-}
-
-void DeviceManager::scheduleExpiry()
-{
-    if (silentAfter.isEmpty()) {
-        expiryTimer.stop();
-        return;
-    }
-    qint64 soonest = silentAfter.first().remainingTime();
-    for (const QDeadlineTimer &deadline : qAsConst(silentAfter))
-        soonest = std::min(soonest, deadline.remainingTime());
-    expiryTimer.start(static_cast<int>(std::max<qint64>(soonest, 0)));
+    itemIds.clear();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "core/deviceinfo.h"
+#include "discovery/devicelist.h"
 
-#include <QDeadlineTimer>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -17,19 +17,15 @@ class QVBoxLayout;
 class QWidget;
 class Title;
 
-// Keeps the online device page in step with discovery: one row per reported device, in the
-// order first reported, ticks kept; sends the periodic discovery requests while it exists and
-// drops devices that have gone silent. Rows live as long as their device: a report that changes
-// nothing changes no widget, so a press on a row is never lost to a rebuild.
+// Keeps the online device page in step with its DeviceList: one row per online device, in the
+// order first reported, ticks kept; the list sends the periodic discovery requests while the
+// manager exists and drops devices that have gone silent. Rows live as long as their device: a
+// report that changes nothing changes no widget, so a press on a row is never lost to a rebuild.
 class DeviceManager : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr int requestIntervalMs = 2000;
-    // Five request periods without a word: the device is gone (crash, sleep, cable pulled)
-    // even though it never said so.
-    static constexpr int defaultSilenceLimitMs = 5 * requestIntervalMs;
     // Devices that come or go change the rows at once this many times in a window; further
     // changes in the window are gathered and shown when it ends. A known device that reports
     // again never touches more than its own labels.
@@ -43,7 +39,8 @@ public:
     void refreshList();
     void handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port);
 
-    void setSilenceLimit(int milliseconds);
+    // The online devices the rows show.
+    DeviceList &onlineDevices() { return devices; }
     // The devices "批量传送" would send to: those ticked when the selection last changed.
     const QVector<DeviceInfo> &selection() const { return selectedDevices; }
 
@@ -64,24 +61,21 @@ private:
     void clearList();
     // Tab order: 全选, 批量传送, then each row's tick box and its button, top to bottom.
     void orderFocus();
-    OnlineDeviceItem *addRow(const DeviceInfo &device, quint64 serial, QVBoxLayout *box);
+    OnlineDeviceItem *addRow(const DeviceInfo &device, quint64 id, QVBoxLayout *box);
     void listChanged();
     void listWindowEnded();
     bool rowPressed() const;
     void syncRows();
-    void removeDevices(const QVector<int> &indexes);
-    void dropSilentDevices();
-    void scheduleExpiry();
+    void deviceChanged(const DeviceInfo &device);
+    void deviceRemoved(const DeviceInfo &device);
 
-    QVector<DeviceInfo> devices;
+    DeviceList devices;
     QVector<DeviceInfo> selectedDevices;
     QStringList pendingFiles;
     QVector<OnlineDeviceItem *> items;
-    // Which report made each device (same index as devices) and each row (same index as items):
-    // a row stays only while its device is still the one it was made for.
-    QVector<quint64> deviceSerials;
-    QVector<quint64> itemSerials;
-    quint64 nextSerial = 0;
+    // The device id (DeviceList::idAt) of each row, same index as items: a row stays only while
+    // its device is still the one it was made for.
+    QVector<quint64> itemIds;
     Title *title = nullptr;
     QPushButton *multiTransferBtn;
     QCheckBox *selectAll;
@@ -89,11 +83,6 @@ private:
     QLineEdit *addressEdit;
     QPushButton *addDeviceBtn;
     DiscoveryService *discovery = nullptr;
-    QTimer requestTimer;
-    // When each device (same index as devices) counts as gone unless heard from again.
-    QVector<QDeadlineTimer> silentAfter;
-    int silenceLimitMs = defaultSilenceLimitMs;
-    QTimer expiryTimer;
     QTimer listWindow;
     int changesInWindow = 0;
     bool syncPending = false;

@@ -1,6 +1,5 @@
 #include "cli/commandoptions.h"
 #include "cli/console.h"
-#include "cli/devicelist.h"
 #include "cli/progressline.h"
 #include "tests/support/testmain.h"
 
@@ -64,40 +63,6 @@ private slots:
         for (const QString &line : lines)
             QVERIFY2(Console::displayWidth(line) <= 20, qPrintable(line));
         QCOMPARE(lines.join(QString()).remove(QLatin1Char(' ')), QString(text).remove(QLatin1Char(' ')));
-    }
-
-    void findsDevicesByName_data()
-    {
-        QTest::addColumn<QStringList>("names");
-        QTest::addColumn<QString>("wanted");
-        QTest::addColumn<QString>("found");
-        QTest::addColumn<QStringList>("suggested");
-        const QStringList some { QStringLiteral("Study"), QStringLiteral("Kitchen"), QStringLiteral("书房") };
-        QTest::addRow("exact") << some << QStringLiteral("Study") << QStringLiteral("Study") << QStringList();
-        QTest::addRow("other case") << some << QStringLiteral("study") << QStringLiteral("Study") << QStringList();
-        QTest::addRow("case leaves two") << QStringList { QStringLiteral("Study"), QStringLiteral("STUDY") }
-                                         << QStringLiteral("study") << QString()
-                                         << QStringList { QStringLiteral("Study"), QStringLiteral("STUDY") };
-        QTest::addRow("exact among case twins") << QStringList { QStringLiteral("Study"), QStringLiteral("STUDY") }
-                                                << QStringLiteral("STUDY") << QStringLiteral("STUDY") << QStringList();
-        QTest::addRow("typing error") << some << QStringLiteral("Stduy") << QString()
-                                      << QStringList { QStringLiteral("Study") };
-        QTest::addRow("nothing close") << some << QStringLiteral("Garage") << QString() << QStringList();
-    }
-
-    void findsDevicesByName()
-    {
-        QFETCH(QStringList, names);
-        QFETCH(QString, wanted);
-        QFETCH(QString, found);
-        QFETCH(QStringList, suggested);
-        QVector<DeviceInfo> devices;
-        for (const QString &name : names)
-            devices.append(DeviceInfo { name, QStringLiteral("192.0.2.1"), 1, QHostAddress() });
-        const DeviceInfo *match = DeviceList::byName(devices, wanted);
-        QCOMPARE(match ? match->deviceName : QString(), found);
-        if (!match)
-            QCOMPARE(DeviceList::similarNames(devices, wanted), suggested);
     }
 };
 

@@ -50,6 +50,9 @@ private slots:
                                       << int(Kind::WebPortFree);
         QTest::addRow("this program holds them")
             << "self" << int(Kind::DiscoveryPortHeld) << int(Kind::TransferPortUnknown) << int(Kind::WebPortHeld);
+        QTest::addRow("this program with its transfer server")
+            << "self, server" << int(Kind::DiscoveryPortHeld) << int(Kind::TransferPortListening)
+            << int(Kind::WebPortHeld);
         QTest::addRow("another program answers, transfer port closed")
             << "other" << int(Kind::DiscoveryPortAnswered) << int(Kind::TransferPortClosed) << int(Kind::WebPortFree);
     }
@@ -66,10 +69,15 @@ private slots:
         options.waitMs = 10;
         QUdpSocket discoverySocket;
         QTcpServer web;
+        QTcpServer transferServer;
         QProcess other;
-        if (holder == QLatin1String("self")) {
+        if (holder.startsWith(QLatin1String("self"))) {
             QVERIFY(discoverySocket.bind(QHostAddress::Any, options.discoveryPort));
             QVERIFY(web.listen(QHostAddress::Any, options.webPort));
+        }
+        if (holder.endsWith(QLatin1String("server"))) {
+            QVERIFY(transferServer.listen(QHostAddress::Any));
+            options.transferPort = transferServer.serverPort();
         } else if (holder == QLatin1String("other")) {
             // A transfer port that nothing listens on.
             const quint16 closedPort = testsupport::freeTcpPort();
@@ -90,11 +98,13 @@ private slots:
         QCOMPARE(discovered.port, options.discoveryPort);
         if (holder == QLatin1String("other"))
             QCOMPARE(discovered.holder.program, QStringLiteral("python3"));
-        if (holder == QLatin1String("self"))
+        if (holder.startsWith(QLatin1String("self")))
             QCOMPARE(discovered.holder.pid, QCoreApplication::applicationPid());
         const NetworkDiagnosis::Finding transfer = findingOf(diagnosis, Kind(transferKind));
         QCOMPARE(int(transfer.kind), transferKind);
         QCOMPARE(transfer.verdict == Verdict::Problem, transfer.kind == Kind::TransferPortClosed);
+        if (options.transferPort != 0)
+            QCOMPARE(transfer.port, options.transferPort);
         QCOMPARE(findingOf(diagnosis, Kind(webKind)).port, options.webPort);
         // Loopback alone: no address for a phone, and nobody answers.
         QCOMPARE(int(findingOf(diagnosis, Kind::NoAddress).verdict), int(Verdict::Problem));

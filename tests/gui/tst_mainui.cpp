@@ -83,11 +83,19 @@ private slots:
         QCOMPARE(window.windowTitle(), QStringLiteral("Orvex-局域网跨平台文件传输解决方案"));
     }
 
-    void showsTheRealPortWhenTheSystemChoosesIt()
+    void showsTheRunningServersPort_data()
     {
-        Settings::setServerPort(0);
+        QTest::addColumn<int>("setting");
+        QTest::addRow("the system chooses it") << 0;
+        QTest::addRow("another saved since") << 5555;
+    }
+
+    void showsTheRunningServersPort()
+    {
+        QFETCH(int, setting);
         DiscoveryService service;
         service.start(41234);
+        Settings::setServerPort(static_cast<quint16>(setting));
         MainUI window(&service);
         QCOMPARE(label(window, "port_label")->text(), QStringLiteral("41234"));
     }
@@ -206,8 +214,14 @@ private slots:
 
     void diagnosisPageListsTheFindings()
     {
+        QTcpServer transferServer;
+        QVERIFY(transferServer.listen(QHostAddress::LocalHost));
         DiscoveryService service;
+        service.start(transferServer.serverPort());
         MainUI window(&service);
+        // Ports saved since the servers started: the diagnosis checks those that run.
+        Settings::setDiscoveryPort(freeUdpPort());
+        Settings::setWebPort(freeTcpPort());
         window.show();
         QTest::mouseClick(menuLabel(window, 3), Qt::LeftButton);
         auto *stack = window.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
@@ -224,7 +238,10 @@ private slots:
             if (kind.isValid())
                 kinds.append(kind.toInt());
         }
-        // This window's own web server holds the web port.
+        // This process holds the discovery port, its transfer server listens, this window's own
+        // web server holds the web port.
+        QVERIFY(kinds.contains(int(NetworkDiagnosis::Kind::DiscoveryPortHeld)));
+        QVERIFY(kinds.contains(int(NetworkDiagnosis::Kind::TransferPortListening)));
         QVERIFY(kinds.contains(int(NetworkDiagnosis::Kind::WebPortHeld)));
         QCOMPARE(kinds.constLast(), int(NetworkDiagnosis::Kind::NoDevice));
     }

@@ -30,52 +30,80 @@ constexpr int maxSuggestedDistance = 2;
 
 } // namespace
 
-DeviceList::DeviceList(DiscoveryService *service, QObject *parent)
+DeviceList::DeviceList(QObject *parent)
     : QObject(parent)
-    , discovery(service)
 {
-    connect(discovery, &DiscoveryService::newHost, this, &DeviceList::handleNewHost);
-    connect(&requestTimer, &QTimer::timeout, discovery, &DiscoveryService::broadcastReq);
     expiryTimer.setSingleShot(true);
     connect(&expiryTimer, &QTimer::timeout, this, &DeviceList::dropSilentDevices);
 }
 
+DeviceList::DeviceList(DiscoveryService *service, QObject *parent)
+    : DeviceList(parent)
+{
+    discovery = service;
+    connect(service, &DiscoveryService::newHost, this, &DeviceList::handleNewHost);
+}
+
 void DeviceList::start()
 {
+    if (discovery)
+        start(discovery);
+}
+
+void DeviceList::start(DiscoveryService *service)
+{
+    requestTimer.disconnect();
+    connect(&requestTimer, &QTimer::timeout, service, &DiscoveryService::broadcastReq);
     requestTimer.start(requestIntervalMs);
-    discovery->broadcastReq();
+    service->broadcastReq();
+}
+
+int DeviceList::indexOf(const QHostAddress &addr) const
+{
+    for (int i = 0; i < online.size(); ++i) {
+        if (online.at(i).addr.isEqual(addr, QHostAddress::TolerantConversion))
+            return i;
+    }
+    return -1;
 }
 
 void DeviceList::handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port)
 {
-    const auto found = std::find_if(online.begin(), online.end(),
-        [&addr](const DeviceInfo &device) { return device.addr.isEqual(addr, QHostAddress::TolerantConversion); });
-    const int index = found == online.end() ? -1 : static_cast<int>(found - online.begin());
+    const int index = indexOf(addr);
     if (port != 0 && index >= 0) {
-        online[index].deviceName = deviceName;
-        online[index].port = port;
         silentAfter[index] = QDeadlineTimer(silenceLimitMs);
+        DeviceInfo &device = online[index];
+        if (device.deviceName != deviceName || device.port != port) {
+            device.deviceName = deviceName;
+            device.port = port;
+            emit deviceChanged(device);
+        }
     } else if (port != 0) {
         online.append(DeviceInfo { deviceName, deviceAddressText(addr), port, addr });
+        ids.append(nextId++);
         silentAfter.append(QDeadlineTimer(silenceLimitMs));
         emit deviceAdded(online.last());
     } else if (index >= 0) {
         // Leaving, or answering while invisible.
-        const DeviceInfo gone = online.takeAt(index);
-        silentAfter.remove(index);
-        emit deviceRemoved(gone);
+        removeAt(index);
     }
     scheduleExpiry();
+}
+
+void DeviceList::removeAt(int index)
+{
+    const DeviceInfo gone = online.takeAt(index);
+    ids.remove(index);
+    silentAfter.remove(index);
+    emit deviceRemoved(gone);
 }
 
 void DeviceList::dropSilentDevices()
 {
     for (int i = online.size() - 1; i >= 0; --i) {
-        if (silentAfter.at(i).hasExpired()) {
-            const DeviceInfo gone = online.takeAt(i);
-            silentAfter.remove(i);
-            emit deviceRemoved(gone);
-        }
+        // A receiver may have changed the list in between.
+        if (i < silentAfter.size() && silentAfter.at(i).hasExpired())
+            removeAt(i);
     }
     scheduleExpiry();
 }
