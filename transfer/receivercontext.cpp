@@ -6,6 +6,7 @@
 #include "core/transferfeatures.h"
 #include "transfer/offerbudget.h"
 #include "transfer/prefixdigests.h"
+#include "transfer/safename.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -237,18 +238,6 @@ void ReceiverContext::cancel()
     socket->flush();
     lingerOnClose = true;
     fail(tr("已取消传输"));
-}
-
-bool ReceiverContext::isSafeName(const QString &name)
-{
-    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QChar(0)))
-        return false;
-    const QStringList parts = name.split(QLatin1Char('/'));
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
-            return false;
-    }
-    return true;
 }
 
 void ReceiverContext::refuseUnshown(const char *why)

@@ -42,9 +42,6 @@ public:
     // Refuses a waiting offer; stops a running transfer, keeping what the resumption rules keep.
     void cancel() override;
 
-    // Received names are untrusted: only relative paths of plain parts may be written.
-    static bool isSafeName(const QString &name);
-
     // Asked when an offer has arrived, before anyone is told of it; an offer it turns down is
     // refused at once (the sender sees a refusal) and metaDataReady is never emitted.
     using OfferAdmission = std::function<bool(const ReceiverContext &offering)>;
