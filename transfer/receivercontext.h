@@ -56,6 +56,9 @@ public:
     quint64 receivedThisSession() const { return sessionBytes; }
     QString offerNote() const override { return resumeNote; }
 
+protected:
+    quint64 movedThisSession() const override { return sessionBytes; }
+
 signals:
     // Every accepted file is complete under its name below downloadFolder.
     void filesSaved(const QString &downloadFolder);
@@ -81,7 +84,8 @@ private:
     void completeWrittenFile();
     void finishReceiving();
     // Fails with the local text; the peer reads peerText, which names no local path.
-    void failWriting(const QString &localText, const QString &peerText);
+    void failWriting(Failure kind, const QString &path, const QString &localText, const QString &peerText);
+    static Failure writeFailureKind(int error);
     QString writeFailure(int error, const QString &name) const;
     void discardPartialFile();
     // What a session that saved nothing leaves: its dated folder and the folders made in it.
@@ -117,6 +121,7 @@ private:
     bool continuesEarlier = false;
     QElapsedTimer recordClock;
     QString resumeNote;
+    quint64 heldBytes = 0;
     // What the folder holds of each file, and what of it the sender confirmed.
     QVector<ResumeRecord::Held> held;
     QVector<int> heldIndices;

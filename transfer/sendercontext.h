@@ -46,9 +46,11 @@ public:
     quint64 sentThisSession() const { return sessionBytes; }
 
 signals:
-    // The receiver declined the offer (unanswered: nobody answered it in time there);
-    // raiseErrorMsg follows.
-    void refused(bool unanswered);
+    // The receiver knows no lists: the files go in this many sessions, each accepted on its own.
+    void sentInBatches(int sessions);
+
+protected:
+    quint64 movedThisSession() const override { return sessionBytes; }
 
 protected slots:
     void handleSocketError() override;
