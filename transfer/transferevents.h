@@ -3,6 +3,7 @@
 #include "transfer/filemetadata.h"
 
 #include <QMetaType>
+#include <QObject>
 #include <QString>
 #include <QVector>
 
@@ -23,9 +24,9 @@ struct TransferOffer
     quint64 heldBytes = 0;
 };
 
-// Bytes of the whole offer at the receiving end (earlier sessions' included), and the file in
+// Progress: bytes of the whole offer at the receiving end (earlier sessions' included), and the file in
 // progress: an index into the offer's files.
-struct TransferProgress
+struct TransferAmount
 {
     quint64 doneBytes = 0;
     quint64 totalBytes = 0;
@@ -37,6 +38,9 @@ struct TransferProgress
 // Why a session ended without its files, with a detail whose meaning depends on the kind.
 struct TransferFailure
 {
+    Q_GADGET
+
+public:
     enum class Kind {
         // The receiving user said no (on the receiving side: this side said no).
         Declined,
@@ -65,6 +69,7 @@ struct TransferFailure
         // The peer stopped and said why in its own words, which are the detail (untrusted).
         PeerFailed,
     };
+    Q_ENUM(Kind)
 
     Kind kind = Kind::Protocol;
     QString detail;
@@ -80,6 +85,6 @@ struct TransferResult
 };
 
 Q_DECLARE_METATYPE(TransferOffer)
-Q_DECLARE_METATYPE(TransferProgress)
+Q_DECLARE_METATYPE(TransferAmount)
 Q_DECLARE_METATYPE(TransferFailure)
 Q_DECLARE_METATYPE(TransferResult)
