@@ -18,7 +18,7 @@ Context::Context(QTcpSocket *connection, QObject *parent)
     qRegisterMetaType<FileMetadata>();
     qRegisterMetaType<QVector<FileMetadata>>();
     qRegisterMetaType<TransferOffer>();
-    qRegisterMetaType<TransferProgress>();
+    qRegisterMetaType<TransferAmount>();
     qRegisterMetaType<TransferFailure>();
     qRegisterMetaType<TransferResult>();
     handshakeTimer.setSingleShot(true);

@@ -105,7 +105,7 @@ signals:
     void offered(TransferOffer offer);
     // Sending or writing of the file at index starts.
     void fileStarted(int index);
-    void progressed(TransferProgress progress);
+    void progressed(TransferAmount progress);
     void transferFailed(TransferFailure failure);
     // Every file is delivered; the session still closes its connection.
     void transferFinished(TransferResult result);

@@ -12,6 +12,7 @@ OutgoingTransfer::OutgoingTransfer(SendFileManager *sendFiles, QVector<Target> d
     , targets(std::move(devices))
 {
     qRegisterMetaType<OutgoingTransfer::Target>();
+    qRegisterMetaType<SenderContext *>();
     connectTimer.setSingleShot(true);
     connect(&connectTimer, &QTimer::timeout, this,
         [this] { failConnecting({ TransferFailure::Kind::TimedOut, QString() }); });
