@@ -32,7 +32,8 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
     });
     connect(context, &Context::transferFinished, this, [this](const TransferResult &result) {
         // The dated folder the files went into, not the download folder above it.
-        QJsonObject fields { { QStringLiteral("status"), exitcode::success }, { QStringLiteral("folder"), result.folder } };
+        QJsonObject fields { { QStringLiteral("status"), exitcode::success },
+            { QStringLiteral("folder"), result.folder } };
         if (progress) {
             progress->complete();
             const QJsonObject figures = progress->summaryFields();

@@ -6,9 +6,9 @@
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
 #include "cli/runoptions.h"
+#include "cli/transfertexts.h"
 #include "core/peertext.h"
 #include "discovery/discoveryservice.h"
-#include "cli/transfertexts.h"
 #include "transfer/sendercontext.h"
 #include "transfer/sendfilemanager.h"
 
@@ -80,9 +80,8 @@ int SendCommand::start(const QCommandLineParser &parser)
     }
     outgoing = new OutgoingTransfer(manager, devicesChosen, this);
     connect(outgoing, &OutgoingTransfer::addressNeeded, this, &SendCommand::findAddress);
-    connect(outgoing, &OutgoingTransfer::connecting, this, [](const QString &host, quint16 port) {
-        Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port));
-    });
+    connect(outgoing, &OutgoingTransfer::connecting, this,
+        [](const QString &host, quint16 port) { Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port)); });
     connect(outgoing, &OutgoingTransfer::connectFailed, this, &SendCommand::connectFailed);
     connect(outgoing, &OutgoingTransfer::sessionStarted, this, &SendCommand::sessionStarted);
     connect(outgoing, &OutgoingTransfer::finished, this, [this] { emit finished(status); });

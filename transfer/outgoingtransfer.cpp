@@ -14,8 +14,9 @@ OutgoingTransfer::OutgoingTransfer(SendFileManager *sendFiles, QVector<Target> d
     qRegisterMetaType<OutgoingTransfer::Target>();
     qRegisterMetaType<SenderContext *>();
     connectTimer.setSingleShot(true);
-    connect(&connectTimer, &QTimer::timeout, this,
-        [this] { failConnecting({ TransferFailure::Kind::TimedOut, QString() }); });
+    connect(&connectTimer, &QTimer::timeout, this, [this] {
+        failConnecting({ TransferFailure::Kind::TimedOut, QString() });
+    });
 }
 
 OutgoingTransfer::~OutgoingTransfer()
@@ -45,8 +46,9 @@ void OutgoingTransfer::connectTo(const QString &host, quint16 port)
     emit connecting(host, port);
     socket = new QTcpSocket(this);
     connect(socket, &QTcpSocket::connected, this, &OutgoingTransfer::connected);
-    connect(socket, &QTcpSocket::errorOccurred, this,
-        [this] { failConnecting({ TransferFailure::Kind::Network, socket->errorString() }); });
+    connect(socket, &QTcpSocket::errorOccurred, this, [this] {
+        failConnecting({ TransferFailure::Kind::Network, socket->errorString() });
+    });
     connectTimer.start(Context::connectTimeLimitMsec);
     socket->connectToHost(host, port, QIODevice::ReadWrite);
 }

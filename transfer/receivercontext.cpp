@@ -538,8 +538,7 @@ bool ReceiverContext::createTransferFolder()
             break;
     }
     failWriting(Failure::WriteError, downloads.absoluteFilePath(transferFolder),
-        tr("没有权限创建以下目录：%1……").arg(downloads.absoluteFilePath(transferFolder)),
-        tr("没有权限写入下载目录！"));
+        tr("没有权限创建以下目录：%1……").arg(downloads.absoluteFilePath(transferFolder)), tr("没有权限写入下载目录！"));
     return false;
 }
 

@@ -460,7 +460,8 @@ void SenderContext::startNextBatch()
         restartOn(next);
         connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
     });
-    connect(next, &QTcpSocket::errorOccurred, this, [this, next] { fail(Failure::Network, next->errorString(), next->errorString()); });
+    connect(next, &QTcpSocket::errorOccurred, this,
+        [this, next] { fail(Failure::Network, next->errorString(), next->errorString()); });
     next->connectToHost(address, port);
 }
 

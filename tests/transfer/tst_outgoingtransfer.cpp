@@ -36,7 +36,8 @@ private slots:
         }
         const QString loopback = QStringLiteral("127.0.0.1");
         OutgoingTransfer outgoing(&files,
-            { { QStringLiteral("here"), loopback, listening.serverPort() }, { QStringLiteral("gone"), loopback, closedPort },
+            { { QStringLiteral("here"), loopback, listening.serverPort() },
+                { QStringLiteral("gone"), loopback, closedPort },
                 { QStringLiteral("客厅"), QStringLiteral("客厅"), 0 } },
             nullptr);
         QSignalSpy started(&outgoing, &OutgoingTransfer::sessionStarted);
