@@ -80,6 +80,8 @@ public:
     // Bytes of the offer at the receiving end so far, earlier sessions' included.
     quint64 doneBytes() const { return transferred; }
     int fileIndex() const { return current; }
+    // Of doneBytes, the data bytes moved by this session itself.
+    virtual quint64 movedThisSession() const { return 0; }
     QString currentFileName() const { return current < metadata.size() ? metadata.at(current).filename : QString(); }
     bool hasFailed() const { return failed; }
     // Whether both ends announced this extension (one of TransferFeatures).
@@ -99,6 +101,7 @@ signals:
 
     // The same course as values, for the commands, the notices and every new feature. A session
     // ends with exactly one of transferFailed and transferFinished.
+
     // Both ends hold the session key: the code the users compare.
     void keysAgreed(QString verificationCode);
     // Receiving side: the offer waits for the user's decision (metaDataReady is emitted with it).
@@ -139,8 +142,6 @@ protected:
     // The typed end, once: later failures and finishes are not reported.
     void reportFailure(const TransferFailure &failure);
     void emitFinished(const QString &folder = QString());
-    // Data bytes moved by this session alone, for progress values.
-    virtual quint64 movedThisSession() const { return 0; }
 
     SessionState state;
     QTcpSocket *socket;

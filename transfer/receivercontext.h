@@ -52,12 +52,8 @@ public:
     bool offerWaiting() const;
     // The folder this session's files go into (below the download folder), once accepted.
     QString savedFolder() const { return transferRoot; }
-    // Bytes received in this session (doneBytes counts those of earlier ones too).
-    quint64 receivedThisSession() const { return sessionBytes; }
-    QString offerNote() const override { return resumeNote; }
-
-protected:
     quint64 movedThisSession() const override { return sessionBytes; }
+    QString offerNote() const override { return resumeNote; }
 
 signals:
     // Every accepted file is complete under its name below downloadFolder.

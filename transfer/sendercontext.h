@@ -42,15 +42,11 @@ public:
     void cancel() override;
 
     void setReceiptTimeLimit(int msec) { receiptTimeLimitMsec = msec; }
-    // Bytes sent in this session (doneBytes counts those of earlier ones too).
-    quint64 sentThisSession() const { return sessionBytes; }
+    quint64 movedThisSession() const override { return sessionBytes; }
 
 signals:
     // The receiver knows no lists: the files go in this many sessions, each accepted on its own.
     void sentInBatches(int sessions);
-
-protected:
-    quint64 movedThisSession() const override { return sessionBytes; }
 
 protected slots:
     void handleSocketError() override;
