@@ -3,6 +3,7 @@
 #include "cli/console.h"
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
+#include "cli/transfertexts.h"
 #include "core/humansize.h"
 #include "core/peertext.h"
 #include "transfer/receivercontext.h"
@@ -14,49 +15,46 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
     , context(session)
 {
     context->setParent(this);
-    connect(context, &Context::printLogMsg, this, [this](const QString &message) {
-        // Only an accepted session tells its steps: the key exchange of every connection
-        // would otherwise fill the terminal.
-        if (!accepted)
-            return;
-        // The file each step starts is in the progress line on a terminal.
-        if (context->sessionState() == Context::Transferring && Console::outIsTerminal())
+    connect(context, &Context::keysAgreed, this, [this] { keysAgreed = true; });
+    connect(context, &Context::offered, this, &ReceiveSession::showOffer);
+    connect(context, &Context::fileStarted, this, [this](int index) {
+        // The file in progress is in the progress line on a terminal.
+        if (Console::outIsTerminal() || index >= offeredFiles.size())
             return;
         if (progress)
             progress->finish();
-        Console::out(peerText(message));
+        Console::out(peerText(
+            tr("正在接收%1……").arg(context->savedFolder() + QLatin1Char('/') + offeredFiles.at(index).filename)));
     });
-    connect(context, &Context::updateProgressBar, this, [this] {
+    connect(context, &Context::progressed, this, [this](const TransferAmount &moved) {
         if (progress)
-            progress->update(context->doneBytes(), context->receivedThisSession(), context->fileIndex());
+            progress->update(moved.doneBytes, moved.sessionBytes, moved.fileIndex);
     });
-    connect(context, &Context::metaDataReady, this, &ReceiveSession::showOffer);
-    connect(context, &ReceiverContext::filesSaved, this, [this] {
+    connect(context, &Context::transferFinished, this, [this](const TransferResult &result) {
         // The dated folder the files went into, not the download folder above it.
-        const QString folder = context->savedFolder();
-        QJsonObject fields { { QStringLiteral("status"), exitcode::success }, { QStringLiteral("folder"), folder } };
+        QJsonObject fields { { QStringLiteral("status"), exitcode::success },
+            { QStringLiteral("folder"), result.folder } };
         if (progress) {
             progress->complete();
             const QJsonObject figures = progress->summaryFields();
             for (auto it = figures.begin(); it != figures.end(); ++it)
                 fields.insert(it.key(), it.value());
         }
-        Console::summary(tr("文件已保存到 %1").arg(peerText(folder)));
+        Console::summary(tr("文件已保存到 %1").arg(peerText(result.folder)));
         Console::event(QStringLiteral("done"), fields);
+        Console::out(tr("传输完成！"));
         // Every file is complete under its name; the session only closes the connection now.
         end(exitcode::success);
     });
-    connect(context, &Context::raiseErrorMsg, this, [this](const QString &message) {
+    connect(context, &Context::transferFailed, this, [this](const TransferFailure &failure) {
         if (progress)
             progress->finish();
         // A connection that never completed the key exchange (a port scan) stays quiet; a peer
         // that did is named, whatever went wrong.
-        if (context->sessionState() != Context::AwaitingKey)
-            Console::err(peerText(message));
-        end(exitcode::failure);
-    });
-    connect(context, &Context::raiseEndSignal, this, [this] {
-        end(accepted ? exitcode::success : unanswered ? exitcode::unanswered : exitcode::refused);
+        const QString text = TransferTexts::failureText(failure, TransferTexts::Side::Receiving, keysAgreed);
+        if (keysAgreed && !text.isEmpty())
+            Console::err(peerText(text));
+        end(TransferTexts::exitStatus(failure));
     });
     context->startHandshake();
 }
@@ -72,28 +70,29 @@ ReceiveSession::~ReceiveSession()
     delete context;
 }
 
-void ReceiveSession::showOffer(
-    const QVector<FileMetadata> &files, qulonglong totalSize, const QString &deviceName, const QString &code)
+void ReceiveSession::showOffer(const TransferOffer &made)
 {
-    sender = deviceName;
+    const QVector<FileMetadata> &files = made.files;
+    sender = made.deviceName;
     offeredFiles = files;
-    const QString size = humanSize(static_cast<qint64>(totalSize));
-    const QString name = peerText(deviceName);
+    const QString size = humanSize(static_cast<qint64>(made.totalBytes));
+    const QString name = peerText(made.deviceName);
+    const QString note = TransferTexts::resumeNote(made);
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     offer = files.size() == 1
         ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(name, peerText(files.first().filename), size)
         : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(name, QString::number(files.size()), size);
-    offer += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(code);
-    if (!context->offerNote().isEmpty())
-        offer += QLatin1Char('\n') + context->offerNote();
+    offer += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(made.verificationCode);
+    if (!note.isEmpty())
+        offer += QLatin1Char('\n') + note;
     QJsonArray entries;
     for (const FileMetadata &file : files)
         entries.append(QJsonObject {
             { QStringLiteral("name"), file.filename }, { QStringLiteral("size"), static_cast<double>(file.size) } });
     Console::event(QStringLiteral("offer"),
-        { { QStringLiteral("from"), deviceName }, { QStringLiteral("code"), code },
-            { QStringLiteral("files"), entries }, { QStringLiteral("bytes"), static_cast<double>(totalSize) },
-            { QStringLiteral("resumed"), !context->offerNote().isEmpty() } });
+        { { QStringLiteral("from"), made.deviceName }, { QStringLiteral("code"), made.verificationCode },
+            { QStringLiteral("files"), entries }, { QStringLiteral("bytes"), static_cast<double>(made.totalBytes) },
+            { QStringLiteral("resumed"), made.heldBytes > 0 } });
     emit offered(this);
 }
 
@@ -107,7 +106,6 @@ void ReceiveSession::respond(bool accept)
 
 void ReceiveSession::refuseUnanswered()
 {
-    unanswered = true;
     context->refuseUnanswered();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "transfer/filemetadata.h"
+#include "transfer/transferevents.h"
 
 #include <QObject>
 #include <QString>
@@ -36,8 +36,7 @@ signals:
     void ended(ReceiveSession *session, int status);
 
 private:
-    void showOffer(
-        const QVector<FileMetadata> &files, qulonglong totalSize, const QString &deviceName, const QString &code);
+    void showOffer(const TransferOffer &made);
     void end(int status);
 
     ReceiverContext *context;
@@ -46,6 +45,6 @@ private:
     QString offer;
     QVector<FileMetadata> offeredFiles;
     bool accepted = false;
-    bool unanswered = false;
+    bool keysAgreed = false;
     bool done = false;
 };

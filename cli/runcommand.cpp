@@ -21,6 +21,7 @@
 #include <QLoggingCategory>
 #include <QNetworkProxy>
 
+#include <csignal>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -122,11 +123,11 @@ int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringLis
     for (const QString &line : RunOptions::saved())
         Console::summary(line);
 
-    SignalWatcher watcher;
+    auto watcher = std::make_unique<SignalWatcher>();
     int status = command->start(parser);
     if (status != Command::keepRunning)
         return status;
-    QObject::connect(&watcher, &SignalWatcher::signalled, command.get(), &Command::interrupt);
+    QObject::connect(watcher.get(), &SignalWatcher::signalled, command.get(), &Command::interrupt);
     // The first status counts: a second signal while ending may report again.
     bool ended = false;
     QObject::connect(
@@ -140,6 +141,11 @@ int runParsed(QCoreApplication &app, const CommandEntry &entry, const QStringLis
         },
         Qt::QueuedConnection);
     app.exec();
+    // The status is decided: a signal while the process winds down has nothing left to stop,
+    // and must not turn a finished transfer into one killed by it.
+    watcher.reset();
+    std::signal(SIGINT, SIG_IGN);
+    std::signal(SIGTERM, SIG_IGN);
     return status;
 }
 

@@ -5,6 +5,7 @@
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
 #include "cli/runoptions.h"
+#include "cli/transfertexts.h"
 #include "core/peertext.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpSocket>
 
 SendCommand::SendCommand(QObject *parent)
     : Command(parent)
@@ -72,11 +72,22 @@ int SendCommand::start(const QCommandLineParser &parser)
     for (int i = 0; i < manager->sendFiles.size(); ++i)
         files.append({ manager->sendList.at(i).first, static_cast<quint64>(manager->sendFiles.at(i)->size()), 0 });
 
-    connectTimer.setSingleShot(true);
-    connect(&connectTimer, &QTimer::timeout, this, [this] { connectFailed(tr("连接超时！")); });
+    QVector<OutgoingTransfer::Target> devicesChosen;
+    for (const QString &target : qAsConst(targets)) {
+        OutgoingTransfer::Target device { target, QString(), 0 };
+        splitTarget(target, &device.host, &device.port);
+        devicesChosen.append(device);
+    }
+    outgoing = new OutgoingTransfer(manager, devicesChosen, this);
+    connect(outgoing, &OutgoingTransfer::addressNeeded, this, &SendCommand::findAddress);
+    connect(outgoing, &OutgoingTransfer::connecting, this,
+        [](const QString &host, quint16 port) { Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port)); });
+    connect(outgoing, &OutgoingTransfer::connectFailed, this, &SendCommand::connectFailed);
+    connect(outgoing, &OutgoingTransfer::sessionStarted, this, &SendCommand::sessionStarted);
+    connect(outgoing, &OutgoingTransfer::finished, this, [this] { emit finished(status); });
     lookUpTimer.setSingleShot(true);
     connect(&lookUpTimer, &QTimer::timeout, this, &SendCommand::notFound);
-    QTimer::singleShot(0, this, &SendCommand::nextTarget);
+    QTimer::singleShot(0, outgoing, &OutgoingTransfer::next);
     return keepRunning;
 }
 
@@ -134,24 +145,10 @@ void SendCommand::splitTarget(const QString &target, QString *host, quint16 *por
     *port = 0;
 }
 
-void SendCommand::nextTarget()
+void SendCommand::findAddress(const OutgoingTransfer::Target &target)
 {
-    if (targets.isEmpty()) {
-        emit finished(status);
-        return;
-    }
-    currentTarget = targets.takeFirst();
-    refusalStatus = exitcode::failure;
-    offerShown = false;
-    QString host;
-    quint16 port = 0;
-    splitTarget(currentTarget, &host, &port);
-    if (port != 0) {
-        connectTo(host, port);
-        return;
-    }
     // A name, or an address without a port: discovery tells the port.
-    lookUpHost = host;
+    lookUpHost = target.host;
     if (!discovery) {
         // Asked from a port of the service's own, as "orvex devices" does.
         discovery = new DiscoveryService(this);
@@ -179,13 +176,13 @@ void SendCommand::lookUp()
     }
     if (match) {
         lookUpTimer.stop();
-        connectTo(match->ip, match->port);
+        outgoing->connectTo(match->ip, match->port);
     }
 }
 
 void SendCommand::notFound()
 {
-    Console::err(tr("找不到设备：%1").arg(peerText(currentTarget)));
+    Console::err(tr("找不到设备：%1").arg(peerText(outgoing->currentTarget().name)));
     QStringList names;
     if (devices) {
         for (const QString &name : DeviceList::similarNames(devices->devices(), lookUpHost))
@@ -196,73 +193,62 @@ void SendCommand::notFound()
     endTarget(exitcode::notFound);
 }
 
-void SendCommand::connectTo(const QString &host, quint16 port)
+void SendCommand::connectFailed(const TransferFailure &failure)
 {
-    Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port));
-    socket = new QTcpSocket(this);
-    connect(socket, &QTcpSocket::connected, this, &SendCommand::socketConnected);
-    connect(socket, &QTcpSocket::errorOccurred, this, [this] { connectFailed(socket->errorString()); });
-    connectTimer.start(connectTimeoutMsec);
-    socket->connectToHost(host, port, QIODevice::ReadWrite);
-}
-
-void SendCommand::connectFailed(const QString &reason)
-{
-    connectTimer.stop();
-    if (socket) {
-        socket->disconnect(this);
-        socket->abort();
-        socket->deleteLater();
-        socket = nullptr;
-    }
-    Console::err(tr("无法连接 %1：%2").arg(peerText(currentTarget), reason));
+    const QString reason = failure.kind == TransferFailure::Kind::TimedOut ? tr("连接超时！") : failure.detail;
+    Console::err(tr("无法连接 %1：%2").arg(peerText(outgoing->currentTarget().name), reason));
     endTarget(exitcode::failure);
 }
 
-void SendCommand::socketConnected()
+void SendCommand::sessionStarted(SenderContext *session)
 {
-    connectTimer.stop();
-    // From here on the session owns the socket and reports its errors.
-    socket->disconnect(this);
-    context = new SenderContext(socket, manager->sendFiles, manager->sendList, this);
-    socket = nullptr;
+    context = session;
+    context->setParent(this);
+    keysAgreed = false;
     progress = std::make_unique<ProgressLine>(tr("发送"), files);
-    connect(context, &Context::printLogMsg, this, [this](const QString &message) {
-        // The line that tells the code comes once the keys are exchanged, as the offer goes out.
-        if (!offerShown && context->sessionState() != Context::Transferring
-            && message.contains(context->verificationCode())) {
-            offerShown = true;
+    connect(context, &Context::keysAgreed, this, [this](const QString &code) {
+        // The code comes once the keys are exchanged, as the offer goes out.
+        if (!keysAgreed) {
             Console::event(QStringLiteral("offer"),
-                { { QStringLiteral("to"), currentTarget }, { QStringLiteral("code"), context->verificationCode() },
+                { { QStringLiteral("to"), outgoing->currentTarget().name }, { QStringLiteral("code"), code },
                     { QStringLiteral("files"), files.size() },
                     { QStringLiteral("bytes"), static_cast<double>(context->totalSize()) } });
         }
-        // The file each step starts is in the progress line on a terminal.
-        if (context->sessionState() == Context::Transferring && Console::outIsTerminal())
-            return;
-        if (context->sessionState() == Context::Finished && !context->hasFailed())
-            progress->complete();
+        keysAgreed = true;
         progress->finish();
-        Console::out(peerText(message));
+        Console::out(tr("建立连接中，验证码: %1").arg(code));
     });
-    connect(context, &Context::updateProgressBar, this,
-        [this] { progress->update(context->doneBytes(), context->sentThisSession(), context->fileIndex()); });
-    connect(context, &SenderContext::refused, this,
-        [this](bool unanswered) { refusalStatus = unanswered ? exitcode::unanswered : exitcode::refused; });
-    connect(context, &Context::raiseErrorMsg, this, [this](const QString &message) {
+    connect(context, &SenderContext::sentInBatches, this, [this](int sessions) {
+        progress->finish();
+        Console::out(tr("对方版本较旧，文件将分 %1 批发送，每批需对方确认").arg(sessions));
+    });
+    connect(context, &Context::fileStarted, this, [this](int index) {
+        // The file in progress is in the progress line on a terminal.
+        if (Console::outIsTerminal() || index >= files.size())
+            return;
+        progress->finish();
+        Console::out(peerText(tr("正在传送文件 %1 ……").arg(files.at(index).filename)));
+    });
+    connect(context, &Context::progressed, this, [this](const TransferAmount &moved) {
+        progress->update(moved.doneBytes, moved.sessionBytes, moved.fileIndex);
+    });
+    connect(context, &Context::transferFailed, this, [this](const TransferFailure &failure) {
         progress->finish();
         // A failure receipt carries the receiver's own words.
-        Console::err(peerText(message));
-        endTarget(refusalStatus);
+        Console::err(peerText(TransferTexts::failureText(failure, TransferTexts::Side::Sending, keysAgreed)));
+        endTarget(TransferTexts::exitStatus(failure));
     });
-    connect(context, &Context::raiseEndSignal, this, [this] {
+    connect(context, &Context::transferFinished, this, [this] {
         progress->complete();
+        progress->finish();
+        Console::out(tr("传输完成！"));
         QJsonObject fields = progress->summaryFields();
         fields.insert(QStringLiteral("status"), exitcode::success);
-        fields.insert(QStringLiteral("to"), currentTarget);
+        fields.insert(QStringLiteral("to"), outgoing->currentTarget().name);
         Console::event(QStringLiteral("done"), fields);
         endTarget(exitcode::success);
     });
+    Console::out(tr("设备握手中……"));
     context->startHandshake();
 }
 
@@ -278,19 +264,14 @@ void SendCommand::endTarget(int targetStatus)
     // With several devices, the status of the first one that did not succeed.
     if (status == exitcode::success)
         status = targetStatus;
-    nextTarget();
+    outgoing->next();
 }
 
 void SendCommand::interrupt(int signalNumber)
 {
     lookUpTimer.stop();
-    connectTimer.stop();
-    // "传输完成！" is shown a moment before the session ends: what was delivered stays delivered.
-    if (context && context->sessionState() == Context::Finished && !context->hasFailed()
-        && context->fileIndex() >= context->fileCount() && targets.isEmpty()) {
-        endTarget(exitcode::success);
-        return;
-    }
+    if (outgoing)
+        outgoing->abort();
     if (progress)
         progress->finish();
     // The receiver is told (in so many words when it understands that), and keeps or removes
@@ -300,8 +281,7 @@ void SendCommand::interrupt(int signalNumber)
         context->cancel();
     }
     delete context;
-    delete socket;
-    targets.clear();
+    delete outgoing;
     Console::err(tr("发送已中断。"));
     emit finished(exitcode::signalBase + signalNumber);
 }

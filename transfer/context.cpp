@@ -17,6 +17,10 @@ Context::Context(QTcpSocket *connection, QObject *parent)
 {
     qRegisterMetaType<FileMetadata>();
     qRegisterMetaType<QVector<FileMetadata>>();
+    qRegisterMetaType<TransferOffer>();
+    qRegisterMetaType<TransferAmount>();
+    qRegisterMetaType<TransferFailure>();
+    qRegisterMetaType<TransferResult>();
     handshakeTimer.setSingleShot(true);
     connect(&handshakeTimer, &QTimer::timeout, this, &Context::handshakeTimedOut);
     attach(connection);
@@ -64,7 +68,7 @@ void Context::agreeFeatures(const QJsonValue &announced)
 bool Context::sealStream(bool asSender)
 {
     if (!sealed.open(crypto, peerPublicKey, asSender)) {
-        fail(tr("握手失败！"));
+        fail(Failure::Protocol, tr("握手失败！"));
         return false;
     }
     return true;
@@ -78,7 +82,7 @@ void Context::handleSealed(FrameKind, const QByteArray &)
 void Context::failTampered()
 {
     tampered = true;
-    fail(tr("传输数据被篡改或损坏"));
+    fail(Failure::Tampered, tr("传输数据被篡改或损坏"));
 }
 
 void Context::setTimeLimit(int msec)
@@ -112,7 +116,7 @@ void Context::sendFrame(const char *plaintext, int size)
     const int overhead = sealed.isOpen() ? SealedStream::tagBytes : Crypto::messageOverhead;
     // A longer message would not fit the 16-bit length and would desynchronise the stream.
     if (size > maxMessagePerFrame - overhead) {
-        fail(tr("消息过长，无法发送！"));
+        fail(Failure::Protocol, tr("消息过长，无法发送！"));
         return;
     }
     const int length = size + overhead;
@@ -154,7 +158,7 @@ void Context::processReceived()
             peerPublicKey = receiveBuffer.left(Crypto::keyBytes);
             crypto.computeSessionKey(peerPublicKey);
         } catch (const std::exception &error) {
-            fail(QString::fromUtf8(error.what()));
+            fail(Failure::Protocol, QString::fromUtf8(error.what()));
             return;
         }
         receiveBuffer.clear();
@@ -166,6 +170,7 @@ void Context::processReceived()
         plaintextBuffer.reserve(maxPlaintextPerFrame);
         socket->setReadBufferSize(0);
         emit printLogMsg(tr("建立连接中，验证码: %1").arg(crypto.verificationCode()));
+        emit keysAgreed(crypto.verificationCode());
         state = Negotiating;
         onHandshakeDone();
     }
@@ -193,7 +198,7 @@ void Context::processReceived()
         try {
             crypto.decryptInto(QByteArray::fromRawData(message, length), plaintextBuffer);
         } catch (const std::exception &error) {
-            fail(QString::fromUtf8(error.what()));
+            fail(Failure::Tampered, QString::fromUtf8(error.what()));
             return;
         }
         // What both ends exchange before the switch is bound into the sealed stream's keys.
@@ -213,18 +218,18 @@ void Context::handleSocketError()
     if (state == Finished)
         return;
     if (state == AwaitingKey)
-        fail(tr("握手失败！"));
+        fail(Failure::Network, tr("握手失败！"), socket->errorString());
     else
-        fail(socket->errorString());
+        fail(Failure::Network, socket->errorString(), socket->errorString());
 }
 
 void Context::handshakeTimedOut()
 {
     if (state == AwaitingKey)
-        fail(tr("握手失败！"));
+        fail(Failure::TimedOut, tr("握手失败！"));
 }
 
-void Context::fail(const QString &msg)
+void Context::fail(Failure kind, const QString &msg, const QString &detail)
 {
     if (failed)
         return;
@@ -236,18 +241,37 @@ void Context::fail(const QString &msg)
     if (socket && socket->state() == QAbstractSocket::ConnectedState)
         socket->flush();
     emit raiseErrorMsg(msg);
+    reportFailure({ kind, detail });
+}
+
+void Context::reportFailure(const TransferFailure &failure)
+{
+    if (endReported)
+        return;
+    endReported = true;
+    emit transferFailed(failure);
 }
 
 void Context::cancel()
 {
     if (failed || state == Finished)
         return;
-    fail(tr("已取消传输"));
+    fail(Failure::CancelledHere, tr("已取消传输"));
     socket->disconnectFromHost();
 }
 
 void Context::emitProgress()
 {
-    if (totalBytes > 0)
-        emit updateProgressBar(static_cast<double>(transferred) / static_cast<double>(totalBytes));
+    if (totalBytes == 0)
+        return;
+    emit updateProgressBar(static_cast<double>(transferred) / static_cast<double>(totalBytes));
+    emit progressed({ transferred, totalBytes, current, movedThisSession() });
+}
+
+void Context::emitFinished(const QString &folder)
+{
+    if (endReported)
+        return;
+    endReported = true;
+    emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder });
 }

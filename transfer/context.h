@@ -3,6 +3,7 @@
 #include "transfer/crypto.h"
 #include "transfer/filemetadata.h"
 #include "transfer/sealedstream.h"
+#include "transfer/transferevents.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -38,6 +39,9 @@ public:
     static constexpr int defaultTimeLimitMsec = 30000;
     // An offer nobody answers is refused after this long, in the window and in the command.
     static constexpr int answerTimeLimitSeconds = 7;
+    // A device that does not accept a connection by then is given up, in the window and in the
+    // command.
+    static constexpr int connectTimeLimitMsec = 5000;
 
     // The first byte of every sealed frame's plaintext says what the rest is.
     enum class FrameKind : char {
@@ -76,6 +80,8 @@ public:
     // Bytes of the offer at the receiving end so far, earlier sessions' included.
     quint64 doneBytes() const { return transferred; }
     int fileIndex() const { return current; }
+    // Of doneBytes, the data bytes moved by this session itself.
+    virtual quint64 movedThisSession() const { return 0; }
     QString currentFileName() const { return current < metadata.size() ? metadata.at(current).filename : QString(); }
     bool hasFailed() const { return failed; }
     // Whether both ends announced this extension (one of TransferFeatures).
@@ -92,6 +98,20 @@ signals:
     void raiseErrorMsg(QString msg);
     void raiseEndSignal();
     void metaDataReady(QVector<FileMetadata> metadata, qulonglong totalSize, QString deviceName, QString keyDigit);
+
+    // The same course as values, for the commands, the notices and every new feature. A session
+    // ends with exactly one of transferFailed and transferFinished.
+
+    // Both ends hold the session key: the code the users compare.
+    void keysAgreed(QString verificationCode);
+    // Receiving side: the offer waits for the user's decision (metaDataReady is emitted with it).
+    void offered(TransferOffer offer);
+    // Sending or writing of the file at index starts.
+    void fileStarted(int index);
+    void progressed(TransferAmount progress);
+    void transferFailed(TransferFailure failure);
+    // Every file is delivered; the session still closes its connection.
+    void transferFinished(TransferResult result);
 
 private slots:
     void receiveSocketData();
@@ -114,9 +134,14 @@ protected:
     // Starts over on a new connection to the same peer: a new key pair and a new handshake.
     void restartOn(QTcpSocket *connection);
 
-    // Reports a failure once; afterwards nothing that arrives reaches the subclass any more.
-    void fail(const QString &msg);
+    using Failure = TransferFailure::Kind;
+    // Reports a failure once, msg to the window and kind with detail as a value; afterwards
+    // nothing that arrives reaches the subclass any more.
+    void fail(Failure kind, const QString &msg, const QString &detail = QString());
     void emitProgress();
+    // The typed end, once: later failures and finishes are not reported.
+    void reportFailure(const TransferFailure &failure);
+    void emitFinished(const QString &folder = QString());
 
     SessionState state;
     QTcpSocket *socket;
@@ -142,6 +167,7 @@ private:
 
     bool failed = false;
     bool tampered = false;
+    bool endReported = false;
     QByteArray peerPublicKey;
     // Reused for every frame: a fresh 64 KB buffer per frame costs more than the cipher, as the
     // allocator hands the memory back to the system and faults it in again each time.

@@ -6,6 +6,7 @@
 #include "core/transferfeatures.h"
 #include "transfer/offerbudget.h"
 #include "transfer/prefixdigests.h"
+#include "transfer/safename.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -142,7 +143,7 @@ void ReceiverContext::onHandshakeDone()
 void ReceiverContext::metadataTimedOut()
 {
     if (!metadataReceived || entriesToCome > 0)
-        fail(tr("等待文件信息超时！"));
+        fail(Failure::TimedOut, tr("等待文件信息超时！"));
 }
 
 void ReceiverContext::handleMessage(QByteArray plaintext)
@@ -154,7 +155,7 @@ void ReceiverContext::handleMessage(QByteArray plaintext)
             offerComplete();
     } else if (state == Transferring && plaintext.isEmpty() && uses(TransferFeatures::cancel)) {
         senderEnded = true;
-        fail(tr("对方已取消传输"));
+        fail(Failure::CancelledByPeer, tr("对方已取消传输"));
     } else if (state == Transferring) {
         writeData(plaintext);
     }
@@ -202,14 +203,15 @@ void ReceiverContext::handleControl(const QJsonObject &control)
     } else if (control.contains(QStringLiteral("cancel"))) {
         senderEnded = true;
         completeWrittenFile();
-        fail(tr("对方已取消传输"));
+        fail(Failure::CancelledByPeer, tr("对方已取消传输"));
     } else if (control.contains(QStringLiteral("error"))) {
         senderEnded = true;
         completeWrittenFile();
         if (control.value(QStringLiteral("tampered")).toInt() == 1)
             failTampered();
         else
-            fail(control.value(QStringLiteral("error")).toString());
+            fail(Failure::PeerFailed, control.value(QStringLiteral("error")).toString(),
+                control.value(QStringLiteral("error")).toString());
     } else {
         failTampered();
     }
@@ -236,19 +238,7 @@ void ReceiverContext::cancel()
     sendMessage(QJsonDocument(cancelled).toJson(QJsonDocument::Compact));
     socket->flush();
     lingerOnClose = true;
-    fail(tr("已取消传输"));
-}
-
-bool ReceiverContext::isSafeName(const QString &name)
-{
-    if (name.isEmpty() || name.startsWith(QLatin1Char('/')) || name.contains(QChar(0)))
-        return false;
-    const QStringList parts = name.split(QLatin1Char('/'));
-    for (const QString &part : parts) {
-        if (part.isEmpty() || part == QLatin1String(".") || part == QLatin1String(".."))
-            return false;
-    }
-    return true;
+    fail(Failure::CancelledHere, tr("已取消传输"));
 }
 
 void ReceiverContext::refuseUnshown(const char *why)
@@ -259,7 +249,10 @@ void ReceiverContext::refuseUnshown(const char *why)
     answered = true;
     state = Finished;
     socket->abort();
-    QTimer::singleShot(0, this, &Context::raiseEndSignal);
+    QTimer::singleShot(0, this, [this, why] {
+        reportFailure({ Failure::Declined, QString::fromLatin1(why) });
+        emit raiseEndSignal();
+    });
 }
 
 void ReceiverContext::handleMetadata(const QByteArray &plaintext)
@@ -283,7 +276,7 @@ void ReceiverContext::handleMetadata(const QByteArray &plaintext)
     const double more = object.value(QStringLiteral("more")).toDouble();
     if (uses(TransferFeatures::list) && more >= 1) {
         if (more > maxOfferedFiles - metadata.size()) {
-            fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+            fail(Failure::Protocol, tr("文件列表过长，无法一次发送，请减少文件数量！"));
             return;
         }
         entriesToCome = static_cast<int>(more);
@@ -301,7 +294,7 @@ bool ReceiverContext::takeEntries(const QJsonObject &frame)
     if (metadataReceived && entriesToCome > 0) {
         // A further frame of a long offer: at least one entry, and no more than announced.
         if (files.isEmpty() || files.size() > entriesToCome) {
-            fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+            fail(Failure::Protocol, tr("文件列表过长，无法一次发送，请减少文件数量！"));
             return false;
         }
         entriesToCome -= files.size();
@@ -311,11 +304,11 @@ bool ReceiverContext::takeEntries(const QJsonObject &frame)
         const QString filename = file.value(QStringLiteral("filename")).toString();
         const double size = file.value(QStringLiteral("size")).toDouble();
         if (!isSafeName(filename)) {
-            fail(tr("发送方给出的文件名不安全，已拒绝接收：\"%1\"").arg(filename));
+            fail(Failure::UnsafeName, tr("发送方给出的文件名不安全，已拒绝接收：\"%1\"").arg(filename), filename);
             return false;
         }
         if (!(size >= 0 && size <= maxAnnouncedSize)) {
-            fail(tr("发送方给出的文件大小无效，已拒绝接收：\"%1\"").arg(filename));
+            fail(Failure::Protocol, tr("发送方给出的文件大小无效，已拒绝接收：\"%1\"").arg(filename), filename);
             return false;
         }
         // Names the file system would refuse, and offers too large to keep waiting, are refused
@@ -364,6 +357,7 @@ void ReceiverContext::offerComplete()
     if (uses(TransferFeatures::sealed) && uses(TransferFeatures::checkedResume))
         matchEarlierSession();
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
+    emit offered({ metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes });
 }
 
 void ReceiverContext::matchEarlierSession()
@@ -385,6 +379,7 @@ void ReceiverContext::matchEarlierSession()
         return;
     }
     continuesEarlier = true;
+    heldBytes = heldTotal;
     const int percent = totalBytes > 0 ? static_cast<int>(heldTotal * 100 / totalBytes) : 0;
     resumeNote = tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
     emit printLogMsg(resumeNote);
@@ -427,7 +422,11 @@ void ReceiverContext::answer(bool accepted, bool unanswered)
         reply.insert(QStringLiteral("held"), heldIndices.size());
     sendMessage(QJsonDocument(reply).toJson(QJsonDocument::Compact));
     if (!accepted) {
-        connect(socket, &QTcpSocket::bytesWritten, this, &Context::raiseEndSignal);
+        // Once the answer is on its way: whoever owns the session may delete it, with its socket.
+        connect(socket, &QTcpSocket::bytesWritten, this, [this, unanswered] {
+            reportFailure({ unanswered ? Failure::Unanswered : Failure::Declined, QString() });
+            emit raiseEndSignal();
+        });
         return;
     }
     acceptedOffer = true;
@@ -435,11 +434,12 @@ void ReceiverContext::answer(bool accepted, bool unanswered)
         return;
 
     if (!QDir().mkpath(downloadRoot)) {
-        failWriting(tr("没有权限创建以下目录：%1……").arg(downloadRoot), tr("没有权限写入下载目录！"));
+        failWriting(Failure::WriteError, downloadRoot, tr("没有权限创建以下目录：%1……").arg(downloadRoot),
+            tr("没有权限写入下载目录！"));
         return;
     }
     if (!QFileInfo(downloadRoot).isWritable()) {
-        fail(tr("没有权限写入下载目录！"));
+        fail(Failure::WriteError, tr("没有权限写入下载目录！"), downloadRoot);
         return;
     }
     if (continuesEarlier) {
@@ -537,9 +537,14 @@ bool ReceiverContext::createTransferFolder()
         if (!downloads.exists(name))
             break;
     }
-    failWriting(tr("没有权限创建以下目录：%1……").arg(downloads.absoluteFilePath(transferFolder)),
-        tr("没有权限写入下载目录！"));
+    failWriting(Failure::WriteError, downloads.absoluteFilePath(transferFolder),
+        tr("没有权限创建以下目录：%1……").arg(downloads.absoluteFilePath(transferFolder)), tr("没有权限写入下载目录！"));
     return false;
+}
+
+ReceiverContext::Failure ReceiverContext::writeFailureKind(int error)
+{
+    return error == ENOSPC || error == EDQUOT ? Failure::DiskFull : Failure::WriteError;
 }
 
 QString ReceiverContext::writeFailure(int error, const QString &name) const
@@ -555,10 +560,10 @@ QString ReceiverContext::writeFailure(int error, const QString &name) const
     }
 }
 
-void ReceiverContext::failWriting(const QString &localText, const QString &peerText)
+void ReceiverContext::failWriting(Failure kind, const QString &path, const QString &localText, const QString &peerText)
 {
     peerError = peerText;
-    fail(localText);
+    fail(kind, localText, kind == Failure::DiskFull ? QString() : path);
 }
 
 void ReceiverContext::openNextFile()
@@ -568,7 +573,8 @@ void ReceiverContext::openNextFile()
         const QString path = transferRoot + QLatin1Char('/') + head.filename;
         // The names were checked when they arrived; this guards the rule where files are made.
         if (!QDir::cleanPath(path).startsWith(transferRoot + QLatin1Char('/'))) {
-            fail(tr("发送方给出的文件名不安全，已拒绝接收：\"%1\"").arg(head.filename));
+            fail(Failure::UnsafeName, tr("发送方给出的文件名不安全，已拒绝接收：\"%1\"").arg(head.filename),
+                head.filename);
             return;
         }
         const QFileInfo target(path);
@@ -594,7 +600,8 @@ void ReceiverContext::openNextFile()
             currentFile = nullptr;
             ++current;
             const QString known = writeFailure(error, head.filename);
-            failWriting(known.isEmpty() ? tr("无法打开%1，请检查目录权限！").arg(path) : known,
+            failWriting(writeFailureKind(error), path,
+                known.isEmpty() ? tr("无法打开%1，请检查目录权限！").arg(path) : known,
                 known.isEmpty() ? tr("无法打开%1，请检查目录权限！").arg(head.filename) : known);
             return;
         }
@@ -602,6 +609,7 @@ void ReceiverContext::openNextFile()
         remaining = head.size - keptBytes;
         if (remaining != 0) {
             emit printLogMsg(tr("正在接收%1……").arg(path));
+            emit fileStarted(current);
             return;
         }
         if (!completeCurrentFile())
@@ -630,6 +638,7 @@ void ReceiverContext::finishReceiving()
     }
     socket->disconnectFromHost();
     emit filesSaved(downloadRoot);
+    emitFinished(transferRoot);
     emit printLogMsg(tr("传输完成！"));
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
 }
@@ -671,7 +680,8 @@ bool ReceiverContext::completeCurrentFile()
     if (placed.isEmpty()) {
         QFile::remove(temporary);
         const QString known = writeFailure(error, name);
-        failWriting(known.isEmpty() ? tr("无法保存%1，请检查目录权限！").arg(currentTarget) : known,
+        failWriting(writeFailureKind(error), currentTarget,
+            known.isEmpty() ? tr("无法保存%1，请检查目录权限！").arg(currentTarget) : known,
             known.isEmpty() ? tr("无法保存%1，请检查目录权限！").arg(name) : known);
         return false;
     }
@@ -693,11 +703,12 @@ void ReceiverContext::writeData(const QByteArray &data)
         const qint64 count = static_cast<qint64>(qMin<quint64>(remaining, static_cast<quint64>(data.size() - offset)));
         errno = 0;
         if (currentFile->write(data.constData() + offset, count) != count) {
+            const int error = errno;
             const QString name = metadata.at(current).filename;
-            const QString known = currentFile->error() == QFileDevice::ResourceError || errno == ENOSPC
-                ? tr("磁盘空间不足")
-                : writeFailure(errno, name);
-            failWriting(known.isEmpty() ? tr("写入%1失败！").arg(currentTarget) : known,
+            const bool full = currentFile->error() == QFileDevice::ResourceError || error == ENOSPC;
+            const QString known = full ? tr("磁盘空间不足") : writeFailure(error, name);
+            failWriting(full ? Failure::DiskFull : writeFailureKind(error), currentTarget,
+                known.isEmpty() ? tr("写入%1失败！").arg(currentTarget) : known,
                 known.isEmpty() ? tr("写入%1失败！").arg(name) : known);
             return;
         }

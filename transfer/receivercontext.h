@@ -42,9 +42,6 @@ public:
     // Refuses a waiting offer; stops a running transfer, keeping what the resumption rules keep.
     void cancel() override;
 
-    // Received names are untrusted: only relative paths of plain parts may be written.
-    static bool isSafeName(const QString &name);
-
     // Asked when an offer has arrived, before anyone is told of it; an offer it turns down is
     // refused at once (the sender sees a refusal) and metaDataReady is never emitted.
     using OfferAdmission = std::function<bool(const ReceiverContext &offering)>;
@@ -55,8 +52,7 @@ public:
     bool offerWaiting() const;
     // The folder this session's files go into (below the download folder), once accepted.
     QString savedFolder() const { return transferRoot; }
-    // Bytes received in this session (doneBytes counts those of earlier ones too).
-    quint64 receivedThisSession() const { return sessionBytes; }
+    quint64 movedThisSession() const override { return sessionBytes; }
     QString offerNote() const override { return resumeNote; }
 
 signals:
@@ -84,7 +80,8 @@ private:
     void completeWrittenFile();
     void finishReceiving();
     // Fails with the local text; the peer reads peerText, which names no local path.
-    void failWriting(const QString &localText, const QString &peerText);
+    void failWriting(Failure kind, const QString &path, const QString &localText, const QString &peerText);
+    static Failure writeFailureKind(int error);
     QString writeFailure(int error, const QString &name) const;
     void discardPartialFile();
     // What a session that saved nothing leaves: its dated folder and the folders made in it.
@@ -120,6 +117,7 @@ private:
     bool continuesEarlier = false;
     QElapsedTimer recordClock;
     QString resumeNote;
+    quint64 heldBytes = 0;
     // What the folder holds of each file, and what of it the sender confirmed.
     QVector<ResumeRecord::Held> held;
     QVector<int> heldIndices;

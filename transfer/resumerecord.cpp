@@ -1,7 +1,7 @@
 #include "resumerecord.h"
 
 #include "core/jsontext.h"
-#include "transfer/receivercontext.h"
+#include "transfer/safename.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -33,7 +33,7 @@ quint64 countFrom(const QJsonValue &value)
 // names a sender may offer.
 bool isPlainRelative(const QString &name)
 {
-    return ReceiverContext::isSafeName(name);
+    return isSafeName(name);
 }
 
 void addLittleEndian(crypto_generichash_state &state, quint64 value)

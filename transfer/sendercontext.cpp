@@ -39,7 +39,7 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
 {
     connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
     receiptTimer.setSingleShot(true);
-    connect(&receiptTimer, &QTimer::timeout, this, [this] { fail(tr("未收到接收方的确认")); });
+    connect(&receiptTimer, &QTimer::timeout, this, [this] { fail(Failure::TimedOut, tr("未收到接收方的确认")); });
     connect(this, &Context::raiseErrorMsg, this, &SenderContext::tellReceiver);
     // One byte ahead of the data for the sealed stream's frame kind, so that a chunk is read
     // where it is encrypted from.
@@ -115,7 +115,7 @@ void SenderContext::onHandshakeDone()
     const int rest = metadata.size() - batchStart;
     const int fitting = entriesFitting(batchStart, true, batched ? 0 : rest);
     if (fitting == 0 && rest > 0) {
-        fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+        fail(Failure::Protocol, tr("文件列表过长，无法一次发送，请减少文件数量！"));
         return;
     }
     offeredEnd = batchStart + fitting;
@@ -129,7 +129,8 @@ bool SenderContext::openForReading(int index)
     source.setFileName(paths.at(index));
     // Only a regular file: opening a pipe put in its place would block until someone writes.
     if (!QFileInfo(source.fileName()).isFile() || !source.open(QIODevice::ReadOnly)) {
-        fail(tr("无法打开文件 %1，传输已中止！").arg(metadata.at(index).filename));
+        fail(Failure::ReadError, tr("无法打开文件 %1，传输已中止！").arg(metadata.at(index).filename),
+            metadata.at(index).filename);
         return false;
     }
     return true;
@@ -143,7 +144,7 @@ void SenderContext::handleMessage(QByteArray plaintext)
         const QJsonObject message = parseJson(plaintext).object();
         if (state == Transferring) {
             if (uses(TransferFeatures::cancel) && message.contains(QStringLiteral("cancel"))) {
-                fail(tr("对方已取消传输"));
+                fail(Failure::CancelledByPeer, tr("对方已取消传输"));
                 socket->disconnectFromHost();
             } else if (uses(TransferFeatures::receipt)) {
                 handleReceipt(message);
@@ -155,7 +156,7 @@ void SenderContext::handleMessage(QByteArray plaintext)
             handleAnswer(message);
         }
     } catch (const std::exception &) {
-        fail(tr("文件meta响应解析错误！"));
+        fail(Failure::Protocol, tr("文件meta响应解析错误！"));
     }
 }
 
@@ -165,7 +166,7 @@ void SenderContext::sendRestOfList()
     for (int first = offeredEnd; first < metadata.size() && !hasFailed();) {
         const int count = entriesFitting(first, false, 0);
         if (count == 0) {
-            fail(tr("文件列表过长，无法一次发送，请减少文件数量！"));
+            fail(Failure::Protocol, tr("文件列表过长，无法一次发送，请减少文件数量！"));
             return;
         }
         sendMessage(offerFrame(first, count, false, 0));
@@ -177,16 +178,18 @@ void SenderContext::handleAnswer(const QJsonObject &answer)
 {
     if (answer.value(QStringLiteral("response")).toInt() == 0) {
         const bool unanswered = answer.value(QStringLiteral("reason")).toString() == QLatin1String("timeout");
-        emit refused(unanswered);
-        fail(unanswered ? tr("接收设备无人回答，已自动拒绝！") : tr("接收设备拒绝接收文件！"));
+        fail(unanswered ? Failure::Unanswered : Failure::Declined,
+            unanswered ? tr("接收设备无人回答，已自动拒绝！") : tr("接收设备拒绝接收文件！"));
         return;
     }
     agreeFeatures(answer.value(QStringLiteral("features")));
     if (offeredEnd < batchEnd && !restSent) {
         // The receiver answered the part it saw: the rest follows in sessions of their own.
         batchEnd = offeredEnd;
-        if (!batched)
+        if (!batched) {
             emit printLogMsg(tr("对方版本较旧，文件将分 %1 批发送，每批需对方确认").arg(batchCount()));
+            emit sentInBatches(batchCount());
+        }
         batched = true;
     }
     state = Transferring;
@@ -273,7 +276,7 @@ void SenderContext::handleSealed(FrameKind kind, const QByteArray &payload)
         takeHeld(message.value(QStringLiteral("held")));
     } else if (message.contains(QStringLiteral("cancel"))) {
         receiverDone = true;
-        fail(tr("对方已取消传输"));
+        fail(Failure::CancelledByPeer, tr("对方已取消传输"));
         socket->disconnectFromHost();
     } else if (message.contains(QStringLiteral("receipt"))) {
         handleReceipt(message);
@@ -309,7 +312,7 @@ void SenderContext::handleReceipt(const QJsonObject &receipt)
         QString error = receipt.value(QStringLiteral("error")).toString();
         if (error.isEmpty())
             error = tr("未收到接收方的确认");
-        fail(error);
+        fail(Failure::PeerFailed, error, receipt.value(QStringLiteral("error")).toString());
     }
     socket->disconnectFromHost();
 }
@@ -331,7 +334,7 @@ void SenderContext::handleSocketError()
     if (awaitingReceipt && state == Transferring) {
         awaitingReceipt = false;
         receiptTimer.stop();
-        fail(tr("未收到接收方的确认"));
+        fail(Failure::Network, tr("未收到接收方的确认"), socket->errorString());
         return;
     }
     Context::handleSocketError();
@@ -403,13 +406,15 @@ bool SenderContext::sendNextChunk()
             return false;
         // An announced empty file sends no frame, so this is the only place to see it change.
         if (head.size == 0 && source.size() != 0) {
-            fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+            fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename),
+                head.filename);
             return false;
         }
         remaining = head.size - offsets.at(current);
         transferred += offsets.at(current);
         if (offsets.at(current) > 0 && !source.seek(static_cast<qint64>(offsets.at(current)))) {
-            fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+            fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename),
+                head.filename);
             return false;
         }
         if (remaining == 0)
@@ -417,6 +422,7 @@ bool SenderContext::sendNextChunk()
     }
     if (announceNext) {
         emit printLogMsg(tr("正在传送文件 %1 ……").arg(head.filename));
+        emit fileStarted(current);
         announceNext = false;
     }
     // The receiver writes exactly the announced bytes: a file that has changed since it was
@@ -424,7 +430,7 @@ bool SenderContext::sendNextChunk()
     const qint64 wanted = qMin<qint64>(maxDataPerFrame, static_cast<qint64>(remaining));
     const bool sizeKept = static_cast<quint64>(source.size()) == static_cast<quint64>(source.pos()) + remaining;
     if (!sizeKept || source.read(readBuffer.data() + 1, wanted) != wanted) {
-        fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+        fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename), head.filename);
         return false;
     }
     if (isSealed()) {
@@ -454,13 +460,15 @@ void SenderContext::startNextBatch()
         restartOn(next);
         connect(socket, &QTcpSocket::bytesWritten, this, &SenderContext::writeByteToSocket);
     });
-    connect(next, &QTcpSocket::errorOccurred, this, [this, next] { fail(next->errorString()); });
+    connect(next, &QTcpSocket::errorOccurred, this,
+        [this, next] { fail(Failure::Network, next->errorString(), next->errorString()); });
     next->connectToHost(address, port);
 }
 
 void SenderContext::finish()
 {
     state = Finished;
+    emitFinished();
     emit printLogMsg(tr("传输完成！"));
     socket->disconnectFromHost();
     QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);

@@ -42,13 +42,11 @@ public:
     void cancel() override;
 
     void setReceiptTimeLimit(int msec) { receiptTimeLimitMsec = msec; }
-    // Bytes sent in this session (doneBytes counts those of earlier ones too).
-    quint64 sentThisSession() const { return sessionBytes; }
+    quint64 movedThisSession() const override { return sessionBytes; }
 
 signals:
-    // The receiver declined the offer (unanswered: nobody answered it in time there);
-    // raiseErrorMsg follows.
-    void refused(bool unanswered);
+    // The receiver knows no lists: the files go in this many sessions, each accepted on its own.
+    void sentInBatches(int sessions);
 
 protected slots:
     void handleSocketError() override;

@@ -1250,6 +1250,14 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
         <source>接收</source>
         <translation>Receive</translation>
     </message>
+    <message>
+        <source>正在接收%1……</source>
+        <translation>Receiving %1…</translation>
+    </message>
+    <message>
+        <source>传输完成！</source>
+        <translation>Transfer complete.</translation>
+    </message>
 </context>
 <context>
     <name>ReceiverContext</name>
@@ -1563,6 +1571,26 @@ Without arguments it starts the tray application. These commands run in a termin
         <source>是否要找：%1</source>
         <translation>Did you mean: %1</translation>
     </message>
+    <message>
+        <source>建立连接中，验证码: %1</source>
+        <translation>Connecting, verification code: %1</translation>
+    </message>
+    <message>
+        <source>对方版本较旧，文件将分 %1 批发送，每批需对方确认</source>
+        <translation>The other device runs an older version: the files go in %1 batches, each to be accepted there</translation>
+    </message>
+    <message>
+        <source>正在传送文件 %1 ……</source>
+        <translation>Sending the file %1 …</translation>
+    </message>
+    <message>
+        <source>传输完成！</source>
+        <translation>Transfer complete.</translation>
+    </message>
+    <message>
+        <source>设备握手中……</source>
+        <translation>Handshaking with the device…</translation>
+    </message>
 </context>
 <context>
     <name>SendFileManager</name>
@@ -1746,6 +1774,77 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>%1，%2，剩余 %3</source>
         <translation>%1, %2, %3 left</translation>
+    </message>
+</context>
+<context>
+    <name>TransferTexts</name>
+    <message>
+        <source>接收设备拒绝接收文件！</source>
+        <translation>The receiving device declined the files.</translation>
+    </message>
+    <message>
+        <source>接收设备无人回答，已自动拒绝！</source>
+        <translation>Nobody answered on the receiving device; the offer was declined!</translation>
+    </message>
+    <message>
+        <source>握手失败！</source>
+        <translation>Handshake failed.</translation>
+    </message>
+    <message>
+        <source>未收到接收方的确认</source>
+        <translation>The receiver did not confirm the transfer</translation>
+    </message>
+    <message>
+        <source>等待文件信息超时！</source>
+        <translation>Timed out waiting for the file list.</translation>
+    </message>
+    <message>
+        <source>已取消传输</source>
+        <translation>Transfer cancelled</translation>
+    </message>
+    <message>
+        <source>对方已取消传输</source>
+        <translation>The other device cancelled the transfer</translation>
+    </message>
+    <message>
+        <source>发送方给出的文件名不安全，已拒绝接收：&quot;%1&quot;</source>
+        <translation>The sender gave an unsafe file name, the files were refused: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足</source>
+        <translation>Not enough disk space</translation>
+    </message>
+    <message>
+        <source>写入%1失败！</source>
+        <translation>Writing %1 failed.</translation>
+    </message>
+    <message>
+        <source>读取文件 %1 失败或文件已改变，传输已中止！</source>
+        <translation>Reading the file %1 failed or it changed; the transfer was stopped.</translation>
+    </message>
+    <message>
+        <source>连接已断开</source>
+        <translation>The connection was lost.</translation>
+    </message>
+    <message>
+        <source>传输数据被篡改或损坏</source>
+        <translation>The transferred data was altered or damaged</translation>
+    </message>
+    <message>
+        <source>对方发送的数据不符合传输协议</source>
+        <translation>The other device sent data that breaks the transfer protocol.</translation>
+    </message>
+    <message>
+        <source>对方发送的数据不符合传输协议：&quot;%1&quot;</source>
+        <translation>The other device sent data that breaks the transfer protocol: &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>对方已中止传输</source>
+        <translation>The other device stopped the transfer.</translation>
+    </message>
+    <message>
+        <source>继续上次未完成的传输（已收到 %1%）</source>
+        <translation>Continuing the unfinished transfer (%1% received)</translation>
     </message>
 </context>
 <context>

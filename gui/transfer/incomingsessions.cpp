@@ -14,12 +14,11 @@ void showIncomingSessions(Server *server, const std::function<bool()> &mainWindo
         auto *window = new ProgressBarUI(session, nullptr);
         window->setAttribute(Qt::WA_DeleteOnClose);
         if (mainWindowShown) {
-            QObject::connect(session, &Context::metaDataReady, window,
-                [mainWindowShown](QVector<FileMetadata> files, qulonglong, QString deviceName, QString) {
-                    if (!mainWindowShown())
-                        DesktopNotifier::shared().notify(QObject::tr("收到文件请求"),
-                            QObject::tr("%1 向您分享 %n 个文件", nullptr, int(files.size())).arg(deviceName));
-                });
+            QObject::connect(session, &Context::offered, window, [mainWindowShown](const TransferOffer &offer) {
+                if (!mainWindowShown())
+                    DesktopNotifier::shared().notify(QObject::tr("收到文件请求"),
+                        QObject::tr("%1 向您分享 %n 个文件", nullptr, int(offer.files.size())).arg(offer.deviceName));
+            });
         }
         QObject::connect(session, &ReceiverContext::filesSaved, window, [](const QString &folder) {
             QDesktopServices::openUrl(QUrl::fromLocalFile(folder));

@@ -26,7 +26,6 @@ constexpr qint64 progressIntervalMs = 100;
 constexpr int progressNameWidth = 300;
 // The status line's room in the fixed-width window.
 constexpr int statusWidth = 420;
-constexpr int offerSeconds = Context::answerTimeLimitSeconds;
 // Longer offers are summed up: their count, total size and the first few names.
 constexpr int namesInSummary = 3;
 
@@ -67,6 +66,7 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     context->setParent(this);
     connect(context, &Context::printLogMsg, this, &ProgressBarUI::printLog);
     connect(context, &Context::updateProgressBar, this, &ProgressBarUI::updateBar);
+    connect(context, &Context::progressed, this, &ProgressBarUI::showProgress);
     connect(context, &Context::raiseErrorMsg, this, &ProgressBarUI::errorAppear);
     connect(context, &Context::metaDataReady, this, &ProgressBarUI::openConfirmDialog);
     connect(context, &Context::raiseEndSignal, this, &ProgressBarUI::transferFinish);
@@ -107,21 +107,28 @@ void ProgressBarUI::updateBar(double fraction)
         return;
     progressShownMs = now;
     ui->progressBar->setValue(static_cast<int>(ui->progressBar->maximum() * fraction));
-    const qint64 total = qint64(context->totalSize());
-    progress.setTotal(total);
-    progress.update(qint64(fraction * double(total)), now);
+    if (cancelQuestion)
+        cancelQuestion->setText(cancelQuestionText());
+}
+
+void ProgressBarUI::showProgress(const TransferAmount &moved)
+{
+    const qint64 now = progressClock.elapsed();
+    if (moved.doneBytes < moved.totalBytes && labelShownMs >= 0 && now - labelShownMs < progressIntervalMs)
+        return;
+    labelShownMs = now;
+    progress.setTotal(qint64(moved.totalBytes));
+    progress.update(qint64(moved.doneBytes), now);
     QString fileLine;
-    if (context->fileIndex() < context->fileCount()) {
+    if (moved.fileIndex < context->fileCount()) {
         const QString whole = peerText(context->currentFileName());
         progressLabel->setToolTip(whole);
         const QString name = progressLabel->fontMetrics().elidedText(whole, Qt::ElideMiddle, progressNameWidth);
         fileLine = tr("第 %1/%2 个：%3")
-                       .arg(QString::number(context->fileIndex() + 1), QString::number(context->fileCount()), name)
+                       .arg(QString::number(moved.fileIndex + 1), QString::number(context->fileCount()), name)
             + QLatin1Char('\n');
     }
     progressLabel->setText(fileLine + progress.text());
-    if (cancelQuestion)
-        cancelQuestion->setText(cancelQuestionText());
 }
 
 void ProgressBarUI::errorAppear(QString err)
@@ -187,7 +194,7 @@ void ProgressBarUI::openConfirmDialog(
 void ProgressBarUI::presentOffer()
 {
     show();
-    countdown = offerSeconds;
+    countdown = Context::answerTimeLimitSeconds;
     QAbstractButton *refuse = confirmBox.button(QMessageBox::No);
     refuse->setText(tr("拒绝（%1s）").arg(countdown));
     // The countdown's texts are no wider than its first: the buttons never move.

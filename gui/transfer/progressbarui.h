@@ -2,6 +2,7 @@
 
 #include "gui/transfer/transferprogress.h"
 #include "transfer/filemetadata.h"
+#include "transfer/transferevents.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -13,6 +14,7 @@ class Context;
 class QLabel;
 class QPushButton;
 
+// The form's name is also the translation context of its texts, which stays.
 namespace Ui {
 class Scheduler;
 }
@@ -56,6 +58,8 @@ protected:
     void reject() override;
 
 private:
+    // The line under the bar: the file in progress, the bytes, the rate and the time left.
+    void showProgress(const TransferAmount &moved);
     // Data is on its way: stopping now throws away what the user is waiting for.
     bool dataFlows() const;
     // Asks once whether to stop the running transfer, "继续传输" being the default and Escape's
@@ -76,6 +80,7 @@ private:
     TransferProgress progress;
     QElapsedTimer progressClock;
     qint64 progressShownMs = -1;
+    qint64 labelShownMs = -1;
     QTimer countdownTimer;
     QMessageBox confirmBox;
     QMessageBox *errorBox = nullptr;

@@ -5,6 +5,7 @@
 #include "core/peertext.h"
 #include "gui/transfer/managewindow.h"
 #include "gui/transfer/progressbarui.h"
+#include "transfer/outgoingtransfer.h"
 #include "transfer/sendercontext.h"
 #include "transfer/sendfilemanager.h"
 
@@ -17,7 +18,6 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
-#include <QTcpSocket>
 #include <QUrl>
 
 namespace {
@@ -56,6 +56,11 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     }
 
     manager = new SendFileManager(this);
+    QVector<OutgoingTransfer::Target> inTurn;
+    for (const DeviceInfo &device : qAsConst(devices))
+        inTurn.append({ device.deviceName, device.addr.toString(), device.port });
+    outgoing = new OutgoingTransfer(manager, inTurn, this);
+    connect(outgoing, &OutgoingTransfer::sessionStarted, this, &SendFileWindow::socketConnected);
     ui->files_table->horizontalHeader()->setMinimumSectionSize(185);
     connect(ui->files_table, &QTableWidget::cellClicked, manager, &SendFileManager::changeIndex);
     connect(ui->remove_btn, &QPushButton::clicked, this, &SendFileWindow::removeFile);
@@ -209,16 +214,14 @@ void SendFileWindow::sendFile()
         QMessageBox::critical(nullptr, tr("错误提示"), tr("请先选择要发送的文件！"));
         return;
     }
-    if (!devices.isEmpty()) {
+    if (outgoing->hasNext()) {
         if (!offerFitsInOneFrame())
             return;
-        socket = new QTcpSocket(this);
-        connect(socket, &QTcpSocket::connected, this, &SendFileWindow::socketConnected);
-        socket->connectToHost(devices.first().addr, devices.first().port, QIODevice::ReadWrite);
+        // A refused connection, like an unanswered one, is shown when the time limit is over.
+        outgoing->next();
         ui->web_send_btn->setEnabled(false);
         setCursor(Qt::WaitCursor);
-        connectTimer.start(connectTimeoutMsec);
-        devices.removeFirst();
+        connectTimer.start(Context::connectTimeLimitMsec);
         return;
     }
     endBox.setIcon(QMessageBox::Information);
@@ -229,11 +232,9 @@ void SendFileWindow::sendFile()
     QTimer::singleShot(endNoticeMsec, &endBox, &QMessageBox::accept);
 }
 
-void SendFileWindow::socketConnected()
+void SendFileWindow::socketConnected(SenderContext *context)
 {
     connectTimer.stop();
-    auto *context = new SenderContext(socket, manager->sendFiles, manager->sendList, nullptr);
-    socket = nullptr;
     auto *progress = new ProgressBarUI(context, nullptr);
     connect(progress, &ProgressBarUI::openNextTask, this, &SendFileWindow::sendFile);
     connect(progress, &ProgressBarUI::transferInterruptedByUser, this, &SendFileWindow::close);
@@ -243,12 +244,7 @@ void SendFileWindow::socketConnected()
 
 void SendFileWindow::socketTimeout()
 {
-    if (socket) {
-        socket->abort();
-        socket->close();
-        socket->deleteLater();
-        socket = nullptr;
-    }
+    outgoing->abort();
     QMessageBox::critical(this, QApplication::applicationName(), tr("连接超时！"));
     ui->web_send_btn->setEnabled(true);
     setCursor(Qt::ArrowCursor);

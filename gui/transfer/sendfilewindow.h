@@ -11,8 +11,9 @@
 
 #include <functional>
 
-class QTcpSocket;
+class OutgoingTransfer;
 class SendFileManager;
+class SenderContext;
 
 namespace Ui {
 class sendFileWindow;
@@ -25,7 +26,6 @@ class SendFileWindow : public QDialog
     Q_OBJECT
 
 public:
-    static constexpr int connectTimeoutMsec = 5000;
     static constexpr int endNoticeMsec = 5000;
 
     explicit SendFileWindow(QVector<DeviceInfo> devices, QWidget *parent = nullptr);
@@ -47,7 +47,7 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private slots:
-    void socketConnected();
+    void socketConnected(SenderContext *context);
     void socketTimeout();
     void sendFile();
     void openManageWindow();
@@ -64,7 +64,8 @@ private:
     Ui::sendFileWindow *ui;
     QVector<DeviceInfo> devices;
     SendFileManager *manager;
-    QTcpSocket *socket = nullptr;
+    // Connects to the devices in turn and starts each session.
+    OutgoingTransfer *outgoing;
     QTimer connectTimer;
     QMessageBox endBox;
     FolderChooser chooseFolder;

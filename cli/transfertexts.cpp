@@ -1,0 +1,63 @@
+#include "transfertexts.h"
+
+#include "cli/exitcode.h"
+
+QString TransferTexts::failureText(const TransferFailure &failure, Side side, bool keysAgreed)
+{
+    using Kind = TransferFailure::Kind;
+    const bool sending = side == Side::Sending;
+    switch (failure.kind) {
+    case Kind::Declined:
+        return sending ? tr("接收设备拒绝接收文件！") : QString();
+    case Kind::Unanswered:
+        return sending ? tr("接收设备无人回答，已自动拒绝！") : QString();
+    case Kind::TimedOut:
+        if (!keysAgreed)
+            return tr("握手失败！");
+        return sending ? tr("未收到接收方的确认") : tr("等待文件信息超时！");
+    case Kind::CancelledHere:
+        return tr("已取消传输");
+    case Kind::CancelledByPeer:
+        return tr("对方已取消传输");
+    case Kind::UnsafeName:
+        return tr("发送方给出的文件名不安全，已拒绝接收：\"%1\"").arg(failure.detail);
+    case Kind::DiskFull:
+        return tr("磁盘空间不足");
+    case Kind::WriteError:
+        return tr("写入%1失败！").arg(failure.detail);
+    case Kind::ReadError:
+        return tr("读取文件 %1 失败或文件已改变，传输已中止！").arg(failure.detail);
+    case Kind::Network:
+        if (!keysAgreed)
+            return tr("握手失败！");
+        return failure.detail.isEmpty() ? tr("连接已断开") : failure.detail;
+    case Kind::Tampered:
+        return tr("传输数据被篡改或损坏");
+    case Kind::Protocol:
+        return failure.detail.isEmpty() ? tr("对方发送的数据不符合传输协议")
+                                        : tr("对方发送的数据不符合传输协议：\"%1\"").arg(failure.detail);
+    case Kind::PeerFailed:
+        return failure.detail.isEmpty() ? tr("对方已中止传输") : failure.detail;
+    }
+    return QString();
+}
+
+int TransferTexts::exitStatus(const TransferFailure &failure)
+{
+    switch (failure.kind) {
+    case TransferFailure::Kind::Declined:
+        return exitcode::refused;
+    case TransferFailure::Kind::Unanswered:
+        return exitcode::unanswered;
+    default:
+        return exitcode::failure;
+    }
+}
+
+QString TransferTexts::resumeNote(const TransferOffer &offer)
+{
+    if (offer.heldBytes == 0)
+        return QString();
+    const int percent = offer.totalBytes > 0 ? static_cast<int>(offer.heldBytes * 100 / offer.totalBytes) : 0;
+    return tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
+}

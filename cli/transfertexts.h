@@ -1,0 +1,23 @@
+#pragma once
+
+#include "transfer/transferevents.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+// The terminal's words and exit statuses for what a transfer session reports.
+class TransferTexts
+{
+    Q_DECLARE_TR_FUNCTIONS(TransferTexts)
+
+public:
+    enum class Side { Sending, Receiving };
+
+    // The line for a failure; empty where the command itself has said it (an offer declined
+    // here). keysAgreed: the session got past the key exchange.
+    static QString failureText(const TransferFailure &failure, Side side, bool keysAgreed);
+    // refused and unanswered for an offer declined or left unanswered, failure otherwise.
+    static int exitStatus(const TransferFailure &failure);
+    // "继续上次未完成的传输（已收到 n%）" for an offer that continues an earlier session.
+    static QString resumeNote(const TransferOffer &offer);
+};
