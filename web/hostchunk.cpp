@@ -75,6 +75,12 @@ bool HostChunk::write(const char *data, qint64 size)
     return partialFile.isOpen() && partialFile.write(data, size) == size;
 }
 
+void HostChunk::grewBy(qint64 size)
+{
+    if (partialFile.isOpen())
+        partialFile.seek(partialFile.pos() + size);
+}
+
 void HostChunk::addChunk(quint32 index, const QString &fileName, qint64 size)
 {
     if (chunks.isEmpty())

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
 class Chunk;
 class QIODevice;
@@ -47,9 +48,9 @@ public:
     // Where the partial file is now; empty before open() and after finish().
     QString partialPath() const { return m_path; }
 
-    // False while another request holds the upload.
+    // False while another request holds the upload. The holder keeps the claim in an
+    // UploadClaim, which gives it back.
     bool claim() { return !claimed.exchange(true); }
-    void release() { claimed.store(false); }
 
     // The index the next chunk must carry.
     quint32 nextIndex() const { return quint32(chunks.size()); }
@@ -65,6 +66,10 @@ public:
     // partial file, then either the chunk is recorded or the file is cut back to its old size.
     qint64 size() const;
     bool write(const char *data, qint64 size);
+    // The same for bytes that something else put at the end of the partial file (by its
+    // descriptor, -1 when it is not open): the file is then size bytes longer.
+    int fileDescriptor() const { return partialFile.isOpen() ? partialFile.handle() : -1; }
+    void grewBy(qint64 size);
     void addChunk(quint32 index, const QString &fileName, qint64 size);
     void cutBack(qint64 size);
 
@@ -81,6 +86,9 @@ public:
     QList<Chunk *> chunks;
 
 private:
+    friend class UploadClaim;
+    void release() { claimed.store(false); }
+
     // The first chunk names the partial file after the file being uploaded.
     void nameAfter(const QString &fileName);
 
@@ -89,4 +97,43 @@ private:
     qint64 m_maxBytes;
     std::atomic<qint64> m_lastActivity;
     std::atomic<bool> claimed { false };
+};
+
+// A request's hold on an upload it has claimed (HostChunk::claim): the upload is free again when
+// the claim is reset or goes, whichever way the request ends.
+class UploadClaim
+{
+public:
+    UploadClaim() = default;
+    // host must have been claimed already; null makes an empty claim.
+    explicit UploadClaim(std::shared_ptr<HostChunk> host)
+        : m_host(std::move(host))
+    {
+    }
+    UploadClaim(UploadClaim &&other) noexcept = default;
+    UploadClaim &operator=(UploadClaim &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_host = std::move(other.m_host);
+        }
+        return *this;
+    }
+    ~UploadClaim() { reset(); }
+
+    // Frees the upload and lets go of it: an upload nobody else holds goes with its partial file.
+    void reset()
+    {
+        if (m_host)
+            m_host->release();
+        m_host.reset();
+    }
+
+    HostChunk *get() const { return m_host.get(); }
+    const std::shared_ptr<HostChunk> &shared() const { return m_host; }
+    HostChunk *operator->() const { return m_host.get(); }
+    explicit operator bool() const { return bool(m_host); }
+
+private:
+    std::shared_ptr<HostChunk> m_host;
 };

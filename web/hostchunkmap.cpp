@@ -50,16 +50,16 @@ bool HostChunkMap::isCurrent(const QString &key, const HostChunk *host) const
     return hosts.value(key).get() == host;
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::claim(const QString &key, bool *busy)
+UploadClaim HostChunkMap::claim(const QString &key, bool *busy)
 {
     QMutexLocker lock(&mutex);
     return claimLocked(key, busy);
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::claimAndTake(const QString &key, bool *busy)
+UploadClaim HostChunkMap::claimAndTake(const QString &key, bool *busy)
 {
     QMutexLocker lock(&mutex);
-    std::shared_ptr<HostChunk> host = claimLocked(key, busy);
+    UploadClaim host = claimLocked(key, busy);
     if (host)
         hosts.remove(key);
     return host;
@@ -83,9 +83,9 @@ int HostChunkMap::dropStalled(qint64 now, qint64 idleLimitMs)
     return int(dropped.size());
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::claimLocked(const QString &key, bool *busy) const
+UploadClaim HostChunkMap::claimLocked(const QString &key, bool *busy) const
 {
     std::shared_ptr<HostChunk> host = hosts.value(key);
     *busy = host && !host->claim();
-    return *busy ? nullptr : host;
+    return *busy ? UploadClaim() : UploadClaim(std::move(host));
 }

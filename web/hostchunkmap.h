@@ -36,10 +36,11 @@ public:
     std::shared_ptr<HostChunk> take(const QString &key);
     bool isCurrent(const QString &key, const HostChunk *host) const;
 
-    // The upload of key, claimed for the caller, who releases it. Null when there is none, or
-    // when another request holds it (busy is then set). claimAndTake also removes it from the map.
-    std::shared_ptr<HostChunk> claim(const QString &key, bool *busy);
-    std::shared_ptr<HostChunk> claimAndTake(const QString &key, bool *busy);
+    // The upload of key, claimed for the caller until the claim goes. Empty when there is none,
+    // or when another request holds it (busy is then set). claimAndTake also removes it from the
+    // map.
+    UploadClaim claim(const QString &key, bool *busy);
+    UploadClaim claimAndTake(const QString &key, bool *busy);
 
     // Drops the uploads that got no data for more than idleLimitMs before now (HostChunk's
     // clock); a chunk still arriving keeps its upload alive. Returns how many were dropped.
@@ -47,7 +48,7 @@ public:
 
 private:
     // claim() for a caller holding mutex.
-    std::shared_ptr<HostChunk> claimLocked(const QString &key, bool *busy) const;
+    UploadClaim claimLocked(const QString &key, bool *busy) const;
 
     mutable QMutex mutex;
     // Guarded by mutex.

@@ -5,6 +5,8 @@
 #include "httpserver/httpresponse.h"
 #include "httpserver/staticfilecontroller.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkeduploadrequest.h"
+#include "web/chunkwriter.h"
 #include "web/discarddevice.h"
 #include "web/downloadfilecontroller.h"
 #include "web/filelistpagecontroller.h"
@@ -15,6 +17,7 @@
 #include "web/notfoundcontroller.h"
 #include "web/websettings.h"
 
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -288,32 +291,61 @@ bool RequestMapper::acceptsBody(tarsel::HttpRequest &request, tarsel::HttpRespon
     return false;
 }
 
-QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+QByteArray RequestMapper::admittedUploadKey(const tarsel::HttpRequest &request, bool *chunked)
 {
     const Route route = routeOf(pathOf(request));
-    if (route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink) {
-        const PresentedKey presented = presentedKey(request, route);
-        if (admits(keys, request, AccessKeys::Grant::Receive, presented)) {
-            emit uploadEvents.uploadActivity();
-            if (route == Route::HugeUpload)
-                return HugeFileUploadController(templateCache, hostChunks, &uploadEvents, presented.key)
-                    .uploadDevice(request, fieldName);
-            return nullptr;
-        }
-    }
+    *chunked = route == Route::HugeUpload;
+    if (route != Route::Upload && route != Route::HugeUpload && route != Route::ReceiveLink)
+        return QByteArray();
+    const PresentedKey presented = presentedKey(request, route);
+    if (!admits(keys, request, AccessKeys::Grant::Receive, presented))
+        return QByteArray();
+    emit uploadEvents.uploadActivity();
+    return presented.key;
+}
+
+QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+{
+    bool chunked = false;
+    const QByteArray key = admittedUploadKey(request, &chunked);
     // No other request puts data on this computer: its bytes are dropped as they arrive.
-    return new DiscardDevice;
+    if (key.isEmpty())
+        return new DiscardDevice;
+    if (!chunked || fieldName != "data")
+        return nullptr;
+    return HugeFileUploadController(templateCache, hostChunks, &uploadEvents)
+        .chunkDevice(ChunkedUploadRequest::decode(request, key));
+}
+
+QIODevice *RequestMapper::bodyDevice(const tarsel::HttpRequest &request)
+{
+    bool chunked = false;
+    const QByteArray key = admittedUploadKey(request, &chunked);
+    if (key.isEmpty() || !chunked)
+        return nullptr;
+    const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, key);
+    if (call.action != ChunkedUploadRequest::Action::Chunk)
+        return nullptr;
+    if (QIODevice *device = HugeFileUploadController(templateCache, hostChunks, &uploadEvents).chunkDevice(call)) {
+        static_cast<ChunkWriter *>(device)->expect(request.announcedBodySize());
+        return device;
+    }
+    auto *waiting = new QTemporaryFile;
+    if (!waiting->open()) {
+        delete waiting;
+        return nullptr;
+    }
+    return waiting;
 }
 
 void RequestMapper::serveChunked(tarsel::HttpRequest &request, tarsel::HttpResponse &response, const QByteArray &key)
 {
     emit uploadEvents.uploadActivity();
-    const bool begins = request.parameter("action") == "show" && request.parameter("begin") == "begin";
-    const QString upload = HugeFileUploadController::uploadKey(request, key);
-    HugeFileUploadController(templateCache, hostChunks, &uploadEvents, key).service(request, response);
-    if (!begins || upload.isEmpty())
+    const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, key);
+    HugeFileUploadController(templateCache, hostChunks, &uploadEvents).service(call, request, response);
+    if (call.action != ChunkedUploadRequest::Action::Begin || call.uploadKey.isEmpty())
         return;
-    keys.noteChunkedUpload(key, upload);
+    keys.noteChunkedUpload(key, call.uploadKey);
     // The session may have ended while this upload began: it must not outlive the session.
     if (!keys.grants(AccessKeys::Grant::Receive, key))
         endReceiving(key);

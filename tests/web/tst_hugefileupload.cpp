@@ -816,13 +816,13 @@ private slots:
         QVERIFY(host->open(downloads));
         QVERIFY(host->claim());
         {
-            ChunkWriter writer(host, 0);
+            ChunkWriter writer(UploadClaim(host), 0);
             QCOMPARE(writer.write(QByteArray(600, 'a')), qint64(600));
             QVERIFY(writer.commit(QStringLiteral("l.bin")));
         }
         QVERIFY(host->claim());
         {
-            ChunkWriter writer(host, 1);
+            ChunkWriter writer(UploadClaim(host), 1);
             QCOMPARE(writer.write(QByteArray(300, 'b')), qint64(300));
             QCOMPARE(writer.write(QByteArray(300, 'c')), qint64(300));
             QVERIFY(!writer.commit(QStringLiteral("l.bin")));
