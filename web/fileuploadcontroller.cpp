@@ -68,17 +68,15 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
 
     // The copy is made under a hidden name and gets the file's name only when complete, so no
     // file under its final name is ever incomplete, even while it is copied or after a crash.
-    QFile target;
-    if (!PartialFileRegistry::create(target, folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix))) {
+    // A half-written file is worse than none: unless finished, it goes with target.
+    PartialFile target;
+    if (!target.create(folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix))) {
         upload::answer(response, false, tr(failedMessage));
         return;
     }
-    const bool copied = upload::copyData(*data, target) && target.flush();
-    target.close();
-    const QString written = copied ? PartialFileRegistry::finish(target.fileName(), folder, name) : QString();
+    const bool copied = upload::copyData(*data, target.file()) && target.file().flush();
+    const QString written = copied ? target.finish(folder, name) : QString();
     if (written.isEmpty()) {
-        // A half-written file is worse than none.
-        PartialFileRegistry::remove(target.fileName());
         upload::answer(response, false, tr(failedMessage));
         return;
     }

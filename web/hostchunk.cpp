@@ -35,16 +35,12 @@ bool HostChunk::open(const QString &folder)
     if (!PartialFileRegistry::create(
             partialFile, folder, QStringLiteral(".orvex-upload") + QLatin1String(partialFileSuffix)))
         return false;
-    const QString path = partialFile.fileName();
+    // From here on the file goes with this object.
+    m_path = partialFile.fileName();
     // Reopened unbuffered: no bytes wait in a buffer that a failed write could leave behind, so
     // cutting the file back always leaves it exact.
     partialFile.close();
-    if (!partialFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
-        PartialFileRegistry::remove(path);
-        return false;
-    }
-    m_path = path;
-    return true;
+    return partialFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly);
 }
 
 bool HostChunk::hasRoomFor(qint64 bytes) const
