@@ -52,7 +52,9 @@ call()
         else
             printf 'url = "%s?action=show&filename=up.bin&filesize=%d&index=%d"\ncookie = "orvex_receive=%s"\n' \
                 "$url" "$size" "$i" "$key"
-            printf 'header = "Content-Type: application/octet-stream"\ndata-binary = "@%s"\n' "$part"
+            # Streamed from the file, as a browser sends a slice of it (data-binary would first
+            # gather all of it in curl's memory, growing its buffer step by step).
+            printf 'header = "Content-Type: application/octet-stream"\nrequest = "POST"\nupload-file = "%s"\n' "$part"
         fi
         printf 'output = "%s"\n' "$work/answers/chunk$i"
         i=$((i + 1))

@@ -5,9 +5,9 @@
 // file, and no partial file may outlive its upload.
 // fuzz/run.sh runs it with its temporary folder on tmpfs, which is much faster.
 
+#include "web/chunkedupload.h"
+#include "web/chunkeduploadmap.h"
 #include "web/chunkwriter.h"
-#include "web/hostchunk.h"
-#include "web/hostchunkmap.h"
 #include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
 
@@ -56,7 +56,7 @@ private:
 struct Client
 {
     QString key;
-    std::weak_ptr<HostChunk> host; // the upload the model describes
+    std::weak_ptr<ChunkedUpload> host; // the upload the model describes
     QByteArray sent; // its chunks so far, in order
 };
 
@@ -115,7 +115,7 @@ void finishPending(std::vector<Client> &clients, Pending &pending, uint8_t how)
 
 void run(Input &in, const QString &folder)
 {
-    HostChunkMap map;
+    ChunkedUploadMap map;
     std::vector<Client> clients;
     for (int i = 0; i < clientCount; ++i)
         clients.push_back({ QStringLiteral("10.0.0.%1").arg(i), {}, {} });
@@ -129,7 +129,7 @@ void run(Input &in, const QString &folder)
         switch (op % 9) {
         case 0: { // begin
             map.take(client.key);
-            auto host = std::make_shared<HostChunk>(fuzzMaxPartialBytes);
+            auto host = std::make_shared<ChunkedUpload>(fuzzMaxPartialBytes);
             if (!host->open(folder))
                 fail("open");
             client.sent.clear();
@@ -202,7 +202,7 @@ void run(Input &in, const QString &folder)
             map.take(client.key);
             break;
         case 5: { // time passes: maybe past the stall limit
-            const qint64 now = HostChunk::clockMs() + ((in.byte() & 1) ? stalledUploadTimeoutMs + 1 : 0);
+            const qint64 now = ChunkedUpload::clockMs() + ((in.byte() & 1) ? stalledUploadTimeoutMs + 1 : 0);
             map.dropStalled(now);
             break;
         }

@@ -15,7 +15,6 @@
 #include <cerrno>
 #include <cstring>
 #include <exception>
-
 #include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
@@ -405,8 +404,8 @@ bool HttpConnectionHandler::moveBodyByKernel()
     while (qint64 left = m_currentRequest->bodyBytesLeft()) {
         if (m_stopping.load())
             break;
-        const ssize_t moved = ::splice(socketFd, nullptr, pipe.fds[1], nullptr, size_t(qMin<qint64>(left, bodyPipeSize)),
-            SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        const ssize_t moved = ::splice(socketFd, nullptr, pipe.fds[1], nullptr,
+            size_t(qMin<qint64>(left, bodyPipeSize)), SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
         if (moved > 0) {
             first = false;
             emptyPipe(pipe.fds[0], device, moved);

@@ -1,7 +1,7 @@
 #include "chunkeduploadrequest.h"
 
 #include "httpserver/httprequest.h"
-#include "web/hostchunkmap.h"
+#include "web/chunkeduploadmap.h"
 #include "web/uploadsupport.h"
 
 ChunkedUploadRequest ChunkedUploadRequest::decode(const tarsel::HttpRequest &request, const QByteArray &sessionKey)
@@ -27,7 +27,7 @@ ChunkedUploadRequest ChunkedUploadRequest::decode(const tarsel::HttpRequest &req
 
     const QByteArray size = request.parameter("filesize");
     if (size.isNull()) {
-        call.uploadKey = HostChunkMap::key(request.peerAddress());
+        call.uploadKey = ChunkedUploadMap::key(request.peerAddress());
         return call;
     }
     bool isNumber = false;

@@ -1,6 +1,6 @@
 #include "chunkwriter.h"
 
-#include "web/hostchunk.h"
+#include "web/chunkedupload.h"
 
 ChunkWriter::ChunkWriter(UploadClaim host, quint32 index, QObject *parent)
     : tarsel::FileBodyDevice(parent)

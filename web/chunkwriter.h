@@ -1,7 +1,7 @@
 #pragma once
 
 #include "httpserver/filebodydevice.h"
-#include "web/hostchunk.h"
+#include "web/chunkedupload.h"
 
 // The data of one chunk request, written into its upload's partial file as it arrives rather
 // than into a temporary file that would be copied there afterwards: every byte is written once.
@@ -9,7 +9,7 @@
 // before answering, so the client's next request finds the upload free. A chunk neither
 // committed nor discarded (its request was cut off) is discarded when the writer goes: it
 // leaves nothing in the partial file. A failed write (a full disk) or a chunk beyond the upload's
-// limits (HostChunk::hasRoomFor) is remembered and the rest of the chunk is passed over, so that
+// limits (ChunkedUpload::hasRoomFor) is remembered and the rest of the chunk is passed over, so that
 // the client gets an answer saying why rather than a dropped connection.
 //
 // As a request body of its own, a chunk may go from the socket into the partial file by the
@@ -25,7 +25,7 @@ public:
 
     // The upload the chunk belongs to, for comparison only: the writer lets go of it once the
     // chunk is committed or discarded, so that an upload ended meanwhile goes at once.
-    const HostChunk *host() const { return m_upload; }
+    const ChunkedUpload *host() const { return m_upload; }
 
     // The chunk will have size bytes: one beyond the upload's limits is refused before any of
     // it is written.
@@ -49,7 +49,7 @@ protected:
 
 private:
     UploadClaim m_host;
-    const HostChunk *m_upload;
+    const ChunkedUpload *m_upload;
     quint32 m_index;
     qint64 m_start;
     bool m_failed = false;

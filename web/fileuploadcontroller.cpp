@@ -4,7 +4,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
-#include "web/hostchunk.h"
+#include "web/chunkedupload.h"
 #include "web/htmlpage.h"
 #include "web/partialfileregistry.h"
 #include "web/uploadevents.h"

@@ -4,9 +4,9 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkedupload.h"
+#include "web/chunkeduploadmap.h"
 #include "web/chunkwriter.h"
-#include "web/hostchunk.h"
-#include "web/hostchunkmap.h"
 #include "web/htmlpage.h"
 #include "web/uploadevents.h"
 #include "web/uploadsupport.h"
@@ -55,10 +55,10 @@ QJsonObject success(const QString &message = QString())
 } // namespace
 
 HugeFileUploadController::HugeFileUploadController(
-    tarsel::TemplateCache *templates, HostChunkMap *chunkMap, UploadEvents *uploadEvents, QObject *parent)
+    tarsel::TemplateCache *templates, ChunkedUploadMap *uploadMap, UploadEvents *uploadEvents, QObject *parent)
     : QObject(parent)
     , templateCache(templates)
-    , hostChunks(chunkMap)
+    , chunkedUploads(uploadMap)
     , events(uploadEvents)
 {
 }
@@ -118,7 +118,7 @@ QIODevice *HugeFileUploadController::chunkDevice(const ChunkedUploadRequest &cal
     if (call.action != ChunkedUploadRequest::Action::Chunk || !call.hasIndex || call.uploadKey.isEmpty())
         return nullptr;
     bool busy = false;
-    UploadClaim host = hostChunks->claim(call.uploadKey, &busy);
+    UploadClaim host = chunkedUploads->claim(call.uploadKey, &busy);
     if (!host || call.index != host->nextIndex())
         return nullptr;
     return new ChunkWriter(std::move(host), call.index);
@@ -128,16 +128,17 @@ QJsonObject HugeFileUploadController::begin(const ChunkedUploadRequest &call)
 {
     // A new begin discards the previous upload of the key and its partial file, even if the new
     // one cannot start.
-    hostChunks->take(call.uploadKey);
-    hostChunks->dropStalled(HostChunk::clockMs());
+    chunkedUploads->take(call.uploadKey);
+    chunkedUploads->dropStalled(ChunkedUpload::clockMs());
     // A resumable upload can hold no more than the size it announced.
     if (call.announcedSize > maxPartialBytesPerClient)
         return refusal(tr(tooLargeMessage));
-    auto host = std::make_shared<HostChunk>(call.announcedSize >= 0 ? call.announcedSize : maxPartialBytesPerClient);
+    auto host
+        = std::make_shared<ChunkedUpload>(call.announcedSize >= 0 ? call.announcedSize : maxPartialBytesPerClient);
     if (!host->open(Settings::downloadPath()))
         return refusal(tr(chunkOpenMessage));
     // Refused, the new upload goes at once with its partial file.
-    if (!hostChunks->insert(call.uploadKey, std::move(host)))
+    if (!chunkedUploads->insert(call.uploadKey, std::move(host)))
         return refusal(tr(tooManyUploadsMessage));
     return success(tr(beginMessage));
 }
@@ -145,7 +146,7 @@ QJsonObject HugeFileUploadController::begin(const ChunkedUploadRequest &call)
 QJsonObject HugeFileUploadController::status(const ChunkedUploadRequest &call)
 {
     bool busy = false;
-    const UploadClaim host = hostChunks->claim(call.uploadKey, &busy);
+    const UploadClaim host = chunkedUploads->claim(call.uploadKey, &busy);
     if (busy)
         return refusal(tr(busyMessage));
     QJsonObject held { { QStringLiteral("ok"), true }, { QStringLiteral("received"), 0 },
@@ -166,16 +167,15 @@ QJsonObject HugeFileUploadController::finish(const ChunkedUploadRequest &call)
     const bool resumable = call.announcedSize >= 0;
     // A resumable upload that lacks bytes stays to be continued; any other failed finish
     // abandons the upload, so it is taken out of the map whatever comes of it.
-    UploadClaim host
-        = resumable ? hostChunks->claim(call.uploadKey, &busy) : hostChunks->claimAndTake(call.uploadKey, &busy);
+    UploadClaim host = resumable ? chunkedUploads->claim(call.uploadKey, &busy)
+                                 : chunkedUploads->claimAndTake(call.uploadKey, &busy);
     if (!host)
         return refusal(tr(busy ? busyMessage : noUploadMessage));
     if (resumable) {
         const qint64 received = host->size();
         if (received != call.announcedSize)
-            return refusal(
-                tr(incompleteMessage).arg(QString::number(received), QString::number(call.announcedSize)));
-        hostChunks->take(call.uploadKey);
+            return refusal(tr(incompleteMessage).arg(QString::number(received), QString::number(call.announcedSize)));
+        chunkedUploads->take(call.uploadKey);
     }
     if (name.isEmpty()) {
         // Abandoned: its partial file is gone before the client hears of it.
@@ -193,13 +193,13 @@ QJsonObject HugeFileUploadController::terminate(const ChunkedUploadRequest &call
 {
     // A chunk still arriving keeps the upload until it is done; its answer then says that the
     // upload is gone.
-    hostChunks->take(call.uploadKey);
+    chunkedUploads->take(call.uploadKey);
     return success(tr(terminatedMessage));
 }
 
 QJsonObject HugeFileUploadController::receiveChunk(const ChunkedUploadRequest &call, ChunkWriter *writer)
 {
-    if (!hostChunks->isCurrent(call.uploadKey, writer->host())) {
+    if (!chunkedUploads->isCurrent(call.uploadKey, writer->host())) {
         writer->discard();
         return refusal(tr(noUploadMessage));
     }
@@ -213,7 +213,7 @@ QJsonObject HugeFileUploadController::appendChunk(const ChunkedUploadRequest &ca
     if (!data)
         return refusal(tr(noDataMessage));
     bool busy = false;
-    const UploadClaim host = hostChunks->claim(call.uploadKey, &busy);
+    const UploadClaim host = chunkedUploads->claim(call.uploadKey, &busy);
     if (!host)
         return refusal(tr(busy ? busyMessage : noUploadMessage));
     // Chunks are appended in arrival order, so only the next one in sequence is accepted.

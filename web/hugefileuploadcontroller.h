@@ -6,7 +6,7 @@
 #include <QObject>
 
 class ChunkWriter;
-class HostChunkMap;
+class ChunkedUploadMap;
 class QIODevice;
 class UploadEvents;
 
@@ -21,7 +21,7 @@ class TemplateCache;
 // appended to the upload's partial file, "finish" moves the file to its name in the download
 // folder (never replacing a file), "terminate" abandons it. A chunk whose fields come before its
 // data, as the page sends them, is written into the partial file while it arrives. A chunk
-// beyond the upload's limits (hostchunk.h) is refused; an upload without data for a long time is
+// beyond the upload's limits (chunkedupload.h) is refused; an upload without data for a long time is
 // dropped by the request mapper.
 //
 // A request that names the file ("filename") and its size in bytes ("filesize") belongs to the
@@ -34,8 +34,8 @@ class HugeFileUploadController : public QObject
     Q_OBJECT
 
 public:
-    HugeFileUploadController(
-        tarsel::TemplateCache *templateCache, HostChunkMap *hostChunks, UploadEvents *events, QObject *parent = nullptr);
+    HugeFileUploadController(tarsel::TemplateCache *templateCache, ChunkedUploadMap *chunkedUploads,
+        UploadEvents *events, QObject *parent = nullptr);
 
     // Answers the request, decoded as call.
     void service(const ChunkedUploadRequest &call, tarsel::HttpRequest &request, tarsel::HttpResponse &response);
@@ -52,6 +52,6 @@ private:
     QJsonObject appendChunk(const ChunkedUploadRequest &call, QIODevice *data);
 
     tarsel::TemplateCache *templateCache;
-    HostChunkMap *hostChunks;
+    ChunkedUploadMap *chunkedUploads;
     UploadEvents *events;
 };

@@ -5,13 +5,13 @@
 #include "httpserver/httpresponse.h"
 #include "httpserver/staticfilecontroller.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkeduploadmap.h"
 #include "web/chunkeduploadrequest.h"
 #include "web/chunkwriter.h"
 #include "web/discarddevice.h"
 #include "web/downloadfilecontroller.h"
 #include "web/filelistpagecontroller.h"
 #include "web/fileuploadcontroller.h"
-#include "web/hostchunkmap.h"
 #include "web/htmlpage.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/notfoundcontroller.h"
@@ -212,17 +212,18 @@ RequestMapper::RequestMapper(QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(new tarsel::TemplateCache(webSettings(QStringLiteral("templates"), this), this))
     , staticFileController(new tarsel::StaticFileController(webSettings(QStringLiteral("static"), this), this))
-    , hostChunks(new HostChunkMap)
+    , chunkedUploads(new ChunkedUploadMap)
 {
     auto *stalledUploadCheck = new QTimer(this);
-    connect(stalledUploadCheck, &QTimer::timeout, this, [this] { hostChunks->dropStalled(HostChunk::clockMs()); });
+    connect(
+        stalledUploadCheck, &QTimer::timeout, this, [this] { chunkedUploads->dropStalled(ChunkedUpload::clockMs()); });
     stalledUploadCheck->start(stalledUploadCheckIntervalMs);
 }
 
 RequestMapper::~RequestMapper()
 {
     // Removes the partial files of chunked uploads nobody finished.
-    delete hostChunks;
+    delete chunkedUploads;
 }
 
 void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
@@ -313,7 +314,7 @@ QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const
         return new DiscardDevice;
     if (!chunked || fieldName != "data")
         return nullptr;
-    return HugeFileUploadController(templateCache, hostChunks, &uploadEvents)
+    return HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents)
         .chunkDevice(ChunkedUploadRequest::decode(request, key));
 }
 
@@ -326,7 +327,7 @@ QIODevice *RequestMapper::bodyDevice(const tarsel::HttpRequest &request)
     const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, key);
     if (call.action != ChunkedUploadRequest::Action::Chunk)
         return nullptr;
-    if (QIODevice *device = HugeFileUploadController(templateCache, hostChunks, &uploadEvents).chunkDevice(call)) {
+    if (QIODevice *device = HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents).chunkDevice(call)) {
         static_cast<ChunkWriter *>(device)->expect(request.announcedBodySize());
         return device;
     }
@@ -342,7 +343,7 @@ void RequestMapper::serveChunked(tarsel::HttpRequest &request, tarsel::HttpRespo
 {
     emit uploadEvents.uploadActivity();
     const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, key);
-    HugeFileUploadController(templateCache, hostChunks, &uploadEvents).service(call, request, response);
+    HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents).service(call, request, response);
     if (call.action != ChunkedUploadRequest::Action::Begin || call.uploadKey.isEmpty())
         return;
     keys.noteChunkedUpload(key, call.uploadKey);
@@ -392,5 +393,5 @@ void RequestMapper::endReceiving(const QByteArray &key)
 {
     const QStringList clients = keys.endReceiving(key);
     for (const QString &client : clients)
-        hostChunks->take(client);
+        chunkedUploads->take(client);
 }

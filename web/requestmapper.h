@@ -9,7 +9,7 @@
 #include <memory>
 
 class DownloadFileController;
-class HostChunkMap;
+class ChunkedUploadMap;
 
 namespace tarsel {
 class HttpCookie;
@@ -79,7 +79,7 @@ private:
     std::shared_ptr<DownloadFileController> downloadController;
     // Guards the downloadController pointer only, never a request.
     QMutex downloadControllerMutex;
-    HostChunkMap *hostChunks;
+    ChunkedUploadMap *chunkedUploads;
     UploadEvents uploadEvents;
     AccessKeys keys;
 };

@@ -1,13 +1,13 @@
 #include "core/settings.h"
+#include "httpserver/httprequest.h"
 #include "tests/support/filesizelimit.h"
 #include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
-#include "httpserver/httprequest.h"
 #include "tests/web/httpexchange.h"
+#include "web/chunkedupload.h"
+#include "web/chunkeduploadmap.h"
 #include "web/chunkeduploadrequest.h"
 #include "web/chunkwriter.h"
-#include "web/hostchunk.h"
-#include "web/hostchunkmap.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
@@ -22,8 +22,8 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSet>
-#include <QSignalSpy>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -501,7 +501,7 @@ private slots:
         QFETCH(QString, first);
         QFETCH(QString, second);
         QFETCH(bool, same);
-        QCOMPARE(HostChunkMap::key(QHostAddress(first)) == HostChunkMap::key(QHostAddress(second)), same);
+        QCOMPARE(ChunkedUploadMap::key(QHostAddress(first)) == ChunkedUploadMap::key(QHostAddress(second)), same);
     }
 
     void serverDestructionRemovesUnfinishedUploads()
@@ -644,7 +644,8 @@ private slots:
         QTest::addColumn<qint64>("announcedSize");
         using A = ChunkedUploadRequest::Action;
         const QString key = QStringLiteral("K/10/a.bin");
-        QTest::addRow("the page") << QByteArray("filename=a.bin&filesize=10") << int(A::Page) << QString() << qint64(-1);
+        QTest::addRow("the page") << QByteArray("filename=a.bin&filesize=10") << int(A::Page) << QString()
+                                  << qint64(-1);
         QTest::addRow("begin") << QByteArray("begin=begin&filename=a.bin&filesize=10") << int(A::Begin) << key
                                << qint64(10);
         QTest::addRow("begin before finish")
@@ -663,8 +664,8 @@ private slots:
                                   << qint64(10);
         QTest::addRow("negative size") << QByteArray("index=0&filename=a.bin&filesize=-10") << int(A::Chunk)
                                        << QString() << qint64(-2);
-        QTest::addRow("size not a number") << QByteArray("index=0&filename=a.bin&filesize=ten") << int(A::Chunk)
-                                           << QString() << qint64(-2);
+        QTest::addRow("size not a number")
+            << QByteArray("index=0&filename=a.bin&filesize=ten") << int(A::Chunk) << QString() << qint64(-2);
     }
 
     void chunkedRequestIsDecoded()
@@ -673,7 +674,8 @@ private slots:
         QFETCH(int, action);
         QFETCH(QString, uploadKey);
         QFETCH(qint64, announcedSize);
-        const QByteArray target = "/hugefile?" + (action == int(ChunkedUploadRequest::Action::Page) ? query : "action=show&" + query);
+        const QByteArray target
+            = "/hugefile?" + (action == int(ChunkedUploadRequest::Action::Page) ? query : "action=show&" + query);
         QSettings settings(dir.path() + QStringLiteral("/request.ini"), QSettings::IniFormat);
         tarsel::HttpRequest request(&settings);
         QBuffer bytes;
@@ -778,7 +780,7 @@ private slots:
             QVERIFY(file->seek(0));
         }
 
-        HostChunk host;
+        ChunkedUpload host;
         QVERIFY(host.open(downloads));
         QVERIFY(host.append(0, QStringLiteral("joined.bin"), firstFile));
 
@@ -875,9 +877,9 @@ private slots:
     // gets data lives on.
     void stalledUploadIsDropped()
     {
-        HostChunkMap map;
+        ChunkedUploadMap map;
         const QString key = QStringLiteral("192.0.2.1");
-        auto host = std::make_shared<HostChunk>();
+        auto host = std::make_shared<ChunkedUpload>();
         QVERIFY(host->open(downloads));
         const QString partial = host->partialPath();
         QVERIFY(QFile::exists(partial));
@@ -906,7 +908,7 @@ private slots:
     // from a temporary file, and the upload stays as it was.
     void chunkBeyondTheLimitIsRefused()
     {
-        auto host = std::make_shared<HostChunk>(1000);
+        auto host = std::make_shared<ChunkedUpload>(1000);
         QVERIFY(host->open(downloads));
         QVERIFY(host->claim());
         {

@@ -35,13 +35,13 @@ constexpr char partialFileSuffix[] = ".orvex-part";
 //
 // Requests of several handler threads reach the same upload. The one that has claimed it owns
 // the partial file and the chunk list until it releases the claim; nobody else touches them.
-class HostChunk : public QObject
+class ChunkedUpload : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit HostChunk(qint64 maxBytes = maxPartialBytesPerClient, QObject *parent = nullptr);
-    ~HostChunk() override;
+    explicit ChunkedUpload(qint64 maxBytes = maxPartialBytesPerClient, QObject *parent = nullptr);
+    ~ChunkedUpload() override;
 
     // Creates the partial file (new, empty, a free hidden name) in folder.
     bool open(const QString &folder);
@@ -99,14 +99,14 @@ private:
     std::atomic<bool> claimed { false };
 };
 
-// A request's hold on an upload it has claimed (HostChunk::claim): the upload is free again when
+// A request's hold on an upload it has claimed (ChunkedUpload::claim): the upload is free again when
 // the claim is reset or goes, whichever way the request ends.
 class UploadClaim
 {
 public:
     UploadClaim() = default;
     // host must have been claimed already; null makes an empty claim.
-    explicit UploadClaim(std::shared_ptr<HostChunk> host)
+    explicit UploadClaim(std::shared_ptr<ChunkedUpload> host)
         : m_host(std::move(host))
     {
     }
@@ -129,11 +129,11 @@ public:
         m_host.reset();
     }
 
-    HostChunk *get() const { return m_host.get(); }
-    const std::shared_ptr<HostChunk> &shared() const { return m_host; }
-    HostChunk *operator->() const { return m_host.get(); }
+    ChunkedUpload *get() const { return m_host.get(); }
+    const std::shared_ptr<ChunkedUpload> &shared() const { return m_host; }
+    ChunkedUpload *operator->() const { return m_host.get(); }
     explicit operator bool() const { return bool(m_host); }
 
 private:
-    std::shared_ptr<HostChunk> m_host;
+    std::shared_ptr<ChunkedUpload> m_host;
 };
