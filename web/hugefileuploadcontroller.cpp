@@ -41,15 +41,12 @@ const char *const incompleteMessage
 
 QJsonObject refusal(const QString &message)
 {
-    return { { QStringLiteral("msg"), message }, { QStringLiteral("ok"), false } };
+    return upload::answerObject(false, message);
 }
 
 QJsonObject success(const QString &message = QString())
 {
-    QJsonObject answer { { QStringLiteral("ok"), true } };
-    if (!message.isNull())
-        answer.insert(QStringLiteral("msg"), message);
-    return answer;
+    return upload::answerObject(true, message);
 }
 
 } // namespace
