@@ -45,7 +45,8 @@ public:
 
     // Creates the partial file (new, empty, a free hidden name) in folder.
     bool open(const QString &folder);
-    // Where the partial file is now; empty before open() and after finish().
+    // Where the partial file is now; empty before open() and after finish(). It goes with this
+    // object unless finished, also when open() failed after creating it.
     QString partialPath() const { return m_path; }
 
     // False while another request holds the upload. The holder keeps the claim in an
