@@ -99,10 +99,11 @@ prepare_chunks()
             "$url" "$receive_key"
         printf 'output = "%s"\n' "$work/answers/begin"
         for part in "$work/chunks/"part.*; do
-            printf 'next\nurl = "%s"\ncookie = "orvex_receive=%s"\n' "$url" "$receive_key"
-            printf 'form = "action=show"\nform = "filename=up.bin"\n'
-            printf 'form = "index=%d"\nform = "data=@%s;filename=blob"\noutput = "%s"\n' "$i" "$part" \
-                "$work/answers/chunk$i"
+            # Each chunk as the request's body with the fields in the query, as the page sends it.
+            printf 'next\nurl = "%s?action=show&filename=up.bin&index=%d"\ncookie = "orvex_receive=%s"\n' \
+                "$url" "$i" "$receive_key"
+            printf 'header = "Content-Type: application/octet-stream"\nrequest = "POST"\nupload-file = "%s"\n' "$part"
+            printf 'output = "%s"\n' "$work/answers/chunk$i"
             i=$((i + 1))
         done
         printf 'next\nurl = "%s"\ncookie = "orvex_receive=%s"\n' "$url" "$receive_key"

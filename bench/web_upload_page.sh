@@ -2,7 +2,9 @@
 # Upload of a 1 GiB file on loopback the way the upload page sends it, against a plain dd of the
 # same bytes into the same folder: one curl speaks the page's requests over one keep-alive
 # connection, each after the previous answer: "status" (how much the computer holds), "begin",
-# the chunks with "filename", "filesize" and "index", then "finish". The chunks have the sizes
+# the chunks with "filename", "filesize" and "index", then "finish". The page sends each chunk
+# as the request's body with the fields in the query; ORVEX_BENCH_CHUNKS=multipart sends them as
+# the multipart field "data" instead, as earlier versions of the page did. The chunks have the sizes
 # the page gives them on a link this fast: 8 MiB, then 64 MiB (its largest). Then, unless
 # ORVEX_BENCH_BROWSER=0, the page itself in headless chromium (bench/upload_page.mjs, with
 # --threshold for the one-request/chunks comparison when ORVEX_BENCH_THRESHOLD=1).
@@ -44,9 +46,17 @@ call()
     i=0
     for part in "$work/chunks/"part.*; do
         printf 'next\n'
-        call
-        printf 'form = "index=%d"\nform = "data=@%s;filename=blob"\noutput = "%s"\n' "$i" "$part" \
-            "$work/answers/chunk$i"
+        if [ "${ORVEX_BENCH_CHUNKS:-body}" = multipart ]; then
+            call
+            printf 'form = "index=%d"\nform = "data=@%s;filename=blob"\n' "$i" "$part"
+        else
+            printf 'url = "%s?action=show&filename=up.bin&filesize=%d&index=%d"\ncookie = "orvex_receive=%s"\n' \
+                "$url" "$size" "$i" "$key"
+            # Streamed from the file, as a browser sends a slice of it (data-binary would first
+            # gather all of it in curl's memory, growing its buffer step by step).
+            printf 'header = "Content-Type: application/octet-stream"\nrequest = "POST"\nupload-file = "%s"\n' "$part"
+        fi
+        printf 'output = "%s"\n' "$work/answers/chunk$i"
         i=$((i + 1))
     done
     printf 'next\n'

@@ -5,9 +5,9 @@
 // file, and no partial file may outlive its upload.
 // fuzz/run.sh runs it with its temporary folder on tmpfs, which is much faster.
 
+#include "web/chunkedupload.h"
+#include "web/chunkeduploadmap.h"
 #include "web/chunkwriter.h"
-#include "web/hostchunk.h"
-#include "web/hostchunkmap.h"
 #include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
 
@@ -56,7 +56,7 @@ private:
 struct Client
 {
     QString key;
-    std::weak_ptr<HostChunk> host; // the upload the model describes
+    std::weak_ptr<ChunkedUpload> host; // the upload the model describes
     QByteArray sent; // its chunks so far, in order
 };
 
@@ -115,7 +115,7 @@ void finishPending(std::vector<Client> &clients, Pending &pending, uint8_t how)
 
 void run(Input &in, const QString &folder)
 {
-    HostChunkMap map;
+    ChunkedUploadMap map;
     std::vector<Client> clients;
     for (int i = 0; i < clientCount; ++i)
         clients.push_back({ QStringLiteral("10.0.0.%1").arg(i), {}, {} });
@@ -129,7 +129,7 @@ void run(Input &in, const QString &folder)
         switch (op % 9) {
         case 0: { // begin
             map.take(client.key);
-            auto host = std::make_shared<HostChunk>(fuzzMaxPartialBytes);
+            auto host = std::make_shared<ChunkedUpload>(fuzzMaxPartialBytes);
             if (!host->open(folder))
                 fail("open");
             client.sent.clear();
@@ -140,14 +140,12 @@ void run(Input &in, const QString &folder)
             break;
         }
         case 1: { // a chunk written as it arrives, maybe left pending
-            std::shared_ptr<HostChunk> host = map.claim(client.key, &busy);
+            UploadClaim host = map.claim(client.key, &busy);
             if (!host)
                 break;
             const quint32 index = (in.byte() & 1) ? host->nextIndex() : host->nextIndex() + in.byte() % 3;
-            if (index != host->nextIndex()) {
-                host->release();
+            if (index != host->nextIndex())
                 break;
-            }
             Pending chunk { std::make_unique<ChunkWriter>(std::move(host), index), clientIndex, {} };
             const int pieces = in.byte() % 4;
             for (int i = 0; i < pieces; ++i) {
@@ -163,7 +161,7 @@ void run(Input &in, const QString &folder)
             break;
         }
         case 2: { // a chunk from a temporary file
-            std::shared_ptr<HostChunk> host = map.claim(client.key, &busy);
+            const UploadClaim host = map.claim(client.key, &busy);
             if (!host)
                 break;
             QBuffer data;
@@ -174,17 +172,16 @@ void run(Input &in, const QString &folder)
             const bool appended = host->append(index, nameFrom(in), data);
             if (appended && (index != host->nextIndex() - 1 || !roomy))
                 fail("append took a chunk it should refuse");
-            if (appended && client.host.lock() == host)
+            if (appended && client.host.lock() == host.shared())
                 client.sent += data.data();
-            host->release();
             break;
         }
         case 3: { // finish
             const QString name = upload::confinedFileName(nameFrom(in));
-            const std::shared_ptr<HostChunk> host = map.claimAndTake(client.key, &busy);
+            const UploadClaim host = map.claimAndTake(client.key, &busy);
             if (!host || name.isEmpty())
                 break;
-            if (host != client.host.lock())
+            if (host.shared() != client.host.lock())
                 fail("map holds an upload the model does not know");
             if (host->size() != client.sent.size())
                 fail("partial size");
@@ -205,7 +202,7 @@ void run(Input &in, const QString &folder)
             map.take(client.key);
             break;
         case 5: { // time passes: maybe past the stall limit
-            const qint64 now = HostChunk::clockMs() + ((in.byte() & 1) ? stalledUploadTimeoutMs + 1 : 0);
+            const qint64 now = ChunkedUpload::clockMs() + ((in.byte() & 1) ? stalledUploadTimeoutMs + 1 : 0);
             map.dropStalled(now);
             break;
         }
@@ -224,12 +221,9 @@ void run(Input &in, const QString &folder)
             break;
         }
         default: { // the map's view of a client agrees with the model
-            const std::shared_ptr<HostChunk> host = map.claim(client.key, &busy);
-            if (host) {
-                if (host == client.host.lock() && host->size() != client.sent.size())
-                    fail("partial size of an idle upload");
-                host->release();
-            }
+            const UploadClaim host = map.claim(client.key, &busy);
+            if (host && host.shared() == client.host.lock() && host->size() != client.sent.size())
+                fail("partial size of an idle upload");
             break;
         }
         }

@@ -1,5 +1,6 @@
 #include "httpconnectionhandler.h"
 
+#include "httpserver/filebodydevice.h"
 #include "httpserver/httplogging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httprequesthandler.h"
@@ -11,7 +12,11 @@
 #include <QSslSocket>
 #include <QThread>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 namespace tarsel {
@@ -27,6 +32,60 @@ bool expectsContinue(const HttpRequest &request)
 {
     return request.header("Expect").compare("100-continue", Qt::CaseInsensitive) == 0
         && request.version().compare("HTTP/1.0", Qt::CaseInsensitive) != 0;
+}
+
+// The pipe a body moves through from the socket to its file: as large as the kernel lets an
+// unprivileged process make it, so each pair of splice calls moves much.
+constexpr int bodyPipeSize = 1024 * 1024;
+// While a body moves by the kernel the thread waits in poll(), in slices of this length, so that
+// stop() is noticed soon.
+constexpr int bodyPollSliceMs = 200;
+
+// The pipe's two ends, closed when it goes.
+struct BodyPipe
+{
+    int fds[2] = { -1, -1 };
+    BodyPipe()
+    {
+        if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+            fds[0] = fds[1] = -1;
+        else
+            ::fcntl(fds[1], F_SETPIPE_SZ, bodyPipeSize);
+    }
+    ~BodyPipe()
+    {
+        for (const int fd : fds) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }
+    bool isValid() const { return fds[0] >= 0; }
+};
+
+// Moves what the pipe holds into the body's file; after a failure (or with a device that takes
+// no more) the bytes are read out and handed to write(), which passes them over.
+void emptyPipe(int pipeFd, FileBodyDevice *device, qint64 size)
+{
+    while (size > 0) {
+        const int fd = device->fileDescriptor();
+        if (fd >= 0) {
+            loff_t offset = device->fileOffset();
+            const ssize_t moved = ::splice(pipeFd, nullptr, fd, &offset, size_t(size), SPLICE_F_MOVE);
+            if (moved > 0) {
+                device->bytesPlaced(moved);
+                size -= moved;
+                continue;
+            }
+            device->placingFailed();
+            continue;
+        }
+        char buffer[65536];
+        const ssize_t got = ::read(pipeFd, buffer, size_t(qMin<qint64>(size, sizeof buffer)));
+        if (got <= 0)
+            return;
+        device->write(buffer, got);
+        size -= got;
+    }
 }
 
 // The short answers to a request that is refused before any handler sees it.
@@ -318,6 +377,76 @@ bool HttpConnectionHandler::admitBody()
     return false;
 }
 
+// The rest of a body that goes to a file (FileBodyDevice) moves from the socket into it by the
+// kernel, through a pipe, without a copy in this process; the bytes the socket has read already
+// go the ordinary way first. The thread waits for the body here, with the same rules as on the
+// event loop: at least minBodyBytesPerSecond over each "readTimeout" period, and stop() ends
+// the wait. Returns false when the connection is over (cut off, too slow, stopping): the body
+// is then not complete, and its device undoes what it wrote. Also true when the kernel cannot
+// move the bytes (TLS, no splice for this socket): the body then arrives the ordinary way.
+bool HttpConnectionHandler::moveBodyByKernel()
+{
+    auto *device = qobject_cast<FileBodyDevice *>(m_currentRequest->bodyDevice());
+    if (!device || m_sslConfiguration)
+        return true;
+    while (m_socket->bytesAvailable() > 0 && m_currentRequest->status() == HttpRequest::WaitingForBody)
+        m_currentRequest->readFromSocket(m_socket);
+    if (m_currentRequest->status() != HttpRequest::WaitingForBody)
+        return true;
+    const BodyPipe pipe;
+    const int socketFd = int(m_socket->socketDescriptor());
+    if (!pipe.isValid() || socketFd < 0)
+        return true;
+
+    QDeadlineTimer window(m_readTimeout);
+    m_windowBytes = 0;
+    bool first = true;
+    while (qint64 left = m_currentRequest->bodyBytesLeft()) {
+        if (m_stopping.load())
+            break;
+        const ssize_t moved = ::splice(socketFd, nullptr, pipe.fds[1], nullptr,
+            size_t(qMin<qint64>(left, bodyPipeSize)), SPLICE_F_MOVE | SPLICE_F_NONBLOCK);
+        if (moved > 0) {
+            first = false;
+            emptyPipe(pipe.fds[0], device, moved);
+            m_windowBytes += moved;
+            m_currentRequest->bodyBytesMoved(moved);
+            continue;
+        }
+        if (moved == 0) {
+            qCDebug(lcHttp, "HttpConnectionHandler (%p): body cut off", static_cast<void *>(this));
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN) {
+            // Nothing moved yet: the socket takes the ordinary way.
+            if (first)
+                return true;
+            qCWarning(lcHttp, "HttpConnectionHandler (%p): moving the body failed: %s", static_cast<void *>(this),
+                strerror(errno));
+            break;
+        }
+        if (window.hasExpired()) {
+            if (m_windowBytes < minBodyBytesPerSecond * m_readTimeout / 1000) {
+                qCDebug(lcHttp, "HttpConnectionHandler (%p): read timeout occured", static_cast<void *>(this));
+                break;
+            }
+            window.setRemainingTime(m_readTimeout);
+            m_windowBytes = 0;
+        }
+        pollfd ready { socketFd, POLLIN, 0 };
+        ::poll(&ready, 1, int(qMin<qint64>(window.remainingTime(), bodyPollSliceMs)));
+    }
+    if (m_currentRequest->status() != HttpRequest::WaitingForBody)
+        return true;
+    m_readTimer.stop();
+    m_inBody = false;
+    m_socket->abort();
+    endRequest();
+    return false;
+}
+
 void HttpConnectionHandler::readRequests()
 {
     while (m_socket->bytesAvailable() > 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
@@ -342,6 +471,8 @@ void HttpConnectionHandler::readRequests()
                         m_socket->flush();
                     }
                     startBodyWindow();
+                    if (!moveBodyByKernel())
+                        return;
                 } else {
                     m_windowBytes += available - m_socket->bytesAvailable();
                 }

@@ -71,6 +71,8 @@ private:
     void closeAfterWriting();
     void readRequests();
     bool admitBody();
+    bool moveBodyByKernel();
+    void endBodyWindow();
     void refuse(int status);
     void endRequest();
     void becomeIdleUnlessConnected();

@@ -53,6 +53,7 @@ HttpRequest::~HttpRequest()
     for (const QByteArray &fieldName : fieldNames)
         forgetUpload(fieldName);
     qDeleteAll(m_uploadedDevices);
+    delete m_bodyDevice;
     discardPart();
 }
 
@@ -82,7 +83,7 @@ void HttpRequest::readFromDevice(QIODevice *device)
 
     if (m_status == Aborted)
         return;
-    if ((m_boundary.isEmpty() && m_currentSize > m_maxSize)
+    if ((m_boundary.isEmpty() && !m_bodyDevice && m_currentSize > m_maxSize)
         || (!m_boundary.isEmpty() && m_currentSize > m_maxMultiPartSize)) {
         // Within the header block the limit is one on header fields; later it bounds the body.
         abort(before == WaitingForBody ? 413 : 431, "received too many bytes");
@@ -170,9 +171,21 @@ void HttpRequest::readHeader(QIODevice *device)
     const QByteArray contentLength = m_headers.value("content-length");
     if (!contentLength.isEmpty())
         m_expectedBodySize = parseContentLength(contentLength);
+    if (m_boundary.isEmpty()) {
+        // The handler decides on a device for the body from the query and the headers.
+        const int questionMark = m_path.indexOf('?');
+        if (questionMark >= 0)
+            decodeQuery(m_path.mid(questionMark + 1));
+        m_queryDecoded = true;
+        if (m_expectedBodySize > 0 && m_expectedBodySize <= m_maxMultiPartSize && m_uploadHandler)
+            m_bodyDevice = m_uploadHandler->bodyDevice(*this);
+    }
 
     if (m_expectedBodySize == 0) {
         m_status = Complete;
+    } else if (m_bodyDevice) {
+        // Within the multipart limit, checked above.
+        m_status = WaitingForBody;
     } else if (!m_boundary.isEmpty()) {
         if (m_expectedBodySize > m_maxMultiPartSize) {
             abort(413, "expected multipart body is too large");
@@ -201,10 +214,49 @@ void HttpRequest::readBody(QIODevice *device)
         readMultipartBody(device);
         return;
     }
+    if (m_bodyDevice) {
+        // All the socket has buffered at once, as one block where Qt has it so.
+        const QByteArray data = device->read(qMin(bodyBytesLeft(), device->bytesAvailable()));
+        m_bodyDeviceBytes += data.size();
+        if (m_bodyDevice->write(data) != data.size()) {
+            // A body missing some of its bytes must not reach a controller as if it were whole.
+            qCCritical(lcHttp, "HttpRequest: error writing the body, %s", qPrintable(m_bodyDevice->errorString()));
+            m_status = Aborted;
+            m_errorStatus = 500;
+            return;
+        }
+        completeBody();
+        return;
+    }
     const QByteArray data = device->read(m_expectedBodySize - m_bodyData.size());
     m_currentSize += data.size();
     m_bodyData.append(data);
     if (m_bodyData.size() >= m_expectedBodySize)
+        m_status = Complete;
+}
+
+qint64 HttpRequest::bodyBytesLeft() const
+{
+    if (m_status != WaitingForBody)
+        return 0;
+    return m_expectedBodySize - (m_bodyDevice ? m_bodyDeviceBytes : m_bodyData.size());
+}
+
+void HttpRequest::bodyBytesMoved(qint64 size)
+{
+    if (m_status != WaitingForBody || !m_bodyDevice || size < 0 || size > bodyBytesLeft())
+        return;
+    m_bodyDeviceBytes += size;
+    completeBody();
+    if (m_status == Complete) {
+        decodeRequestParams();
+        extractCookies();
+    }
+}
+
+void HttpRequest::completeBody()
+{
+    if (m_bodyDeviceBytes >= m_expectedBodySize)
         m_status = Complete;
 }
 
@@ -529,6 +581,8 @@ void HttpRequest::decodeRequestParams()
     }
 
     const QByteArray contentType = m_headers.value("content-type");
+    if (m_queryDecoded)
+        query.clear();
     if (!m_bodyData.isEmpty()
         && (contentType.isEmpty() || contentType.startsWith("application/x-www-form-urlencoded"))) {
         if (query.isEmpty())
@@ -536,7 +590,11 @@ void HttpRequest::decodeRequestParams()
         else
             query.append('&').append(m_bodyData);
     }
+    decodeQuery(query);
+}
 
+void HttpRequest::decodeQuery(const QByteArray &query)
+{
     const QList<QByteArray> parts = query.split('&');
     for (const QByteArray &part : parts) {
         const int equals = part.indexOf('=');

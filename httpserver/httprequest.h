@@ -79,8 +79,19 @@ public:
     QList<QByteArray> parameters(const QByteArray &name) const;
     QMultiMap<QByteArray, QByteArray> parameterMap() const { return m_parameters; }
 
-    // Body of a non-multipart request.
+    // Body of a non-multipart request, unless it went to a device (bodyDevice()).
     QByteArray body() const { return m_bodyData; }
+    // The device the upload handler supplied for a body that is not multipart
+    // (HttpRequestHandler::bodyDevice), with the bytes of the body received so far written to
+    // it; null if none. Owned by the request.
+    QIODevice *bodyDevice() const { return m_bodyDevice; }
+    // The size of the body as its header announced it.
+    qint64 announcedBodySize() const { return m_expectedBodySize; }
+    // Bytes of the body still to come.
+    qint64 bodyBytesLeft() const;
+    // size bytes of the body went to the body device's file by another way than the request
+    // (FileBodyDevice); the request is complete with the last of them.
+    void bodyBytesMoved(qint64 size);
 
     QByteArray cookie(const QByteArray &name) const;
     QMap<QByteArray, QByteArray> &cookieMap() { return m_cookies; }
@@ -105,6 +116,7 @@ private:
     void readHeader(QIODevice *device);
     void commitHeader();
     void readBody(QIODevice *device);
+    void completeBody();
     void readMultipartBody(QIODevice *device);
     void joinBlock(QByteArray &&block);
     int parseMultipartBuffer(bool bodyEnds);
@@ -115,6 +127,7 @@ private:
     void endPart(bool withoutData);
     void discardPart();
     void forgetUpload(const QByteArray &fieldName);
+    void decodeQuery(const QByteArray &query);
     void decodeRequestParams();
     void extractCookies();
 
@@ -133,6 +146,10 @@ private:
     HttpRequestHandler *m_uploadHandler = nullptr;
     QMap<QByteArray, QByteArray> m_cookies;
     QByteArray m_bodyData;
+    QIODevice *m_bodyDevice = nullptr;
+    qint64 m_bodyDeviceBytes = 0;
+    // The query's parameters are known before the body when it is not multipart.
+    bool m_queryDecoded = false;
     // Sizes are 64-bit: the application allows multipart bodies of several GiB.
     qint64 m_maxSize = 16000;
     qint64 m_maxMultiPartSize = 1000000;

@@ -32,4 +32,9 @@ QIODevice *HttpRequestHandler::uploadDevice(const HttpRequest &, const QByteArra
     return nullptr;
 }
 
+QIODevice *HttpRequestHandler::bodyDevice(const HttpRequest &)
+{
+    return nullptr;
+}
+
 } // namespace tarsel

@@ -41,6 +41,14 @@ public:
     // has accepted them. The base returns null: the data goes to a temporary file. May run in
     // several threads at once, like service().
     virtual QIODevice *uploadDevice(const HttpRequest &request, const QByteArray &fieldName);
+
+    // The same for a body that is not multipart, asked once the header block of a request with
+    // such a body has arrived (before acceptsBody()); the query's parameters are known. With a
+    // device the body may be as large as multipart bodies (not only "maxRequestSize"); the
+    // request writes all of it there and hands the device to service() through bodyDevice().
+    // A FileBodyDevice may get the bytes straight from the socket by the kernel. The base
+    // returns null: the body is kept in memory.
+    virtual QIODevice *bodyDevice(const HttpRequest &request);
 };
 
 } // namespace tarsel

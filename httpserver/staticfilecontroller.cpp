@@ -4,6 +4,7 @@
 #include "httpserver/httplogging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
+#include "httpserver/mimetypes.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -168,40 +169,11 @@ void StaticFileController::setCacheControl(HttpResponse &response) const
 
 void StaticFileController::setContentType(const QByteArray &fileName, HttpResponse &response) const
 {
-    static const struct
-    {
-        const char *ending;
-        const char *type;
-        bool withCharset;
-    } types[] = {
-        { ".png", "image/png", false },
-        { ".jpg", "image/jpeg", false },
-        { ".gif", "image/gif", false },
-        { ".pdf", "application/pdf", false },
-        { ".txt", "text/plain; charset=", true },
-        { ".html", "text/html; charset=", true },
-        { ".htm", "text/html; charset=", true },
-        { ".css", "text/css", false },
-        { ".js", "text/javascript", false },
-        { ".svg", "image/svg+xml", false },
-        { ".woff", "font/woff", false },
-        { ".woff2", "font/woff2", false },
-        { ".ttf", "application/x-font-ttf", false },
-        { ".eot", "application/vnd.ms-fontobject", false },
-        { ".otf", "application/font-otf", false },
-        { ".json", "application/json", false },
-        { ".xml", "text/xml", false },
-    };
-    for (const auto &t : types) {
-        if (fileName.endsWith(t.ending)) {
-            QByteArray type(t.type);
-            if (t.withCharset)
-                type += m_encoding.toLatin1();
-            response.setHeader("Content-Type", type);
-            return;
-        }
-    }
-    qCDebug(lcHttp, "StaticFileController: unknown MIME type for filename '%s'", fileName.constData());
+    const QByteArray type = mimeTypeOf(fileName, m_encoding.toLatin1());
+    if (!type.isEmpty())
+        response.setHeader("Content-Type", type);
+    else
+        qCDebug(lcHttp, "StaticFileController: unknown MIME type for filename '%s'", fileName.constData());
 }
 
 } // namespace tarsel

@@ -1,10 +1,11 @@
 #include "chunkwriter.h"
 
-#include "web/hostchunk.h"
+#include "web/chunkedupload.h"
 
-ChunkWriter::ChunkWriter(std::shared_ptr<HostChunk> host, quint32 index, QObject *parent)
-    : QIODevice(parent)
+ChunkWriter::ChunkWriter(UploadClaim host, quint32 index, QObject *parent)
+    : tarsel::FileBodyDevice(parent)
     , m_host(std::move(host))
+    , m_upload(m_host.get())
     , m_index(index)
     , m_start(m_host->size())
 {
@@ -27,7 +28,7 @@ bool ChunkWriter::commit(const QString &fileName)
     }
     m_host->addChunk(m_index, fileName, m_host->size() - m_start);
     m_done = true;
-    m_host->release();
+    m_host.reset();
     return true;
 }
 
@@ -37,7 +38,36 @@ void ChunkWriter::discard()
         return;
     m_host->cutBack(m_start);
     m_done = true;
-    m_host->release();
+    m_host.reset();
+}
+
+void ChunkWriter::expect(qint64 size)
+{
+    if (!m_done && !m_failed && !m_host->hasRoomFor(size))
+        m_failed = m_tooLarge = true;
+}
+
+int ChunkWriter::fileDescriptor() const
+{
+    return m_done || m_failed ? -1 : m_host->fileDescriptor();
+}
+
+qint64 ChunkWriter::fileOffset() const
+{
+    return m_done ? 0 : m_host->size();
+}
+
+void ChunkWriter::bytesPlaced(qint64 size)
+{
+    if (m_done || m_failed)
+        return;
+    m_host->grewBy(size);
+    m_host->touch();
+}
+
+void ChunkWriter::placingFailed()
+{
+    m_failed = true;
 }
 
 qint64 ChunkWriter::readData(char *, qint64)

@@ -1,10 +1,7 @@
 #pragma once
 
-#include <QIODevice>
-
-#include <memory>
-
-class HostChunk;
+#include "httpserver/filebodydevice.h"
+#include "web/chunkedupload.h"
 
 // The data of one chunk request, written into its upload's partial file as it arrives rather
 // than into a temporary file that would be copied there afterwards: every byte is written once.
@@ -12,18 +9,27 @@ class HostChunk;
 // before answering, so the client's next request finds the upload free. A chunk neither
 // committed nor discarded (its request was cut off) is discarded when the writer goes: it
 // leaves nothing in the partial file. A failed write (a full disk) or a chunk beyond the upload's
-// limits (HostChunk::hasRoomFor) is remembered and the rest of the chunk is passed over, so that
+// limits (ChunkedUpload::hasRoomFor) is remembered and the rest of the chunk is passed over, so that
 // the client gets an answer saying why rather than a dropped connection.
-class ChunkWriter : public QIODevice
+//
+// As a request body of its own, a chunk may go from the socket into the partial file by the
+// kernel (tarsel::FileBodyDevice); its size is then known beforehand (expect()).
+class ChunkWriter : public tarsel::FileBodyDevice
 {
     Q_OBJECT
 
 public:
-    // host must have been claimed for this writer, and index be its next index.
-    ChunkWriter(std::shared_ptr<HostChunk> host, quint32 index, QObject *parent = nullptr);
+    // index must be the next index of the claimed upload.
+    ChunkWriter(UploadClaim host, quint32 index, QObject *parent = nullptr);
     ~ChunkWriter() override;
 
-    const HostChunk *host() const { return m_host.get(); }
+    // The upload the chunk belongs to, for comparison only: the writer lets go of it once the
+    // chunk is committed or discarded, so that an upload ended meanwhile goes at once.
+    const ChunkedUpload *host() const { return m_upload; }
+
+    // The chunk will have size bytes: one beyond the upload's limits is refused before any of
+    // it is written.
+    void expect(qint64 size);
 
     // Records the chunk under fileName and frees the upload. False if some of the chunk could
     // not be written, or it would pass the upload's limits (tooLarge()): it is then discarded.
@@ -32,12 +38,18 @@ public:
     // Cuts the chunk back out of the partial file and frees the upload.
     void discard();
 
+    int fileDescriptor() const override;
+    qint64 fileOffset() const override;
+    void bytesPlaced(qint64 size) override;
+    void placingFailed() override;
+
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
     qint64 writeData(const char *data, qint64 size) override;
 
 private:
-    std::shared_ptr<HostChunk> m_host;
+    UploadClaim m_host;
+    const ChunkedUpload *m_upload;
     quint32 m_index;
     qint64 m_start;
     bool m_failed = false;

@@ -3,6 +3,7 @@
 #include "core/logging.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
+#include "httpserver/mimetypes.h"
 #include "web/ziparchive.h"
 
 #include <QDateTime>
@@ -265,41 +266,9 @@ void DownloadFileController::setContentType(const QString &fileName, tarsel::Htt
         disposition += "; filename*=UTF-8''" + QUrl::toPercentEncoding(name);
     response.setHeader("Content-Disposition", disposition);
 
-    const QByteArray charset = encoding.toLatin1();
-    if (name.endsWith(QLatin1String(".png")))
-        response.setHeader("Content-Type", "image/png");
-    else if (name.endsWith(QLatin1String(".jpg")))
-        response.setHeader("Content-Type", "image/jpeg");
-    else if (name.endsWith(QLatin1String(".gif")))
-        response.setHeader("Content-Type", "image/gif");
-    else if (name.endsWith(QLatin1String(".pdf")))
-        response.setHeader("Content-Type", "application/pdf");
-    else if (name.endsWith(QLatin1String(".txt")))
-        response.setHeader("Content-Type", "text/plain; charset=" + charset);
-    else if (name.endsWith(QLatin1String(".html")) || name.endsWith(QLatin1String(".htm")))
-        response.setHeader("Content-Type", "text/html; charset=" + charset);
-    else if (name.endsWith(QLatin1String(".css")))
-        response.setHeader("Content-Type", "text/css");
-    else if (name.endsWith(QLatin1String(".js")))
-        response.setHeader("Content-Type", "text/javascript");
-    else if (name.endsWith(QLatin1String(".svg")))
-        response.setHeader("Content-Type", "image/svg+xml");
-    else if (name.endsWith(QLatin1String(".woff")))
-        response.setHeader("Content-Type", "font/woff");
-    else if (name.endsWith(QLatin1String(".woff2")))
-        response.setHeader("Content-Type", "font/woff2");
-    else if (name.endsWith(QLatin1String(".ttf")))
-        response.setHeader("Content-Type", "application/x-font-ttf");
-    else if (name.endsWith(QLatin1String(".eot")))
-        response.setHeader("Content-Type", "application/vnd.ms-fontobject");
-    else if (name.endsWith(QLatin1String(".otf")))
-        response.setHeader("Content-Type", "application/font-otf");
-    else if (name.endsWith(QLatin1String(".json")))
-        response.setHeader("Content-Type", "application/json");
-    else if (name.endsWith(QLatin1String(".zip")))
-        response.setHeader("Content-Type", "application/zip");
-    else if (name.endsWith(QLatin1String(".xml")))
-        response.setHeader("Content-Type", "text/xml");
+    const QByteArray type = tarsel::mimeTypeOf(name.toUtf8(), encoding.toLatin1());
+    if (!type.isEmpty())
+        response.setHeader("Content-Type", type);
     else
         qCDebug(lcWeb, "DownloadFileController: unknown MIME type for filename '%s'", qPrintable(name));
 }

@@ -4,7 +4,7 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
-#include "web/hostchunk.h"
+#include "web/chunkedupload.h"
 #include "web/htmlpage.h"
 #include "web/partialfileregistry.h"
 #include "web/uploadevents.h"
@@ -36,25 +36,24 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
         response.write(page.toUtf8(), true);
         return;
     }
+    upload::answer(response, save(request));
+}
 
+QJsonObject FileUploadController::save(const tarsel::HttpRequest &request)
+{
     const QString folder = Settings::downloadPath();
     if (request.parameter("finish") == "finish") {
         emit events->batchFinished(folder);
-        upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(), tr("！")));
-        return;
+        return upload::answerObject(true, tr(savedMessage).arg(upload::shownPlace(), tr("！")));
     }
 
     QTemporaryFile *data = request.uploadedFile("data");
-    if (!data) {
-        upload::answer(response, false, tr(failedMessage));
-        return;
-    }
+    if (!data)
+        return upload::answerObject(false, tr(failedMessage));
     // Only the last path component counts: an upload never lands outside the download folder.
     const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
-    if (name.isEmpty()) {
-        upload::answer(response, false, tr(badNameMessage));
-        return;
-    }
+    if (name.isEmpty())
+        return upload::answerObject(false, tr(badNameMessage));
 
     // The upload is complete in its temporary file already: where that lies on the download
     // folder's file system it simply gets its name there, otherwise it is copied.
@@ -62,26 +61,19 @@ void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpRes
     const QString linked = upload::linkWithoutOverwrite(data->fileName(), folder, name);
     if (!linked.isEmpty()) {
         emit events->fileSaved(linked);
-        upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(linked), tr("！")));
-        return;
+        return upload::answerObject(true, tr(savedMessage).arg(upload::shownPlace(linked), tr("！")));
     }
 
     // The copy is made under a hidden name and gets the file's name only when complete, so no
     // file under its final name is ever incomplete, even while it is copied or after a crash.
-    QFile target;
-    if (!PartialFileRegistry::create(target, folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix))) {
-        upload::answer(response, false, tr(failedMessage));
-        return;
-    }
-    const bool copied = upload::copyData(*data, target) && target.flush();
-    target.close();
-    const QString written = copied ? PartialFileRegistry::finish(target.fileName(), folder, name) : QString();
-    if (written.isEmpty()) {
-        // A half-written file is worse than none.
-        PartialFileRegistry::remove(target.fileName());
-        upload::answer(response, false, tr(failedMessage));
-        return;
-    }
+    // A half-written file is worse than none: unless finished, it goes with target.
+    PartialFile target;
+    if (!target.create(folder, QLatin1Char('.') + name + QLatin1String(partialFileSuffix)))
+        return upload::answerObject(false, tr(failedMessage));
+    const bool copied = upload::copyData(*data, target.file()) && target.file().flush();
+    const QString written = copied ? target.finish(folder, name) : QString();
+    if (written.isEmpty())
+        return upload::answerObject(false, tr(failedMessage));
     emit events->fileSaved(written);
-    upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
+    return upload::answerObject(true, tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
 }

@@ -2,6 +2,8 @@
 
 #include "httpserver/httprequesthandler.h"
 
+#include <QJsonObject>
+
 class UploadEvents;
 
 namespace tarsel {
@@ -19,6 +21,9 @@ public:
     void service(tarsel::HttpRequest &request, tarsel::HttpResponse &response) override;
 
 private:
+    // Stores the uploaded file; the answer says how that went.
+    QJsonObject save(const tarsel::HttpRequest &request);
+
     tarsel::TemplateCache *templateCache;
     UploadEvents *events;
 };

@@ -4,15 +4,13 @@
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkedupload.h"
+#include "web/chunkeduploadmap.h"
 #include "web/chunkwriter.h"
-#include "web/hostchunk.h"
-#include "web/hostchunkmap.h"
 #include "web/htmlpage.h"
 #include "web/uploadevents.h"
 #include "web/uploadsupport.h"
 
-#include <QJsonObject>
-#include <QScopeGuard>
 #include <QTemporaryFile>
 
 namespace {
@@ -41,137 +39,113 @@ const char *const badUploadMessage = QT_TRANSLATE_NOOP("HugeFileUploadController
 const char *const incompleteMessage
     = QT_TRANSLATE_NOOP("HugeFileUploadController", "文件尚未传完：已收到 %1 字节，共 %2 字节！");
 
-// The size a resumable upload announced; -1 for a request of the client's one upload, -2 for an
-// unusable value.
-qint64 announcedSize(const tarsel::HttpRequest &request)
+QJsonObject refusal(const QString &message)
 {
-    const QByteArray text = request.parameter("filesize");
-    if (text.isNull())
-        return -1;
-    bool isNumber = false;
-    const qint64 size = text.toLongLong(&isNumber);
-    return isNumber && size >= 0 ? size : -2;
+    return upload::answerObject(false, message);
 }
 
-bool isChunk(const tarsel::HttpRequest &request)
+QJsonObject success(const QString &message = QString())
 {
-    const QByteArray finish = request.parameter("finish");
-    return request.parameter("begin") != "begin" && request.parameter("status") != "status" && finish != "finish"
-        && finish != "terminate";
+    return upload::answerObject(true, message);
 }
 
 } // namespace
 
-HugeFileUploadController::HugeFileUploadController(tarsel::TemplateCache *templates, HostChunkMap *chunkMap,
-    UploadEvents *uploadEvents, const QByteArray &session, QObject *parent)
-    : tarsel::HttpRequestHandler(parent)
+HugeFileUploadController::HugeFileUploadController(
+    tarsel::TemplateCache *templates, ChunkedUploadMap *uploadMap, UploadEvents *uploadEvents, QObject *parent)
+    : QObject(parent)
     , templateCache(templates)
-    , hostChunks(chunkMap)
+    , chunkedUploads(uploadMap)
     , events(uploadEvents)
-    , sessionKey(session)
 {
 }
 
-QString HugeFileUploadController::uploadKey(const tarsel::HttpRequest &request, const QByteArray &sessionKey)
-{
-    const qint64 size = announcedSize(request);
-    if (size == -1)
-        return HostChunkMap::key(request.peerAddress());
-    const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
-    if (size < 0 || name.isEmpty())
-        return QString();
-    // No address has a '/' in it, so the two kinds of key never meet.
-    return QString::fromLatin1(sessionKey) + QLatin1Char('/') + QString::number(size) + QLatin1Char('/') + name;
-}
-
-void HugeFileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+void HugeFileUploadController::service(
+    const ChunkedUploadRequest &call, tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
     // The one upload page serves old links to the chunked page too.
     tarsel::Template page = htmlPage(templateCache, QStringLiteral("upload"), request, response);
-    if (request.parameter("action") != "show") {
+    if (call.action == ChunkedUploadRequest::Action::Page) {
         response.write(page.toUtf8(), true);
         return;
     }
 
-    const QString key = uploadKey(request, sessionKey);
-    if (key.isEmpty()) {
-        upload::answer(response, false, tr(badUploadMessage));
-        return;
+    QJsonObject answer;
+    if (call.uploadKey.isEmpty()) {
+        answer = refusal(tr(badUploadMessage));
+    } else {
+        switch (call.action) {
+        case ChunkedUploadRequest::Action::Begin:
+            answer = begin(call);
+            break;
+        case ChunkedUploadRequest::Action::Status:
+            answer = status(call);
+            break;
+        case ChunkedUploadRequest::Action::Finish:
+            answer = finish(call);
+            break;
+        case ChunkedUploadRequest::Action::Terminate:
+            answer = terminate(call);
+            break;
+        case ChunkedUploadRequest::Action::Chunk:
+        case ChunkedUploadRequest::Action::Page: {
+            // The data came as the body itself or as the multipart field "data", written where it
+            // belongs or waiting in a temporary file.
+            QIODevice *body = request.bodyDevice();
+            if (auto *writer = qobject_cast<ChunkWriter *>(body ? body : request.uploadedDevice("data"))) {
+                answer = receiveChunk(call, writer);
+            } else if (body) {
+                body->seek(0);
+                answer = appendChunk(call, body);
+            } else {
+                answer = appendChunk(call, request.uploadedFile("data"));
+            }
+            break;
+        }
+        }
     }
-    const QByteArray finishing = request.parameter("finish");
-    if (request.parameter("begin") == "begin")
-        begin(key, request, response);
-    else if (request.parameter("status") == "status")
-        status(key, response);
-    else if (finishing == "finish")
-        finish(key, request, response);
-    else if (finishing == "terminate")
-        terminate(key, response);
-    else if (qobject_cast<ChunkWriter *>(request.uploadedDevice("data")))
-        receiveChunk(key, request, response);
-    else
-        appendChunk(key, request, response);
+    upload::answer(response, answer);
 }
 
 // Only a chunk that will be accepted, with its fields before its data, is written into the
 // partial file as it arrives; every other request takes the ordinary way through a temporary
 // file and gets its answer from service().
-QIODevice *HugeFileUploadController::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+QIODevice *HugeFileUploadController::chunkDevice(const ChunkedUploadRequest &call)
 {
-    if (fieldName != "data" || request.parameter("action") != "show" || !isChunk(request))
-        return nullptr;
-    bool isNumber = false;
-    const quint32 index = request.parameter("index").toUInt(&isNumber);
-    if (!isNumber)
-        return nullptr;
-    const QString key = uploadKey(request, sessionKey);
-    if (key.isEmpty())
+    if (call.action != ChunkedUploadRequest::Action::Chunk || !call.hasIndex || call.uploadKey.isEmpty())
         return nullptr;
     bool busy = false;
-    std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
-    if (!host)
+    UploadClaim host = chunkedUploads->claim(call.uploadKey, &busy);
+    if (!host || call.index != host->nextIndex())
         return nullptr;
-    if (index != host->nextIndex()) {
-        host->release();
-        return nullptr;
-    }
-    return new ChunkWriter(std::move(host), index);
+    return new ChunkWriter(std::move(host), call.index);
 }
 
-void HugeFileUploadController::begin(
-    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+QJsonObject HugeFileUploadController::begin(const ChunkedUploadRequest &call)
 {
     // A new begin discards the previous upload of the key and its partial file, even if the new
     // one cannot start.
-    hostChunks->take(key);
-    hostChunks->dropStalled(HostChunk::clockMs());
+    chunkedUploads->take(call.uploadKey);
+    chunkedUploads->dropStalled(ChunkedUpload::clockMs());
     // A resumable upload can hold no more than the size it announced.
-    const qint64 size = announcedSize(request);
-    if (size > maxPartialBytesPerClient) {
-        upload::answer(response, false, tr(tooLargeMessage));
-        return;
-    }
-    auto host = std::make_shared<HostChunk>(size >= 0 ? size : maxPartialBytesPerClient);
-    if (!host->open(Settings::downloadPath())) {
-        upload::answer(response, false, tr(chunkOpenMessage));
-        return;
-    }
+    if (call.announcedSize > maxPartialBytesPerClient)
+        return refusal(tr(tooLargeMessage));
+    auto host
+        = std::make_shared<ChunkedUpload>(call.announcedSize >= 0 ? call.announcedSize : maxPartialBytesPerClient);
+    if (!host->open(Settings::downloadPath()))
+        return refusal(tr(chunkOpenMessage));
     // Refused, the new upload goes at once with its partial file.
-    if (!hostChunks->insert(key, std::move(host))) {
-        upload::answer(response, false, tr(tooManyUploadsMessage));
-        return;
-    }
-    upload::answer(response, true, tr(beginMessage));
+    if (!chunkedUploads->insert(call.uploadKey, std::move(host)))
+        return refusal(tr(tooManyUploadsMessage));
+    return success(tr(beginMessage));
 }
 
-void HugeFileUploadController::status(const QString &key, tarsel::HttpResponse &response)
+QJsonObject HugeFileUploadController::status(const ChunkedUploadRequest &call)
 {
     bool busy = false;
-    const std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
-    if (busy) {
-        upload::answer(response, false, tr(busyMessage));
-        return;
-    }
+    const UploadClaim host = chunkedUploads->claim(call.uploadKey, &busy);
+    if (busy)
+        return refusal(tr(busyMessage));
     QJsonObject held { { QStringLiteral("ok"), true }, { QStringLiteral("received"), 0 },
         { QStringLiteral("next"), 0 } };
     if (host) {
@@ -179,105 +153,73 @@ void HugeFileUploadController::status(const QString &key, tarsel::HttpResponse &
         host->touch();
         held.insert(QStringLiteral("received"), host->size());
         held.insert(QStringLiteral("next"), qint64(host->nextIndex()));
-        host->release();
     }
-    upload::answer(response, held);
+    return held;
 }
 
-void HugeFileUploadController::finish(
-    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+QJsonObject HugeFileUploadController::finish(const ChunkedUploadRequest &call)
 {
-    const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
+    const QString name = upload::confinedFileName(call.fileName);
     bool busy = false;
-    const qint64 size = announcedSize(request);
+    const bool resumable = call.announcedSize >= 0;
     // A resumable upload that lacks bytes stays to be continued; any other failed finish
     // abandons the upload, so it is taken out of the map whatever comes of it.
-    std::shared_ptr<HostChunk> host
-        = size >= 0 ? hostChunks->claim(key, &busy) : hostChunks->claimAndTake(key, &busy);
-    if (!host) {
-        upload::answer(response, false, tr(busy ? busyMessage : noUploadMessage));
-        return;
-    }
-    if (size >= 0) {
+    UploadClaim host = resumable ? chunkedUploads->claim(call.uploadKey, &busy)
+                                 : chunkedUploads->claimAndTake(call.uploadKey, &busy);
+    if (!host)
+        return refusal(tr(busy ? busyMessage : noUploadMessage));
+    if (resumable) {
         const qint64 received = host->size();
-        if (received != size) {
-            host->release();
-            upload::answer(response, false, tr(incompleteMessage).arg(QString::number(received), QString::number(size)));
-            return;
-        }
-        hostChunks->take(key);
+        if (received != call.announcedSize)
+            return refusal(tr(incompleteMessage).arg(QString::number(received), QString::number(call.announcedSize)));
+        chunkedUploads->take(call.uploadKey);
     }
     if (name.isEmpty()) {
         // Abandoned: its partial file is gone before the client hears of it.
         host.reset();
-        upload::answer(response, false, tr(badNameMessage));
-        return;
+        return refusal(tr(badNameMessage));
     }
-    const QString folder = Settings::downloadPath();
-    const QString written = host->finish(folder, name);
-    if (written.isEmpty()) {
-        upload::answer(response, false, tr(joinFailedMessage));
-        return;
-    }
+    const QString written = host->finish(Settings::downloadPath(), name);
+    if (written.isEmpty())
+        return refusal(tr(joinFailedMessage));
     emit events->fileSaved(written);
-    upload::answer(response, true, tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
+    return success(tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
 }
 
-void HugeFileUploadController::terminate(const QString &key, tarsel::HttpResponse &response)
+QJsonObject HugeFileUploadController::terminate(const ChunkedUploadRequest &call)
 {
     // A chunk still arriving keeps the upload until it is done; its answer then says that the
     // upload is gone.
-    hostChunks->take(key);
-    upload::answer(response, true, tr(terminatedMessage));
+    chunkedUploads->take(call.uploadKey);
+    return success(tr(terminatedMessage));
 }
 
-void HugeFileUploadController::receiveChunk(
-    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+QJsonObject HugeFileUploadController::receiveChunk(const ChunkedUploadRequest &call, ChunkWriter *writer)
 {
-    auto *writer = qobject_cast<ChunkWriter *>(request.uploadedDevice("data"));
-    if (!hostChunks->isCurrent(key, writer->host())) {
+    if (!chunkedUploads->isCurrent(call.uploadKey, writer->host())) {
         writer->discard();
-        upload::answer(response, false, tr(noUploadMessage));
-        return;
+        return refusal(tr(noUploadMessage));
     }
-    if (!writer->commit(QString::fromUtf8(request.parameter("filename")))) {
-        upload::answer(response, false, writer->tooLarge() ? tr(tooLargeMessage) : tr(chunkWriteMessage));
-        return;
-    }
-    upload::answer(response, true);
+    if (!writer->commit(call.fileName))
+        return refusal(writer->tooLarge() ? tr(tooLargeMessage) : tr(chunkWriteMessage));
+    return success();
 }
 
-void HugeFileUploadController::appendChunk(
-    const QString &key, const tarsel::HttpRequest &request, tarsel::HttpResponse &response)
+QJsonObject HugeFileUploadController::appendChunk(const ChunkedUploadRequest &call, QIODevice *data)
 {
-    QTemporaryFile *data = request.uploadedFile("data");
-    if (!data) {
-        upload::answer(response, false, tr(noDataMessage));
-        return;
-    }
+    if (!data)
+        return refusal(tr(noDataMessage));
     bool busy = false;
-    const std::shared_ptr<HostChunk> host = hostChunks->claim(key, &busy);
-    if (!host) {
-        upload::answer(response, false, tr(busy ? busyMessage : noUploadMessage));
-        return;
-    }
-    const auto release = qScopeGuard([&host] { host->release(); });
+    const UploadClaim host = chunkedUploads->claim(call.uploadKey, &busy);
+    if (!host)
+        return refusal(tr(busy ? busyMessage : noUploadMessage));
     // Chunks are appended in arrival order, so only the next one in sequence is accepted.
-    bool isNumber = false;
-    const quint32 index = request.parameter("index").toUInt(&isNumber);
-    if (!isNumber || index != host->nextIndex()) {
-        upload::answer(response, false,
-            tr(wrongIndexMessage)
-                .arg(QString::fromUtf8(request.parameter("index")), QString::number(host->nextIndex())));
-        return;
-    }
-    if (!host->hasRoomFor(data->bytesAvailable())) {
-        upload::answer(response, false, tr(tooLargeMessage));
-        return;
-    }
-    if (!host->append(index, QString::fromUtf8(request.parameter("filename")), *data)) {
-        upload::answer(response, false, tr(chunkWriteMessage));
-        return;
-    }
-    upload::answer(response, true);
+    if (!call.hasIndex || call.index != host->nextIndex())
+        return refusal(
+            tr(wrongIndexMessage).arg(QString::fromUtf8(call.indexText), QString::number(host->nextIndex())));
+    if (!host->hasRoomFor(data->bytesAvailable()))
+        return refusal(tr(tooLargeMessage));
+    if (!host->append(call.index, call.fileName, *data))
+        return refusal(tr(chunkWriteMessage));
+    return success();
 }

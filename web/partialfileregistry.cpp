@@ -180,3 +180,25 @@ int PartialFileRegistry::removeLeftovers(const QString &folder)
         save(records);
     return removed;
 }
+
+PartialFile::~PartialFile()
+{
+    m_file.close();
+    if (m_recorded)
+        PartialFileRegistry::remove(m_file.fileName());
+}
+
+bool PartialFile::create(const QString &folder, const QString &name)
+{
+    m_recorded = PartialFileRegistry::create(m_file, folder, name);
+    return m_recorded;
+}
+
+QString PartialFile::finish(const QString &folder, const QString &name)
+{
+    m_file.close();
+    const QString written = PartialFileRegistry::finish(m_file.fileName(), folder, name);
+    if (!written.isEmpty())
+        m_recorded = false;
+    return written;
+}

@@ -1,8 +1,7 @@
 #pragma once
 
+#include <QFile>
 #include <QString>
-
-class QFile;
 
 // The partial files of web uploads: hidden files in the download folder that become the uploaded
 // files once complete. Each one is recorded from its creation until it is finished or removed,
@@ -35,4 +34,26 @@ public:
     // whose inode is not the recorded one, or that is no longer a regular file, is the user's and
     // stays; its record goes. Returns how many files were removed. Called when the server starts.
     static int removeLeftovers(const QString &folder);
+};
+
+// One partial file, made and recorded by create(): it goes with its record when this object
+// goes, whatever way the work on it ends, unless it was finished.
+class PartialFile
+{
+    Q_DISABLE_COPY(PartialFile)
+
+public:
+    PartialFile() = default;
+    ~PartialFile();
+
+    // PartialFileRegistry::create() into file().
+    bool create(const QString &folder, const QString &name);
+    QFile &file() { return m_file; }
+    // Closes the file and makes it folder/name (PartialFileRegistry::finish()); it then stays.
+    // Returns the path written, or an empty text on failure.
+    QString finish(const QString &folder, const QString &name);
+
+private:
+    QFile m_file;
+    bool m_recorded = false;
 };

@@ -5,16 +5,19 @@
 #include "httpserver/httpresponse.h"
 #include "httpserver/staticfilecontroller.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkeduploadmap.h"
+#include "web/chunkeduploadrequest.h"
+#include "web/chunkwriter.h"
 #include "web/discarddevice.h"
 #include "web/downloadfilecontroller.h"
 #include "web/filelistpagecontroller.h"
 #include "web/fileuploadcontroller.h"
-#include "web/hostchunkmap.h"
 #include "web/htmlpage.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/notfoundcontroller.h"
 #include "web/websettings.h"
 
+#include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 
@@ -209,17 +212,18 @@ RequestMapper::RequestMapper(QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(new tarsel::TemplateCache(webSettings(QStringLiteral("templates"), this), this))
     , staticFileController(new tarsel::StaticFileController(webSettings(QStringLiteral("static"), this), this))
-    , hostChunks(new HostChunkMap)
+    , chunkedUploads(new ChunkedUploadMap)
 {
     auto *stalledUploadCheck = new QTimer(this);
-    connect(stalledUploadCheck, &QTimer::timeout, this, [this] { hostChunks->dropStalled(HostChunk::clockMs()); });
+    connect(
+        stalledUploadCheck, &QTimer::timeout, this, [this] { chunkedUploads->dropStalled(ChunkedUpload::clockMs()); });
     stalledUploadCheck->start(stalledUploadCheckIntervalMs);
 }
 
 RequestMapper::~RequestMapper()
 {
     // Removes the partial files of chunked uploads nobody finished.
-    delete hostChunks;
+    delete chunkedUploads;
 }
 
 void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
@@ -288,32 +292,61 @@ bool RequestMapper::acceptsBody(tarsel::HttpRequest &request, tarsel::HttpRespon
     return false;
 }
 
-QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+QByteArray RequestMapper::admittedUploadKey(const tarsel::HttpRequest &request, bool *chunked)
 {
     const Route route = routeOf(pathOf(request));
-    if (route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink) {
-        const PresentedKey presented = presentedKey(request, route);
-        if (admits(keys, request, AccessKeys::Grant::Receive, presented)) {
-            emit uploadEvents.uploadActivity();
-            if (route == Route::HugeUpload)
-                return HugeFileUploadController(templateCache, hostChunks, &uploadEvents, presented.key)
-                    .uploadDevice(request, fieldName);
-            return nullptr;
-        }
-    }
+    *chunked = route == Route::HugeUpload;
+    if (route != Route::Upload && route != Route::HugeUpload && route != Route::ReceiveLink)
+        return QByteArray();
+    const PresentedKey presented = presentedKey(request, route);
+    if (!admits(keys, request, AccessKeys::Grant::Receive, presented))
+        return QByteArray();
+    emit uploadEvents.uploadActivity();
+    return presented.key;
+}
+
+QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName)
+{
+    bool chunked = false;
+    const QByteArray key = admittedUploadKey(request, &chunked);
     // No other request puts data on this computer: its bytes are dropped as they arrive.
-    return new DiscardDevice;
+    if (key.isEmpty())
+        return new DiscardDevice;
+    if (!chunked || fieldName != "data")
+        return nullptr;
+    return HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents)
+        .chunkDevice(ChunkedUploadRequest::decode(request, key));
+}
+
+QIODevice *RequestMapper::bodyDevice(const tarsel::HttpRequest &request)
+{
+    bool chunked = false;
+    const QByteArray key = admittedUploadKey(request, &chunked);
+    if (key.isEmpty() || !chunked)
+        return nullptr;
+    const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, key);
+    if (call.action != ChunkedUploadRequest::Action::Chunk)
+        return nullptr;
+    if (QIODevice *device = HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents).chunkDevice(call)) {
+        static_cast<ChunkWriter *>(device)->expect(request.announcedBodySize());
+        return device;
+    }
+    auto *waiting = new QTemporaryFile;
+    if (!waiting->open()) {
+        delete waiting;
+        return nullptr;
+    }
+    return waiting;
 }
 
 void RequestMapper::serveChunked(tarsel::HttpRequest &request, tarsel::HttpResponse &response, const QByteArray &key)
 {
     emit uploadEvents.uploadActivity();
-    const bool begins = request.parameter("action") == "show" && request.parameter("begin") == "begin";
-    const QString upload = HugeFileUploadController::uploadKey(request, key);
-    HugeFileUploadController(templateCache, hostChunks, &uploadEvents, key).service(request, response);
-    if (!begins || upload.isEmpty())
+    const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, key);
+    HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents).service(call, request, response);
+    if (call.action != ChunkedUploadRequest::Action::Begin || call.uploadKey.isEmpty())
         return;
-    keys.noteChunkedUpload(key, upload);
+    keys.noteChunkedUpload(key, call.uploadKey);
     // The session may have ended while this upload began: it must not outlive the session.
     if (!keys.grants(AccessKeys::Grant::Receive, key))
         endReceiving(key);
@@ -360,5 +393,5 @@ void RequestMapper::endReceiving(const QByteArray &key)
 {
     const QStringList clients = keys.endReceiving(key);
     for (const QString &client : clients)
-        hostChunks->take(client);
+        chunkedUploads->take(client);
 }

@@ -9,7 +9,7 @@
 #include <memory>
 
 class DownloadFileController;
-class HostChunkMap;
+class ChunkedUploadMap;
 
 namespace tarsel {
 class HttpCookie;
@@ -50,6 +50,10 @@ public:
     // Chunks of "/hugefile" are written where they belong while they arrive; the file parts of
     // requests without a receive key are dropped as they arrive.
     QIODevice *uploadDevice(const tarsel::HttpRequest &request, const QByteArray &fieldName) override;
+    // A chunk sent as the body itself goes the same way (from the socket to the partial file by
+    // the kernel where it can); one that cannot be taken now waits in a temporary file for its
+    // answer.
+    QIODevice *bodyDevice(const tarsel::HttpRequest &request) override;
 
     // Takes ownership of controller (which must have no parent) in place of the current one.
     // Requests already inside the previous controller finish with it; it is destroyed when the
@@ -65,6 +69,8 @@ public:
 
 private:
     void serveChunked(tarsel::HttpRequest &request, tarsel::HttpResponse &response, const QByteArray &key);
+    // The receive key of an upload request that may put data here, or null.
+    QByteArray admittedUploadKey(const tarsel::HttpRequest &request, bool *chunked);
     void serveDownload(tarsel::HttpRequest &request, tarsel::HttpResponse &response, bool archive);
     void refuse(tarsel::HttpRequest &request, tarsel::HttpResponse &response);
 
@@ -73,7 +79,7 @@ private:
     std::shared_ptr<DownloadFileController> downloadController;
     // Guards the downloadController pointer only, never a request.
     QMutex downloadControllerMutex;
-    HostChunkMap *hostChunks;
+    ChunkedUploadMap *chunkedUploads;
     UploadEvents uploadEvents;
     AccessKeys keys;
 };

@@ -220,13 +220,18 @@ QString shownPlace(const QString &savedPath)
     return folder + QLatin1Char('/') + QFileInfo(savedPath).fileName();
 }
 
-void answer(tarsel::HttpResponse &response, bool ok, const QString &msg)
+QJsonObject answerObject(bool ok, const QString &msg)
 {
     QJsonObject object;
     object.insert(QStringLiteral("ok"), ok);
     if (!msg.isNull())
         object.insert(QStringLiteral("msg"), msg);
-    answer(response, object);
+    return object;
+}
+
+void answer(tarsel::HttpResponse &response, bool ok, const QString &msg)
+{
+    answer(response, answerObject(ok, msg));
 }
 
 void answer(tarsel::HttpResponse &response, const QJsonObject &object)

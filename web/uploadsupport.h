@@ -52,7 +52,9 @@ bool copyData(QIODevice &source, QIODevice &target);
 // network's business.
 QString shownPlace(const QString &savedPath = QString());
 
-// Writes the compact JSON answer {"msg":msg,"ok":ok} (no "msg" when msg is null).
+// The JSON answer {"msg":msg,"ok":ok} (no "msg" when msg is null).
+QJsonObject answerObject(bool ok, const QString &msg = QString());
+// Writes it, compact.
 void answer(tarsel::HttpResponse &response, bool ok, const QString &msg = QString());
 // Writes object as the compact JSON answer.
 void answer(tarsel::HttpResponse &response, const QJsonObject &object);

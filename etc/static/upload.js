@@ -4,7 +4,8 @@
    - "status" asks how much of the file the computer holds ({"received": bytes, "next": index});
      anything held is continued from there, otherwise "begin" starts the upload afresh;
    - the chunks follow in order, each only after the answer to the previous one (the computer
-     appends them in arrival order), then "finish" saves the file. The first chunk has
+     appends them in arrival order), as the request's body with the fields and "index" in the
+     query, then "finish" saves the file. The first chunk has
      data-chunk-size bytes; each next one what the link carried in chunkSeconds at the rate of
      the last, in whole multiples of the first, up to maxChunkSize; after a failure the first
      size again;
@@ -86,16 +87,23 @@
     }
 
     // Sends one form as a POST to target and hands done the parsed JSON answer, or an error text
-    // and whether trying again may help. A request that moves no byte for stallMs (a phone that
-    // slept, a network that changed) is given up as a network error.
-    function post(target, fields, onProgress, done) {
+    // and whether trying again may help. With a body (a chunk's bytes) the fields go in the query
+    // and the body is sent as it is, which the computer writes straight into the file. A request
+    // that moves no byte for stallMs (a phone that slept, a network that changed) is given up as a
+    // network error.
+    function post(target, fields, onProgress, done, body) {
         var form = new FormData();
+        var query = [];
         for (var i = 0; i < fields.length; i++) {
-            if (fields[i].length === 3)
+            if (body !== undefined)
+                query.push(encodeURIComponent(fields[i][0]) + "=" + encodeURIComponent(fields[i][1]));
+            else if (fields[i].length === 3)
                 form.append(fields[i][0], fields[i][1], fields[i][2]);
             else
                 form.append(fields[i][0], fields[i][1]);
         }
+        if (body !== undefined)
+            target += "?" + query.join("&");
         var xhr = new XMLHttpRequest();
         var stalled = false;
         var watchdog = null;
@@ -144,7 +152,12 @@
             else
                 done(null, null, false);
         };
-        xhr.send(form);
+        if (body !== undefined) {
+            xhr.setRequestHeader("Content-Type", "application/octet-stream");
+            xhr.send(body);
+        } else {
+            xhr.send(form);
+        }
         watch();
         return xhr;
     }
@@ -364,13 +377,13 @@
         var first = true;
         var finishing = false;
 
-        function call(fields, onProgress, done) {
+        function call(fields, onProgress, done, body) {
             self.xhr = post("/hugefile", named.concat(fields), onProgress, function (answer, error, retryable) {
                 self.xhr = null;
                 if (self.cancelled)
                     return self.abandon();
                 done(answer, error, retryable);
-            });
+            }, body);
         }
 
         function giveUp(text) {
@@ -439,7 +452,7 @@
             var end = Math.min(start + chunkBytes, file.size);
             var blob = file.slice(start, end);
             var sentAt = Date.now();
-            call([["index", String(index)], ["data", blob, file.name]],
+            call([["index", String(index)]],
                 function (loaded, size) {
                     self.progress(start + (size > 0 ? Math.floor(blob.size * loaded / size) : 0));
                 },
@@ -456,7 +469,7 @@
                     remember(file, offset);
                     self.progress(offset);
                     sendChunk();
-                });
+                }, blob);
         }
 
         function finishUpload() {

@@ -143,6 +143,17 @@ public:
         return device;
     }
 
+    QIODevice *bodyDevice(const HttpRequest &request) override
+    {
+        askedFor.append("body");
+        noteWhenAsked = request.parameter("note");
+        if (!supply)
+            return nullptr;
+        device = new QBuffer;
+        device->open(QIODevice::WriteOnly);
+        return device;
+    }
+
     bool supply = true;
     bool writable = true;
     QList<QByteArray> askedFor;
@@ -188,6 +199,8 @@ private slots:
     void abortsWhenUploadCannotBeStored();
     void writesFilePartsToTheHandlersDevice_data();
     void writesFilePartsToTheHandlersDevice();
+    void writesABodyToTheHandlersDevice_data();
+    void writesABodyToTheHandlersDevice();
     void extractsCookies();
 
 private:
@@ -714,6 +727,58 @@ void TestHttpRequest::abortsWhenUploadCannotBeStored()
     const auto request = feeder.parse(defaults.settings());
     qputenv("TMPDIR", temp);
     QCOMPARE(request->status(), HttpRequest::Aborted);
+}
+
+void TestHttpRequest::writesABodyToTheHandlersDevice_data()
+{
+    QTest::addColumn<bool>("supply");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<int>("errorStatus");
+    QTest::addRow("device supplied, beyond maxRequestSize") << true << 3000001 << true << 0;
+    QTest::addRow("device supplied, small") << true << 100 << true << 0;
+    QTest::addRow("handler declines, small: in memory") << false << 100 << true << 0;
+    QTest::addRow("handler declines, beyond maxRequestSize") << false << 3000001 << true << 413;
+    QTest::addRow("beyond the multipart limit: not asked") << true << 10000001 << false << 413;
+}
+
+void TestHttpRequest::writesABodyToTheHandlersDevice()
+{
+    QFETCH(bool, supply);
+    QFETCH(int, size);
+    QFETCH(bool, asked);
+    QFETCH(int, errorStatus);
+    httptest::TestSettings settings({ { "maxMultiPartSize", 10000000 } });
+    const QByteArray data = randomBytes(size);
+    if (errorStatus)
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^HttpRequest: expected .*body is too large"));
+
+    DeviceHandler handler;
+    handler.supply = supply;
+    Feeder feeder;
+    QVERIFY(feeder.isValid());
+    // The parameters of the query are known when the handler is asked.
+    feeder.send("POST /upload?note=query HTTP/1.1\r\nContent-Type: application/octet-stream\r\nContent-Length: "
+        + QByteArray::number(size) + "\r\n\r\n" + (errorStatus ? QByteArray() : data));
+    auto request = feeder.parse(settings.settings(), &handler);
+
+    QCOMPARE(handler.askedFor, asked ? QList<QByteArray> { "body" } : QList<QByteArray>());
+    if (asked)
+        QCOMPARE(handler.noteWhenAsked, QByteArray("query"));
+    if (errorStatus) {
+        QCOMPARE(request->status(), HttpRequest::Aborted);
+        QCOMPARE(request->errorStatus(), errorStatus);
+        return;
+    }
+    QCOMPARE(request->status(), HttpRequest::Complete);
+    QCOMPARE(request->parameter("note"), QByteArray("query"));
+    if (!supply) {
+        QVERIFY(request->body() == data);
+        return;
+    }
+    QVERIFY(request->body().isEmpty());
+    QCOMPARE(request->bodyDevice(), handler.device.data());
+    QVERIFY(handler.device->data() == data);
 }
 
 void TestHttpRequest::writesFilePartsToTheHandlersDevice_data()

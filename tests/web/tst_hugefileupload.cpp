@@ -1,11 +1,13 @@
 #include "core/settings.h"
+#include "httpserver/httprequest.h"
 #include "tests/support/filesizelimit.h"
 #include "tests/support/openfiles.h"
 #include "tests/support/testmain.h"
 #include "tests/web/httpexchange.h"
+#include "web/chunkedupload.h"
+#include "web/chunkeduploadmap.h"
+#include "web/chunkeduploadrequest.h"
 #include "web/chunkwriter.h"
-#include "web/hostchunk.h"
-#include "web/hostchunkmap.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/partialfileregistry.h"
 #include "web/uploadsupport.h"
@@ -20,8 +22,10 @@
 #include <QJsonObject>
 #include <QRandomGenerator>
 #include <QSet>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QUrl>
 
 #include <memory>
 #include <sys/stat.h>
@@ -54,13 +58,21 @@ QByteArray beginRequest()
     return multipartRequest("/hugefile", { { "action", "show", {} }, { "begin", "begin", {} } });
 }
 
-// The page sends the fields first, so the data can go straight into the upload; other clients
-// may put the data first.
-QByteArray chunkRequest(const QByteArray &name, const QByteArray &index, const QByteArray &data, bool dataFirst = false)
+// How a chunk travels: as the multipart field "data" after the other fields or before them (as
+// other clients may send it), or as the request's body with the fields in the query (as the
+// page sends it).
+enum ChunkForm { FieldsFirst, DataFirst, AsBody };
+
+QByteArray chunkRequest(const QByteArray &name, const QByteArray &index, const QByteArray &data, int form = FieldsFirst)
 {
+    if (form == AsBody)
+        return "POST /hugefile?action=show&filename=" + QUrl::toPercentEncoding(QString::fromUtf8(name))
+            + "&index=" + index + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + testsupport::keyCookieHeader()
+            + "Content-Type: application/octet-stream\r\nContent-Length: " + QByteArray::number(data.size())
+            + "\r\n\r\n" + data;
     const FormField dataField { "data", data, "blob" };
     QList<FormField> fields { { "action", "show", {} }, { "filename", name, {} }, { "index", index, {} } };
-    if (dataFirst)
+    if (form == DataFirst)
         fields.prepend(dataField);
     else
         fields.append(dataField);
@@ -266,20 +278,21 @@ private slots:
 
     void chunksJoinToTheExactConcatenation_data()
     {
-        QTest::addColumn<bool>("dataFirst");
-        QTest::addRow("fields before the data") << false;
-        QTest::addRow("data before the fields") << true;
+        QTest::addColumn<int>("form");
+        QTest::addRow("fields before the data") << int(FieldsFirst);
+        QTest::addRow("data before the fields") << int(DataFirst);
+        QTest::addRow("data as the body") << int(AsBody);
     }
 
     void chunksJoinToTheExactConcatenation()
     {
-        QFETCH(bool, dataFirst);
+        QFETCH(int, form);
         QSignalSpy capture(server, &WebServer::folderOpenRequested);
         const QList<QByteArray> chunks { randomBytes(300000, 1), randomBytes(1, 2), QByteArray("\r\n--\r\n\r\n"),
             randomBytes(123457, 3) };
         QCOMPARE(call(port, beginRequest()), begun);
         for (int i = 0; i < chunks.size(); ++i)
-            QCOMPARE(call(port, chunkRequest("movie.mkv", QByteArray::number(i), chunks.at(i), dataFirst)), okOnly);
+            QCOMPARE(call(port, chunkRequest("movie.mkv", QByteArray::number(i), chunks.at(i), form)), okOnly);
         // While it runs, the upload is at most one hidden partial file, not one file per chunk.
         QVERIFY(onlyPartialFiles(1));
 
@@ -306,9 +319,9 @@ private slots:
     {
         QTest::addColumn<QByteArray>("index");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<bool>("dataFirst");
-        for (const bool dataFirst : { false, true }) {
-            const char *order = dataFirst ? "data first" : "fields first";
+        QTest::addColumn<int>("dataFirst");
+        for (const int dataFirst : { FieldsFirst, DataFirst, AsBody }) {
+            const char *order = dataFirst == AsBody ? "as the body" : dataFirst ? "data first" : "fields first";
             QTest::addRow("skips one, %s", order)
                 << QByteArray("2") << QStringLiteral("文件块序号错误：收到2，应为1！") << dataFirst;
             QTest::addRow("repeats, %s", order)
@@ -326,7 +339,7 @@ private slots:
     {
         QFETCH(QByteArray, index);
         QFETCH(QString, message);
-        QFETCH(bool, dataFirst);
+        QFETCH(int, dataFirst);
         QCOMPARE(call(port, beginRequest()), begun);
         QCOMPARE(call(port, chunkRequest("f.bin", "0", "first")), okOnly);
         const QJsonObject refused = call(port, chunkRequest("f.bin", index, "WRONG", dataFirst));
@@ -488,7 +501,7 @@ private slots:
         QFETCH(QString, first);
         QFETCH(QString, second);
         QFETCH(bool, same);
-        QCOMPARE(HostChunkMap::key(QHostAddress(first)) == HostChunkMap::key(QHostAddress(second)), same);
+        QCOMPARE(ChunkedUploadMap::key(QHostAddress(first)) == ChunkedUploadMap::key(QHostAddress(second)), same);
     }
 
     void serverDestructionRemovesUnfinishedUploads()
@@ -506,13 +519,21 @@ private slots:
 
     // A chunk whose connection breaks off midway leaves nothing of itself in the upload: the same
     // chunk sent again gives the exact file.
+    void cutOffChunkStoresNothing_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addRow("multipart") << int(FieldsFirst);
+        QTest::addRow("as the body") << int(AsBody);
+    }
+
     void cutOffChunkStoresNothing()
     {
+        QFETCH(int, form);
         const QByteArray first = randomBytes(100000, 5);
         const QByteArray second = randomBytes(2000000, 6);
         QCOMPARE(call(port, beginRequest()), begun);
         QCOMPARE(call(port, chunkRequest("c.bin", "0", first)), okOnly);
-        const QByteArray request = chunkRequest("c.bin", "1", second);
+        const QByteArray request = chunkRequest("c.bin", "1", second, form);
         {
             const auto cut = sendHalf(request, second, first.size());
             QVERIFY(cut);
@@ -575,8 +596,16 @@ private slots:
     // A chunk that cannot be written whole as it arrives (here it would pass the process's file
     // size limit, as on a full disk) is answered as such, leaves the partial file as it was and
     // can be sent again.
+    void failedWriteOfAnArrivingChunkIsAnswered_data()
+    {
+        QTest::addColumn<int>("form");
+        QTest::addRow("multipart") << int(FieldsFirst);
+        QTest::addRow("as the body") << int(AsBody);
+    }
+
     void failedWriteOfAnArrivingChunkIsAnswered()
     {
+        QFETCH(int, form);
         const QByteArray first = randomBytes(100000, 1);
         const QByteArray second = randomBytes(300000, 2);
         QCOMPARE(call(port, beginRequest()), begun);
@@ -584,15 +613,82 @@ private slots:
 
         auto limit = std::make_unique<testsupport::FileSizeLimit>(250000);
         QVERIFY(limit->isSet());
-        const QJsonObject answer = call(port, chunkRequest("w.bin", "1", second));
+        const QJsonObject answer = call(port, chunkRequest("w.bin", "1", second, form));
         limit.reset();
         QCOMPARE(answer, refusal(QStringLiteral("保存块数据失败，写入文件出错，请检查磁盘空间！")));
 
-        QCOMPARE(callWhenIdle(port, chunkRequest("w.bin", "1", second)), okOnly);
+        QCOMPARE(callWhenIdle(port, chunkRequest("w.bin", "1", second, form)), okOnly);
         QCOMPARE(call(port, finishRequest("w.bin")).value(QStringLiteral("ok")).toBool(), true);
         const QByteArray joined = readFile(downloads + QStringLiteral("/w.bin"));
         QCOMPARE(joined.size(), first.size() + second.size());
         QVERIFY(joined == first + second);
+    }
+
+    // Bytes behind a chunk's declared length are no part of it: they are the next request's.
+    void bytesBeyondADeclaredBodyAreNotStored()
+    {
+        QCOMPARE(call(port, beginRequest()), begun);
+        const QByteArray data = randomBytes(500000, 9);
+        HttpExchange reply(port, chunkRequest("b.bin", "0", data, AsBody) + "NOT PART OF IT\r\n\r\n");
+        QCOMPARE(answerOf(reply), okOnly);
+        QCOMPARE(callWhenIdle(port, finishRequest("b.bin")).value(QStringLiteral("ok")).toBool(), true);
+        QVERIFY(readFile(downloads + QStringLiteral("/b.bin")) == data);
+    }
+
+    // What a request to the chunked upload asks for, from its parameters and the session's key.
+    void chunkedRequestIsDecoded_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<int>("action");
+        QTest::addColumn<QString>("uploadKey");
+        QTest::addColumn<qint64>("announcedSize");
+        using A = ChunkedUploadRequest::Action;
+        const QString key = QStringLiteral("K/10/a.bin");
+        QTest::addRow("the page") << QByteArray("filename=a.bin&filesize=10") << int(A::Page) << QString()
+                                  << qint64(-1);
+        QTest::addRow("begin") << QByteArray("begin=begin&filename=a.bin&filesize=10") << int(A::Begin) << key
+                               << qint64(10);
+        QTest::addRow("begin before finish")
+            << QByteArray("finish=finish&begin=begin&filename=a.bin&filesize=10") << int(A::Begin) << key << qint64(10);
+        QTest::addRow("status") << QByteArray("status=status&filename=a.bin&filesize=10") << int(A::Status) << key
+                                << qint64(10);
+        QTest::addRow("finish") << QByteArray("finish=finish&filename=a.bin&filesize=10") << int(A::Finish) << key
+                                << qint64(10);
+        QTest::addRow("terminate") << QByteArray("finish=terminate&filename=a.bin&filesize=10") << int(A::Terminate)
+                                   << key << qint64(10);
+        QTest::addRow("chunk") << QByteArray("index=3&filename=a.bin&filesize=10") << int(A::Chunk) << key
+                               << qint64(10);
+        QTest::addRow("climbing name") << QByteArray("index=0&filename=..%2F..%2Fa.bin&filesize=10") << int(A::Chunk)
+                                       << key << qint64(10);
+        QTest::addRow("own name") << QByteArray("index=0&filename=.orvex-a&filesize=10") << int(A::Chunk) << QString()
+                                  << qint64(10);
+        QTest::addRow("negative size") << QByteArray("index=0&filename=a.bin&filesize=-10") << int(A::Chunk)
+                                       << QString() << qint64(-2);
+        QTest::addRow("size not a number")
+            << QByteArray("index=0&filename=a.bin&filesize=ten") << int(A::Chunk) << QString() << qint64(-2);
+    }
+
+    void chunkedRequestIsDecoded()
+    {
+        QFETCH(QByteArray, query);
+        QFETCH(int, action);
+        QFETCH(QString, uploadKey);
+        QFETCH(qint64, announcedSize);
+        const QByteArray target
+            = "/hugefile?" + (action == int(ChunkedUploadRequest::Action::Page) ? query : "action=show&" + query);
+        QSettings settings(dir.path() + QStringLiteral("/request.ini"), QSettings::IniFormat);
+        tarsel::HttpRequest request(&settings);
+        QBuffer bytes;
+        bytes.setData("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QVERIFY(bytes.open(QIODevice::ReadOnly));
+        while (bytes.bytesAvailable() > 0 && request.status() != tarsel::HttpRequest::Complete)
+            request.readFromDevice(&bytes);
+        QCOMPARE(request.status(), tarsel::HttpRequest::Complete);
+
+        const ChunkedUploadRequest call = ChunkedUploadRequest::decode(request, "K");
+        QCOMPARE(int(call.action), action);
+        QCOMPARE(call.uploadKey, uploadKey);
+        QCOMPARE(call.announcedSize, announcedSize);
     }
 
     // File to file the kernel copies; a target it cannot write at an offset (opened for
@@ -684,7 +780,7 @@ private slots:
             QVERIFY(file->seek(0));
         }
 
-        HostChunk host;
+        ChunkedUpload host;
         QVERIFY(host.open(downloads));
         QVERIFY(host.append(0, QStringLiteral("joined.bin"), firstFile));
 
@@ -781,9 +877,9 @@ private slots:
     // gets data lives on.
     void stalledUploadIsDropped()
     {
-        HostChunkMap map;
+        ChunkedUploadMap map;
         const QString key = QStringLiteral("192.0.2.1");
-        auto host = std::make_shared<HostChunk>();
+        auto host = std::make_shared<ChunkedUpload>();
         QVERIFY(host->open(downloads));
         const QString partial = host->partialPath();
         QVERIFY(QFile::exists(partial));
@@ -812,17 +908,17 @@ private slots:
     // from a temporary file, and the upload stays as it was.
     void chunkBeyondTheLimitIsRefused()
     {
-        auto host = std::make_shared<HostChunk>(1000);
+        auto host = std::make_shared<ChunkedUpload>(1000);
         QVERIFY(host->open(downloads));
         QVERIFY(host->claim());
         {
-            ChunkWriter writer(host, 0);
+            ChunkWriter writer(UploadClaim(host), 0);
             QCOMPARE(writer.write(QByteArray(600, 'a')), qint64(600));
             QVERIFY(writer.commit(QStringLiteral("l.bin")));
         }
         QVERIFY(host->claim());
         {
-            ChunkWriter writer(host, 1);
+            ChunkWriter writer(UploadClaim(host), 1);
             QCOMPARE(writer.write(QByteArray(300, 'b')), qint64(300));
             QCOMPARE(writer.write(QByteArray(300, 'c')), qint64(300));
             QVERIFY(!writer.commit(QStringLiteral("l.bin")));

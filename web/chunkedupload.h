@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <atomic>
+#include <memory>
 
 class Chunk;
 class QIODevice;
@@ -34,22 +35,23 @@ constexpr char partialFileSuffix[] = ".orvex-part";
 //
 // Requests of several handler threads reach the same upload. The one that has claimed it owns
 // the partial file and the chunk list until it releases the claim; nobody else touches them.
-class HostChunk : public QObject
+class ChunkedUpload : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit HostChunk(qint64 maxBytes = maxPartialBytesPerClient, QObject *parent = nullptr);
-    ~HostChunk() override;
+    explicit ChunkedUpload(qint64 maxBytes = maxPartialBytesPerClient, QObject *parent = nullptr);
+    ~ChunkedUpload() override;
 
     // Creates the partial file (new, empty, a free hidden name) in folder.
     bool open(const QString &folder);
-    // Where the partial file is now; empty before open() and after finish().
+    // Where the partial file is now; empty before open() and after finish(). It goes with this
+    // object unless finished, also when open() failed after creating it.
     QString partialPath() const { return m_path; }
 
-    // False while another request holds the upload.
+    // False while another request holds the upload. The holder keeps the claim in an
+    // UploadClaim, which gives it back.
     bool claim() { return !claimed.exchange(true); }
-    void release() { claimed.store(false); }
 
     // The index the next chunk must carry.
     quint32 nextIndex() const { return quint32(chunks.size()); }
@@ -65,6 +67,10 @@ public:
     // partial file, then either the chunk is recorded or the file is cut back to its old size.
     qint64 size() const;
     bool write(const char *data, qint64 size);
+    // The same for bytes that something else put at the end of the partial file (by its
+    // descriptor, -1 when it is not open): the file is then size bytes longer.
+    int fileDescriptor() const { return partialFile.isOpen() ? partialFile.handle() : -1; }
+    void grewBy(qint64 size);
     void addChunk(quint32 index, const QString &fileName, qint64 size);
     void cutBack(qint64 size);
 
@@ -81,6 +87,9 @@ public:
     QList<Chunk *> chunks;
 
 private:
+    friend class UploadClaim;
+    void release() { claimed.store(false); }
+
     // The first chunk names the partial file after the file being uploaded.
     void nameAfter(const QString &fileName);
 
@@ -89,4 +98,43 @@ private:
     qint64 m_maxBytes;
     std::atomic<qint64> m_lastActivity;
     std::atomic<bool> claimed { false };
+};
+
+// A request's hold on an upload it has claimed (ChunkedUpload::claim): the upload is free again when
+// the claim is reset or goes, whichever way the request ends.
+class UploadClaim
+{
+public:
+    UploadClaim() = default;
+    // host must have been claimed already; null makes an empty claim.
+    explicit UploadClaim(std::shared_ptr<ChunkedUpload> host)
+        : m_host(std::move(host))
+    {
+    }
+    UploadClaim(UploadClaim &&other) noexcept = default;
+    UploadClaim &operator=(UploadClaim &&other) noexcept
+    {
+        if (this != &other) {
+            reset();
+            m_host = std::move(other.m_host);
+        }
+        return *this;
+    }
+    ~UploadClaim() { reset(); }
+
+    // Frees the upload and lets go of it: an upload nobody else holds goes with its partial file.
+    void reset()
+    {
+        if (m_host)
+            m_host->release();
+        m_host.reset();
+    }
+
+    ChunkedUpload *get() const { return m_host.get(); }
+    const std::shared_ptr<ChunkedUpload> &shared() const { return m_host; }
+    ChunkedUpload *operator->() const { return m_host.get(); }
+    explicit operator bool() const { return bool(m_host); }
+
+private:
+    std::shared_ptr<ChunkedUpload> m_host;
 };

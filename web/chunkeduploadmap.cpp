@@ -1,16 +1,16 @@
-#include "hostchunkmap.h"
+#include "chunkeduploadmap.h"
 
 #include <QHostAddress>
 
 #include <vector>
 
-HostChunkMap::~HostChunkMap()
+ChunkedUploadMap::~ChunkedUploadMap()
 {
     QMutexLocker lock(&mutex);
     hosts.clear();
 }
 
-QString HostChunkMap::key(const QHostAddress &address)
+QString ChunkedUploadMap::key(const QHostAddress &address)
 {
     bool isIPv4 = false;
     const quint32 ipv4 = address.toIPv4Address(&isIPv4);
@@ -19,17 +19,17 @@ QString HostChunkMap::key(const QHostAddress &address)
     return address.toString();
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::replace(const QString &key, std::shared_ptr<HostChunk> host)
+std::shared_ptr<ChunkedUpload> ChunkedUploadMap::replace(const QString &key, std::shared_ptr<ChunkedUpload> host)
 {
     QMutexLocker lock(&mutex);
-    std::shared_ptr<HostChunk> previous = hosts.take(key);
+    std::shared_ptr<ChunkedUpload> previous = hosts.take(key);
     hosts.insert(key, std::move(host));
     return previous;
 }
 
-bool HostChunkMap::insert(const QString &key, std::shared_ptr<HostChunk> host, int maxUploads)
+bool ChunkedUploadMap::insert(const QString &key, std::shared_ptr<ChunkedUpload> host, int maxUploads)
 {
-    std::shared_ptr<HostChunk> previous; // goes after the lock is given back
+    std::shared_ptr<ChunkedUpload> previous; // goes after the lock is given back
     QMutexLocker lock(&mutex);
     previous = hosts.take(key);
     if (hosts.size() >= maxUploads)
@@ -38,37 +38,37 @@ bool HostChunkMap::insert(const QString &key, std::shared_ptr<HostChunk> host, i
     return true;
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::take(const QString &key)
+std::shared_ptr<ChunkedUpload> ChunkedUploadMap::take(const QString &key)
 {
     QMutexLocker lock(&mutex);
     return hosts.take(key);
 }
 
-bool HostChunkMap::isCurrent(const QString &key, const HostChunk *host) const
+bool ChunkedUploadMap::isCurrent(const QString &key, const ChunkedUpload *host) const
 {
     QMutexLocker lock(&mutex);
     return hosts.value(key).get() == host;
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::claim(const QString &key, bool *busy)
+UploadClaim ChunkedUploadMap::claim(const QString &key, bool *busy)
 {
     QMutexLocker lock(&mutex);
     return claimLocked(key, busy);
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::claimAndTake(const QString &key, bool *busy)
+UploadClaim ChunkedUploadMap::claimAndTake(const QString &key, bool *busy)
 {
     QMutexLocker lock(&mutex);
-    std::shared_ptr<HostChunk> host = claimLocked(key, busy);
+    UploadClaim host = claimLocked(key, busy);
     if (host)
         hosts.remove(key);
     return host;
 }
 
-int HostChunkMap::dropStalled(qint64 now, qint64 idleLimitMs)
+int ChunkedUploadMap::dropStalled(qint64 now, qint64 idleLimitMs)
 {
     // Destroyed after the lock is given back: removing a large partial file can take a while.
-    std::vector<std::shared_ptr<HostChunk>> dropped;
+    std::vector<std::shared_ptr<ChunkedUpload>> dropped;
     {
         QMutexLocker lock(&mutex);
         for (auto it = hosts.begin(); it != hosts.end();) {
@@ -83,9 +83,9 @@ int HostChunkMap::dropStalled(qint64 now, qint64 idleLimitMs)
     return int(dropped.size());
 }
 
-std::shared_ptr<HostChunk> HostChunkMap::claimLocked(const QString &key, bool *busy) const
+UploadClaim ChunkedUploadMap::claimLocked(const QString &key, bool *busy) const
 {
-    std::shared_ptr<HostChunk> host = hosts.value(key);
+    std::shared_ptr<ChunkedUpload> host = hosts.value(key);
     *busy = host && !host->claim();
-    return *busy ? nullptr : host;
+    return *busy ? UploadClaim() : UploadClaim(std::move(host));
 }

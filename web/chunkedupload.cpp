@@ -1,4 +1,4 @@
-#include "hostchunk.h"
+#include "chunkedupload.h"
 
 #include "web/chunk.h"
 #include "web/partialfileregistry.h"
@@ -14,14 +14,14 @@ constexpr int maxRecordedNameLength = 255;
 
 } // namespace
 
-HostChunk::HostChunk(qint64 maxBytes, QObject *parent)
+ChunkedUpload::ChunkedUpload(qint64 maxBytes, QObject *parent)
     : QObject(parent)
     , m_maxBytes(maxBytes)
     , m_lastActivity(clockMs())
 {
 }
 
-HostChunk::~HostChunk()
+ChunkedUpload::~ChunkedUpload()
 {
     qDeleteAll(chunks);
     // Unless it was finished, the partial file goes with it.
@@ -30,29 +30,25 @@ HostChunk::~HostChunk()
         PartialFileRegistry::remove(m_path);
 }
 
-bool HostChunk::open(const QString &folder)
+bool ChunkedUpload::open(const QString &folder)
 {
     if (!PartialFileRegistry::create(
             partialFile, folder, QStringLiteral(".orvex-upload") + QLatin1String(partialFileSuffix)))
         return false;
-    const QString path = partialFile.fileName();
+    // From here on the file goes with this object.
+    m_path = partialFile.fileName();
     // Reopened unbuffered: no bytes wait in a buffer that a failed write could leave behind, so
     // cutting the file back always leaves it exact.
     partialFile.close();
-    if (!partialFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly)) {
-        PartialFileRegistry::remove(path);
-        return false;
-    }
-    m_path = path;
-    return true;
+    return partialFile.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly);
 }
 
-bool HostChunk::hasRoomFor(qint64 bytes) const
+bool ChunkedUpload::hasRoomFor(qint64 bytes) const
 {
     return chunks.size() < maxChunksPerUpload && bytes >= 0 && bytes <= m_maxBytes - size();
 }
 
-bool HostChunk::append(quint32 index, const QString &fileName, QIODevice &data)
+bool ChunkedUpload::append(quint32 index, const QString &fileName, QIODevice &data)
 {
     if (!partialFile.isOpen() || index != nextIndex() || !hasRoomFor(data.bytesAvailable()))
         return false;
@@ -65,17 +61,23 @@ bool HostChunk::append(quint32 index, const QString &fileName, QIODevice &data)
     return true;
 }
 
-qint64 HostChunk::size() const
+qint64 ChunkedUpload::size() const
 {
     return partialFile.isOpen() ? partialFile.pos() : 0;
 }
 
-bool HostChunk::write(const char *data, qint64 size)
+bool ChunkedUpload::write(const char *data, qint64 size)
 {
     return partialFile.isOpen() && partialFile.write(data, size) == size;
 }
 
-void HostChunk::addChunk(quint32 index, const QString &fileName, qint64 size)
+void ChunkedUpload::grewBy(qint64 size)
+{
+    if (partialFile.isOpen())
+        partialFile.seek(partialFile.pos() + size);
+}
+
+void ChunkedUpload::addChunk(quint32 index, const QString &fileName, qint64 size)
 {
     if (chunks.isEmpty())
         nameAfter(fileName);
@@ -86,7 +88,7 @@ void HostChunk::addChunk(quint32 index, const QString &fileName, qint64 size)
     touch();
 }
 
-void HostChunk::cutBack(qint64 size)
+void ChunkedUpload::cutBack(qint64 size)
 {
     if (!partialFile.isOpen())
         return;
@@ -94,7 +96,7 @@ void HostChunk::cutBack(qint64 size)
     partialFile.seek(size);
 }
 
-QString HostChunk::finish(const QString &folder, const QString &name)
+QString ChunkedUpload::finish(const QString &folder, const QString &name)
 {
     if (m_path.isEmpty())
         return QString();
@@ -105,18 +107,18 @@ QString HostChunk::finish(const QString &folder, const QString &name)
     return written;
 }
 
-void HostChunk::touch()
+void ChunkedUpload::touch()
 {
     m_lastActivity.store(clockMs());
 }
 
-qint64 HostChunk::clockMs()
+qint64 ChunkedUpload::clockMs()
 {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
-void HostChunk::nameAfter(const QString &fileName)
+void ChunkedUpload::nameAfter(const QString &fileName)
 {
     const QString name = upload::confinedFileName(fileName);
     if (name.isEmpty() || m_path.isEmpty())
