@@ -34,7 +34,8 @@ build_and_test()
     cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug -DORVEX_SANITIZE=ON -DORVEX_QT_MAJOR="$qt"
     cmake --build "$build" -j"$(nproc)"
     echo "== Qt $qt: running the tests"
-    unshare --net -- sh -c 'ip link set lo up && ip route add default dev lo && cd "$1" && shift && ctest --output-on-failure "$@"' \
+    # Side by side, one per core: the tests that must run alone say so (RUN_SERIAL).
+    unshare --net -- sh -c 'ip link set lo up && ip route add default dev lo && cd "$1" && shift && ctest --output-on-failure -j"$(nproc)" "$@"' \
         orvex-tests "$build" "$@"
 }
 
