@@ -703,7 +703,9 @@ void ReceiverContext::writeData(const QByteArray &data)
         }
         remaining -= static_cast<quint64>(count);
         offset += count;
-        if (remaining == 0 && isSealed() && sessionBytes == expectedBytes) {
+        // The session's last byte: the file is named when the end frame vouches for the stream.
+        // A frame may hold the ends of several files, so only the frame's last byte can be it.
+        if (remaining == 0 && isSealed() && sessionBytes == expectedBytes && offset == data.size()) {
             awaitingEnd = true;
             break;
         }

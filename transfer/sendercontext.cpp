@@ -328,6 +328,8 @@ void SenderContext::tellReceiver(const QString &error)
 
 void SenderContext::handleSocketError()
 {
+    // The receipt may be among the last frames, still with the cipher.
+    settleIncoming();
     if (awaitingReceipt && state == Transferring) {
         awaitingReceipt = false;
         receiptTimer.stop();
@@ -364,6 +366,11 @@ void SenderContext::writeByteToSocket()
     // writeAheadBytes, which bounds memory whatever the file size, and a small file does not
     // wait for a round through the event loop before the next one starts.
     while (current < batchEnd) {
+        if (isSealed()) {
+            if (!sendSealedFrame())
+                return;
+            continue;
+        }
         if (socket->bytesToWrite() >= writeAheadBytes)
             return;
         if (remaining > 0 || !source.isOpen()) {
@@ -395,23 +402,83 @@ void SenderContext::writeByteToSocket()
     }
 }
 
+bool SenderContext::startFile()
+{
+    const FileMetadata &head = metadata.at(current);
+    if (!openForReading(current))
+        return false;
+    // An announced empty file sends no frame, so this is the only place to see it change.
+    if (head.size == 0 && source.size() != 0) {
+        fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+        return false;
+    }
+    remaining = head.size - offsets.at(current);
+    transferred += offsets.at(current);
+    if (offsets.at(current) > 0 && !source.seek(static_cast<qint64>(offsets.at(current)))) {
+        fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+        return false;
+    }
+    return true;
+}
+
+bool SenderContext::sendSealedFrame()
+{
+    const int limit = sealedPayloadLimit();
+    FramePipeline::Frame frame = takeDataFrame(sealedAheadFrames * (limit + 64));
+    // Enough is on its way: the next frame is filled when some has gone.
+    if (frame.bytes.isEmpty())
+        return false;
+    const bool packed = uses(TransferFeatures::wideFrames);
+    char *data = frame.message() + 1;
+    int filled = 0;
+    while (current < batchEnd && filled < limit) {
+        if (!source.isOpen() && !startFile()) {
+            dropDataFrame(std::move(frame));
+            return false;
+        }
+        const FileMetadata &head = metadata.at(current);
+        if (remaining > 0) {
+            if (announceNext) {
+                emit printLogMsg(tr("正在传送文件 %1 ……").arg(head.filename));
+                announceNext = false;
+            }
+            // The receiver writes exactly the announced bytes, as below.
+            const qint64 wanted = qMin<qint64>(limit - filled, static_cast<qint64>(remaining));
+            const bool sizeKept = static_cast<quint64>(source.size()) == static_cast<quint64>(source.pos()) + remaining;
+            if (!sizeKept || source.read(data + filled, wanted) != wanted) {
+                dropDataFrame(std::move(frame));
+                fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
+                return false;
+            }
+            filled += static_cast<int>(wanted);
+            remaining -= static_cast<quint64>(wanted);
+            sessionBytes += static_cast<quint64>(wanted);
+            transferred += static_cast<quint64>(wanted);
+            if (remaining > 0)
+                break;
+        }
+        source.close();
+        ++current;
+        announceNext = true;
+        // Without "wide-frames" a frame holds the bytes of one file only.
+        if (!packed && filled > 0)
+            break;
+    }
+    if (filled == 0) {
+        dropDataFrame(std::move(frame));
+        return true;
+    }
+    queueDataFrame(std::move(frame), filled);
+    emitProgress();
+    return true;
+}
+
 bool SenderContext::sendNextChunk()
 {
     const FileMetadata &head = metadata.at(current);
     if (!source.isOpen()) {
-        if (!openForReading(current))
+        if (!startFile())
             return false;
-        // An announced empty file sends no frame, so this is the only place to see it change.
-        if (head.size == 0 && source.size() != 0) {
-            fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
-            return false;
-        }
-        remaining = head.size - offsets.at(current);
-        transferred += offsets.at(current);
-        if (offsets.at(current) > 0 && !source.seek(static_cast<qint64>(offsets.at(current)))) {
-            fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
-            return false;
-        }
         if (remaining == 0)
             return true;
     }

@@ -27,6 +27,8 @@ public:
     static constexpr qint64 maxDataPerFrame = 64000;
     // What the socket may hold before the next chunk is read.
     static constexpr qint64 writeAheadBytes = 4 * (maxDataPerFrame + 2 + Crypto::messageOverhead);
+    // In the sealed stream, sealed frames and those waiting for the cipher, in frames.
+    static constexpr qint64 sealedAheadFrames = 4;
     // How long the receiver may take to confirm the files after the last data frame.
     static constexpr int defaultReceiptTimeLimitMsec = 30000;
 
@@ -73,6 +75,11 @@ private:
     // Opens the file at its turn; fails the session when it cannot be read any more.
     bool openForReading(int index);
     bool sendNextChunk();
+    // Starts the file at current: opened, checked, placed after what the receiver holds.
+    bool startFile();
+    // One sealed data frame: under "wide-frames" the bytes of as many files as fit.
+    bool sendSealedFrame();
+    void sealedFramesSent() override { writeByteToSocket(); }
     void startNextBatch();
     void finish();
 
