@@ -128,7 +128,8 @@ bool SenderContext::openForReading(int index)
     source.close();
     source.setFileName(paths.at(index));
     // Only a regular file: opening a pipe put in its place would block until someone writes.
-    if (!QFileInfo(source.fileName()).isFile() || !source.open(QIODevice::ReadOnly)) {
+    // Unbuffered: the bytes go from the system straight into the frame.
+    if (!QFileInfo(source.fileName()).isFile() || !source.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
         fail(tr("无法打开文件 %1，传输已中止！").arg(metadata.at(index).filename));
         return false;
     }
@@ -423,12 +424,12 @@ bool SenderContext::startFile()
 
 bool SenderContext::sendSealedFrame()
 {
-    const int limit = sealedPayloadLimit();
+    const bool packed = uses(TransferFeatures::wideFrames);
+    const int limit = packed ? sealedPayloadLimit() : static_cast<int>(maxDataPerFrame);
     FramePipeline::Frame frame = takeDataFrame(sealedAheadFrames * (limit + 64));
     // Enough is on its way: the next frame is filled when some has gone.
     if (frame.bytes.isEmpty())
         return false;
-    const bool packed = uses(TransferFeatures::wideFrames);
     char *data = frame.message() + 1;
     int filled = 0;
     while (current < batchEnd && filled < limit) {
