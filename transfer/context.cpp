@@ -195,10 +195,10 @@ void Context::dropDataFrame(FramePipeline::Frame frame)
         sealing->recycle(std::move(frame));
 }
 
-void Context::sendSealed()
+bool Context::sendSealed()
 {
     if (!sealing)
-        return;
+        return false;
     QVector<FramePipeline::Frame> frames = sealing->finished();
     for (FramePipeline::Frame &frame : frames) {
         const int length = frame.size + SealedStream::tagBytes;
@@ -207,6 +207,18 @@ void Context::sendSealed()
             head[i] = static_cast<unsigned char>(static_cast<quint32>(length) >> (8 * (lengthBytes - 1 - i)));
         socket->write(frame.bytes.constData(), lengthBytes + length);
         sealing->recycle(std::move(frame));
+    }
+    return !frames.isEmpty();
+}
+
+void Context::settle()
+{
+    settleIncoming();
+    while (sealing && !failed) {
+        sealing->drain();
+        if (!sendSealed())
+            return;
+        sealedFramesSent();
     }
 }
 

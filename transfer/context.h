@@ -73,6 +73,9 @@ public:
     void sendMessage(const QByteArray &plaintext);
     // Whether frames are sealed from here on.
     bool isSealed() const { return sealed.isOpen(); }
+    // Completes now what the cipher's threads hold: frames received reach the session, frames
+    // sealed reach the socket. For callers that run no event loop between reads.
+    void settle();
     // The most a sealed data frame carries after its kind byte in this session.
     int sealedPayloadLimit() const { return lengthBytes == wideLengthBytes ? maxWidePayload : maxSealedPayload; }
 
@@ -160,7 +163,7 @@ private:
     qint64 pull(char *to, qint64 most);
     void readSealedFrames();
     bool deliverOpened();
-    void sendSealed();
+    bool sendSealed();
 
     static constexpr int readSlice = 4 * (maxMessagePerFrame + 2);
     // What the socket may buffer before the key exchange: a session that has not shown its key
