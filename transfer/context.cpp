@@ -172,11 +172,11 @@ void Context::sendFrame(const char *plaintext, int size)
     socket->write(frameBuffer);
 }
 
-FramePipeline::Frame Context::takeDataFrame(qint64 maxAheadBytes)
+FramePipeline::Frame Context::takeDataFrame(int payload, qint64 maxAheadBytes)
 {
     if (!sealing || socket->bytesToWrite() + sealing->pendingBytes() >= maxAheadBytes)
         return {};
-    FramePipeline::Frame frame = sealing->take(lengthBytes + 1 + sealedPayloadLimit() + SealedStream::tagBytes);
+    FramePipeline::Frame frame = sealing->take(lengthBytes + 1 + payload + SealedStream::tagBytes);
     frame.headerBytes = lengthBytes;
     if (!frame.bytes.isEmpty())
         frame.message()[0] = static_cast<char>(FrameKind::Data);
@@ -205,7 +205,11 @@ bool Context::sendSealed()
         auto *head = reinterpret_cast<unsigned char *>(frame.bytes.data());
         for (int i = 0; i < lengthBytes; ++i)
             head[i] = static_cast<unsigned char>(static_cast<quint32>(length) >> (8 * (lengthBytes - 1 - i)));
-        socket->write(frame.bytes.constData(), lengthBytes + length);
+        // In slices: the socket buffers each write in a block of its size, and blocks this small
+        // come back from the allocator's free lists, where large ones are mapped, faulted in
+        // page by page and unmapped again for every frame.
+        for (int offset = 0; offset < lengthBytes + length; offset += socketWriteSlice)
+            socket->write(frame.bytes.constData() + offset, qMin(socketWriteSlice, lengthBytes + length - offset));
         sealing->recycle(std::move(frame));
     }
     return !frames.isEmpty();

@@ -119,10 +119,10 @@ protected:
     bool sealStream(bool asSender);
     // One frame exactly as given; in the sealed stream it starts with its kind.
     void sendFrame(const char *plaintext, int size);
-    // A sealed data frame, filled in place: the file bytes go at message() + 1, at most
-    // sealedPayloadLimit() of them. Empty while frames wait to be sealed or sent beyond what a
+    // A sealed data frame, filled in place: at most payload file bytes (no more than
+    // sealedPayloadLimit()) go at message() + 1. Empty while frames wait to be sealed or sent beyond what a
     // session keeps ahead (maxAheadBytes); it then asks again on sealedFramesSent().
-    FramePipeline::Frame takeDataFrame(qint64 maxAheadBytes);
+    FramePipeline::Frame takeDataFrame(int payload, qint64 maxAheadBytes);
     // Seals the frame behind those before it and sends it; payload counts the bytes after the kind.
     void queueDataFrame(FramePipeline::Frame frame, int payload);
     void dropDataFrame(FramePipeline::Frame frame);
@@ -180,6 +180,7 @@ private:
     int timeLimitMsec = defaultTimeLimitMsec;
     QTimer handshakeTimer;
 
+    static constexpr int socketWriteSlice = 32 * 1024;
     static constexpr int narrowLengthBytes = 2;
     static constexpr int wideLengthBytes = 4;
     // Frames each pipeline holds at most: enough for the cipher, the socket and the files to

@@ -433,8 +433,8 @@ bool SenderContext::startFile()
 bool SenderContext::sendSealedFrame()
 {
     const bool packed = uses(TransferFeatures::wideFrames);
-    const int limit = packed ? sealedPayloadLimit() : static_cast<int>(maxDataPerFrame);
-    FramePipeline::Frame frame = takeDataFrame(sealedAheadFrames * (limit + 64));
+    const int limit = packed ? qMin(wideDataPerFrame, sealedPayloadLimit()) : static_cast<int>(maxDataPerFrame);
+    FramePipeline::Frame frame = takeDataFrame(limit, sealedAheadFrames * (limit + 64));
     // Enough is on its way: the next frame is filled when some has gone.
     if (frame.bytes.isEmpty())
         return false;
