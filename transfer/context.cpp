@@ -247,7 +247,9 @@ void Context::readSealedFrames()
         if (!readingMessage) {
             if (!opening->hasRoom()) {
                 opening->waitForOne();
-                deliverOpened();
+                // Frames out with a caller further up come back when it is done with them.
+                if (!deliverOpened())
+                    return;
                 continue;
             }
             const qint64 got = pull(reinterpret_cast<char *>(incomingHead) + incomingHeadBytes,

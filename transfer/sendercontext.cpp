@@ -34,6 +34,22 @@ QJsonObject fileEntry(const FileMetadata &file)
         { QStringLiteral("size"), static_cast<double>(file.size) } };
 }
 
+// The bytes of an entry in the offer's compact JSON plus those of its time in "mtimes": what the
+// writer makes of a plain name, and more for a name with characters it escapes (each counted
+// at its longest escape), so that frames filled by these sizes rarely need trimming. Counted
+// rather than written out: a tree of many files is offered without a JSON document per file.
+int entryBytes(const FileMetadata &file)
+{
+    const QByteArray name = file.filename.toUtf8();
+    int bytes = name.size();
+    for (const char c : name) {
+        if (static_cast<uchar>(c) < 0x20 || c == '"' || c == '\\')
+            bytes += 5;
+    }
+    return bytes + static_cast<int>(sizeof R"({"filename":"","size":})" - 1) + QByteArray::number(file.size).size()
+        + QByteArray::number(file.mtime).size();
+}
+
 } // namespace
 
 SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
@@ -50,13 +66,16 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     for (int i = 0; i < files.size(); ++i) {
         // Only the name is kept: each session opens one file at a time, from its beginning.
         paths.append(files.at(i)->fileName());
-        const QFileInfo info(paths.last());
-        const auto size = static_cast<quint64>(info.size());
+        // One stat per file and the time in milliseconds as the system gives it, without a local
+        // date per file: the same value as the file's QFileInfo::lastModified().
+        struct stat status { };
+        const bool found = ::stat(QFile::encodeName(paths.last()).constData(), &status) == 0;
+        const auto size = found ? static_cast<quint64>(status.st_size) : 0;
+        const qint64 mtime
+            = found ? qint64(status.st_mtim.tv_sec) * 1000 + qint64(status.st_mtim.tv_nsec) / 1000000 : 0;
         totalBytes += size;
-        metadata.append(
-            { i < names.size() ? names.at(i).first : QString(), size, info.lastModified().toMSecsSinceEpoch() });
-        entrySizes.append(QJsonDocument(fileEntry(metadata.last())).toJson(QJsonDocument::Compact).size()
-            + QByteArray::number(metadata.last().mtime).size());
+        metadata.append({ i < names.size() ? names.at(i).first : QString(), size, mtime });
+        entrySizes.append(entryBytes(metadata.last()));
     }
     offsets.fill(0, metadata.size());
 }
