@@ -342,8 +342,19 @@ void SenderContext::handleReceipt(const QJsonObject &receipt)
     socket->disconnectFromHost();
 }
 
+void SenderContext::sendPartialFrame()
+{
+    if (partialBytes > 0)
+        queueDataFrame(std::move(partialFrame), partialBytes);
+    else
+        dropDataFrame(std::move(partialFrame));
+    partialFrame = FramePipeline::Frame();
+    partialBytes = 0;
+}
+
 void SenderContext::tellReceiver(const QString &error)
 {
+    sendPartialFrame();
     if (!isSealed() || receiverDone || state != Transferring || socket->state() != QAbstractSocket::ConnectedState)
         return;
     receiverDone = true;
@@ -460,9 +471,14 @@ bool SenderContext::sendSealedFrame()
     char *data = frame.message() + 1;
     int filled = 0;
     while (current < batchEnd && filled < limit) {
-        if (!source.isOpen() && !startFile()) {
-            dropDataFrame(std::move(frame));
-            return false;
+        if (!source.isOpen()) {
+            partialFrame = std::move(frame);
+            partialBytes = filled;
+            if (!startFile())
+                return false;
+            frame = std::move(partialFrame);
+            partialFrame = FramePipeline::Frame();
+            partialBytes = 0;
         }
         const FileMetadata &head = metadata.at(current);
         if (remaining > 0) {
@@ -474,7 +490,8 @@ bool SenderContext::sendSealedFrame()
             const qint64 wanted = qMin<qint64>(limit - filled, static_cast<qint64>(remaining));
             const bool sizeKept = static_cast<quint64>(source.size()) == static_cast<quint64>(source.pos()) + remaining;
             if (!sizeKept || source.read(data + filled, wanted) != wanted) {
-                dropDataFrame(std::move(frame));
+                partialFrame = std::move(frame);
+                partialBytes = filled;
                 fail(tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename));
                 return false;
             }
@@ -482,6 +499,8 @@ bool SenderContext::sendSealedFrame()
             remaining -= static_cast<quint64>(wanted);
             sessionBytes += static_cast<quint64>(wanted);
             transferred += static_cast<quint64>(wanted);
+            // Each file's bytes are reported while it is the current one, as with a frame per file.
+            emitProgress();
             if (remaining > 0)
                 break;
         }
@@ -497,7 +516,6 @@ bool SenderContext::sendSealedFrame()
         return true;
     }
     queueDataFrame(std::move(frame), filled);
-    emitProgress();
     return true;
 }
 

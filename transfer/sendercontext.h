@@ -84,6 +84,9 @@ private:
     // One sealed data frame: under "wide-frames" the bytes of as many files as fit.
     bool sendSealedFrame();
     void sealedFramesSent() override { writeByteToSocket(); }
+    // Queues what a frame holds when a file after those in it fails: the files it finishes are
+    // complete at the other end. Called before the failure is told.
+    void sendPartialFrame();
     void startNextBatch();
     void finish();
 
@@ -121,4 +124,7 @@ private:
     int receiptTimeLimitMsec = defaultReceiptTimeLimitMsec;
     QTimer receiptTimer;
     QByteArray readBuffer;
+    // The frame being filled when a file fails, and the bytes of it that are good.
+    FramePipeline::Frame partialFrame;
+    int partialBytes = 0;
 };
