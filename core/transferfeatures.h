@@ -20,6 +20,9 @@ inline const QString receipt = QStringLiteral("receipt");
 // After the answer, one key per direction, bound to what both ends exchanged before, and frames
 // numbered in each direction.
 inline const QString sealed = QStringLiteral("sealed");
+// In the sealed stream, frames with a 32-bit length of up to 1 MiB of data, and data frames that
+// run on from one file into the next. Only together with "sealed".
+inline const QString wideFrames = QStringLiteral("wide-frames");
 
 // All of them, in ascending order.
 QStringList supported();

@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 
 namespace fuzzsupport {
 
@@ -29,7 +30,12 @@ public:
     {
         incoming.append(bytes);
         emit readyRead();
+        // No event loop runs: what the cipher's threads took is completed before the next step.
+        if (settle)
+            settle();
     }
+
+    std::function<void()> settle;
 
     qint64 bytesAvailable() const override { return QIODevice::bytesAvailable() + incoming.size() - readPosition; }
     qint64 bytesToWrite() const override { return 0; }
@@ -88,6 +94,7 @@ public:
         sessionKey = written.left(Crypto::keyBytes);
         crypto.computeSessionKey(sessionKey);
         sealed.reset();
+        lengthBytes = 2;
         readAt = Crypto::keyBytes;
     }
 
@@ -103,14 +110,16 @@ public:
             message = crypto.encrypt(plaintext);
         }
         QByteArray out;
-        out.append(static_cast<char>((message.size() >> 8) & 0xFF));
-        out.append(static_cast<char>(message.size() & 0xFF));
+        for (int i = lengthBytes - 1; i >= 0; --i)
+            out.append(static_cast<char>((message.size() >> (8 * i)) & 0xFF));
         return out + message;
     }
 
-    // Takes the session's frames written so far into the transcript and switches.
-    void seal(const QByteArray &written)
+    // Takes the session's frames written so far into the transcript and switches; wide: with
+    // the 32-bit lengths of "wide-frames".
+    void seal(const QByteArray &written, bool wide)
     {
+        lengthBytes = wide ? 4 : 2;
         while (!sealed.isOpen() && readAt + 2 <= written.size()) {
             const int length = (static_cast<uchar>(written.at(readAt)) << 8) | static_cast<uchar>(written.at(readAt + 1));
             if (readAt + 2 + length > written.size())
@@ -131,6 +140,7 @@ private:
     SealedStream sealed;
     QByteArray sessionKey;
     int readAt = 0;
+    int lengthBytes = 2;
     bool sender;
 };
 
@@ -138,8 +148,9 @@ private:
 //   0: a message (2-byte little-endian length, then the plaintext), sent as a proper frame;
 //   1: raw bytes (1-byte length), put on the stream as they are;
 //   2: deliver (1-byte count + 1) that many pending bytes to the session in one read;
-//   3: with the next byte's top bit set, the peer switches to the sealed stream; otherwise the
-//      target's own operation, given that byte.
+//   3: with the next byte's top bit set, the peer switches to the sealed stream (with 32-bit
+//      lengths when the bit below it is set too); otherwise the target's own operation, given
+//      that byte.
 // Whatever is still pending at the end is delivered at once.
 template <typename Operation>
 void play(Script &script, ScriptedSocket &socket, ScriptedPeer &peer, QByteArray pending, Operation own)
@@ -165,7 +176,7 @@ void play(Script &script, ScriptedSocket &socket, ScriptedPeer &peer, QByteArray
         default: {
             const uint8_t operation = script.byte();
             if ((operation & 0x80) != 0)
-                peer.seal(socket.written);
+                peer.seal(socket.written, (operation & 0x40) != 0);
             else
                 own(operation);
             break;

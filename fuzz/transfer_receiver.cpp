@@ -47,6 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     auto *socket = new ScriptedSocket;
     auto *session = new ReceiverContext(socket, nullptr);
+    socket->settle = [session] { session->settle(); };
     QObject::connect(session, &Context::metaDataReady, session,
         [](QVector<FileMetadata> files, qulonglong, QString deviceName, QString) {
             // What the window would show.

@@ -56,6 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     auto *socket = new ScriptedSocket;
     auto *session = new SenderContext(socket, offered, names, nullptr);
+    socket->settle = [session] { session->settle(); };
     session->startHandshake();
     peer->start(socket->written);
 

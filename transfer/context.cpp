@@ -6,6 +6,7 @@
 #include <QJsonValue>
 #include <QTcpSocket>
 
+#include <cstring>
 #include <exception>
 
 Context::Context(QTcpSocket *connection, QObject *parent)
@@ -45,6 +46,7 @@ void Context::restartOn(QTcpSocket *connection)
     socket->disconnectFromHost();
     socket->deleteLater();
     crypto.renewKeys();
+    stopPipelines();
     sealed.reset();
     peerPublicKey.clear();
     receiveBuffer.clear();
@@ -71,7 +73,34 @@ bool Context::sealStream(bool asSender)
         fail(Failure::Protocol, tr("握手失败！"));
         return false;
     }
+    startPipelines();
     return true;
+}
+
+void Context::startPipelines()
+{
+    lengthBytes = uses(TransferFeatures::wideFrames) ? wideLengthBytes : narrowLengthBytes;
+    sealing = std::make_unique<FramePipeline>(sealed, FramePipeline::Direction::Seal, pipelineDepth, nullptr);
+    opening = std::make_unique<FramePipeline>(sealed, FramePipeline::Direction::Open, pipelineDepth, nullptr);
+    connect(sealing.get(), &FramePipeline::ready, this, [this] {
+        sendSealed();
+        sealedFramesSent();
+    });
+    connect(opening.get(), &FramePipeline::ready, this, [this] {
+        if (deliverOpened() && opening && !failed)
+            readSealedFrames();
+    });
+}
+
+void Context::stopPipelines()
+{
+    sealing.reset();
+    opening.reset();
+    incoming = FramePipeline::Frame();
+    incomingHeadBytes = 0;
+    incomingBytes = 0;
+    readingMessage = false;
+    lengthBytes = narrowLengthBytes;
 }
 
 void Context::handleSealed(FrameKind, const QByteArray &)
@@ -113,6 +142,23 @@ void Context::sendMessage(const QByteArray &plaintext)
 
 void Context::sendFrame(const char *plaintext, int size)
 {
+    if (sealing) {
+        if (size > sealedPayloadLimit() + 1) {
+            fail(Failure::Protocol, tr("消息过长，无法发送！"));
+            return;
+        }
+        // A control frame goes out behind the data frames before it, before this returns.
+        sealing->drain();
+        sendSealed();
+        FramePipeline::Frame frame = sealing->take(lengthBytes + size + SealedStream::tagBytes, true);
+        frame.headerBytes = lengthBytes;
+        memcpy(frame.message(), plaintext, static_cast<size_t>(size));
+        frame.size = size;
+        sealing->submit(std::move(frame));
+        sealing->drain();
+        sendSealed();
+        return;
+    }
     const int overhead = sealed.isOpen() ? SealedStream::tagBytes : Crypto::messageOverhead;
     // A longer message would not fit the 16-bit length and would desynchronise the stream.
     if (size > maxMessagePerFrame - overhead) {
@@ -130,10 +176,164 @@ void Context::sendFrame(const char *plaintext, int size)
     socket->write(frameBuffer);
 }
 
+FramePipeline::Frame Context::takeDataFrame(int payload, qint64 maxAheadBytes)
+{
+    if (!sealing || socket->bytesToWrite() + sealing->pendingBytes() >= maxAheadBytes)
+        return {};
+    FramePipeline::Frame frame = sealing->take(lengthBytes + 1 + payload + SealedStream::tagBytes);
+    frame.headerBytes = lengthBytes;
+    if (!frame.bytes.isEmpty())
+        frame.message()[0] = static_cast<char>(FrameKind::Data);
+    return frame;
+}
+
+void Context::queueDataFrame(FramePipeline::Frame frame, int payload)
+{
+    frame.size = 1 + payload;
+    sealing->submit(std::move(frame));
+}
+
+void Context::dropDataFrame(FramePipeline::Frame frame)
+{
+    if (sealing && !frame.bytes.isEmpty())
+        sealing->recycle(std::move(frame));
+}
+
+bool Context::sendSealed()
+{
+    if (!sealing)
+        return false;
+    QVector<FramePipeline::Frame> frames = sealing->finished();
+    for (FramePipeline::Frame &frame : frames) {
+        const int length = frame.size + SealedStream::tagBytes;
+        auto *head = reinterpret_cast<unsigned char *>(frame.bytes.data());
+        for (int i = 0; i < lengthBytes; ++i)
+            head[i] = static_cast<unsigned char>(static_cast<quint32>(length) >> (8 * (lengthBytes - 1 - i)));
+        // In slices: the socket buffers each write in a block of its size, and blocks this small
+        // come back from the allocator's free lists, where large ones are mapped, faulted in
+        // page by page and unmapped again for every frame.
+        for (int offset = 0; offset < lengthBytes + length; offset += socketWriteSlice)
+            socket->write(frame.bytes.constData() + offset, qMin(socketWriteSlice, lengthBytes + length - offset));
+        sealing->recycle(std::move(frame));
+    }
+    return !frames.isEmpty();
+}
+
+void Context::settle()
+{
+    settleIncoming();
+    while (sealing && !failed) {
+        sealing->drain();
+        if (!sendSealed())
+            return;
+        sealedFramesSent();
+    }
+}
+
+qint64 Context::pull(char *to, qint64 most)
+{
+    // What was read before the switch comes first.
+    if (!receiveBuffer.isEmpty()) {
+        const int count = static_cast<int>(qMin<qint64>(most, receiveBuffer.size()));
+        memcpy(to, receiveBuffer.constData(), static_cast<size_t>(count));
+        receiveBuffer.remove(0, count);
+        return count;
+    }
+    return socket->read(to, most);
+}
+
+void Context::readSealedFrames()
+{
+    // Each message is read straight into the buffer it is opened in. While the pipeline is full
+    // this thread waits for the cipher rather than read on: what the socket buffers stays
+    // within what the system held, and the system's buffers hold the peer back.
+    while (!failed && opening) {
+        if (!readingMessage) {
+            if (!opening->hasRoom()) {
+                opening->waitForOne();
+                // Frames out with a caller further up come back when it is done with them.
+                if (!deliverOpened())
+                    return;
+                continue;
+            }
+            const qint64 got = pull(reinterpret_cast<char *>(incomingHead) + incomingHeadBytes,
+                lengthBytes - incomingHeadBytes);
+            if (got <= 0)
+                return;
+            incomingHeadBytes += static_cast<int>(got);
+            if (incomingHeadBytes < lengthBytes)
+                continue;
+            quint32 length = 0;
+            for (int i = 0; i < lengthBytes; ++i)
+                length = (length << 8) | incomingHead[i];
+            const int most = lengthBytes == wideLengthBytes ? maxWideMessage : maxMessagePerFrame;
+            // A frame has at least its kind and tag; a longer one than agreed is not this stream.
+            if (length < static_cast<quint32>(SealedStream::tagBytes + 1) || length > static_cast<quint32>(most)) {
+                failTampered();
+                return;
+            }
+            incoming = opening->take(static_cast<int>(length));
+            incoming.size = static_cast<int>(length);
+            incomingBytes = 0;
+            incomingHeadBytes = 0;
+            readingMessage = true;
+        }
+        const qint64 got = pull(incoming.message() + incomingBytes, incoming.size - incomingBytes);
+        if (got <= 0)
+            return;
+        incomingBytes += static_cast<int>(got);
+        if (incomingBytes == incoming.size) {
+            readingMessage = false;
+            opening->submit(std::move(incoming));
+            incoming = FramePipeline::Frame();
+        }
+    }
+}
+
+bool Context::deliverOpened()
+{
+    if (!opening)
+        return false;
+    QVector<FramePipeline::Frame> frames = opening->finished();
+    for (FramePipeline::Frame &frame : frames) {
+        if (!failed) {
+            const int plaintext = frame.size - SealedStream::tagBytes;
+            const char *message = frame.message();
+            if (!frame.opened || static_cast<uchar>(message[0]) > static_cast<uchar>(FrameKind::Control))
+                failTampered();
+            else
+                handleSealed(static_cast<FrameKind>(message[0]), QByteArray::fromRawData(message + 1, plaintext - 1));
+        }
+        if (opening)
+            opening->recycle(std::move(frame));
+    }
+    if (failed)
+        socket->readAll();
+    return !frames.isEmpty();
+}
+
+void Context::settleIncoming()
+{
+    while (opening && !failed) {
+        readSealedFrames();
+        if (!opening)
+            return;
+        opening->drain();
+        if (!deliverOpened())
+            return;
+    }
+}
+
 void Context::receiveSocketData()
 {
+    if (opening) {
+        readSealedFrames();
+        if (failed)
+            socket->readAll();
+        return;
+    }
     // Taken in slices, so that the buffer stays near one frame however much the socket holds.
-    while (!failed && socket->bytesAvailable() > 0) {
+    while (!failed && !opening && socket->bytesAvailable() > 0) {
         const int kept = receiveBuffer.size();
         const int slice = state == AwaitingKey ? Crypto::keyBytes - kept : readSlice;
         const auto wanted = static_cast<int>(qMin<qint64>(socket->bytesAvailable(), slice));
@@ -144,6 +344,9 @@ void Context::receiveSocketData()
             break;
         processReceived();
     }
+    // Frames after the switch, already read or still in the socket.
+    if (opening && !failed)
+        readSealedFrames();
     if (failed)
         socket->readAll();
 }
@@ -178,23 +381,13 @@ void Context::processReceived()
     // Frames are consumed from an offset and the buffer is compacted once, so a read holding
     // many frames costs one move, not one per frame.
     int consumed = 0;
-    while (!failed && receiveBuffer.size() - consumed >= 2) {
+    while (!failed && !opening && receiveBuffer.size() - consumed >= 2) {
         const auto *head = reinterpret_cast<const uchar *>(receiveBuffer.constData() + consumed);
         const int length = (head[0] << 8) | head[1];
         if (receiveBuffer.size() - consumed - 2 < length)
             break;
         const char *message = receiveBuffer.constData() + consumed + 2;
         consumed += 2 + length;
-        if (sealed.isOpen()) {
-            if (!sealed.openInto(message, length, plaintextBuffer) || plaintextBuffer.isEmpty()
-                || static_cast<uchar>(plaintextBuffer.at(0)) > static_cast<uchar>(FrameKind::Control)) {
-                failTampered();
-                return;
-            }
-            handleSealed(static_cast<FrameKind>(plaintextBuffer.at(0)),
-                QByteArray::fromRawData(plaintextBuffer.constData() + 1, plaintextBuffer.size() - 1));
-            continue;
-        }
         try {
             crypto.decryptInto(QByteArray::fromRawData(message, length), plaintextBuffer);
         } catch (const std::exception &error) {
@@ -214,6 +407,7 @@ void Context::processReceived()
 
 void Context::handleSocketError()
 {
+    settleIncoming();
     // Both peers close the connection when they are done, so errors after the end are expected.
     if (state == Finished)
         return;
@@ -238,6 +432,10 @@ void Context::fail(Failure kind, const QString &msg, const QString &detail)
     receiveBuffer.clear();
     // Frames already queued still go out: the files they finish are complete at the other end,
     // even if the window that owns the session is closed at once.
+    if (sealing) {
+        sealing->drain();
+        sendSealed();
+    }
     if (socket && socket->state() == QAbstractSocket::ConnectedState)
         socket->flush();
     emit raiseErrorMsg(msg);

@@ -2,6 +2,7 @@
 
 #include "transfer/crypto.h"
 #include "transfer/filemetadata.h"
+#include "transfer/framepipeline.h"
 #include "transfer/sealedstream.h"
 #include "transfer/transferevents.h"
 
@@ -10,6 +11,8 @@
 #include <QStringList>
 #include <QTimer>
 #include <QVector>
+
+#include <memory>
 
 class QJsonValue;
 class QTcpSocket;
@@ -50,6 +53,10 @@ public:
     };
     // The plaintext of one sealed frame: its kind and at most this much after it.
     static constexpr int maxSealedPayload = maxMessagePerFrame - SealedStream::tagBytes - 1;
+    // Under "wide-frames" the length field is 32 bits wide and a sealed frame holds its kind and
+    // at most this much after it.
+    static constexpr int maxWidePayload = 1 << 20;
+    static constexpr int maxWideMessage = 1 + maxWidePayload + SealedStream::tagBytes;
 
     Context(QTcpSocket *connection, QObject *parent);
 
@@ -70,6 +77,11 @@ public:
     void sendMessage(const QByteArray &plaintext);
     // Whether frames are sealed from here on.
     bool isSealed() const { return sealed.isOpen(); }
+    // Completes now what the cipher's threads hold: frames received reach the session, frames
+    // sealed reach the socket. For callers that run no event loop between reads.
+    void settle();
+    // The most a sealed data frame carries after its kind byte in this session.
+    int sealedPayloadLimit() const { return lengthBytes == wideLengthBytes ? maxWidePayload : maxSealedPayload; }
 
     SessionState sessionState() const { return state; }
     // The six digits both users compare, once the keys are exchanged.
@@ -127,6 +139,18 @@ protected:
     bool sealStream(bool asSender);
     // One frame exactly as given; in the sealed stream it starts with its kind.
     void sendFrame(const char *plaintext, int size);
+    // A sealed data frame, filled in place: at most payload file bytes (no more than
+    // sealedPayloadLimit()) go at message() + 1. Empty while frames wait to be sealed or sent beyond what a
+    // session keeps ahead (maxAheadBytes); it then asks again on sealedFramesSent().
+    FramePipeline::Frame takeDataFrame(int payload, qint64 maxAheadBytes);
+    // Seals the frame behind those before it and sends it; payload counts the bytes after the kind.
+    void queueDataFrame(FramePipeline::Frame frame, int payload);
+    void dropDataFrame(FramePipeline::Frame frame);
+    // Sealed frames have gone to the socket: there may be room for more.
+    virtual void sealedFramesSent() { }
+    // Takes every frame the peer sent before an error or a close, so that a peer that closes
+    // right after its last frame is heard to the end.
+    void settleIncoming();
     // A sealed frame did not open, or the peer said that one of ours did not: the session ends
     // with the same words on both sides.
     void failTampered();
@@ -159,6 +183,12 @@ private:
     void attach(QTcpSocket *connection);
     void processReceived();
     void handshakeTimedOut();
+    void startPipelines();
+    void stopPipelines();
+    qint64 pull(char *to, qint64 most);
+    void readSealedFrames();
+    bool deliverOpened();
+    bool sendSealed();
 
     static constexpr int readSlice = 4 * (maxMessagePerFrame + 2);
     // What the socket may buffer before the key exchange: a session that has not shown its key
@@ -175,4 +205,24 @@ private:
     QByteArray plaintextBuffer;
     int timeLimitMsec = defaultTimeLimitMsec;
     QTimer handshakeTimer;
+
+    static constexpr int socketWriteSlice = 32 * 1024;
+    static constexpr int narrowLengthBytes = 2;
+    static constexpr int wideLengthBytes = 4;
+    // Frames each pipeline holds at most: enough for the cipher, the socket and the files to
+    // overlap, few enough to bound memory (a few MiB per direction).
+    static constexpr int pipelineDepth = 4;
+    // Of the sealed stream: the length field's width in both directions.
+    int lengthBytes = narrowLengthBytes;
+    // Once the stream is sealed, each direction of `sealed` belongs to its pipeline's thread
+    // (outgoing to sealing, incoming to opening); this thread only hands frames in and out.
+    // Declared after `sealed`, so that they stop before it goes.
+    std::unique_ptr<FramePipeline> sealing;
+    std::unique_ptr<FramePipeline> opening;
+    // The incoming frame being read: its length field, then its message.
+    unsigned char incomingHead[wideLengthBytes] = {};
+    int incomingHeadBytes = 0;
+    FramePipeline::Frame incoming;
+    int incomingBytes = 0;
+    bool readingMessage = false;
 };

@@ -578,7 +578,11 @@ void ReceiverContext::openNextFile()
             return;
         }
         const QFileInfo target(path);
-        QDir().mkpath(target.absolutePath());
+        // Files of one folder usually follow each other: the folder is made once for them.
+        if (target.absolutePath() != madeFolder) {
+            QDir().mkpath(target.absolutePath());
+            madeFolder = target.absolutePath();
+        }
 
         const quint64 keptBytes = kept.value(current);
         const bool heldWhole = keptBytes == head.size && held.value(current).complete;
@@ -589,12 +593,13 @@ void ReceiverContext::openNextFile()
         const QString temporary = QStringLiteral("%1/.orvex-%2.part")
                                       .arg(target.absolutePath())
                                       .arg(partialBase + static_cast<quint64>(current), 16, 16, QLatin1Char('0'));
-        // A partial of this session's numbering that is not continued is this session's to replace.
-        if (keptBytes == 0)
+        // A partial of this session's numbering that is not continued is this session's to replace;
+        // a new session's numbering is new.
+        if (keptBytes == 0 && continuesEarlier)
             QFile::remove(temporary);
         currentFile = new QFile(temporary, this);
         errno = 0;
-        if (keptBytes > 0 ? !openPartialFile(keptBytes) : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+        if (keptBytes > 0 ? !openPartialFile(keptBytes) : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
             const int error = errno;
             delete currentFile;
             currentFile = nullptr;
@@ -671,10 +676,9 @@ bool ReceiverContext::completeCurrentFile()
             saveRecord();
         }
     } else if (written) {
-        // A later file of the same name in the same offer replaces the earlier one.
-        if (QFileInfo(currentTarget).isFile())
-            QFile::remove(currentTarget);
-        if (QFile::rename(temporary, currentTarget))
+        // A later file of the same name in the same offer replaces the earlier one, in one step;
+        // a folder of that name stays and the file is not saved.
+        if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(currentTarget).constData()) == 0)
             placed = currentTarget;
     }
     if (placed.isEmpty()) {
@@ -714,7 +718,9 @@ void ReceiverContext::writeData(const QByteArray &data)
         }
         remaining -= static_cast<quint64>(count);
         offset += count;
-        if (remaining == 0 && isSealed() && sessionBytes == expectedBytes) {
+        // The session's last byte: the file is named when the end frame vouches for the stream.
+        // A frame may hold the ends of several files, so only the frame's last byte can be it.
+        if (remaining == 0 && isSealed() && sessionBytes == expectedBytes && offset == data.size()) {
             awaitingEnd = true;
             break;
         }

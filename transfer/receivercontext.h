@@ -134,6 +134,8 @@ private:
     QString transferFolder;
     QString transferRoot;
     QString currentTarget;
+    // The folder the last file went into, made already.
+    QString madeFolder;
     quint64 partialBase = 0;
     qint64 nameBytes = 0;
     qint64 budgetTaken = 0;

@@ -130,3 +130,16 @@ bool SealedStream::openInto(const char *message, int size, QByteArray &plaintext
     ++received;
     return true;
 }
+
+bool SealedStream::openInPlace(char *message, int size)
+{
+    if (size < tagBytes)
+        return false;
+    unsigned char nonce[nonceBytes];
+    nonceFor(received, nonce);
+    auto *bytes = reinterpret_cast<unsigned char *>(message);
+    if (!receiving->open(nonce, bytes, size, bytes))
+        return false;
+    ++received;
+    return true;
+}

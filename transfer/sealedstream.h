@@ -37,11 +37,14 @@ public:
     bool open(const Crypto &own, const QByteArray &peerPublicKey, bool asSender);
     bool isOpen() const { return opened; }
 
-    // Seals the next outgoing frame into message, which must have room for size + tagBytes.
+    // Seals the next outgoing frame into message, which must have room for size + tagBytes and
+    // may be where the plaintext is.
     void sealInto(const char *plaintext, int size, char *message);
     // Opens the next incoming frame; false, with nothing in plaintext, when it does not verify
     // as the next frame of this direction.
     bool openInto(const char *message, int size, QByteArray &plaintext);
+    // The same in place: the plaintext (size - tagBytes) replaces the message's beginning.
+    bool openInPlace(char *message, int size);
 
     // The key and transcript hash a derivation would use: for tests that check the construction
     // against an independent one.

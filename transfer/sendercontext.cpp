@@ -20,6 +20,9 @@
 
 #include <cmath>
 #include <exception>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -29,6 +32,22 @@ QJsonObject fileEntry(const FileMetadata &file)
 {
     return { { QStringLiteral("filename"), file.filename },
         { QStringLiteral("size"), static_cast<double>(file.size) } };
+}
+
+// The bytes of an entry in the offer's compact JSON plus those of its time in "mtimes": what the
+// writer makes of a plain name, and more for a name with characters it escapes (each counted
+// at its longest escape), so that frames filled by these sizes rarely need trimming. Counted
+// rather than written out: a tree of many files is offered without a JSON document per file.
+int entryBytes(const FileMetadata &file)
+{
+    const QByteArray name = file.filename.toUtf8();
+    int bytes = name.size();
+    for (const char c : name) {
+        if (static_cast<uchar>(c) < 0x20 || c == '"' || c == '\\')
+            bytes += 5;
+    }
+    return bytes + static_cast<int>(sizeof R"({"filename":"","size":})" - 1) + QByteArray::number(file.size).size()
+        + QByteArray::number(file.mtime).size();
 }
 
 } // namespace
@@ -47,13 +66,16 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     for (int i = 0; i < files.size(); ++i) {
         // Only the name is kept: each session opens one file at a time, from its beginning.
         paths.append(files.at(i)->fileName());
-        const QFileInfo info(paths.last());
-        const auto size = static_cast<quint64>(info.size());
+        // One stat per file and the time in milliseconds as the system gives it, without a local
+        // date per file: the same value as the file's QFileInfo::lastModified().
+        struct stat status { };
+        const bool found = ::stat(QFile::encodeName(paths.last()).constData(), &status) == 0;
+        const auto size = found ? static_cast<quint64>(status.st_size) : 0;
+        const qint64 mtime
+            = found ? qint64(status.st_mtim.tv_sec) * 1000 + qint64(status.st_mtim.tv_nsec) / 1000000 : 0;
         totalBytes += size;
-        metadata.append(
-            { i < names.size() ? names.at(i).first : QString(), size, info.lastModified().toMSecsSinceEpoch() });
-        entrySizes.append(QJsonDocument(fileEntry(metadata.last())).toJson(QJsonDocument::Compact).size()
-            + QByteArray::number(metadata.last().mtime).size());
+        metadata.append({ i < names.size() ? names.at(i).first : QString(), size, mtime });
+        entrySizes.append(entryBytes(metadata.last()));
     }
     offsets.fill(0, metadata.size());
 }
@@ -126,9 +148,15 @@ void SenderContext::onHandshakeDone()
 bool SenderContext::openForReading(int index)
 {
     source.close();
-    source.setFileName(paths.at(index));
-    // Only a regular file: opening a pipe put in its place would block until someone writes.
-    if (!QFileInfo(source.fileName()).isFile() || !source.open(QIODevice::ReadOnly)) {
+    // Only a regular file: a pipe put in its place is opened without waiting for a writer, and
+    // refused. One look-up of the path per file, which a tree of small files feels.
+    const int descriptor = ::open(QFile::encodeName(paths.at(index)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat status { };
+    // Unbuffered: the bytes go from the system straight into the frame.
+    if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)
+        || !source.open(descriptor, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        if (descriptor >= 0)
+            ::close(descriptor);
         fail(Failure::ReadError, tr("无法打开文件 %1，传输已中止！").arg(metadata.at(index).filename),
             metadata.at(index).filename);
         return false;
@@ -317,8 +345,19 @@ void SenderContext::handleReceipt(const QJsonObject &receipt)
     socket->disconnectFromHost();
 }
 
+void SenderContext::sendPartialFrame()
+{
+    if (partialBytes > 0)
+        queueDataFrame(std::move(partialFrame), partialBytes);
+    else
+        dropDataFrame(std::move(partialFrame));
+    partialFrame = FramePipeline::Frame();
+    partialBytes = 0;
+}
+
 void SenderContext::tellReceiver(const QString &error)
 {
+    sendPartialFrame();
     if (!isSealed() || receiverDone || state != Transferring || socket->state() != QAbstractSocket::ConnectedState)
         return;
     receiverDone = true;
@@ -331,6 +370,8 @@ void SenderContext::tellReceiver(const QString &error)
 
 void SenderContext::handleSocketError()
 {
+    // The receipt may be among the last frames, still with the cipher.
+    settleIncoming();
     if (awaitingReceipt && state == Transferring) {
         awaitingReceipt = false;
         receiptTimer.stop();
@@ -367,6 +408,11 @@ void SenderContext::writeByteToSocket()
     // writeAheadBytes, which bounds memory whatever the file size, and a small file does not
     // wait for a round through the event loop before the next one starts.
     while (current < batchEnd) {
+        if (isSealed()) {
+            if (!sendSealedFrame())
+                return;
+            continue;
+        }
         if (socket->bytesToWrite() >= writeAheadBytes)
             return;
         if (remaining > 0 || !source.isOpen()) {
@@ -398,25 +444,91 @@ void SenderContext::writeByteToSocket()
     }
 }
 
+bool SenderContext::startFile()
+{
+    const FileMetadata &head = metadata.at(current);
+    if (!openForReading(current))
+        return false;
+    // An announced empty file sends no frame, so this is the only place to see it change.
+    if (head.size == 0 && source.size() != 0) {
+        fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename), head.filename);
+        return false;
+    }
+    remaining = head.size - offsets.at(current);
+    transferred += offsets.at(current);
+    if (offsets.at(current) > 0 && !source.seek(static_cast<qint64>(offsets.at(current)))) {
+        fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename), head.filename);
+        return false;
+    }
+    return true;
+}
+
+bool SenderContext::sendSealedFrame()
+{
+    const bool packed = uses(TransferFeatures::wideFrames);
+    const int limit = packed ? qMin(wideDataPerFrame, sealedPayloadLimit()) : static_cast<int>(maxDataPerFrame);
+    FramePipeline::Frame frame = takeDataFrame(limit, sealedAheadFrames * (limit + 64));
+    // Enough is on its way: the next frame is filled when some has gone.
+    if (frame.bytes.isEmpty())
+        return false;
+    char *data = frame.message() + 1;
+    int filled = 0;
+    while (current < batchEnd && filled < limit) {
+        if (!source.isOpen()) {
+            partialFrame = std::move(frame);
+            partialBytes = filled;
+            if (!startFile())
+                return false;
+            frame = std::move(partialFrame);
+            partialFrame = FramePipeline::Frame();
+            partialBytes = 0;
+        }
+        const FileMetadata &head = metadata.at(current);
+        if (remaining > 0) {
+            if (announceNext) {
+                emit printLogMsg(tr("正在传送文件 %1 ……").arg(head.filename));
+                emit fileStarted(current);
+                announceNext = false;
+            }
+            // The receiver writes exactly the announced bytes, as below.
+            const qint64 wanted = qMin<qint64>(limit - filled, static_cast<qint64>(remaining));
+            const bool sizeKept = static_cast<quint64>(source.size()) == static_cast<quint64>(source.pos()) + remaining;
+            if (!sizeKept || source.read(data + filled, wanted) != wanted) {
+                partialFrame = std::move(frame);
+                partialBytes = filled;
+                fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename), head.filename);
+                return false;
+            }
+            filled += static_cast<int>(wanted);
+            remaining -= static_cast<quint64>(wanted);
+            sessionBytes += static_cast<quint64>(wanted);
+            transferred += static_cast<quint64>(wanted);
+            // Each file's bytes are reported while it is the current one, as with a frame per file.
+            emitProgress();
+            if (remaining > 0)
+                break;
+        }
+        source.close();
+        ++current;
+        announceNext = true;
+        // Without "wide-frames" a frame holds the bytes of one file only.
+        if (!packed && filled > 0)
+            break;
+    }
+    if (filled == 0) {
+        dropDataFrame(std::move(frame));
+        return true;
+    }
+    queueDataFrame(std::move(frame), filled);
+    return true;
+}
+
 bool SenderContext::sendNextChunk()
 {
     const FileMetadata &head = metadata.at(current);
     if (!source.isOpen()) {
-        if (!openForReading(current))
+        if (!startFile())
             return false;
-        // An announced empty file sends no frame, so this is the only place to see it change.
-        if (head.size == 0 && source.size() != 0) {
-            fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename),
-                head.filename);
-            return false;
-        }
-        remaining = head.size - offsets.at(current);
-        transferred += offsets.at(current);
-        if (offsets.at(current) > 0 && !source.seek(static_cast<qint64>(offsets.at(current)))) {
-            fail(Failure::ReadError, tr("文件 %1 在发送过程中发生了变化，传输已中止！").arg(head.filename),
-                head.filename);
-            return false;
-        }
         if (remaining == 0)
             return true;
     }

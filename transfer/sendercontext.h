@@ -27,6 +27,12 @@ public:
     static constexpr qint64 maxDataPerFrame = 64000;
     // What the socket may hold before the next chunk is read.
     static constexpr qint64 writeAheadBytes = 4 * (maxDataPerFrame + 2 + Crypto::messageOverhead);
+    // In the sealed stream, sealed frames and those waiting for the cipher, in frames.
+    static constexpr qint64 sealedAheadFrames = 4;
+    // What this side puts in a data frame under "wide-frames" (the peer takes up to 1 MiB): a
+    // frame stays within a core's cache while it is read, sealed and copied to the socket, and
+    // still holds 64 small files of 4 KiB.
+    static constexpr int wideDataPerFrame = 256 * 1024;
     // How long the receiver may take to confirm the files after the last data frame.
     static constexpr int defaultReceiptTimeLimitMsec = 30000;
 
@@ -71,6 +77,14 @@ private:
     // Opens the file at its turn; fails the session when it cannot be read any more.
     bool openForReading(int index);
     bool sendNextChunk();
+    // Starts the file at current: opened, checked, placed after what the receiver holds.
+    bool startFile();
+    // One sealed data frame: under "wide-frames" the bytes of as many files as fit.
+    bool sendSealedFrame();
+    void sealedFramesSent() override { writeByteToSocket(); }
+    // Queues what a frame holds when a file after those in it fails: the files it finishes are
+    // complete at the other end. Called before the failure is told.
+    void sendPartialFrame();
     void startNextBatch();
     void finish();
 
@@ -108,4 +122,7 @@ private:
     int receiptTimeLimitMsec = defaultReceiptTimeLimitMsec;
     QTimer receiptTimer;
     QByteArray readBuffer;
+    // The frame being filled when a file fails, and the bytes of it that are good.
+    FramePipeline::Frame partialFrame;
+    int partialBytes = 0;
 };

@@ -44,9 +44,10 @@ bool TransferPeer::exchangeKeys()
     return true;
 }
 
-void TransferPeer::seal(bool asSender)
+void TransferPeer::seal(bool asSender, bool wide)
 {
     sealed.open(crypto, peerKey, asSender);
+    lengthBytes = wide ? 4 : 2;
 }
 
 QByteArray TransferPeer::frame(const QByteArray &plaintext)
@@ -60,8 +61,8 @@ QByteArray TransferPeer::frame(const QByteArray &plaintext)
         message = crypto.encrypt(plaintext);
     }
     QByteArray out;
-    out.append(static_cast<char>(message.size() >> 8));
-    out.append(static_cast<char>(message.size() & 0xFF));
+    for (int i = lengthBytes - 1; i >= 0; --i)
+        out.append(static_cast<char>(static_cast<quint32>(message.size()) >> (8 * i)));
     return out + message;
 }
 
@@ -81,18 +82,20 @@ void TransferPeer::sendMetadata(const QJsonArray &files, const QString &deviceNa
 bool TransferPeer::takeMessage(QByteArray *message)
 {
     buffer += socket->readAll();
-    if (buffer.size() < 2)
+    if (buffer.size() < lengthBytes)
         return false;
-    const int length = (static_cast<uchar>(buffer.at(0)) << 8) | static_cast<uchar>(buffer.at(1));
-    if (buffer.size() < 2 + length)
+    int length = 0;
+    for (int i = 0; i < lengthBytes; ++i)
+        length = (length << 8) | static_cast<uchar>(buffer.at(i));
+    if (buffer.size() < lengthBytes + length)
         return false;
     if (sealed.isOpen()) {
-        sealed.openInto(buffer.constData() + 2, length, *message);
+        sealed.openInto(buffer.constData() + lengthBytes, length, *message);
     } else {
-        *message = crypto.decrypt(buffer.mid(2, length));
+        *message = crypto.decrypt(buffer.mid(lengthBytes, length));
         sealed.recordIncoming(*message);
     }
-    buffer.remove(0, 2 + length);
+    buffer.remove(0, lengthBytes + length);
     return true;
 }
 

@@ -28,8 +28,9 @@ public:
     // Frames before the switch enter the transcript that the sealed stream's keys are bound to.
     QByteArray frame(const QByteArray &plaintext);
     // Switches to the sealed stream as the other end does after the answer; asSender says which
-    // end this peer plays. Sealed plaintexts start with their kind byte.
-    void seal(bool asSender);
+    // end this peer plays; wide: with the 32-bit lengths of "wide-frames". Sealed plaintexts
+    // start with their kind byte.
+    void seal(bool asSender, bool wide = false);
     void write(const QByteArray &bytes);
     void sendMessage(const QByteArray &plaintext) { write(frame(plaintext)); }
     void sendMetadata(const QJsonArray &files, const QString &deviceName = QStringLiteral("test peer"));
@@ -49,5 +50,6 @@ private:
     bool owned = false;
     QByteArray buffer;
     QByteArray peerKey;
+    int lengthBytes = 2;
     SealedStream sealed;
 };

@@ -1,6 +1,8 @@
 #include "tests/support/testmain.h"
 #include "transfer/aead.h"
 #include "transfer/crypto.h"
+#include "transfer/framepipeline.h"
+#include "transfer/sealedstream.h"
 
 #include <sodium.h>
 
@@ -97,6 +99,7 @@ private slots:
     void verificationCodeKnownAnswer();
     void sameMessagesAsLibsodium_data();
     void sameMessagesAsLibsodium();
+    void pipelinesKeepTheStreamsOrder();
 };
 
 void TestCrypto::x25519KnownAnswer()
@@ -296,6 +299,65 @@ void TestCrypto::sameMessagesAsLibsodium()
     QCOMPARE(opened, plaintext);
     theirs[theirs.size() - 1] = static_cast<char>(theirs.at(theirs.size() - 1) ^ 1);
     QVERIFY(!aead.open(n, bytes(theirs), theirs.size(), reinterpret_cast<unsigned char *>(opened.data())));
+}
+
+namespace {
+
+// Puts each message through the pipeline, never more than its depth at once; the frames come
+// back in order, each with its length field's room of two bytes.
+QList<FramePipeline::Frame> throughPipeline(FramePipeline &pipeline, const QList<QByteArray> &messages, int room)
+{
+    QList<FramePipeline::Frame> results;
+    const auto collect = [&] {
+        for (FramePipeline::Frame &frame : pipeline.finished()) {
+            results.append(frame);
+            pipeline.recycle(frame);
+        }
+    };
+    for (const QByteArray &message : messages) {
+        while (!pipeline.hasRoom()) {
+            pipeline.waitForOne();
+            collect();
+        }
+        FramePipeline::Frame frame = pipeline.take(2 + message.size() + room);
+        frame.headerBytes = 2;
+        frame.size = message.size();
+        memcpy(frame.message(), message.constData(), static_cast<size_t>(message.size()));
+        pipeline.submit(std::move(frame));
+    }
+    pipeline.drain();
+    collect();
+    return results;
+}
+
+} // namespace
+
+void TestCrypto::pipelinesKeepTheStreamsOrder()
+{
+    Crypto senderKeys;
+    Crypto receiverKeys;
+    SealedStream sending;
+    SealedStream receiving;
+    QVERIFY(sending.open(senderKeys, receiverKeys.publicKey, true));
+    QVERIFY(receiving.open(receiverKeys, senderKeys.publicKey, false));
+    FramePipeline sealer(sending, FramePipeline::Direction::Seal, 3, nullptr);
+    FramePipeline opener(receiving, FramePipeline::Direction::Open, 3, nullptr);
+    QList<QByteArray> plaintexts;
+    for (const int size : { 1, 17, 65536, 1 << 20, 5, 300000, 2 })
+        plaintexts.append(QByteArray(size, static_cast<char>('a' + plaintexts.size())));
+    QList<QByteArray> messages;
+    for (const FramePipeline::Frame &frame : throughPipeline(sealer, plaintexts, SealedStream::tagBytes))
+        messages.append(QByteArray(frame.message(), frame.size + SealedStream::tagBytes));
+    QCOMPARE(messages.size(), plaintexts.size());
+    // A bit flipped in the fifth frame: it and every later frame fail to open, in place too.
+    messages[4][2] = static_cast<char>(messages[4][2] ^ 1);
+    const QList<FramePipeline::Frame> opened = throughPipeline(opener, messages, 0);
+    QCOMPARE(opened.size(), plaintexts.size());
+    for (int i = 0; i < opened.size(); ++i) {
+        QCOMPARE(opened.at(i).opened, i < 4);
+        if (i < 4)
+            QCOMPARE(QByteArray(opened.at(i).message(), opened.at(i).size - SealedStream::tagBytes), plaintexts.at(i));
+    }
 }
 
 ORVEX_TEST_MAIN(TestCrypto)

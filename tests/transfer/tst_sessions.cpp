@@ -74,11 +74,14 @@ class Relay : public QObject
 public:
     enum Fault { Drop, Repeat, Swap, Reflect, Truncate, Cut };
 
-    Relay(QTcpSocket *sender, QTcpSocket *receiver, Fault bend, int frameIndex)
+    // The sender's first narrowFrames frames have a 16-bit length, the sealed ones after them a
+    // 32-bit one ("wide-frames").
+    Relay(QTcpSocket *sender, QTcpSocket *receiver, Fault bend, int frameIndex, int narrowFrames)
         : toSender(sender)
         , toReceiver(receiver)
         , fault(bend)
         , target(frameIndex)
+        , narrow(narrowFrames)
     {
         connect(toSender, &QTcpSocket::readyRead, this, &Relay::fromSender);
         connect(toReceiver, &QTcpSocket::readyRead, this, [this] { toSender->write(toReceiver->readAll()); });
@@ -93,12 +96,14 @@ private:
             buffer.remove(0, 32);
             keyPassed = true;
         }
-        while (keyPassed && buffer.size() >= 2) {
-            const int length = (static_cast<uchar>(buffer.at(0)) << 8) | static_cast<uchar>(buffer.at(1));
-            if (buffer.size() < 2 + length)
+        while (keyPassed && buffer.size() >= lengthBytes()) {
+            int length = 0;
+            for (int i = 0; i < lengthBytes(); ++i)
+                length = (length << 8) | static_cast<uchar>(buffer.at(i));
+            if (buffer.size() < lengthBytes() + length)
                 return;
-            const QByteArray frame = buffer.left(2 + length);
-            buffer.remove(0, 2 + length);
+            const QByteArray frame = buffer.left(lengthBytes() + length);
+            buffer.remove(0, lengthBytes() + length);
             pass(frame, frames++);
         }
     }
@@ -124,8 +129,11 @@ private:
             toSender->write(frame);
             break;
         case Truncate: {
-            const int length = frame.size() - 3;
-            toReceiver->write(QByteArray(1, char(length >> 8)) + char(length & 0xFF) + frame.mid(2, length));
+            const int length = frame.size() - lengthBytes() - 1;
+            QByteArray shorter;
+            for (int i = lengthBytes() - 1; i >= 0; --i)
+                shorter.append(char(length >> (8 * i)));
+            toReceiver->write(shorter + frame.mid(lengthBytes(), length));
             break;
         }
         case Cut:
@@ -136,10 +144,13 @@ private:
         }
     }
 
+    int lengthBytes() const { return frames < narrow ? 2 : 4; }
+
     QTcpSocket *toSender;
     QTcpSocket *toReceiver;
     Fault fault;
     int target;
+    int narrow;
     int frames = 0;
     bool keyPassed = false;
     QByteArray buffer;
@@ -175,6 +186,8 @@ private slots:
     void downloadFolderIsReadOncePerSession();
     void sealedPeerBreakingTheRulesIsCaught_data();
     void sealedPeerBreakingTheRulesIsCaught();
+    void wideStreamCutKeepsOnlyWholeFiles_data();
+    void wideStreamCutKeepsOnlyWholeFiles();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -261,7 +274,7 @@ void TestSessions::baseSenderGetsTheBaseExchange_data()
                                  << QByteArray();
     QTest::addRow("sender with receipts")
         << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
-        << QByteArray(R"({"features":["cancel","checked-resume","list","receipt","sealed"],"response":1})") << QByteArray(R"({"receipt":1})");
+        << QByteArray(R"({"features":["cancel","checked-resume","list","receipt","sealed","wide-frames"],"response":1})") << QByteArray(R"({"receipt":1})");
 }
 
 void TestSessions::baseSenderGetsTheBaseExchange()
@@ -590,15 +603,15 @@ void TestSessions::bentStreamFailsOnBothSides_data()
     QTest::addColumn<int>("fault");
     QTest::addColumn<int>("frame");
     QTest::addColumn<bool>("tampered");
-    // One file of 200 000 bytes: frame 0 is the offer, 1 to 4 the data, 5 the end. 3000 files
-    // of one byte: frames 0 to 2 are the offer in parts.
+    // One file of 3 MiB: frame 0 is the offer, 1 to 3 the data, 4 the end. 3000 files of one
+    // byte: frames 0 to 2 are the offer in parts.
     QTest::addRow("data frame dropped") << 1 << int(Relay::Drop) << 2 << true;
     QTest::addRow("data frame repeated") << 1 << int(Relay::Repeat) << 2 << true;
     QTest::addRow("data frames reordered") << 1 << int(Relay::Swap) << 2 << true;
     QTest::addRow("data frame sent back") << 1 << int(Relay::Reflect) << 2 << true;
     QTest::addRow("data frame shortened") << 1 << int(Relay::Truncate) << 2 << true;
     QTest::addRow("offer frames reordered") << 3000 << int(Relay::Swap) << 1 << true;
-    QTest::addRow("cut before the end frame") << 1 << int(Relay::Cut) << 5 << false;
+    QTest::addRow("cut before the end frame") << 1 << int(Relay::Cut) << 4 << false;
 }
 
 void TestSessions::bentStreamFailsOnBothSides()
@@ -610,13 +623,13 @@ void TestSessions::bentStreamFailsOnBothSides()
     QStringList names;
     for (int i = 0; i < files; ++i)
         names.append(QStringLiteral("file%1").arg(i));
-    QVERIFY(makeFiles(names, { files == 1 ? 200000 : 1 }));
+    QVERIFY(makeFiles(names, { files == 1 ? 3 << 20 : 1 }));
     auto toSender = testsupport::connectLoopbackPair();
     auto toReceiver = testsupport::connectLoopbackPair();
     QVERIFY(toSender.client && toReceiver.client);
     const std::unique_ptr<QTcpSocket> senderEnd(toSender.server);
     const std::unique_ptr<QTcpSocket> receiverEnd(toReceiver.client);
-    Relay relay(senderEnd.get(), receiverEnd.get(), Relay::Fault(fault), frame);
+    Relay relay(senderEnd.get(), receiverEnd.get(), Relay::Fault(fault), frame, files == 1 ? 1 : 3);
     std::unique_ptr<ReceiverContext> receiver(startReceiver(toReceiver.server));
     std::unique_ptr<SenderContext> sender(startSender(toSender.client, names));
 
@@ -644,14 +657,17 @@ void TestSessions::resumptionTakesOnlyConfirmedBytes()
     QFETCH(bool, otherSource);
     QFETCH(bool, editedCopy);
     const QStringList names { QStringLiteral("a"), QStringLiteral("b") };
-    QVERIFY(makeFiles(names, { 100000, 1000000 }));
+    // Large enough that what the sender keeps ahead (a few frames of 1 MiB) is well short of the
+    // rest when the link drops.
+    constexpr int bSize = 20000000;
+    QVERIFY(makeFiles(names, { 100000, bSize }));
     {
         auto cut = testsupport::connectLoopbackPair();
         QVERIFY(cut.client);
         std::unique_ptr<ReceiverContext> receiver(startReceiver(cut.server));
         std::unique_ptr<SenderContext> sender(startSender(cut.client, names));
         connect(receiver.get(), &Context::updateProgressBar, cut.client, [&cut](double fraction) {
-            if (fraction >= 0.5)
+            if (fraction >= 0.3)
                 cut.client->abort();
         });
         QTRY_COMPARE(got.failures.size(), 1);
@@ -678,7 +694,7 @@ void TestSessions::resumptionTakesOnlyConfirmedBytes()
     QCOMPARE(got.offers.size(), 1);
     QVERIFY(got.offers.first().heldBytes > 0);
     const QMap<QString, QByteArray> saved = received();
-    QCOMPARE(saved.value(QStringLiteral("b")), QByteArray(1000000, otherSource ? 'z' : 'b'));
+    QCOMPARE(saved.value(QStringLiteral("b")), QByteArray(bSize, otherSource ? 'z' : 'b'));
     QCOMPARE(saved.value(QStringLiteral("a")), QByteArray(100000, editedCopy ? 'e' : 'a'));
     // The sender's copy goes beside the edited one, never over it.
     QCOMPARE(saved.value(QStringLiteral("a (1)")), editedCopy ? QByteArray(100000, 'a') : QByteArray());
@@ -732,27 +748,46 @@ void TestSessions::sealedPeerBreakingTheRulesIsCaught_data()
 {
     QTest::addColumn<bool>("peerSends");
     QTest::addColumn<QByteArrayList>("frames");
+    QTest::addColumn<bool>("wide");
     // The files are five bytes; a sealed frame starts with its kind, 0 data and 1 control.
-    QTest::addRow("end before the data") << true << QByteArrayList { QByteArray("\x01{\"end\":0}", 10) };
-    QTest::addRow("end with another count") << true << QByteArrayList { QByteArray("\0hello", 6), QByteArray("\x01{\"end\":4}", 10) };
-    QTest::addRow("data beyond the offer") << true << QByteArrayList { QByteArray("\0hello!", 7) };
-    QTest::addRow("empty data") << true << QByteArrayList { QByteArray("\0", 1) };
-    QTest::addRow("unknown kind") << true << QByteArrayList { QByteArray("\x07hello") };
-    QTest::addRow("verdicts nobody asked for") << true << QByteArrayList { QByteArray("\x01{\"verdicts\":[1]}") };
+    QTest::addRow("end before the data") << true << QByteArrayList { QByteArray("\x01{\"end\":0}", 10) } << false;
+    QTest::addRow("end with another count") << true << QByteArrayList { QByteArray("\0hello", 6), QByteArray("\x01{\"end\":4}", 10) } << false;
+    QTest::addRow("data beyond the offer") << true << QByteArrayList { QByteArray("\0hello!", 7) } << false;
+    QTest::addRow("empty data") << true << QByteArrayList { QByteArray("\0", 1) } << false;
+    QTest::addRow("unknown kind") << true << QByteArrayList { QByteArray("\x07hello") } << false;
+    QTest::addRow("verdicts nobody asked for") << true << QByteArrayList { QByteArray("\x01{\"verdicts\":[1]}") } << false;
     QTest::addRow("held beyond the answer's count") << false
-        << QByteArrayList { QByteArray("\x01{\"held\":[[0,1,\"00\"],[0,2,\"00\"]]}") };
-    QTest::addRow("data from the receiver") << false << QByteArrayList { QByteArray("\0abc", 4) };
+        << QByteArrayList { QByteArray("\x01{\"held\":[[0,1,\"00\"],[0,2,\"00\"]]}") } << false;
+    QTest::addRow("data from the receiver") << false << QByteArrayList { QByteArray("\0abc", 4) } << false;
+    // Under "wide-frames" the offer is "five" and "two" (2 bytes), and frames run across files.
+    // "raw:" bytes go as they are: a length field of 1 048 594 (one more than a kind, 1 MiB and
+    // a tag) and nothing after it must end the session at once, not wait for the frame.
+    const QByteArray tooLong("raw:\x00\x10\x00\x12", 8);
+    QTest::addRow("wide: a frame beyond 1 MiB") << true << QByteArrayList { tooLong } << true;
+    QTest::addRow("wide: a frame without room for its tag") << true
+        << QByteArrayList { QByteArray("raw:\x00\x00\x00\x10", 8) + QByteArray(16, 't') } << true;
+    QTest::addRow("wide: 16-bit lengths in a wide stream") << true << QByteArrayList { QByteArray("narrow:\0hello") } << true;
+    QTest::addRow("wide: more bytes than the files") << true << QByteArrayList { QByteArray("\0helloab!", 9) } << true;
+    QTest::addRow("wide: more after the files") << true
+        << QByteArrayList { QByteArray("\0hello", 6), QByteArray("\0ab", 3), QByteArray("\0c", 2) } << true;
+    QTest::addRow("wide: to a receiver, a frame beyond 1 MiB") << false << QByteArrayList { tooLong } << true;
 }
 
 void TestSessions::sealedPeerBreakingTheRulesIsCaught()
 {
     QFETCH(bool, peerSends);
     QFETCH(QByteArrayList, frames);
+    QFETCH(bool, wide);
     QVERIFY(makeFiles({ QStringLiteral("five") }, { 5 }));
     auto pair = testsupport::connectLoopbackPair();
     QVERIFY(pair.client);
     const std::unique_ptr<QTcpSocket> peerSocket(peerSends ? pair.client : pair.server);
-    const QJsonArray features { QStringLiteral("checked-resume"), QStringLiteral("receipt"), QStringLiteral("sealed") };
+    QJsonArray features { QStringLiteral("checked-resume"), QStringLiteral("receipt"), QStringLiteral("sealed") };
+    QJsonArray files { QJsonObject { { QStringLiteral("filename"), QStringLiteral("five") }, { QStringLiteral("size"), 5 } } };
+    if (wide) {
+        features.append(QStringLiteral("wide-frames"));
+        files.append(QJsonObject { { QStringLiteral("filename"), QStringLiteral("two") }, { QStringLiteral("size"), 2 } });
+    }
     if (peerSends)
         startReceiver(pair.server);
     else
@@ -760,8 +795,7 @@ void TestSessions::sealedPeerBreakingTheRulesIsCaught()
     TransferPeer peer(peerSocket.get());
     QVERIFY(peer.exchangeKeys());
     if (peerSends) {
-        peer.sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("features"), features },
-                                           { QStringLiteral("files"), QJsonArray { QJsonObject { { QStringLiteral("filename"), QStringLiteral("five") }, { QStringLiteral("size"), 5 } } } } })
+        peer.sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("features"), features }, { QStringLiteral("files"), files } })
                              .toJson(QJsonDocument::Compact));
         QCOMPARE(parse(peer.nextMessage()).value(QStringLiteral("response")).toInt(), 1);
     } else {
@@ -770,9 +804,56 @@ void TestSessions::sealedPeerBreakingTheRulesIsCaught()
                                            { QStringLiteral("response"), 1 } })
                              .toJson(QJsonDocument::Compact));
     }
-    peer.seal(peerSends);
-    for (const QByteArray &frame : frames)
-        peer.sendMessage(frame);
+    peer.seal(peerSends, wide);
+    for (const QByteArray &frame : frames) {
+        if (frame.startsWith("raw:")) {
+            peer.write(frame.mid(4));
+        } else if (frame.startsWith("narrow:")) {
+            const QByteArray wideFrame = peer.frame(frame.mid(7));
+            peer.write(wideFrame.mid(2));
+        } else {
+            peer.sendMessage(frame);
+        }
+    }
     QTRY_COMPARE((peerSends ? got : sent).kinds(), QList<Kind> { Kind::Tampered });
-    QVERIFY(!received().contains(QStringLiteral("five")));
+    // Whatever was whole before the fault stays; the file it broke into gets no name.
+    QVERIFY(!received().contains(wide ? QStringLiteral("two") : QStringLiteral("five")));
+}
+
+void TestSessions::wideStreamCutKeepsOnlyWholeFiles_data()
+{
+    QTest::addColumn<int>("cutBytes");
+    QTest::addColumn<QStringList>("named");
+    // One frame with all of "five" and half of "two": a cut inside it keeps nothing of it.
+    QTest::addRow("cut inside the frame") << 12 << QStringList();
+    QTest::addRow("cut after the frame") << 1000 << QStringList { QStringLiteral("five") };
+}
+
+void TestSessions::wideStreamCutKeepsOnlyWholeFiles()
+{
+    QFETCH(int, cutBytes);
+    QFETCH(QStringList, named);
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    TransferPeer peer(pair.client);
+    QVERIFY(peer.exchangeKeys());
+    const QJsonArray features { QStringLiteral("sealed"), QStringLiteral("wide-frames") };
+    const QJsonArray files { QJsonObject { { QStringLiteral("filename"), QStringLiteral("five") }, { QStringLiteral("size"), 5 } },
+        QJsonObject { { QStringLiteral("filename"), QStringLiteral("two") }, { QStringLiteral("size"), 2 } } };
+    peer.sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("features"), features }, { QStringLiteral("files"), files } })
+                         .toJson(QJsonDocument::Compact));
+    QCOMPARE(parse(peer.nextMessage()).value(QStringLiteral("response")).toInt(), 1);
+    peer.seal(true, true);
+    peer.write(peer.frame(QByteArray("\0hellot", 7)).left(cutBytes));
+    peer.socket->disconnectFromHost();
+    QTRY_COMPARE(got.failures.size(), 1);
+    QStringList kept;
+    for (const QString &name : { QStringLiteral("five"), QStringLiteral("two") }) {
+        if (received().contains(name))
+            kept.append(name);
+    }
+    QCOMPARE(kept, named);
+    if (!named.isEmpty())
+        QCOMPARE(received().value(QStringLiteral("five")), QByteArray("hello"));
 }
