@@ -130,7 +130,7 @@ void TestWebSend::generateWithoutFilesAsksForFiles()
     click("generateCodeBtn");
     QTRY_COMPARE(answerer->count(), 1);
     QCOMPARE(answerer->titles(), QStringList { QStringLiteral("错误") });
-    QCOMPARE(answerer->texts(), QStringList { QStringLiteral("请选择文件") });
+    QCOMPARE(answerer->texts(), QStringList { QStringLiteral("请选择文件或输入文字") });
     QVERIFY(qrWidgets().isEmpty());
 }
 
