@@ -57,7 +57,8 @@ QString htmlText(const QString &text)
 QString scriptJson(const QString &text)
 {
     QString json = QString::fromUtf8(QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact));
-    json = json.mid(1, json.size() - 2);
+    // Without the brackets and quotes of the array: the page puts the quotes around it.
+    json = json.mid(2, json.size() - 4);
     QString escaped;
     escaped.reserve(json.size());
     for (const QChar c : json) {

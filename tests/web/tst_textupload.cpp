@@ -113,10 +113,10 @@ private slots:
         QTest::addColumn<bool>("link");
         QTest::addRow("markup and braces") << QStringLiteral("<b>{x}</b></script>")
                                            << QByteArrayList { "&lt;b&gt;&#123;x&#125;&lt;/b&gt;",
-                                                  "\"\\u003cb\\u003e\\u007bx\\u007d\\u003c/b\\u003e\\u003c/script\\u003e\"" }
+                                                  "id=\"shared-text-source\">\"\\u003cb\\u003e\\u007bx\\u007d\\u003c/b\\u003e\\u003c/script\\u003e\"</script>" }
                                            << false;
         QTest::addRow("bidi override") << QString::fromUtf8("a\u202Eb")
-                                       << QByteArrayList { "a\xef\xbf\xbd" "b", "\"a\xe2\x80\xae" "b\"" } << false;
+                                       << QByteArrayList { "a\xef\xbf\xbd" "b", "source\">\"a\xe2\x80\xae" "b\"</script>" } << false;
         QTest::addRow("one link") << QStringLiteral("https://example.org/?a=1&b=2")
                                   << QByteArrayList { "href=\"https://example.org/?a=1&amp;b=2\"" } << true;
     }
