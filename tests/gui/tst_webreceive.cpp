@@ -210,4 +210,6 @@ void TestWebReceive::keepsTheLatestTextsOfItsSession()
     QVERIFY(lastRowCopy);
     QTest::mouseClick(lastRowCopy, Qt::LeftButton);
     QVERIFY(sent.mid(0, WebReceive::maxListedTexts).contains(QGuiApplication::clipboard()->text()));
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/webreceive-texts.png"));
 }
