@@ -50,8 +50,9 @@ private slots:
         // The copy is the text as sent (line ends made "\n"), not the neutralised one.
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("copyTextButton")), Qt::LeftButton);
         QCOMPARE(QGuiApplication::clipboard()->text(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR") && QByteArray(QTest::currentDataTag()) == "escape and override")
-            window.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/receivedtext.png"));
+        if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+            window.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/receivedtext-%1.png")
+                    .arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'))));
     }
 };
 
