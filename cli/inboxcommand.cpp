@@ -55,7 +55,8 @@ int InboxCommand::start(const QCommandLineParser &parser)
         Console::out(tr("收到文字（%1）：").arg(humanSize(text.toUtf8().size())));
         Console::summary(text);
         Console::event(QStringLiteral("text"),
-            { { QStringLiteral("text"), text }, { QStringLiteral("bytes"), static_cast<double>(text.toUtf8().size()) } });
+            { { QStringLiteral("text"), text },
+                { QStringLiteral("bytes"), static_cast<double>(text.toUtf8().size()) } });
     });
     const QString link = WebLinks::uploadPage(*web, address);
     Console::event(QStringLiteral("link"), { { QStringLiteral("url"), link }, { QStringLiteral("folder"), folder } });

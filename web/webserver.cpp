@@ -31,9 +31,8 @@ WebServer::WebServer(QObject *parent)
     connect(uploadBatch, &UploadBatch::folderOpenRequested, this, &WebServer::folderOpenRequested);
     connect(uploadBatch, &UploadBatch::filesReceived, this, &WebServer::filesReceived);
     connect(events, &UploadEvents::fileSaved, this, &WebServer::fileUploaded);
-    connect(events, &UploadEvents::textReceived, this, [this](const QByteArray &key, const QString &text) {
-        emit textReceived(QString::fromLatin1(key), text);
-    });
+    connect(events, &UploadEvents::textReceived, this,
+        [this](const QByteArray &key, const QString &text) { emit textReceived(QString::fromLatin1(key), text); });
 }
 
 WebServer::~WebServer()

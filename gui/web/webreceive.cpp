@@ -97,8 +97,8 @@ void WebReceive::addText(const QString &key, const QString &text)
     rowLayout->setContentsMargins(4, 2, 4, 2);
     rowLayout->addWidget(label, 1);
     rowLayout->addWidget(copy);
-    connect(copy, &QPushButton::clicked, this,
-        [text] { QApplication::clipboard()->setText(text, QClipboard::Clipboard); });
+    connect(
+        copy, &QPushButton::clicked, this, [text] { QApplication::clipboard()->setText(text, QClipboard::Clipboard); });
     item->setSizeHint(row->sizeHint());
     textList->insertItem(0, item);
     textList->setItemWidget(item, row);

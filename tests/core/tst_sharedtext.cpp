@@ -34,7 +34,9 @@ private slots:
         const QString bad = QString(QChar(0xFFFD));
         QTest::addRow("lines and tabs stay") << QStringLiteral("a\tb\r\nc\nd") << QStringLiteral("a\tb\nc\nd");
         QTest::addRow("terminal escape") << QStringLiteral("a\x1b[31mred") << QStringLiteral("a") + bad + "[31mred";
-        QTest::addRow("bell and lone CR") << QStringLiteral("a\x07" "b\rc") << "a" + bad + "b" + bad + "c";
+        QTest::addRow("bell and lone CR") << QStringLiteral("a\x07"
+                                                            "b\rc")
+                                          << "a" + bad + "b" + bad + "c";
         QTest::addRow("bidi override") << QString::fromUtf8("invoice\u202Efdp.exe")
                                        << QStringLiteral("invoice") + bad + QStringLiteral("fdp.exe");
         QTest::addRow("isolate") << QString::fromUtf8("x\u2066y") << "x" + bad + "y";
@@ -55,9 +57,10 @@ private slots:
         QTest::addColumn<QString>("link");
         QTest::addRow("https") << QStringLiteral("https://example.org/a?b=c#d")
                                << QStringLiteral("https://example.org/a?b=c#d");
-        QTest::addRow("http, blanks around") << QStringLiteral("  http://192.168.1.5:8080/x\n")
-                                             << QStringLiteral("http://192.168.1.5:8080/x");
-        QTest::addRow("upper-case scheme") << QStringLiteral("HTTPS://example.org/") << QStringLiteral("https://example.org/");
+        QTest::addRow("http, blanks around")
+            << QStringLiteral("  http://192.168.1.5:8080/x\n") << QStringLiteral("http://192.168.1.5:8080/x");
+        QTest::addRow("upper-case scheme")
+            << QStringLiteral("HTTPS://example.org/") << QStringLiteral("https://example.org/");
         QTest::addRow("javascript") << QStringLiteral("javascript:alert(1)") << QString();
         QTest::addRow("javascript with slashes") << QStringLiteral("javascript://example.org/%0aalert(1)") << QString();
         QTest::addRow("file") << QStringLiteral("file:///etc/passwd") << QString();

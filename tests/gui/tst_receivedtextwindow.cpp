@@ -20,10 +20,10 @@ private slots:
         const QString bad(QChar(0xFFFD));
         QTest::addRow("link") << QStringLiteral("https://example.org/x\n") << QStringLiteral("https://example.org/x\n")
                               << QStringLiteral("https://example.org/x");
-        QTest::addRow("markup and lines") << QStringLiteral("<img src=x>\r\n\tnext")
-                                          << QStringLiteral("<img src=x>\n\tnext") << QString();
-        QTest::addRow("escape and override") << QString::fromUtf8("a\x1b[2Jb\u202Ec") << "a" + bad + "[2Jb" + bad + "c"
-                                             << QString();
+        QTest::addRow("markup and lines")
+            << QStringLiteral("<img src=x>\r\n\tnext") << QStringLiteral("<img src=x>\n\tnext") << QString();
+        QTest::addRow("escape and override")
+            << QString::fromUtf8("a\x1b[2Jb\u202Ec") << "a" + bad + "[2Jb" + bad + "c" << QString();
         QTest::addRow("javascript") << QStringLiteral("javascript:alert(1)") << QStringLiteral("javascript:alert(1)")
                                     << QString();
     }
@@ -49,10 +49,12 @@ private slots:
         }
         // The copy is the text as sent (line ends made "\n"), not the neutralised one.
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("copyTextButton")), Qt::LeftButton);
-        QCOMPARE(QGuiApplication::clipboard()->text(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+        QCOMPARE(
+            QGuiApplication::clipboard()->text(), QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
-            window.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/receivedtext-%1.png")
-                    .arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'))));
+            window.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR")
+                + QStringLiteral("/receivedtext-%1.png")
+                      .arg(QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-'))));
     }
 };
 

@@ -333,8 +333,8 @@ void TestWebSend::sharesATextWithoutFiles()
     click("generateCodeBtn");
     const auto page = open(decodedQr());
     QCOMPARE(page->status, 200);
-    QVERIFY2(page->body.contains("id=\"open-link\" href=\"https://example.org/a?b=1&amp;c=2\""),
-        page->body.constData());
+    QVERIFY2(
+        page->body.contains("id=\"open-link\" href=\"https://example.org/a?b=1&amp;c=2\""), page->body.constData());
     if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
         window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/websend-text.png"));
     // Changing the text takes the code away, as choosing other files does.

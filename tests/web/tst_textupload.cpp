@@ -46,8 +46,8 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("received");
         const QByteArray big(sharedtext::maxTextBytes, 'x');
-        QTest::addRow("key in the cookie") << QByteArray("a\r\nb\tc") << QByteArray("cookie") << 200
-                                           << QStringLiteral("a\nb\tc");
+        QTest::addRow("key in the cookie")
+            << QByteArray("a\r\nb\tc") << QByteArray("cookie") << 200 << QStringLiteral("a\nb\tc");
         QTest::addRow("exactly 1 MiB") << big << QByteArray("cookie") << 200 << QString::fromLatin1(big);
         QTest::addRow("1 MiB + 1 byte") << big + 'x' << QByteArray("cookie") << 413 << QString();
         QTest::addRow("empty") << QByteArray() << QByteArray("cookie") << 400 << QString();
@@ -74,7 +74,8 @@ private slots:
         QCOMPARE(reply->status, status);
         if (status != 200) {
             // A later text of the session arrives alone.
-            const auto next = exchange(port, multipartRequest("/text?key=" + key.toLatin1(), { { "text", "next", {} } }));
+            const auto next
+                = exchange(port, multipartRequest("/text?key=" + key.toLatin1(), { { "text", "next", {} } }));
             QVERIFY(next->wait());
             received = QStringLiteral("next");
         }
@@ -113,10 +114,15 @@ private slots:
         QTest::addColumn<bool>("link");
         QTest::addRow("markup and braces") << QStringLiteral("<b>{x}</b></script>")
                                            << QByteArrayList { "&lt;b&gt;&#123;x&#125;&lt;/b&gt;",
-                                                  "id=\"shared-text-source\">\"\\u003cb\\u003e\\u007bx\\u007d\\u003c/b\\u003e\\u003c/script\\u003e\"</script>" }
+                                                  "id=\"shared-text-source\">\"\\u003cb\\u003e\\u007bx\\u007d\\u003c/"
+                                                  "b\\u003e\\u003c/script\\u003e\"</script>" }
                                            << false;
         QTest::addRow("bidi override") << QString::fromUtf8("a\u202Eb")
-                                       << QByteArrayList { "a\xef\xbf\xbd" "b", "source\">\"a\xe2\x80\xae" "b\"</script>" } << false;
+                                       << QByteArrayList { "a\xef\xbf\xbd"
+                                                           "b",
+                                              "source\">\"a\xe2\x80\xae"
+                                              "b\"</script>" }
+                                       << false;
         QTest::addRow("one link") << QStringLiteral("https://example.org/?a=1&b=2")
                                   << QByteArrayList { "href=\"https://example.org/?a=1&amp;b=2\"" } << true;
     }

@@ -76,7 +76,8 @@ int main(int argc, char *argv[])
     const QString sharedText = QStringLiteral("https://example.org/orvex?a=1&b=2");
     const QString link = server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), paths, sharedText);
     QObject::connect(&server, &WebServer::textReceived, &app, [](const QString &, const QString &text) {
-        const QJsonObject event { { QStringLiteral("event"), QStringLiteral("text") }, { QStringLiteral("text"), text } };
+        const QJsonObject event { { QStringLiteral("event"), QStringLiteral("text") },
+            { QStringLiteral("text"), text } };
         std::fputs(QJsonDocument(event).toJson(QJsonDocument::Compact).constData(), stdout);
         std::fputs("\n", stdout);
         std::fflush(stdout);
@@ -86,8 +87,7 @@ int main(int argc, char *argv[])
 
     const QJsonObject info { { QStringLiteral("port"), server.serverPort() }, { QStringLiteral("link"), link },
         { QStringLiteral("uploadLink"), uploadLink }, { QStringLiteral("downloads"), downloads },
-        { QStringLiteral("sharedText"), sharedText },
-        { QStringLiteral("files"), described } };
+        { QStringLiteral("sharedText"), sharedText }, { QStringLiteral("files"), described } };
     std::fputs(QJsonDocument(info).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);
