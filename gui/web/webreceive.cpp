@@ -107,9 +107,11 @@ void WebReceive::addText(const QString &key, const QString &text)
 
     DesktopNotifier::shared().notify(tr("收到文字"), oneLine(text, noticeCharacters));
     // A child window, so the modal receive window does not block it.
-    auto *window = new ReceivedTextWindow(text, tr("网页"), this);
-    window->show();
-    emit textShown(window);
+    if (textWindow)
+        textWindow->close();
+    textWindow = new ReceivedTextWindow(text, tr("网页"), this);
+    textWindow->show();
+    emit textShown(textWindow);
 }
 
 WebReceive::~WebReceive()

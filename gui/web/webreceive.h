@@ -16,7 +16,8 @@ class WebReceive;
 // network can put files into the download folder. The link carries the key of a receive session
 // that begins with the window's first code and ends when the window closes: uploads are taken
 // only meanwhile. Texts sent from the upload page of this session are listed, the latest
-// first, each with "复制"; a new one opens its own window and a desktop notice.
+// first, each with "复制"; a new one is shown in the text window (in place of the previous one)
+// with a desktop notice.
 class WebReceive : public QWidget
 {
     Q_OBJECT
@@ -54,6 +55,9 @@ private:
     QrcodeWidget *qrWidget = nullptr;
     QPointer<WebServer> webServer;
     QListWidget *textList;
+    // The window of the latest text: a new text takes its place, so a page that sends many
+    // leaves one window, and the list keeps the others.
+    QPointer<ReceivedTextWindow> textWindow;
     // The key of this window's receive session, from its first code until it closes.
     QString sessionKey;
 };

@@ -199,6 +199,8 @@ void TestWebReceive::keepsTheLatestTextsOfItsSession()
     QCOMPARE(shown.count(), WebReceive::maxListedTexts + 1);
     QCOMPARE(window->receivedTexts(), sent.mid(0, WebReceive::maxListedTexts));
     QCOMPARE(shown.last().at(0).value<ReceivedTextWindow *>()->text(), sent.first());
+    // One text window, the latest text's.
+    QTRY_COMPARE(window->findChildren<ReceivedTextWindow *>().size(), 1);
     // Each row copies its own text.
     const QList<QPushButton *> copies = window->findChildren<QPushButton *>(QStringLiteral("copyTextButton"));
     auto *listed = window->findChild<QWidget *>(QStringLiteral("receivedTextList"));
