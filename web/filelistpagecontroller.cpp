@@ -113,7 +113,8 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
     // takes the text as it was shared from a JSON block.
     const bool hasText = !sharedText.isEmpty();
     page.setCondition(QStringLiteral("text"), hasText);
-    page.setCondition(QStringLiteral("files"), !files.isEmpty() || !hasText);
+    const bool listed = !files.isEmpty() || !hasText;
+    page.setCondition(QStringLiteral("files"), listed);
     if (hasText) {
         page.setVariable(QStringLiteral("textShown"), htmlText(sharedtext::shown(sharedText)));
         page.setVariable(QStringLiteral("textJson"), scriptJson(sharedText));
@@ -122,7 +123,8 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
         if (link.isValid())
             page.setVariable(QStringLiteral("linkUrl"), htmlText(QString::fromUtf8(link.toEncoded())));
     }
-    page.loop(QStringLiteral("row"), files.size());
+    if (listed)
+        page.loop(QStringLiteral("row"), files.size());
     qint64 total = 0;
     for (int i = 0; i < files.size(); ++i) {
         const QString row = QStringLiteral("row%1.").arg(i);
@@ -133,9 +135,11 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
         page.setVariable(row + QStringLiteral("size"), humanSize(file.size));
         total += file.size;
     }
-    // "/archive" holds the server's own share, not a list a link brought.
+    // "/archive" holds the server's own share, not a list a link brought. Without the list the
+    // block is gone already.
     const bool several = sharedFiles && files.size() > 1;
-    page.setCondition(QStringLiteral("several"), several);
+    if (listed)
+        page.setCondition(QStringLiteral("several"), several);
     if (several) {
         page.setVariable(QStringLiteral("count"), QString::number(files.size()));
         page.setVariable(QStringLiteral("total"), humanSize(total));
