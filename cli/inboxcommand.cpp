@@ -18,8 +18,8 @@
 void InboxCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(
-        tr("orvex inbox：通过网页接收文件。显示上传页面的链接和二维码，浏览器上传的文件保存到"
-           "下载目录；按 Ctrl+C 停止。"));
+        tr("orvex inbox：通过网页接收文件和文字。显示上传页面的链接和二维码，浏览器上传的文件保存到"
+           "下载目录，发送的文字打印到标准输出；按 Ctrl+C 停止。"));
     parser.addOption(
         { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
     parser.addOption(qrSchemeOption());
@@ -49,6 +49,14 @@ int InboxCommand::start(const QCommandLineParser &parser)
         Console::summary(tr("已接收：%1（%2）").arg(peerText(path), humanSize(bytes)));
         Console::event(QStringLiteral("uploaded"),
             { { QStringLiteral("path"), path }, { QStringLiteral("bytes"), static_cast<double>(bytes) } });
+    });
+    // A text is printed, never run or opened; Console neutralises what could drive the terminal.
+    connect(web, &WebServer::textReceived, this, [](const QString &, const QString &text) {
+        Console::out(tr("收到文字（%1）：").arg(humanSize(text.toUtf8().size())));
+        Console::summary(text);
+        Console::event(QStringLiteral("text"),
+            { { QStringLiteral("text"), text },
+                { QStringLiteral("bytes"), static_cast<double>(text.toUtf8().size()) } });
     });
     const QString link = WebLinks::uploadPage(*web, address);
     Console::event(QStringLiteral("link"), { { QStringLiteral("url"), link }, { QStringLiteral("folder"), folder } });

@@ -7,20 +7,23 @@
 #include "cli/weblinks.h"
 #include "core/humansize.h"
 #include "core/peertext.h"
+#include "core/sharedtext.h"
 #include "web/webserver.h"
 
 #include <QCommandLineParser>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
 
 void ShareCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(
-        tr("orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；"
-           "按 Ctrl+C 停止。"));
+        tr("orvex share：通过网页分享文件或文字。显示链接和二维码，同一网络中的浏览器可下载这些文件、"
+           "复制这段文字；按 Ctrl+C 停止。"));
     parser.addOption(
         { QStringLiteral("address"), tr("链接中使用的本机地址（默认：默认路由所在网卡的地址）。"), tr("地址") });
     parser.addOption(qrSchemeOption());
+    parser.addOption({ QStringLiteral("text"), tr("同时分享这段文字（最多 1 MiB）；“-”从标准输入读取。"), tr("文字") });
     parser.addPositionalArgument(QStringLiteral("files"), tr("要分享的文件。"), tr("文件..."));
 }
 
@@ -38,7 +41,33 @@ int ShareCommand::start(const QCommandLineParser &parser)
         }
         files.append(info.absoluteFilePath());
     }
-    if (files.isEmpty()) {
+    QString text;
+    if (parser.isSet(QStringLiteral("text"))) {
+        QByteArray utf8 = parser.value(QStringLiteral("text")).toUtf8();
+        if (utf8 == "-") {
+            utf8.clear();
+            QFile in;
+            // One byte more than allowed tells a text that is too long from one that fits.
+            if (in.open(stdin, QIODevice::ReadOnly)) {
+                while (utf8.size() <= sharedtext::maxTextBytes) {
+                    const QByteArray part = in.read(sharedtext::maxTextBytes + 1 - utf8.size());
+                    if (part.isEmpty())
+                        break;
+                    utf8 += part;
+                }
+            }
+        }
+        if (utf8.size() > sharedtext::maxTextBytes) {
+            Console::err(tr("文字太长：最多 1 MiB。"));
+            return exitcode::usage;
+        }
+        if (!sharedtext::acceptable(utf8)) {
+            Console::err(tr("没有可分享的文字，或文字不是有效的 UTF-8。"));
+            return exitcode::usage;
+        }
+        text = QString::fromUtf8(utf8);
+    }
+    if (files.isEmpty() && text.isEmpty()) {
         Console::err(tr("请选择文件"));
         return exitcode::usage;
     }
@@ -54,11 +83,16 @@ int ShareCommand::start(const QCommandLineParser &parser)
         Console::event(QStringLiteral("downloaded"),
             { { QStringLiteral("name"), name }, { QStringLiteral("bytes"), static_cast<double>(bytes) } });
     });
-    const QString link = WebLinks::share(*web, address, files);
-    Console::event(
-        QStringLiteral("link"), { { QStringLiteral("url"), link }, { QStringLiteral("files"), files.size() } });
+    const QString link = WebLinks::share(*web, address, files, text);
+    QJsonObject linkEvent { { QStringLiteral("url"), link }, { QStringLiteral("files"), files.size() } };
+    if (!text.isEmpty())
+        linkEvent.insert(QStringLiteral("textBytes"), static_cast<double>(text.toUtf8().size()));
+    Console::event(QStringLiteral("link"), linkEvent);
     printLinkWithQrCode(link, scheme);
-    Console::out(tr("正在分享 %1 个文件，按 Ctrl+C 停止。").arg(files.size()));
+    if (files.isEmpty())
+        Console::out(tr("正在分享一段文字，按 Ctrl+C 停止。"));
+    else
+        Console::out(tr("正在分享 %1 个文件，按 Ctrl+C 停止。").arg(files.size()));
     return keepRunning;
 }
 

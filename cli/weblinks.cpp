@@ -69,10 +69,10 @@ WebServer *WebLinks::startServer(QObject *parent)
     return server;
 }
 
-QString WebLinks::share(WebServer &server, const QString &address, const QStringList &files)
+QString WebLinks::share(WebServer &server, const QString &address, const QStringList &files, const QString &text)
 {
     // The port really listened on, which "--web-port 0" leaves to the system.
-    return server.shareFiles(address, server.serverPort(), files);
+    return server.shareFiles(address, server.serverPort(), files, text);
 }
 
 QString WebLinks::uploadPage(WebServer &server, const QString &address)

@@ -23,8 +23,10 @@ public:
     // Starts the web server on the "webPort" setting or, when another program holds it, on the
     // next free port, and says so; nullptr after saying that none could be had.
     static WebServer *startServer(QObject *parent);
-    // Publishes files (replacing the previous share) and returns the link of their list page.
-    static QString share(WebServer &server, const QString &address, const QStringList &files);
+    // Publishes files and text (replacing the previous share) and returns the link of their list
+    // page.
+    static QString share(
+        WebServer &server, const QString &address, const QStringList &files, const QString &text = QString());
     // Starts a receive session and returns the link of its upload page.
     static QString uploadPage(WebServer &server, const QString &address);
 };

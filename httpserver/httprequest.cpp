@@ -518,7 +518,9 @@ void HttpRequest::endPart(bool withoutData)
     }
     if (m_fileName.isEmpty()) {
         m_parameters.insert(m_fieldName, m_fieldValue);
-        qCDebug(lcHttp, "HttpRequest: set parameter %s=%s", m_fieldName.constData(), m_fieldValue.constData());
+        // The value may be a key or a text the user sent (a password, say): its size only.
+        qCDebug(lcHttp, "HttpRequest: set parameter %s (%lli bytes)", m_fieldName.constData(),
+            static_cast<long long>(m_fieldValue.size()));
         m_fieldValue.clear();
         return;
     }

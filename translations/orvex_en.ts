@@ -252,7 +252,7 @@ Run orvex doctor as root to read them.</translation>
     </message>
     <message>
         <source>%1：没有丢弃 Orvex 端口的规则</source>
-        <translation>%1: no rule drops Orvex's ports</translation>
+        <translation>%1: no rule drops Orvex&apos;s ports</translation>
     </message>
     <message>
         <source>%1 规则丢弃发往 %2 %3 端口的广播：%4
@@ -290,11 +290,11 @@ Check that Orvex runs there, with the same discovery port, and that the address 
         <source>没有设备回应
 路由器可能隔离了无线客户端或过滤了广播，或两台设备不在同一网段；可在在线设备页用“添加设备”输入对方的地址。</source>
         <translation>No device answered
-The router may isolate wireless clients or filter broadcasts, or the devices are on different subnets; on the devices page, "Add device" takes the other device's address.</translation>
+The router may isolate wireless clients or filter broadcasts, or the devices are on different subnets; on the devices page, &quot;Add device&quot; takes the other device&apos;s address.</translation>
     </message>
     <message>
         <source>%1 是无线网卡：请在路由器中关闭“AP 隔离”或“客户端隔离”，或不用访客网络。</source>
-        <translation>%1 is a wireless card: turn off "AP isolation" or "client isolation" in the router, or leave the guest network.</translation>
+        <translation>%1 is a wireless card: turn off &quot;AP isolation&quot; or &quot;client isolation&quot; in the router, or leave the guest network.</translation>
     </message>
     <message>
         <source>只有直接询问的设备回应了：广播可能被过滤，或它们在另一个网段</source>
@@ -322,7 +322,7 @@ The router may isolate wireless clients or filter broadcasts, or the devices are
     </message>
     <message>
         <source>检查设备互相找不到的原因：本机地址、端口、防火墙规则，以及与其他设备的实际连通性。只读取，不修改任何设置。</source>
-        <translation>Finds out why devices cannot see each other: this computer's addresses, ports, firewall rules, and a live check with the other devices. Reads only, changes nothing.</translation>
+        <translation>Finds out why devices cannot see each other: this computer&apos;s addresses, ports, firewall rules, and a live check with the other devices. Reads only, changes nothing.</translation>
     </message>
     <message>
         <source>网络接口</source>
@@ -713,10 +713,6 @@ The port is held by %1 (process %2).</translation>
 <context>
     <name>InboxCommand</name>
     <message>
-        <source>orvex inbox：通过网页接收文件。显示上传页面的链接和二维码，浏览器上传的文件保存到下载目录；按 Ctrl+C 停止。</source>
-        <translation>orvex inbox: receives files through a web page. Shows the link and QR code of the upload page; files uploaded by a browser are saved to the download folder. Press Ctrl+C to stop.</translation>
-    </message>
-    <message>
         <source>地址</source>
         <translation>address</translation>
     </message>
@@ -735,6 +731,14 @@ The port is held by %1 (process %2).</translation>
     <message>
         <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
         <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
+    </message>
+    <message>
+        <source>orvex inbox：通过网页接收文件和文字。显示上传页面的链接和二维码，浏览器上传的文件保存到下载目录，发送的文字打印到标准输出；按 Ctrl+C 停止。</source>
+        <translation>orvex inbox: receives files and texts through a web page. Shows the link and QR code of the upload page; files uploaded by a browser are saved to the download folder, texts sent are printed to standard output. Press Ctrl+C to stop.</translation>
+    </message>
+    <message>
+        <source>收到文字（%1）：</source>
+        <translation>Text received (%1):</translation>
     </message>
 </context>
 <context>
@@ -1260,6 +1264,29 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     </message>
 </context>
 <context>
+    <name>ReceivedTextWindow</name>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>打开链接</source>
+        <translation>Open link</translation>
+    </message>
+    <message>
+        <source>收到的文字</source>
+        <translation>Received texts</translation>
+    </message>
+    <message>
+        <source>来自%1的文字（%2）</source>
+        <translation>Text from %1 (%2)</translation>
+    </message>
+    <message>
+        <source>已复制到剪贴板</source>
+        <translation>Copied to the clipboard</translation>
+    </message>
+</context>
+<context>
     <name>ReceiverContext</name>
     <message>
         <source>等待文件信息超时！</source>
@@ -1721,10 +1748,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
 <context>
     <name>ShareCommand</name>
     <message>
-        <source>orvex share：通过网页分享文件。显示链接和二维码，同一网络中的浏览器可下载这些文件；按 Ctrl+C 停止。</source>
-        <translation>orvex share: shares files through a web page. Shows a link and a QR code; browsers on the same network can download the files. Press Ctrl+C to stop.</translation>
-    </message>
-    <message>
         <source>地址</source>
         <translation>address</translation>
     </message>
@@ -1759,6 +1782,49 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>链接中使用的本机地址（默认：默认路由所在网卡的地址）。</source>
         <translation>The address of this computer used in the link (default: the address of the default route&apos;s interface).</translation>
+    </message>
+    <message>
+        <source>orvex share：通过网页分享文件或文字。显示链接和二维码，同一网络中的浏览器可下载这些文件、复制这段文字；按 Ctrl+C 停止。</source>
+        <translation>orvex share: shares files or a text through a web page. Shows a link and a QR code; browsers on the same network can download the files and copy the text. Press Ctrl+C to stop.</translation>
+    </message>
+    <message>
+        <source>同时分享这段文字（最多 1 MiB）；“-”从标准输入读取。</source>
+        <translation>Also share this text (at most 1 MiB); “-” reads it from standard input.</translation>
+    </message>
+    <message>
+        <source>文字</source>
+        <translation>text</translation>
+    </message>
+    <message>
+        <source>文字太长：最多 1 MiB。</source>
+        <translation>The text is too long: at most 1 MiB.</translation>
+    </message>
+    <message>
+        <source>没有可分享的文字，或文字不是有效的 UTF-8。</source>
+        <translation>There is no text to share, or it is not valid UTF-8.</translation>
+    </message>
+    <message>
+        <source>正在分享一段文字，按 Ctrl+C 停止。</source>
+        <translation>Sharing a text. Press Ctrl+C to stop.</translation>
+    </message>
+</context>
+<context>
+    <name>TextUploadController</name>
+    <message>
+        <source>文字已发送到电脑。</source>
+        <translation>The text was sent to the computer.</translation>
+    </message>
+    <message>
+        <source>没有可发送的文字。</source>
+        <translation>There is no text to send.</translation>
+    </message>
+    <message>
+        <source>文字太长，最多 1 MiB。</source>
+        <translation>The text is too long: at most 1 MiB.</translation>
+    </message>
+    <message>
+        <source>发送太频繁，请稍后再试。</source>
+        <translation>Too many texts; please try again later.</translation>
     </message>
 </context>
 <context>
@@ -1930,6 +1996,22 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <source>地址已复制到剪切板</source>
         <translation>The link was copied to the clipboard</translation>
     </message>
+    <message>
+        <source>收到的文字</source>
+        <translation>Received texts</translation>
+    </message>
+    <message>
+        <source>复制</source>
+        <translation>Copy</translation>
+    </message>
+    <message>
+        <source>收到文字</source>
+        <translation>Text received</translation>
+    </message>
+    <message>
+        <source>网页</source>
+        <translation>the web page</translation>
+    </message>
 </context>
 <context>
     <name>WebSend</name>
@@ -1970,10 +2052,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <translation>Error</translation>
     </message>
     <message>
-        <source>请选择文件</source>
-        <translation>Please choose files</translation>
-    </message>
-    <message>
         <source>请先生成二维码</source>
         <translation>Please generate the QR code first</translation>
     </message>
@@ -1984,6 +2062,22 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>地址已复制到剪切板</source>
         <translation>The link was copied to the clipboard</translation>
+    </message>
+    <message>
+        <source>要分享的文字或链接（可选）</source>
+        <translation>A text or link to share (optional)</translation>
+    </message>
+    <message>
+        <source>要分享的文字</source>
+        <translation>Text to share</translation>
+    </message>
+    <message>
+        <source>请选择文件或输入文字</source>
+        <translation>Please choose files or enter a text</translation>
+    </message>
+    <message>
+        <source>文字太长：最多 1 MiB。</source>
+        <translation>The text is too long: at most 1 MiB.</translation>
     </message>
 </context>
 <context>

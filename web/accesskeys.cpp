@@ -39,15 +39,23 @@ void AccessKeys::endShare()
     QMutexLocker lock(&mutex);
     currentShareKey.clear();
     currentShare = QJsonArray();
+    currentText.clear();
 }
 
-QByteArray AccessKeys::publishShare(const QJsonArray &files)
+QByteArray AccessKeys::publishShare(const QJsonArray &files, const QString &text)
 {
     const QByteArray key = newKey();
     QMutexLocker lock(&mutex);
     currentShareKey = key;
     currentShare = files;
+    currentText = text;
     return key;
+}
+
+QString AccessKeys::sharedText() const
+{
+    QMutexLocker lock(&mutex);
+    return currentText;
 }
 
 QByteArray AccessKeys::shareKey() const

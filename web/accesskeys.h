@@ -27,11 +27,12 @@ public:
 
     // Ends the current share: its key opens nothing from now on.
     void endShare();
-    // Makes files (the list the list page shows) the current share under a new key, which it
-    // returns. The previous share's key stops working.
-    QByteArray publishShare(const QJsonArray &files);
+    // Makes files (the list the list page shows) and text (shown above them; may be empty) the
+    // current share under a new key, which it returns. The previous share's key stops working.
+    QByteArray publishShare(const QJsonArray &files, const QString &text = QString());
     QByteArray shareKey() const;
     QJsonArray sharedFiles() const;
+    QString sharedText() const;
 
     // A new receive session; returns its key.
     QByteArray startReceiving();
@@ -50,6 +51,7 @@ private:
     mutable QMutex mutex;
     QByteArray currentShareKey;
     QJsonArray currentShare;
+    QString currentText;
     QList<QByteArray> receiveKeys;
     // Chunk-map key of a chunked upload -> key of the session it was begun in.
     QMap<QString, QByteArray> chunkedUploads;

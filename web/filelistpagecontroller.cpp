@@ -2,6 +2,7 @@
 
 #include "core/humansize.h"
 #include "core/jsontext.h"
+#include "core/sharedtext.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/templatecache.h"
@@ -51,13 +52,33 @@ QString htmlText(const QString &text)
     return escaped;
 }
 
+// text as a JSON string that may stand inside a <script> block: nothing in it can end the block,
+// start a comment or look like a placeholder of the page.
+QString scriptJson(const QString &text)
+{
+    QString json = QString::fromUtf8(QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact));
+    // Without the brackets and quotes of the array: the page puts the quotes around it.
+    json = json.mid(2, json.size() - 4);
+    QString escaped;
+    escaped.reserve(json.size());
+    for (const QChar c : json) {
+        if (c == QLatin1Char('<') || c == QLatin1Char('>') || c == QLatin1Char('&') || c == QLatin1Char('{')
+            || c == QLatin1Char('}') || c == QChar(0x2028) || c == QChar(0x2029))
+            escaped += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        else
+            escaped += c;
+    }
+    return escaped;
+}
+
 } // namespace
 
 FileListPageController::FileListPageController(
-    tarsel::TemplateCache *templates, const QJsonArray *shared, QObject *parent)
+    tarsel::TemplateCache *templates, const QJsonArray *shared, const QString &text, QObject *parent)
     : tarsel::HttpRequestHandler(parent)
     , templateCache(templates)
     , sharedFiles(shared)
+    , sharedText(text)
 {
 }
 
@@ -88,7 +109,22 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
         files.append(file);
     }
 
-    page.loop(QStringLiteral("row"), files.size());
+    // The text is shown neutralised (no control character, no reordering mark); the copy button
+    // takes the text as it was shared from a JSON block.
+    const bool hasText = !sharedText.isEmpty();
+    page.setCondition(QStringLiteral("text"), hasText);
+    const bool listed = !files.isEmpty() || !hasText;
+    page.setCondition(QStringLiteral("files"), listed);
+    if (hasText) {
+        page.setVariable(QStringLiteral("textShown"), htmlText(sharedtext::shown(sharedText)));
+        page.setVariable(QStringLiteral("textJson"), scriptJson(sharedText));
+        const QUrl link = sharedtext::singleLink(sharedText);
+        page.setCondition(QStringLiteral("link"), link.isValid());
+        if (link.isValid())
+            page.setVariable(QStringLiteral("linkUrl"), htmlText(QString::fromUtf8(link.toEncoded())));
+    }
+    if (listed)
+        page.loop(QStringLiteral("row"), files.size());
     qint64 total = 0;
     for (int i = 0; i < files.size(); ++i) {
         const QString row = QStringLiteral("row%1.").arg(i);
@@ -99,9 +135,11 @@ void FileListPageController::service(tarsel::HttpRequest &request, tarsel::HttpR
         page.setVariable(row + QStringLiteral("size"), humanSize(file.size));
         total += file.size;
     }
-    // "/archive" holds the server's own share, not a list a link brought.
+    // "/archive" holds the server's own share, not a list a link brought. Without the list the
+    // block is gone already.
     const bool several = sharedFiles && files.size() > 1;
-    page.setCondition(QStringLiteral("several"), several);
+    if (listed)
+        page.setCondition(QStringLiteral("several"), several);
     if (several) {
         page.setVariable(QStringLiteral("count"), QString::number(files.size()));
         page.setVariable(QStringLiteral("total"), humanSize(total));

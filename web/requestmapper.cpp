@@ -15,6 +15,7 @@
 #include "web/htmlpage.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/notfoundcontroller.h"
+#include "web/textuploadcontroller.h"
 #include "web/websettings.h"
 
 #include <QTemporaryFile>
@@ -26,7 +27,7 @@ const QByteArray RequestMapper::receiveCookieName = QByteArrayLiteral("orvex_rec
 
 namespace {
 
-enum class Route { Upload, HugeUpload, Static, Download, Archive, List, ShareLink, ReceiveLink, NotFound };
+enum class Route { Upload, HugeUpload, Text, Static, Download, Archive, List, ShareLink, ReceiveLink, NotFound };
 
 const QByteArray shareLinkPrefix = QByteArrayLiteral("/s/");
 const QByteArray receiveLinkPrefix = QByteArrayLiteral("/r/");
@@ -51,6 +52,8 @@ Route routeOf(const QByteArray &path)
         return Route::Upload;
     if (path.startsWith("/hugefile"))
         return Route::HugeUpload;
+    if (path == "/text")
+        return Route::Text;
     if (path.startsWith("/static"))
         return Route::Static;
     if (path.startsWith("/download"))
@@ -68,7 +71,7 @@ Route routeOf(const QByteArray &path)
 
 AccessKeys::Grant grantOf(Route route)
 {
-    return route == Route::Upload || route == Route::HugeUpload || route == Route::ReceiveLink
+    return route == Route::Upload || route == Route::HugeUpload || route == Route::Text || route == Route::ReceiveLink
         ? AccessKeys::Grant::Receive
         : AccessKeys::Grant::Share;
 }
@@ -213,6 +216,7 @@ RequestMapper::RequestMapper(QObject *parent)
     , templateCache(new tarsel::TemplateCache(webSettings(QStringLiteral("templates"), this), this))
     , staticFileController(new tarsel::StaticFileController(webSettings(QStringLiteral("static"), this), this))
     , chunkedUploads(new ChunkedUploadMap)
+    , textRate(new TextRate)
 {
     auto *stalledUploadCheck = new QTimer(this);
     connect(
@@ -224,6 +228,7 @@ RequestMapper::~RequestMapper()
 {
     // Removes the partial files of chunked uploads nobody finished.
     delete chunkedUploads;
+    delete textRate;
 }
 
 void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
@@ -256,6 +261,9 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
     case Route::HugeUpload:
         serveChunked(request, response, presented.key);
         break;
+    case Route::Text:
+        TextUploadController(&uploadEvents, textRate, presented.key).service(request, response);
+        break;
     case Route::Download:
     case Route::Archive:
         serveDownload(request, response, route == Route::Archive);
@@ -266,7 +274,8 @@ void RequestMapper::service(tarsel::HttpRequest &request, tarsel::HttpResponse &
         // otherwise.
         const QJsonArray shared = keys.sharedFiles();
         const bool ownList = route == Route::ShareLink || request.parameter("files").isEmpty();
-        FileListPageController(templateCache, ownList ? &shared : nullptr).service(request, response);
+        FileListPageController(templateCache, ownList ? &shared : nullptr, ownList ? keys.sharedText() : QString())
+            .service(request, response);
         break;
     }
     case Route::Static:

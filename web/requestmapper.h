@@ -10,6 +10,7 @@
 
 class DownloadFileController;
 class ChunkedUploadMap;
+class TextRate;
 
 namespace tarsel {
 class HttpCookie;
@@ -18,14 +19,14 @@ class TemplateCache;
 } // namespace tarsel
 
 // Receives every complete request and routes it by its decoded path: "/file", "/hugefile",
-// "/static", "/download", "/archive" (this path alone: all shared files as one ZIP), "/list",
+// "/text" (this path alone: a text for the receive session), "/static", "/download", "/archive" (this path alone: all shared files as one ZIP), "/list",
 // "/s/<key>", "/r/<key>", in this order, the first prefix that matches wins; anything else gets
 // the not-found page. Runs in the handler threads, several
 // requests at once; its own thread drops stalled chunked uploads from time to time.
 //
 // Only the static assets and the not-found page are public. The share's routes ("/s/<key>",
 // "/list", "/download", "/archive") need the share's key, the upload routes ("/r/<key>", "/file",
-// "/hugefile") the key of a live receive session: in the path of the link, as the parameter
+// "/hugefile", "/text") the key of a live receive session: in the path of the link, as the parameter
 // "key", or in the cookie that a keyed answer sets. Everything else gets the "denied" page
 // with 403, before any controller sees the request, and before its body is read. So does a
 // request that a browser sent from a page of another origin (another port of the same computer
@@ -80,6 +81,7 @@ private:
     // Guards the downloadController pointer only, never a request.
     QMutex downloadControllerMutex;
     ChunkedUploadMap *chunkedUploads;
+    TextRate *textRate;
     UploadEvents uploadEvents;
     AccessKeys keys;
 };

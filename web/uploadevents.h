@@ -20,4 +20,7 @@ signals:
     void fileSaved(const QString &path);
     // The page said that its batch of uploads into folder is complete.
     void batchFinished(const QString &folder);
+    // A text arrived from the upload page of the receive session of sessionKey (line ends "\n",
+    // otherwise as sent: it is for the layer above to show it safely).
+    void textReceived(const QByteArray &sessionKey, const QString &text);
 };

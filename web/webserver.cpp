@@ -1,6 +1,7 @@
 #include "webserver.h"
 
 #include "core/settings.h"
+#include "core/sharedtext.h"
 #include "httpserver/httplistener.h"
 #include "web/downloadfilecontroller.h"
 #include "web/partialfileregistry.h"
@@ -30,6 +31,8 @@ WebServer::WebServer(QObject *parent)
     connect(uploadBatch, &UploadBatch::folderOpenRequested, this, &WebServer::folderOpenRequested);
     connect(uploadBatch, &UploadBatch::filesReceived, this, &WebServer::filesReceived);
     connect(events, &UploadEvents::fileSaved, this, &WebServer::fileUploaded);
+    connect(events, &UploadEvents::textReceived, this,
+        [this](const QByteArray &key, const QString &text) { emit textReceived(QString::fromLatin1(key), text); });
 }
 
 WebServer::~WebServer()
@@ -40,7 +43,7 @@ WebServer::~WebServer()
     delete requestMapper;
 }
 
-QString WebServer::shareFiles(const QString &ip, int port, const QStringList &files)
+QString WebServer::shareFiles(const QString &ip, int port, const QStringList &files, const QString &text)
 {
     QJsonArray list;
     QMap<QString, QString> published;
@@ -68,7 +71,7 @@ QString WebServer::shareFiles(const QString &ip, int port, const QStringList &fi
     connect(controller, &DownloadFileController::fileSent, this, &WebServer::fileDownloaded);
     requestMapper->setDownloadController(controller);
     delete settings;
-    keys->publishShare(list);
+    keys->publishShare(list, sharedtext::normalized(text));
     emit shareChanged(true);
     return shareLink(ip, port);
 }

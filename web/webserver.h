@@ -28,8 +28,9 @@ public:
     // Publishes files for download under a new random key, replacing the previous share (whose
     // key stops working), and returns the link of their list page: "http://ip:port/s/<key>".
     // Each file is published under its name; a second file of the same name as "name (2).ext",
-    // and so on.
-    QString shareFiles(const QString &ip, int port, const QStringList &files);
+    // and so on. A text (at most sharedtext::maxTextBytes; may be empty) is shown on the page
+    // above the files, with a button that copies it.
+    QString shareFiles(const QString &ip, int port, const QStringList &files, const QString &text = QString());
     // The link of the current share for another address; empty when nothing is shared.
     QString shareLink(const QString &ip, int port) const;
     // Ends the current share: its key opens nothing from now on (a download already running
@@ -58,6 +59,9 @@ signals:
     void filesReceived(int count, const QString &folder);
     // An uploaded file is complete at path.
     void fileUploaded(const QString &path);
+    // A text arrived through the upload page of the receive session of sessionKey. Shown only as
+    // plain text (sharedtext::shown); never run or opened by itself.
+    void textReceived(const QString &sessionKey, const QString &text);
     // A shared file was handed to a client completely.
     void fileDownloaded(const QString &name, qint64 bytes);
 

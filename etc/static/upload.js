@@ -678,5 +678,39 @@
         }
     });
 
+    // A text for the computer ("/text", field "text"): at most maxTextBytes in UTF-8 as the form
+    // sends it (line ends as "\r\n"); a longer one is refused here, and by the computer with 413.
+    var maxTextBytes = parseInt(body.getAttribute("data-max-text"), 10) || 1024 * 1024;
+    var textBox = document.getElementById("text");
+    var textButton = document.getElementById("send-text");
+    var textState = document.getElementById("text-state");
+
+    function showTextState(text, ok) {
+        textState.textContent = text;
+        textState.className = "text-state " + (ok ? "ok" : "error");
+    }
+
+    textButton.addEventListener("click", function () {
+        var value = textBox.value;
+        if (!value.length)
+            return showTextState(T.textEmpty, false);
+        var bytes = new Blob([value.replace(/\r?\n/g, "\r\n")]).size;
+        if (bytes > maxTextBytes)
+            return showTextState(format(T.textTooLarge, humanSize(bytes), humanSize(maxTextBytes)), false);
+        textButton.disabled = true;
+        textState.textContent = T.textSending;
+        textState.className = "text-state";
+        var xhr = post("/text", [["text", value]], null, function (answer, error) {
+            textButton.disabled = false;
+            if (xhr.status === 413)
+                return showTextState(format(T.textTooLarge, humanSize(bytes), humanSize(maxTextBytes)), false);
+            if (xhr.status === 429)
+                return showTextState(T.busy, false);
+            if (!answer)
+                return showTextState(error || T.networkError, false);
+            showTextState(answer.ok ? T.textSent : answer.msg || T.badAnswer, answer.ok);
+        });
+    });
+
     showUnfinished();
 })();

@@ -3,6 +3,10 @@
 #include "ui_webreceive.h"
 
 #include "core/localipv4addresses.h"
+#include "core/peertext.h"
+#include "core/sharedtext.h"
+#include "gui/desktopnotifier.h"
+#include "gui/text/receivedtextwindow.h"
 #include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
 #include "gui/web/webportmessage.h"
@@ -11,15 +15,44 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QShortcut>
+
+namespace {
+
+// A row of the list shows the start of its text on one line.
+constexpr int rowCharacters = 60;
+constexpr int noticeCharacters = 80;
+constexpr int textRole = Qt::UserRole;
+
+QString oneLine(const QString &text, int characters)
+{
+    // peerText on one line turns the line breaks into U+FFFD; a row wants blanks instead.
+    QString line = sharedtext::normalized(text.left(characters * 4));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return elideMiddle(peerText(line.simplified()), characters);
+}
+
+} // namespace
 
 WebReceive::WebReceive(WebServer *server, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::WebReceive)
     , webServer(server)
+    , textList(new QListWidget(this))
 {
     ui->setupUi(this);
+    // Room for the list of texts under the code.
+    setFixedSize(width(), height() + 150);
+    auto *textsTitle = new QLabel(tr("收到的文字"), this);
+    textList->setObjectName(QStringLiteral("receivedTextList"));
+    textList->setSelectionMode(QAbstractItemView::NoSelection);
+    ui->verticalLayout->addWidget(textsTitle);
+    ui->verticalLayout->addWidget(textList, 1);
     setWindowModality(Qt::ApplicationModal);
     setWindowFlag(Qt::WindowStaysOnTopHint);
     setWindowTitle(tr("接收文件"));
@@ -35,8 +68,50 @@ WebReceive::WebReceive(WebServer *server, QWidget *parent)
     connect(ui->generateCodeBtn, &QPushButton::clicked, this, &WebReceive::generateCodeBtnClick);
     connect(ui->copyButton, &QPushButton::clicked, this, &WebReceive::copyBtnClick);
     // The upload page is served by the main window's server: without it the link leads nowhere.
-    if (server)
+    if (server) {
         connect(server, &QObject::destroyed, this, &QWidget::close);
+        connect(server, &WebServer::textReceived, this, &WebReceive::addText);
+    }
+}
+
+QStringList WebReceive::receivedTexts() const
+{
+    QStringList texts;
+    for (int row = 0; row < textList->count(); ++row)
+        texts << textList->item(row)->data(textRole).toString();
+    return texts;
+}
+
+void WebReceive::addText(const QString &key, const QString &text)
+{
+    if (sessionKey.isEmpty() || key != sessionKey)
+        return;
+    auto *item = new QListWidgetItem;
+    item->setData(textRole, text);
+    auto *row = new QWidget;
+    auto *label = new QLabel(oneLine(text, rowCharacters), row);
+    label->setTextFormat(Qt::PlainText);
+    auto *copy = new QPushButton(tr("复制"), row);
+    copy->setObjectName(QStringLiteral("copyTextButton"));
+    auto *rowLayout = new QHBoxLayout(row);
+    rowLayout->setContentsMargins(4, 2, 4, 2);
+    rowLayout->addWidget(label, 1);
+    rowLayout->addWidget(copy);
+    connect(
+        copy, &QPushButton::clicked, this, [text] { QApplication::clipboard()->setText(text, QClipboard::Clipboard); });
+    item->setSizeHint(row->sizeHint());
+    textList->insertItem(0, item);
+    textList->setItemWidget(item, row);
+    while (textList->count() > maxListedTexts)
+        delete textList->takeItem(textList->count() - 1);
+
+    DesktopNotifier::shared().notify(tr("收到文字"), oneLine(text, noticeCharacters));
+    // A child window, so the modal receive window does not block it.
+    if (textWindow)
+        textWindow->close();
+    textWindow = new ReceivedTextWindow(text, tr("网页"), this);
+    textWindow->show();
+    emit textShown(textWindow);
 }
 
 WebReceive::~WebReceive()

@@ -3,6 +3,7 @@
 #include "ui_websend.h"
 
 #include "core/localipv4addresses.h"
+#include "core/sharedtext.h"
 #include "gui/web/addresshint.h"
 #include "gui/web/qrcodewidget.h"
 #include "gui/web/webportmessage.h"
@@ -14,6 +15,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QShortcut>
 
 namespace {
@@ -30,6 +32,7 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     : QWidget(parent)
     , ui(new Ui::WebSend)
     , webServer(server)
+    , textEdit(new QPlainTextEdit)
     , chooseFiles([](QWidget *dialogParent) {
         return QFileDialog::getOpenFileNames(dialogParent, tr("打开文件"), QDir::homePath());
     })
@@ -43,6 +46,15 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     // Closed on purpose with Ctrl+W, as other windows are; a stray Escape leaves it open.
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QWidget::close);
     ui->lineEdit->setEnabled(false);
+    // A text to share beside the files, or instead of them.
+    setFixedSize(width(), height() + 90);
+    textEdit->setObjectName(QStringLiteral("shareTextEdit"));
+    textEdit->setPlaceholderText(tr("要分享的文字或链接（可选）"));
+    textEdit->setAccessibleName(tr("要分享的文字"));
+    textEdit->setTabChangesFocus(true);
+    textEdit->setMaximumHeight(80);
+    ui->verticalLayout_2->insertWidget(2, textEdit);
+    connect(textEdit, &QPlainTextEdit::textChanged, this, &WebSend::selectionChanged);
     ui->ip_combox->addItems(localIPv4Addresses());
     new AddressHint(ui->ip_combox);
 
@@ -77,7 +89,8 @@ void WebSend::clearQrCode()
 
 QString WebSend::shareSelection()
 {
-    const QString link = webServer->shareFiles(ui->ip_combox->currentText(), webServer->serverPort(), selectedFiles);
+    const QString link = webServer->shareFiles(
+        ui->ip_combox->currentText(), webServer->serverPort(), selectedFiles, textEdit->toPlainText());
     sharedKey = keyOfLink(link);
     return link;
 }
@@ -101,6 +114,11 @@ void WebSend::selectFileBtnClicked()
         selectedFiles = chosen;
     }
     // Also after a cancelled dialog: the code shown no longer belongs to a decision the user made.
+    selectionChanged();
+}
+
+void WebSend::selectionChanged()
+{
     codeGenerated = false;
     clearQrCode();
     hasQrWidget = false;
@@ -108,8 +126,13 @@ void WebSend::selectFileBtnClicked()
 
 void WebSend::generateCodeBtnClicked()
 {
-    if (selectedFiles.isEmpty()) {
-        QMessageBox::critical(this, tr("错误"), tr("请选择文件"));
+    const QString text = textEdit->toPlainText();
+    if (selectedFiles.isEmpty() && text.isEmpty()) {
+        QMessageBox::critical(this, tr("错误"), tr("请选择文件或输入文字"));
+        return;
+    }
+    if (text.toUtf8().size() > sharedtext::maxTextBytes) {
+        QMessageBox::critical(this, tr("错误"), tr("文字太长：最多 1 MiB。"));
         return;
     }
     if (!webServer)

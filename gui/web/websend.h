@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QPlainTextEdit;
 class QrcodeWidget;
 class WebServer;
 
@@ -13,8 +14,8 @@ namespace Ui {
 class WebSend;
 }
 
-// The window in which the user publishes chosen files to browsers: the share link is shown as a
-// QR code and can be copied to the clipboard.
+// The window in which the user publishes chosen files, a text, or both to browsers: the share
+// link is shown as a QR code and can be copied to the clipboard.
 class WebSend : public QWidget
 {
     Q_OBJECT
@@ -36,6 +37,7 @@ private slots:
 
 private:
     void clearQrCode();
+    void selectionChanged();
     QString shareSelection();
     QString currentLink() const;
 
@@ -47,5 +49,6 @@ private:
     bool codeGenerated = false;
     QrcodeWidget *qrWidget = nullptr;
     QPointer<WebServer> webServer;
+    QPlainTextEdit *textEdit;
     FileChooser chooseFiles;
 };

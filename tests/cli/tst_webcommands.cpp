@@ -276,6 +276,34 @@ private slots:
         QCOMPARE(orvex.waitForExit(), 0);
     }
 
+    void inboxPrintsATextSafely()
+    {
+        QTemporaryDir downloads;
+        OrvexProcess orvex;
+        const QString link
+            = startAndReadLink(orvex, { QStringLiteral("inbox"), QStringLiteral("--dir"), downloads.path() });
+        QUrl target(link);
+        const QString key = target.path().mid(3);
+        target.setPath(QStringLiteral("/text"));
+        target.setQuery(QStringLiteral("key=") + key);
+        auto *form = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        QHttpPart part;
+        part.setHeader(QNetworkRequest::ContentDispositionHeader, "form-data; name=\"text\"");
+        part.setBody("第一行\r\n\x1b[2Jhttps://example.org");
+        form->append(part);
+        QNetworkReply *reply = network.post(QNetworkRequest(target), form);
+        form->setParent(reply);
+        int status = 0;
+        fetch(reply, &status);
+        QCOMPARE(status, 200);
+        // Printed with its lines, the escape that would clear the terminal neutralised.
+        QVERIFY2(orvex.waitForOutput(QString::fromUtf8("第一行\n\uFFFD\\[2Jhttps://example\\.org")).hasMatch(),
+            qPrintable(orvex.output()));
+        QVERIFY(!orvex.output().contains(QLatin1Char('\x1b')));
+        orvex.sendSignal(SIGINT);
+        QCOMPARE(orvex.waitForExit(), 0);
+    }
+
     void writesSettingsOnlyWithSave_data()
     {
         QTest::addColumn<QStringList>("arguments");

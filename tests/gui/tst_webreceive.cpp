@@ -1,4 +1,5 @@
 #include "core/settings.h"
+#include "gui/text/receivedtextwindow.h"
 #include "gui/web/qrcodewidget.h"
 #include "gui/web/webreceive.h"
 #include "tests/support/modalanswerer.h"
@@ -14,6 +15,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QUrl>
 
@@ -31,6 +33,7 @@ private slots:
     void refusesOtherAndClosedLinks();
     void generateReplacesTheCode();
     void copyUsesAddressAtCopyTimeAndPortListenedOn();
+    void keepsTheLatestTextsOfItsSession();
 
 private:
     void click(const char *button);
@@ -179,3 +182,36 @@ std::unique_ptr<testsupport::HttpExchange> TestWebReceive::upload(const QString 
 
 ORVEX_TEST_MAIN(TestWebReceive)
 #include "tst_webreceive.moc"
+
+void TestWebReceive::keepsTheLatestTextsOfItsSession()
+{
+    qRegisterMetaType<ReceivedTextWindow *>();
+    QSignalSpy shown(window.data(), &WebReceive::textShown);
+    click("generateCodeBtn");
+    const QString key = testsupport::keyOf(decodedQr());
+    // Another session's text is not this window's.
+    emit server->textReceived(server->startReceiving(), QStringLiteral("stranger"));
+    QStringList sent;
+    for (int i = 0; i <= WebReceive::maxListedTexts; ++i) {
+        sent.prepend(QStringLiteral("text %1\nline").arg(i));
+        emit server->textReceived(key, sent.first());
+    }
+    QCOMPARE(shown.count(), WebReceive::maxListedTexts + 1);
+    QCOMPARE(window->receivedTexts(), sent.mid(0, WebReceive::maxListedTexts));
+    QCOMPARE(shown.last().at(0).value<ReceivedTextWindow *>()->text(), sent.first());
+    // One text window, the latest text's.
+    QTRY_COMPARE(window->findChildren<ReceivedTextWindow *>().size(), 1);
+    // Each row copies its own text.
+    const QList<QPushButton *> copies = window->findChildren<QPushButton *>(QStringLiteral("copyTextButton"));
+    auto *listed = window->findChild<QWidget *>(QStringLiteral("receivedTextList"));
+    QPushButton *lastRowCopy = nullptr;
+    for (QPushButton *copy : copies) {
+        if (listed->isAncestorOf(copy))
+            lastRowCopy = copy;
+    }
+    QVERIFY(lastRowCopy);
+    QTest::mouseClick(lastRowCopy, Qt::LeftButton);
+    QVERIFY(sent.mid(0, WebReceive::maxListedTexts).contains(QGuiApplication::clipboard()->text()));
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/webreceive-texts.png"));
+}

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTcpServer>
@@ -62,6 +63,7 @@ private slots:
     void cancelledDialogRemovesCodeKeepsSelection();
     void thousandFileShareGivesAReadableCode();
     void closesWithTheServer();
+    void sharesATextWithoutFiles();
 
 private:
     void openWindow();
@@ -130,7 +132,7 @@ void TestWebSend::generateWithoutFilesAsksForFiles()
     click("generateCodeBtn");
     QTRY_COMPARE(answerer->count(), 1);
     QCOMPARE(answerer->titles(), QStringList { QStringLiteral("错误") });
-    QCOMPARE(answerer->texts(), QStringList { QStringLiteral("请选择文件") });
+    QCOMPARE(answerer->texts(), QStringList { QStringLiteral("请选择文件或输入文字") });
     QVERIFY(qrWidgets().isEmpty());
 }
 
@@ -323,3 +325,19 @@ void TestWebSend::closesWithTheServer()
 
 ORVEX_TEST_MAIN(TestWebSend)
 #include "tst_websend.moc"
+
+void TestWebSend::sharesATextWithoutFiles()
+{
+    auto *text = window->findChild<QPlainTextEdit *>(QStringLiteral("shareTextEdit"));
+    QTest::keyClicks(text, QStringLiteral("https://example.org/a?b=1&c=2"));
+    click("generateCodeBtn");
+    const auto page = open(decodedQr());
+    QCOMPARE(page->status, 200);
+    QVERIFY2(
+        page->body.contains("id=\"open-link\" href=\"https://example.org/a?b=1&amp;c=2\""), page->body.constData());
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/websend-text.png"));
+    // Changing the text takes the code away, as choosing other files does.
+    QTest::keyClicks(text, QStringLiteral("x"));
+    QCOMPARE(qrWidgets().size(), 0);
+}

@@ -29,6 +29,9 @@ const shots = process.env.ORVEX_WEB_SHOTS;
 
 let fixture;
 let info;
+// Texts the fixture reports, in order of arrival, and who waits for the next one.
+const texts = [];
+let textWaiter = null;
 let context;
 let work;
 
@@ -50,7 +53,14 @@ before(async () => {
     const lines = createInterface({ input: fixture.stdout });
     info = await new Promise((resolve, reject) => {
         fixture.once('exit', (code) => reject(new Error(`fixture exited with ${code}`)));
-        lines.once('line', (line) => resolve(JSON.parse(line)));
+        lines.once('line', (line) => {
+            resolve(JSON.parse(line));
+            lines.on('line', (next) => {
+                texts.push(JSON.parse(next));
+                if (textWaiter)
+                    textWaiter();
+            });
+        });
     });
     work = mkdtempSync(join(tmpdir(), 'orvex-browser-'));
     context = await chromium.launchPersistentContext(join(work, 'profile'), {
@@ -346,4 +356,60 @@ browserTest('a browser without the link is refused everywhere and stores nothing
     } finally {
         await browser.close();
     }
+});
+
+function nextText(count) {
+    return new Promise((resolve) => {
+        const check = () => {
+            if (texts.length >= count)
+                resolve(texts[count - 1]);
+        };
+        textWaiter = check;
+        check();
+    });
+}
+
+browserTest('a text typed on the upload page reaches the computer as typed; an oversized one is refused', async () => {
+    const page = await context.newPage();
+    await page.goto(info.uploadLink);
+    const typed = '会议室 B\nhttps://example.org/a?b=1\t<末尾>';
+    await page.fill('#text', typed);
+    const before = texts.length;
+    await page.click('#send-text');
+    const arrived = await nextText(before + 1);
+    assert.deepEqual(arrived, { event: 'text', text: typed });
+    await page.locator('#text-state.ok').waitFor();
+    await screenshot(page, 'upload-text.png');
+
+    // 1 MiB + 1 byte: the page refuses it itself, and nothing more arrives.
+    await page.evaluate(() => { document.getElementById('text').value = 'x'.repeat(1024 * 1024 + 1); });
+    await page.click('#send-text');
+    await page.locator('#text-state.error').waitFor();
+    assert.match(await page.locator('#text-state').textContent(), /文字太长/);
+    await page.fill('#text', 'after');
+    await page.click('#send-text');
+    assert.equal((await nextText(before + 2)).text, 'after');
+    await page.close();
+});
+
+browserTest('the shared text is copied by its button on a page without the clipboard API', async () => {
+    await context.grantPermissions(['clipboard-read', 'clipboard-write'], { origin: new URL(info.link).origin });
+    const page = await context.newPage();
+    // As on the plain-HTTP page of a LAN address, where browsers offer no asynchronous clipboard.
+    await page.addInitScript(() => {
+        Object.defineProperty(Navigator.prototype, 'clipboard', { get: () => undefined });
+    });
+    await page.goto(info.link);
+    assert.equal(await page.evaluate(() => navigator.clipboard), undefined);
+    assert.equal(await page.locator('#open-link').getAttribute('href'), new URL(info.sharedText).href);
+    await page.click('#copy-text');
+    await page.locator('#copy-state.ok').waitFor();
+    await screenshot(page, 'list-text.png');
+    // Read back through a page that has the clipboard API.
+    const reader = await context.newPage();
+    await reader.goto(info.link);
+    await reader.bringToFront();
+    assert.equal(await reader.evaluate(() => navigator.clipboard.readText()), info.sharedText);
+    await reader.close();
+    await page.close();
 });

@@ -1,6 +1,8 @@
 // Serves the real web pages for the browser tests: a WebServer on a free loopback port with a
 // share of a few awkwardly named files, a receive session and a download folder of its own. Prints one JSON line
-// describing all of it, then runs until its standard input closes, and cleans up after itself.
+// describing all of it, then one JSON line per text that arrives through the upload page
+// ({"event":"text","text":…}), and runs until its standard input closes, and cleans up after
+// itself. The share carries a text too: one link, so the list page offers to follow it.
 
 #include "core/humansize.h"
 #include "core/settings.h"
@@ -71,13 +73,21 @@ int main(int argc, char *argv[])
     WebServer server;
     if (server.serverPort() == 0)
         return 1;
-    const QString link = server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), paths);
+    const QString sharedText = QStringLiteral("https://example.org/orvex?a=1&b=2");
+    const QString link = server.shareFiles(QStringLiteral("127.0.0.1"), server.serverPort(), paths, sharedText);
+    QObject::connect(&server, &WebServer::textReceived, &app, [](const QString &, const QString &text) {
+        const QJsonObject event { { QStringLiteral("event"), QStringLiteral("text") },
+            { QStringLiteral("text"), text } };
+        std::fputs(QJsonDocument(event).toJson(QJsonDocument::Compact).constData(), stdout);
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    });
     const QString uploadLink
         = uploadPageLink(QStringLiteral("127.0.0.1"), server.serverPort(), server.startReceiving());
 
     const QJsonObject info { { QStringLiteral("port"), server.serverPort() }, { QStringLiteral("link"), link },
         { QStringLiteral("uploadLink"), uploadLink }, { QStringLiteral("downloads"), downloads },
-        { QStringLiteral("files"), described } };
+        { QStringLiteral("sharedText"), sharedText }, { QStringLiteral("files"), described } };
     std::fputs(QJsonDocument(info).toJson(QJsonDocument::Compact).constData(), stdout);
     std::fputs("\n", stdout);
     std::fflush(stdout);
