@@ -13,6 +13,9 @@ struct DeviceInfo
     QString ip;
     quint16 port = 0;
     QHostAddress addr;
+    // The fingerprint of its identity key as it announced it (untrusted: only a proof in a
+    // transfer session shows who a device is); empty when it announced none.
+    QString fingerprint;
 };
 
 Q_DECLARE_METATYPE(DeviceInfo)

@@ -2,6 +2,7 @@
 
 #include "transfer/filemetadata.h"
 
+#include <QByteArray>
 #include <QMetaType>
 #include <QObject>
 #include <QString>
@@ -9,6 +10,36 @@
 
 // What a transfer session reports to whoever shows it: values, never sentences. The front ends
 // choose the words, the exit codes and the notices.
+
+// Who the peer of a session proved to be. Filled once the peer's proof of its identity key
+// has been checked (on the receiving side before the offer is reported, on the sending side
+// with the answer).
+struct PeerIdentity
+{
+    Q_GADGET
+
+public:
+    enum class Standing {
+        // The peer proved no identity: a base peer or an earlier Orvex. Nothing changes for it.
+        Unproven,
+        // The peer proved the key of a paired device.
+        Paired,
+        // The peer proved a key that is not paired here.
+        Unpaired,
+        // The peer announces the name of a paired device but proved another key, or none:
+        // someone else using its name, or that device reinstalled, which must be paired again.
+        NotThePairedDevice,
+    };
+    Q_ENUM(Standing)
+
+    Standing standing = Standing::Unproven;
+    // The proven 32-byte identity key; empty when Unproven.
+    QByteArray key;
+    // For Paired: the name the user knows the device by, and whether its offers are accepted
+    // without asking.
+    QString pairedName;
+    bool autoAccept = false;
+};
 
 // An offer waiting for the receiving user's decision.
 struct TransferOffer
@@ -22,6 +53,7 @@ struct TransferOffer
     // Bytes an earlier, interrupted session of the same offer already left in the download
     // folder; the transfer continues after them once the sender has confirmed them.
     quint64 heldBytes = 0;
+    PeerIdentity peer;
 };
 
 // Progress: bytes of the whole offer at the receiving end (earlier sessions' included), and the file in
@@ -84,6 +116,7 @@ struct TransferResult
     QString folder;
 };
 
+Q_DECLARE_METATYPE(PeerIdentity)
 Q_DECLARE_METATYPE(TransferOffer)
 Q_DECLARE_METATYPE(TransferAmount)
 Q_DECLARE_METATYPE(TransferFailure)
