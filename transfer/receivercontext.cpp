@@ -357,7 +357,7 @@ void ReceiverContext::offerComplete()
     if (uses(TransferFeatures::sealed) && uses(TransferFeatures::checkedResume))
         matchEarlierSession();
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
-    emit offered({ metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes });
+    emit offered({ metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes, PeerIdentity() });
 }
 
 void ReceiverContext::matchEarlierSession()
