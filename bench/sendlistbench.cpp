@@ -1,12 +1,12 @@
 // Times the send list: a folder of n empty files added as the send-file window and `orvex send`
-// add it (SendFileManager::addFolder), then added a second time (every file already listed).
+// add it (SendList::addFolder), then added a second time (every file already listed).
 //
 //   bench_sendlist [--folder DIR] [COUNT...]    (defaults: the system's temporary folder;
 //                                                 10000 100000 500000)
 //
 // The files lie in subfolders of 1000 each. Making them is not part of the figures.
 
-#include "transfer/sendfilemanager.h"
+#include "transfer/sendlist.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,16 +64,16 @@ int main(int argc, char *argv[])
             std::fprintf(stderr, "could not make %d files below %s\n", count, qPrintable(base));
             return 1;
         }
-        SendFileManager manager(nullptr);
+        SendList manager;
         QElapsedTimer timer;
         timer.start();
-        const QStringList refusals = manager.addFolder(root);
+        const QVector<SendRefusal> refusals = manager.addFolder(root);
         const double added = secondsOf(timer);
         timer.restart();
         manager.addFolder(root);
         const double again = secondsOf(timer);
-        if (!refusals.isEmpty() || manager.sendList.size() != count) {
-            std::fprintf(stderr, "listed %d of %d files\n", int(manager.sendList.size()), count);
+        if (!refusals.isEmpty() || manager.size() != count) {
+            std::fprintf(stderr, "listed %d of %d files\n", int(manager.size()), count);
             return 1;
         }
         std::printf("%10d %12.3f %12.3f %14.0f\n", count, added, again, count / added);

@@ -9,8 +9,8 @@
 #include "core/peertext.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
+#include "transfer/context.h"
 #include "transfer/sendercontext.h"
-#include "transfer/sendfilemanager.h"
 
 #include <QCommandLineParser>
 #include <QFileInfo>
@@ -59,18 +59,17 @@ int SendCommand::start(const QCommandLineParser &parser)
         }
     }
 
-    manager = new SendFileManager(this);
     const int added = addPaths(parser.positionalArguments());
     if (added != exitcode::success)
         return added;
-    if (manager->sendFiles.isEmpty()) {
+    if (sendList.isEmpty()) {
         Console::err(tr("所选文件夹中没有文件：%1").arg(peerText(parser.positionalArguments().join(QLatin1Char(' ')))));
         return exitcode::failure;
     }
     if (!offerFitsInOneFrame())
         return exitcode::failure;
-    for (int i = 0; i < manager->sendFiles.size(); ++i)
-        files.append({ manager->sendList.at(i).first, static_cast<quint64>(manager->sendFiles.at(i)->size()), 0 });
+    for (const SendItem &item : sendList.items())
+        files.append({ item.name, static_cast<quint64>(item.size), 0 });
 
     QVector<OutgoingTransfer::Target> devicesChosen;
     for (const QString &target : qAsConst(targets)) {
@@ -78,7 +77,7 @@ int SendCommand::start(const QCommandLineParser &parser)
         splitTarget(target, &device.host, &device.port);
         devicesChosen.append(device);
     }
-    outgoing = new OutgoingTransfer(manager, devicesChosen, this);
+    outgoing = new OutgoingTransfer(&sendList, devicesChosen, this);
     connect(outgoing, &OutgoingTransfer::addressNeeded, this, &SendCommand::findAddress);
     connect(outgoing, &OutgoingTransfer::connecting, this,
         [](const QString &host, quint16 port) { Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port)); });
@@ -103,17 +102,14 @@ int SendCommand::addPaths(const QStringList &paths)
             Console::err(tr("找不到文件或文件夹：%1").arg(peerText(path)));
             return exitcode::usage;
         }
-        // A folder's refusals name the file or folder inside it they are about.
-        const QStringList refusals
-            = info.isFile() ? QStringList { manager->addFile(path, QString()) } : manager->addFolder(path);
-        bool anyRefused = false;
-        for (const QString &refusal : refusals) {
-            if (refusal.isEmpty())
-                continue;
-            Console::err(info.isFile() ? tr("%1：%2").arg(peerText(path), refusal) : peerText(refusal));
-            anyRefused = true;
-        }
-        if (anyRefused)
+        QVector<SendRefusal> refusals;
+        if (!info.isFile())
+            refusals = sendList.addFolder(path);
+        else if (const auto refusal = sendList.addFile(path, QString()))
+            refusals.append(*refusal);
+        for (const SendRefusal &refusal : qAsConst(refusals))
+            Console::err(TransferTexts::refusalText(refusal));
+        if (!refusals.isEmpty())
             return exitcode::failure;
     }
     return exitcode::success;
@@ -121,10 +117,12 @@ int SendCommand::addPaths(const QStringList &paths)
 
 bool SendCommand::offerFitsInOneFrame()
 {
-    const QString tooLong = manager->offerTooLong();
-    if (tooLong.isEmpty())
+    if (!sendList.isTooLong())
         return true;
-    Console::err(tooLong);
+    Console::err(tr("所选文件过多（%1 个），文件清单超出了一次传输的上限。\n请减少到约 %2 "
+                    "个以内（文件名越长，可发送的数量越少）后再发送。")
+                     .arg(sendList.size())
+                     .arg(Context::maxOfferedFiles));
     return false;
 }
 

@@ -3,6 +3,7 @@
 #include "cli/command.h"
 #include "transfer/filemetadata.h"
 #include "transfer/outgoingtransfer.h"
+#include "transfer/sendlist.h"
 
 #include <QHostAddress>
 #include <QPointer>
@@ -14,11 +15,10 @@
 class DeviceList;
 class DiscoveryService;
 class ProgressLine;
-class SendFileManager;
 class SenderContext;
 
 // "orvex send": sends files and folders to one device after another, as the send-file window
-// does: the same send list (SendFileManager), the same check that the list fits in one offer,
+// does: the same send list (SendList), the same check that the list fits in one offer,
 // the same outgoing transfer with its connection limit, and the same sessions. Prints the verification code as
 // soon as the keys are exchanged, then the progress.
 class SendCommand : public Command
@@ -53,7 +53,7 @@ private:
     void notFound();
     void endTarget(int targetStatus);
 
-    SendFileManager *manager = nullptr;
+    SendList sendList;
     QPointer<OutgoingTransfer> outgoing;
     DiscoveryService *discovery = nullptr;
     DeviceList *devices = nullptr;

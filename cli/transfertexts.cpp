@@ -1,6 +1,7 @@
 #include "transfertexts.h"
 
 #include "cli/exitcode.h"
+#include "core/peertext.h"
 
 QString TransferTexts::failureText(const TransferFailure &failure, Side side, bool keysAgreed)
 {
@@ -60,4 +61,20 @@ QString TransferTexts::resumeNote(const TransferOffer &offer)
         return QString();
     const int percent = offer.totalBytes > 0 ? static_cast<int>(offer.heldBytes * 100 / offer.totalBytes) : 0;
     return tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
+}
+
+QString TransferTexts::refusalText(const SendRefusal &refusal)
+{
+    const QString path = peerText(refusal.path);
+    switch (refusal.kind) {
+    case SendRefusal::Kind::Unreadable:
+        return tr("%1：无法打开所选文件！").arg(path);
+    case SendRefusal::Kind::NotARegularFile:
+        return tr("%1：所选文件格式不支持！").arg(path);
+    case SendRefusal::Kind::UnreadableFolder:
+        return tr("无法读取文件夹 %1").arg(path);
+    case SendRefusal::Kind::LinkOutsideFolder:
+        return tr("已跳过指向所选文件夹之外的链接：%1").arg(path);
+    }
+    return path;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfer/sendlist.h"
 #include "transfer/transferevents.h"
 
 #include <QCoreApplication>
@@ -20,4 +21,6 @@ public:
     static int exitStatus(const TransferFailure &failure);
     // "继续上次未完成的传输（已收到 n%）" for an offer that continues an earlier session.
     static QString resumeNote(const TransferOffer &offer);
+    // Why a file or folder given on the command line was not listed: the path, then the reason.
+    static QString refusalText(const SendRefusal &refusal);
 };

@@ -2,11 +2,11 @@
 
 #include "transfer/context.h"
 #include "transfer/sendercontext.h"
-#include "transfer/sendfilemanager.h"
+#include "transfer/sendlist.h"
 
 #include <QTcpSocket>
 
-OutgoingTransfer::OutgoingTransfer(SendFileManager *sendFiles, QVector<Target> devices, QObject *parent)
+OutgoingTransfer::OutgoingTransfer(const SendList *sendFiles, QVector<Target> devices, QObject *parent)
     : QObject(parent)
     , files(sendFiles)
     , targets(std::move(devices))
@@ -77,5 +77,5 @@ void OutgoingTransfer::connected()
     QTcpSocket *connection = socket;
     connection->disconnect(this);
     socket = nullptr;
-    emit sessionStarted(new SenderContext(connection, files->sendFiles, files->sendList, nullptr));
+    emit sessionStarted(new SenderContext(connection, files->files(), files->namesAndSizes(), nullptr));
 }

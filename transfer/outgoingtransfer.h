@@ -9,7 +9,7 @@
 #include <QVector>
 
 class QTcpSocket;
-class SendFileManager;
+class SendList;
 class SenderContext;
 
 // Sends one send list to a row of devices, one after the other: connects to each within the
@@ -30,7 +30,7 @@ public:
     };
 
     // files: read when a connection is made, so that what is added meanwhile goes too.
-    OutgoingTransfer(SendFileManager *files, QVector<Target> targets, QObject *parent);
+    OutgoingTransfer(const SendList *files, QVector<Target> targets, QObject *parent);
     ~OutgoingTransfer() override;
 
     bool hasNext() const { return !targets.isEmpty(); }
@@ -56,7 +56,7 @@ private:
     void connected();
     void failConnecting(const TransferFailure &failure);
 
-    SendFileManager *files;
+    const SendList *files;
     QVector<Target> targets;
     Target current;
     QPointer<QTcpSocket> socket;

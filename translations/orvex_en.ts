@@ -1571,10 +1571,6 @@ Without arguments it starts the tray application. These commands run in a termin
         <translation>File or folder not found: %1</translation>
     </message>
     <message>
-        <source>%1：%2</source>
-        <translation>%1: %2</translation>
-    </message>
-    <message>
         <source>正在连接 %1:%2 ……</source>
         <translation>Connecting to %1:%2 …</translation>
     </message>
@@ -1617,6 +1613,12 @@ Without arguments it starts the tray application. These commands run in a termin
     <message>
         <source>设备握手中……</source>
         <translation>Handshaking with the device…</translation>
+    </message>
+    <message>
+        <source>所选文件过多（%1 个），文件清单超出了一次传输的上限。
+请减少到约 %2 个以内（文件名越长，可发送的数量越少）后再发送。</source>
+        <translation>Too many files chosen (%1): the file list exceeds what one transfer can carry.
+Please send at most about %2 files at a time (the longer the file names, the fewer files fit).</translation>
     </message>
 </context>
 <context>
@@ -1911,6 +1913,22 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>继续上次未完成的传输（已收到 %1%）</source>
         <translation>Continuing the unfinished transfer (%1% received)</translation>
+    </message>
+    <message>
+        <source>%1：无法打开所选文件！</source>
+        <translation>%1: cannot open the chosen file!</translation>
+    </message>
+    <message>
+        <source>%1：所选文件格式不支持！</source>
+        <translation>%1: the chosen file's type is not supported!</translation>
+    </message>
+    <message>
+        <source>无法读取文件夹 %1</source>
+        <translation>Cannot read the folder %1</translation>
+    </message>
+    <message>
+        <source>已跳过指向所选文件夹之外的链接：%1</source>
+        <translation>Skipped a link to a folder outside the chosen one: %1</translation>
     </message>
 </context>
 <context>

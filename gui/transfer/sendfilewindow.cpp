@@ -7,7 +7,7 @@
 #include "gui/transfer/progressbarui.h"
 #include "transfer/outgoingtransfer.h"
 #include "transfer/sendercontext.h"
-#include "transfer/sendfilemanager.h"
+#include "gui/transfer/sendfilemanager.h"
 
 #include <QApplication>
 #include <QDir>
@@ -59,7 +59,7 @@ SendFileWindow::SendFileWindow(QVector<DeviceInfo> targets, QWidget *parent)
     QVector<OutgoingTransfer::Target> inTurn;
     for (const DeviceInfo &device : qAsConst(devices))
         inTurn.append({ device.deviceName, device.addr.toString(), device.port });
-    outgoing = new OutgoingTransfer(manager, inTurn, this);
+    outgoing = new OutgoingTransfer(&manager->list(), inTurn, this);
     connect(outgoing, &OutgoingTransfer::sessionStarted, this, &SendFileWindow::socketConnected);
     ui->files_table->horizontalHeader()->setMinimumSectionSize(185);
     connect(ui->files_table, &QTableWidget::cellClicked, manager, &SendFileManager::changeIndex);

@@ -6,7 +6,7 @@
 #include "tests/support/freeport.h"
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
-#include "transfer/sendfilemanager.h"
+#include "gui/transfer/sendfilemanager.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -5,7 +5,7 @@
 #include "tests/support/modalanswerer.h"
 #include "tests/support/testmain.h"
 #include "tests/support/urlopencapture.h"
-#include "transfer/sendfilemanager.h"
+#include "gui/transfer/sendfilemanager.h"
 #include "transfer/server.h"
 
 #include <QAbstractButton>

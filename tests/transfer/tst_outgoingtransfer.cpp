@@ -1,7 +1,7 @@
 #include "tests/support/testmain.h"
 #include "transfer/outgoingtransfer.h"
 #include "transfer/sendercontext.h"
-#include "transfer/sendfilemanager.h"
+#include "transfer/sendlist.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -24,8 +24,8 @@ private slots:
         QFile file(folder.filePath(QStringLiteral("a.txt")));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write("a") == 1);
         file.close();
-        SendFileManager files(nullptr);
-        QCOMPARE(files.addFile(file.fileName(), QString()), QString());
+        SendList files;
+        QVERIFY(!files.addFile(file.fileName(), QString()));
         QTcpServer listening;
         QVERIFY(listening.listen(QHostAddress::LocalHost));
         quint16 closedPort = 0;

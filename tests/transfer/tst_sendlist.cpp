@@ -1,12 +1,12 @@
 #include "tests/support/testmain.h"
-#include "transfer/sendfilemanager.h"
+#include "transfer/sendlist.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestSendFileManager : public QObject
+class TestSendList : public QObject
 {
     Q_OBJECT
 
@@ -14,19 +14,21 @@ private slots:
     void refusalsAreReturnedAndNothingIsListed_data()
     {
         QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("refusal");
-        QTest::addRow("missing") << QStringLiteral("/nonexistent/file.txt") << QStringLiteral("无法打开所选文件！");
-        QTest::addRow("device") << QStringLiteral("/dev/null") << QStringLiteral("所选文件格式不支持！");
+        QTest::addColumn<SendRefusal::Kind>("refusal");
+        QTest::addRow("missing") << QStringLiteral("/nonexistent/file.txt") << SendRefusal::Kind::Unreadable;
+        QTest::addRow("device") << QStringLiteral("/dev/null") << SendRefusal::Kind::NotARegularFile;
     }
 
     void refusalsAreReturnedAndNothingIsListed()
     {
         QFETCH(QString, path);
-        QFETCH(QString, refusal);
-        SendFileManager manager(nullptr);
-        QCOMPARE(manager.addFile(path, QString()), refusal);
-        QVERIFY(manager.sendList.isEmpty());
-        QVERIFY(manager.sendFiles.isEmpty());
+        QFETCH(SendRefusal::Kind, refusal);
+        SendList list;
+        const auto refused = list.addFile(path, QString());
+        QVERIFY(refused);
+        QCOMPARE(refused->kind, refusal);
+        QCOMPARE(refused->path, path);
+        QVERIFY(list.isEmpty());
     }
 
     // Links to folders outside the chosen one (/ and its parent here) are not followed and
@@ -47,15 +49,18 @@ private slots:
         QVERIFY(QFile::link(chosen + QStringLiteral("/sub"), chosen + QStringLiteral("/to-sub")));
         QVERIFY(QFile::link(outside.fileName(), chosen + QStringLiteral("/file-link.txt")));
 
-        SendFileManager manager(nullptr);
-        QStringList refusals = manager.addFolder(chosen);
-        refusals.sort();
-        QCOMPARE(refusals,
-            QStringList({ QStringLiteral("已跳过指向所选文件夹之外的链接：%1/to-parent").arg(chosen),
-                QStringLiteral("已跳过指向所选文件夹之外的链接：%1/to-root").arg(chosen) }));
+        SendList list;
+        QStringList skipped;
+        const QVector<SendRefusal> refusals = list.addFolder(chosen);
+        for (const SendRefusal &refusal : refusals) {
+            QCOMPARE(refusal.kind, SendRefusal::Kind::LinkOutsideFolder);
+            skipped.append(refusal.path);
+        }
+        skipped.sort();
+        QCOMPARE(skipped, QStringList({ chosen + QStringLiteral("/to-parent"), chosen + QStringLiteral("/to-root") }));
         QStringList names;
-        for (const auto &entry : qAsConst(manager.sendList))
-            names.append(entry.first);
+        for (const SendItem &item : list.items())
+            names.append(item.name);
         names.sort();
         // The folder linked from inside is walked once, under whichever name came first.
         QCOMPARE(names.size(), 2);
@@ -80,15 +85,15 @@ private slots:
         QTemporaryDir dir;
         QFile file(dir.filePath(QStringLiteral("f/a.txt")));
         QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("f"))) && file.open(QIODevice::WriteOnly));
-        SendFileManager manager(nullptr);
-        QCOMPARE(manager.addFile(file.fileName(), QString()), QString());
+        SendList list;
+        QVERIFY(!list.addFile(file.fileName(), QString()));
         if (removeFirst)
-            manager.removeRows({ 0 });
-        QCOMPARE(manager.addFile(dir.path() + QLatin1Char('/') + second, QString()), QString());
-        QCOMPARE(manager.sendFiles.size(), 1);
-        QCOMPARE(manager.sendList.size(), 1);
+            list.removeRows({ 0, 0, 5 });
+        QVERIFY(!list.addFile(dir.path() + QLatin1Char('/') + second, QString()));
+        QCOMPARE(list.size(), 1);
+        QCOMPARE(list.items().first().name, QStringLiteral("a.txt"));
     }
 };
 
-ORVEX_TEST_MAIN(TestSendFileManager)
-#include "tst_sendfilemanager.moc"
+ORVEX_TEST_MAIN(TestSendList)
+#include "tst_sendlist.moc"
