@@ -1,6 +1,8 @@
 #include "transfertexts.h"
 
 #include "cli/exitcode.h"
+#include "core/paireddevices.h"
+#include "core/peertext.h"
 
 QString TransferTexts::failureText(const TransferFailure &failure, Side side, bool keysAgreed)
 {
@@ -60,4 +62,30 @@ QString TransferTexts::resumeNote(const TransferOffer &offer)
         return QString();
     const int percent = offer.totalBytes > 0 ? static_cast<int>(offer.heldBytes * 100 / offer.totalBytes) : 0;
     return tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
+}
+
+QString TransferTexts::standingNote(const PeerIdentity &peer)
+{
+    switch (peer.standing) {
+    case PeerIdentity::Standing::Paired:
+        return tr("已配对：%1").arg(peerText(peer.pairedName));
+    case PeerIdentity::Standing::NotThePairedDevice:
+        return tr("注意：此设备使用了一台已配对设备的名称，但无法证明它就是那台设备（也可能那台设备重装过，"
+                  "需要重新配对）。请务必核对验证码。");
+    case PeerIdentity::Standing::Unproven:
+    case PeerIdentity::Standing::Unpaired:
+        break;
+    }
+    return QString();
+}
+
+QJsonObject TransferTexts::peerFields(const PeerIdentity &peer)
+{
+    static const char *const standings[] = { "unproven", "paired", "unpaired", "not-the-paired-device" };
+    QJsonObject fields { { QStringLiteral("standing"), QLatin1String(standings[static_cast<int>(peer.standing)]) } };
+    if (!peer.key.isEmpty())
+        fields.insert(QStringLiteral("fingerprint"), PairedDevices::fingerprintOf(peer.key));
+    if (peer.standing == PeerIdentity::Standing::Paired)
+        fields.insert(QStringLiteral("name"), peer.pairedName);
+    return fields;
 }

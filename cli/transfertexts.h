@@ -3,6 +3,7 @@
 #include "transfer/transferevents.h"
 
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <QString>
 
 // The terminal's words and exit statuses for what a transfer session reports.
@@ -20,4 +21,10 @@ public:
     static int exitStatus(const TransferFailure &failure);
     // "继续上次未完成的传输（已收到 n%）" for an offer that continues an earlier session.
     static QString resumeNote(const TransferOffer &offer);
+    // What the offer says of the sender's proven identity: "已配对：NAME" for a paired device, a
+    // warning for a device that uses a paired device's name without its key; empty otherwise.
+    static QString standingNote(const PeerIdentity &peer);
+    // The "peer" object of the JSON events: "standing" ("unproven", "paired", "unpaired",
+    // "not-the-paired-device"), "fingerprint" of a proven key, "name" of a paired device.
+    static QJsonObject peerFields(const PeerIdentity &peer);
 };

@@ -141,9 +141,8 @@ bool Context::provesIdentity() const
 QJsonObject Context::ownIdentityProof(bool asSender) const
 {
     const Identity &own = identity ? *identity : Identity::own();
-    return asSender
-        ? IdentityProof::make(own, IdentityProof::Role::Sender, crypto.publicKey, peerPublicKey)
-        : IdentityProof::make(own, IdentityProof::Role::Receiver, peerPublicKey, crypto.publicKey);
+    return asSender ? IdentityProof::make(own, IdentityProof::Role::Sender, crypto.publicKey, peerPublicKey)
+                    : IdentityProof::make(own, IdentityProof::Role::Receiver, peerPublicKey, crypto.publicKey);
 }
 
 void Context::checkPeerProof(const QJsonValue &proof, bool peerIsSender, const QString &name)

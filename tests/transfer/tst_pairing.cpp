@@ -104,12 +104,13 @@ std::unique_ptr<Session> TestPairing::start(QTcpSocket *client, QTcpSocket *serv
     auto session = std::make_unique<Session>();
     Session *s = session.get();
     if (client) {
-        s->sender = new SenderContext(client, { QSharedPointer<QFile>::create(file) },
-            { { QStringLiteral("a.txt"), QString() } }, this);
+        s->sender = new SenderContext(
+            client, { QSharedPointer<QFile>::create(file) }, { { QStringLiteral("a.txt"), QString() } }, this);
         s->sender->setIdentity(senderIdentity);
         s->sender->setPeerName(receiverName);
         s->sender->setPairOnAccept(senderPairs);
-        connect(s->sender, &Context::peerIdentified, this, [s](const PeerIdentity &peer) { s->senderSaw.append(peer); });
+        connect(
+            s->sender, &Context::peerIdentified, this, [s](const PeerIdentity &peer) { s->senderSaw.append(peer); });
         connect(s->sender, &Context::transferFinished, this, [s] { ++s->finished; });
         s->sender->startHandshake();
     }
@@ -201,10 +202,9 @@ void TestPairing::standingOfTheSender_data()
     QTest::addRow("paired, auto-accept") << senderName << true << "alice" << Standing::Paired << senderName;
     QTest::addRow("paired, known by another name") << "客厅" << false << "alice" << Standing::Paired << "客厅";
     QTest::addRow("nothing paired") << QString() << false << "alice" << Standing::Unpaired << QString();
-    QTest::addRow("paired name, another key") << senderName << true << "fresh" << Standing::NotThePairedDevice
-                                             << QString();
-    QTest::addRow("paired name, no proof") << senderName << true << "none" << Standing::NotThePairedDevice
-                                          << QString();
+    QTest::addRow("paired name, another key")
+        << senderName << true << "fresh" << Standing::NotThePairedDevice << QString();
+    QTest::addRow("paired name, no proof") << senderName << true << "none" << Standing::NotThePairedDevice << QString();
     QTest::addRow("unknown name, no proof") << "客厅" << true << "none" << Standing::Unproven << QString();
 }
 
@@ -264,30 +264,47 @@ void TestPairing::proofsFromElsewhereProveNothing()
     using Role = IdentityProof::Role;
     QJsonValue proof;
     switch (forgery) {
-    case 0: proof = IdentityProof::make(*alice, Role::Sender, s, r); break;
-    case 1: proof = IdentityProof::make(*alice, Role::Sender, Crypto().publicKey, r); break;
-    case 2: proof = IdentityProof::make(*alice, Role::Receiver, s, r); break;
-    case 3: proof = IdentityProof::make(*alice, Role::Sender, r, s); break;
+    case 0:
+        proof = IdentityProof::make(*alice, Role::Sender, s, r);
+        break;
+    case 1:
+        proof = IdentityProof::make(*alice, Role::Sender, Crypto().publicKey, r);
+        break;
+    case 2:
+        proof = IdentityProof::make(*alice, Role::Receiver, s, r);
+        break;
+    case 3:
+        proof = IdentityProof::make(*alice, Role::Sender, r, s);
+        break;
     case 4: {
         QJsonObject mixed = IdentityProof::make(*alice, Role::Sender, s, r);
         mixed.insert(QStringLiteral("key"), QString::fromLatin1(bob->publicKey().toBase64()));
         proof = mixed;
         break;
     }
-    case 5: proof = QJsonObject { { QStringLiteral("key"), "!!" }, { QStringLiteral("proof"), "!!" } }; break;
-    case 6: proof = QStringLiteral("alice"); break;
-    case 7: proof = IdentityProof::make(*bob, Role::Sender, s, r); break;
+    case 5:
+        proof = QJsonObject { { QStringLiteral("key"), "!!" }, { QStringLiteral("proof"), "!!" } };
+        break;
+    case 6:
+        proof = QStringLiteral("alice");
+        break;
+    case 7:
+        proof = IdentityProof::make(*bob, Role::Sender, s, r);
+        break;
     }
     const QJsonObject offer { { QStringLiteral("device_name"), senderName },
         { QStringLiteral("features"), QJsonArray { QStringLiteral("identity"), QStringLiteral("sealed") } },
-        { QStringLiteral("files"), QJsonArray { QJsonObject { { QStringLiteral("filename"), "a" }, { QStringLiteral("size"), 1 } } } },
+        { QStringLiteral("files"),
+            QJsonArray { QJsonObject { { QStringLiteral("filename"), "a" }, { QStringLiteral("size"), 1 } } } },
         { QStringLiteral("identity"), proof } };
     peer.sendMessage(QJsonDocument(offer).toJson(QJsonDocument::Compact));
     QTRY_COMPARE(session->offers.size(), 1);
     QCOMPARE(session->offers.first().peer.standing, standing);
     QCOMPARE(session->offers.first().peer.autoAccept, standing == Standing::Paired);
     QCOMPARE(session->offers.first().peer.key,
-        forgery == 0 ? alice->publicKey() : forgery == 7 ? bob->publicKey() : QByteArray());
+        forgery == 0       ? alice->publicKey()
+            : forgery == 7 ? bob->publicKey()
+                           : QByteArray());
     // The answer carries the receiver's proof over the same keys, and no request to pair.
     const QJsonObject answer = parse(peer.nextMessage());
     QCOMPARE(answer.value(QStringLiteral("response")).toInt(), 1);
@@ -323,8 +340,8 @@ void TestPairing::relayWithTwoKeyExchangesFailsTheProof()
     QVERIFY(offer.contains(QStringLiteral("identity")));
     if (relayProvesItself)
         offer.insert(QStringLiteral("identity"),
-            IdentityProof::make(mallory, IdentityProof::Role::Sender, asSender.crypto.publicKey,
-                asSender.peerPublicKey()));
+            IdentityProof::make(
+                mallory, IdentityProof::Role::Sender, asSender.crypto.publicKey, asSender.peerPublicKey()));
     asSender.sendMessage(QJsonDocument(offer).toJson(QJsonDocument::Compact));
     QTRY_COMPARE(session->offers.size(), 1);
     QCOMPARE(session->offers.first().peer.standing, Standing::NotThePairedDevice);
@@ -333,8 +350,8 @@ void TestPairing::relayWithTwoKeyExchangesFailsTheProof()
     QVERIFY(answer.contains(QStringLiteral("identity")));
     if (relayProvesItself)
         answer.insert(QStringLiteral("identity"),
-            IdentityProof::make(mallory, IdentityProof::Role::Receiver, asReceiver.peerPublicKey(),
-                asReceiver.crypto.publicKey));
+            IdentityProof::make(
+                mallory, IdentityProof::Role::Receiver, asReceiver.peerPublicKey(), asReceiver.crypto.publicKey));
     answer.insert(QStringLiteral("pair"), 1);
     asReceiver.sendMessage(QJsonDocument(answer).toJson(QJsonDocument::Compact));
     QTRY_COMPARE(session->senderSaw.size(), 1);
