@@ -16,7 +16,7 @@ void PairedCommand::addOptions(CommandOptions &parser) const
         tr("orvex paired：列出已配对的设备（名称、指纹、是否自动接收、上次的地址）并管理它们：\n"
            "  orvex paired rename 指纹 新名称\n"
            "  orvex paired unpair 指纹\n"
-           "  orvex paired auto 指纹 on|off   自动接收来自此设备的文件（与 receive --accept-paired 一起）"));
+           "  orvex paired auto 指纹 on|off   程序窗口自动接收来自此设备的文件"));
     parser.addPositionalArgument(
         QStringLiteral("action"), tr("rename、unpair 或 auto，及其参数；不给出时列出设备。"), tr("[操作 指纹 ...]"));
 }

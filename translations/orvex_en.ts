@@ -1043,11 +1043,11 @@ Changes to %1 take effect at the next start.</translation>
         <source>orvex paired：列出已配对的设备（名称、指纹、是否自动接收、上次的地址）并管理它们：
   orvex paired rename 指纹 新名称
   orvex paired unpair 指纹
-  orvex paired auto 指纹 on|off   自动接收来自此设备的文件（与 receive --accept-paired 一起）</source>
+  orvex paired auto 指纹 on|off   程序窗口自动接收来自此设备的文件</source>
         <translation>orvex paired: lists the paired devices (name, fingerprint, automatic accept, last address) and manages them:
   orvex paired rename FINGERPRINT NEW-NAME
   orvex paired unpair FINGERPRINT
-  orvex paired auto FINGERPRINT on|off   accept files from this device automatically (with receive --accept-paired)</translation>
+  orvex paired auto FINGERPRINT on|off   the application window accepts files from this device without asking</translation>
     </message>
     <message>
         <source>rename、unpair 或 auto，及其参数；不给出时列出设备。</source>
