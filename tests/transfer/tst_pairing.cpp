@@ -143,7 +143,8 @@ private slots:
         QTest::addRow("paired, announcing another name") << "客厅" << laptop << int(Alice) << Standing::Paired;
         QTest::addRow("not paired") << QString() << laptop << int(Alice) << Standing::Unpaired;
         QTest::addRow("paired name, another key") << laptop << laptop << int(Fresh) << Standing::NotThePairedDevice;
-        QTest::addRow("paired name with a space after it") << laptop << "笔记本 " << int(Fresh) << Standing::NotThePairedDevice;
+        QTest::addRow("paired name with a space after it")
+            << laptop << "笔记本 " << int(Fresh) << Standing::NotThePairedDevice;
         QTest::addRow("paired name, no proof") << laptop << laptop << int(None) << Standing::NotThePairedDevice;
         QTest::addRow("other name, no proof") << laptop << "客厅" << int(None) << Standing::Unproven;
         QTest::addRow("proof of another session")
@@ -197,6 +198,16 @@ private slots:
         QCOMPARE(offered.autoAccept, standing == Standing::Paired);
         QCOMPARE(offered.pairedName, standing == Standing::Paired ? pairedAs : QString());
         QCOMPARE(offered.key, proof == Alice ? alice->publicKey() : proof == Fresh ? fresh.publicKey() : QByteArray());
+    }
+
+    void proofSignsTheDocumentedMessage()
+    {
+        const QByteArray s(32, 's');
+        const QByteArray r(32, 'r');
+        const QJsonObject proof = IdentityProof::make(*alice, Role::Receiver, s, r);
+        QCOMPARE(QByteArray::fromBase64(proof.value("key").toString().toLatin1()), alice->publicKey());
+        QVERIFY(Identity::verify(alice->publicKey(), QByteArray("orvex identity proof 1\0receiver\0", 32) + s + r,
+            QByteArray::fromBase64(proof.value("proof").toString().toLatin1())));
     }
 
     void relayWithTwoKeyExchangesFailsTheProof()
