@@ -76,7 +76,6 @@ void TestPairedCommand::changesThePairs_data()
                                          << QString(kept).replace(QStringLiteral("false"), QStringLiteral("true"));
     QTest::addRow("unpair") << QStringList { "unpair", fp } << success << QString();
     QTest::addRow("unknown fingerprint") << QStringList { "unpair", "0123456789abcdef" } << notFound << kept;
-    QTest::addRow("auto without on or off") << QStringList { "auto", fp, "yes" } << usageError << kept;
     QTest::addRow("unknown action") << QStringList { "forget", fp } << usageError << kept;
 }
 

@@ -40,7 +40,7 @@ class TestPairing : public QObject
 {
     Q_OBJECT
 
-    enum Proof { Alice, Fresh, None, OtherSession, ReceiverRole, SwappedKeys, ForeignKey, NotBase64 };
+    enum Proof { Alice, Fresh, None, OtherSession, ReceiverRole, ForeignKey, NotBase64 };
 
     std::unique_ptr<QTemporaryDir> dir;
     // The sender's and the receiver's identities.
@@ -143,15 +143,12 @@ private slots:
         QTest::addRow("paired, announcing another name") << "客厅" << laptop << int(Alice) << Standing::Paired;
         QTest::addRow("not paired") << QString() << laptop << int(Alice) << Standing::Unpaired;
         QTest::addRow("paired name, another key") << laptop << laptop << int(Fresh) << Standing::NotThePairedDevice;
-        QTest::addRow("paired name with a space after it")
-            << laptop << "笔记本 " << int(Fresh) << Standing::NotThePairedDevice;
         QTest::addRow("paired name, no proof") << laptop << laptop << int(None) << Standing::NotThePairedDevice;
         QTest::addRow("other name, no proof") << laptop << "客厅" << int(None) << Standing::Unproven;
         QTest::addRow("proof of another session")
             << laptop << laptop << int(OtherSession) << Standing::NotThePairedDevice;
         QTest::addRow("proof made as receiver")
             << laptop << laptop << int(ReceiverRole) << Standing::NotThePairedDevice;
-        QTest::addRow("keys swapped") << laptop << laptop << int(SwappedKeys) << Standing::NotThePairedDevice;
         QTest::addRow("another key beside it") << laptop << laptop << int(ForeignKey) << Standing::NotThePairedDevice;
         QTest::addRow("not base64") << "客厅" << laptop << int(NotBase64) << Standing::Unproven;
     }
@@ -179,8 +176,6 @@ private slots:
             identity = IdentityProof::make(*alice, Role::Sender, Crypto().publicKey, r);
         if (proof == ReceiverRole)
             identity = IdentityProof::make(*alice, Role::Receiver, s, r);
-        if (proof == SwappedKeys)
-            identity = IdentityProof::make(*alice, Role::Sender, r, s);
         if (proof == ForeignKey)
             identity.insert(QStringLiteral("key"), QString::fromLatin1(bob->publicKey().toBase64()));
         if (proof == NotBase64)
