@@ -35,6 +35,9 @@ void ReceiveCommand::addOptions(CommandOptions &parser) const
     parser.addOption({ QStringLiteral("accept"), tr("不询问，直接接收。") });
     parser.addOption({ QStringLiteral("from"),
         tr("与 --accept 一起：只直接接收这台设备（按名称，名称未经验证）发来的文件。"), tr("名称") });
+    parser.addOption({ QStringLiteral("accept-paired"),
+        tr("不询问，直接接收已配对设备（已验证其密钥）发来的文件；其他设备仍会询问。") });
+    parser.addOption({ QStringLiteral("pair"), tr("接收时记住发送设备（配对），以后可以识别它。请先核对验证码。") });
     parser.addOption({ QStringLiteral("once"), tr("处理完第一份文件后退出。") });
 }
 
@@ -43,6 +46,13 @@ int ReceiveCommand::start(const QCommandLineParser &parser)
     acceptAll = parser.isSet(QStringLiteral("accept"));
     acceptFrom = parser.value(QStringLiteral("from"));
     once = parser.isSet(QStringLiteral("once"));
+    acceptPaired = parser.isSet(QStringLiteral("accept-paired"));
+    pairAccepted = parser.isSet(QStringLiteral("pair"));
+    // Pairing means the user compared the code: never for offers nobody looked at.
+    if (pairAccepted && acceptAll) {
+        Console::err(tr("--pair 不能与 --accept 一起使用：配对前需要核对验证码。"));
+        return exitcode::usage;
+    }
     if (!acceptFrom.isEmpty() && !acceptAll) {
         Console::err(tr("--from 只能与 --accept 一起使用。"));
         return exitcode::usage;
@@ -120,8 +130,17 @@ void ReceiveCommand::askNext()
             session->respond(true);
             continue;
         }
+        // Only a proven key counts, whatever name or fingerprint text the device announces.
+        if (acceptPaired && session->peer().standing == PeerIdentity::Standing::Paired) {
+            Console::summary(tr("已自动接收来自已配对设备 %1 的文件。").arg(peerText(session->peer().pairedName)));
+            session->respond(true);
+            continue;
+        }
         asking = session;
-        if (Console::mode() == Console::Mode::Normal)
+        if (Console::mode() == Console::Mode::Normal && pairAccepted)
+            Console::outRaw(
+                tr("是否接收文件并记住此设备？%1 秒内回答，否则拒绝 [y/N] ").arg(Context::answerTimeLimitSeconds));
+        else if (Console::mode() == Console::Mode::Normal)
             Console::outRaw(tr("是否接收文件？%1 秒内回答，否则拒绝 [y/N] ").arg(Context::answerTimeLimitSeconds));
         answerTimer.start(Context::answerTimeLimitSeconds * 1000);
         reader->ask();
@@ -141,7 +160,7 @@ void ReceiveCommand::answer(bool accept, bool unanswered)
     if (session && unanswered)
         session->refuseUnanswered();
     else if (session)
-        session->respond(accept);
+        session->respond(accept, pairAccepted);
     askNext();
 }
 

@@ -14,7 +14,9 @@ class Server;
 
 // "orvex receive": runs the transfer server and announces this device like the application.
 // Each offer is shown with its sender, files and verification code and asked about on the
-// terminal, one at a time; --accept answers yes (for --from NAME only to offers from that name).
+// terminal, one at a time; --accept answers yes (for --from NAME only to offers from that name),
+// --accept-paired answers yes to paired devices that proved their key, and --pair remembers the
+// sender of what the user accepts.
 // Files are written by the same sessions as in the application.
 class ReceiveCommand : public Command
 {
@@ -51,6 +53,10 @@ private:
     QPointer<ReceiveSession> asking;
     QTimer answerTimer;
     bool acceptAll = false;
+    // Offers from devices that proved a paired key are accepted without asking.
+    bool acceptPaired = false;
+    // What is accepted here pairs its sender (the user compares the code).
+    bool pairAccepted = false;
     QString acceptFrom;
     bool once = false;
 };

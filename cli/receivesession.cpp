@@ -5,6 +5,7 @@
 #include "cli/progressline.h"
 #include "cli/transfertexts.h"
 #include "core/humansize.h"
+#include "core/paireddevices.h"
 #include "core/peertext.h"
 #include "transfer/receivercontext.h"
 
@@ -17,6 +18,11 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
     context->setParent(this);
     connect(context, &Context::keysAgreed, this, [this] { keysAgreed = true; });
     connect(context, &Context::offered, this, &ReceiveSession::showOffer);
+    connect(context, &Context::peerPaired, this, [this](const PeerIdentity &paired) {
+        Console::summary(
+            tr("已与 %1 配对（指纹 %2）。").arg(peerText(paired.pairedName), PairedDevices::fingerprintOf(paired.key)));
+        Console::event(QStringLiteral("paired"), { { QStringLiteral("peer"), TransferTexts::peerFields(paired) } });
+    });
     connect(context, &Context::fileStarted, this, [this](int index) {
         // The file in progress is in the progress line on a terminal.
         if (Console::outIsTerminal() || index >= offeredFiles.size())
@@ -74,6 +80,7 @@ void ReceiveSession::showOffer(const TransferOffer &made)
 {
     const QVector<FileMetadata> &files = made.files;
     sender = made.deviceName;
+    provenPeer = made.peer;
     offeredFiles = files;
     const QString size = humanSize(static_cast<qint64>(made.totalBytes));
     const QString name = peerText(made.deviceName);
@@ -83,6 +90,9 @@ void ReceiveSession::showOffer(const TransferOffer &made)
         ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(name, peerText(files.first().filename), size)
         : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(name, QString::number(files.size()), size);
     offer += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(made.verificationCode);
+    const QString standing = TransferTexts::standingNote(made.peer);
+    if (!standing.isEmpty())
+        offer += QLatin1Char('\n') + standing;
     if (!note.isEmpty())
         offer += QLatin1Char('\n') + note;
     QJsonArray entries;
@@ -92,13 +102,15 @@ void ReceiveSession::showOffer(const TransferOffer &made)
     Console::event(QStringLiteral("offer"),
         { { QStringLiteral("from"), made.deviceName }, { QStringLiteral("code"), made.verificationCode },
             { QStringLiteral("files"), entries }, { QStringLiteral("bytes"), static_cast<double>(made.totalBytes) },
-            { QStringLiteral("resumed"), made.heldBytes > 0 } });
+            { QStringLiteral("resumed"), made.heldBytes > 0 },
+            { QStringLiteral("peer"), TransferTexts::peerFields(made.peer) } });
     emit offered(this);
 }
 
-void ReceiveSession::respond(bool accept)
+void ReceiveSession::respond(bool accept, bool pair)
 {
     accepted = accept;
+    context->setPairOnAccept(accept && pair);
     if (accept)
         progress = std::make_unique<ProgressLine>(tr("接收"), offeredFiles);
     context->response(accept);

@@ -22,11 +22,14 @@ public:
     ~ReceiveSession() override;
 
     QString deviceName() const { return sender; }
+    // Who the sender proved to be, with the offer.
+    PeerIdentity peer() const { return provenPeer; }
     // The text of the window's confirmation box, without its question.
     QString offerText() const { return offer; }
     bool wasOffered() const { return !offer.isEmpty(); }
     bool isTransferring() const { return accepted && !done; }
-    void respond(bool accept);
+    // pair: the user compared the code and wants the sender remembered.
+    void respond(bool accept, bool pair = false);
     // Nobody answered in time: refused, and the sender learns why where it can.
     void refuseUnanswered();
 
@@ -42,6 +45,7 @@ private:
     ReceiverContext *context;
     std::unique_ptr<ProgressLine> progress;
     QString sender;
+    PeerIdentity provenPeer;
     QString offer;
     QVector<FileMetadata> offeredFiles;
     bool accepted = false;

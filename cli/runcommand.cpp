@@ -6,6 +6,7 @@
 #include "cli/doctorcommand.h"
 #include "cli/exitcode.h"
 #include "cli/inboxcommand.h"
+#include "cli/pairedcommand.h"
 #include "cli/receivecommand.h"
 #include "cli/runoptions.h"
 #include "cli/sendcommand.h"
@@ -44,6 +45,7 @@ const std::vector<CommandEntry> &commands()
         { "receive", QT_TRANSLATE_NOOP("RunCommand", "接收其他设备发送的文件"), [] { return new ReceiveCommand; } },
         { "share", QT_TRANSLATE_NOOP("RunCommand", "通过网页链接分享文件"), [] { return new ShareCommand; } },
         { "inbox", QT_TRANSLATE_NOOP("RunCommand", "通过网页链接接收上传的文件"), [] { return new InboxCommand; } },
+        { "paired", QT_TRANSLATE_NOOP("RunCommand", "列出和管理已配对的设备"), [] { return new PairedCommand; } },
         { "doctor", QT_TRANSLATE_NOOP("RunCommand", "检查网络，找出设备互相找不到的原因"),
             [] { return new DoctorCommand; } },
     };

@@ -1,6 +1,7 @@
 #include "runoptions.h"
 
 #include "cli/commandoptions.h"
+#include "core/paireddevices.h"
 #include "core/settings.h"
 
 #include <QCommandLineParser>
@@ -54,6 +55,8 @@ void holdSettingsForThisRun()
     Settings::overrideForThisRun(QStringLiteral("discoveryPort"), int(Settings::discoveryPort()));
     Settings::overrideForThisRun(QStringLiteral("webPort"), int(Settings::webPort()));
     Settings::overrideForThisRun(QStringLiteral("knownAddresses"), Settings::knownAddresses());
+    // Pairs are the user's to keep: "receive --pair" and "orvex paired" change the user's file.
+    PairedDevices::keepStoreIn(QSettings().fileName());
     // Removed with its contents when the program ends.
     static QTemporaryDir store;
     if (store.isValid()) {

@@ -6,6 +6,7 @@
 #include "cli/progressline.h"
 #include "cli/runoptions.h"
 #include "cli/transfertexts.h"
+#include "core/paireddevices.h"
 #include "core/peertext.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
@@ -36,12 +37,14 @@ void SendCommand::addOptions(CommandOptions &parser) const
         tr("接收设备：设备名称（通过设备发现查找），或 地址:端口。可多次给出，依次发送。"), tr("设备") });
     parser.addOption({ QStringLiteral("wait"),
         tr("按名称查找设备时最多等待的秒数（默认 %1）。").arg(defaultWaitSeconds), tr("秒") });
+    parser.addOption({ QStringLiteral("pair"), tr("接收设备接收后记住它（配对），以后可以识别它。请先核对验证码。") });
     parser.addPositionalArgument(QStringLiteral("paths"), tr("要发送的文件或文件夹。"), tr("路径..."));
 }
 
 int SendCommand::start(const QCommandLineParser &parser)
 {
     targets = parser.values(QStringLiteral("to"));
+    pairReceivers = parser.isSet(QStringLiteral("pair"));
     if (targets.isEmpty()) {
         Console::err(tr("请用 --to 指定接收设备。"));
         return exitcode::usage;
@@ -203,7 +206,26 @@ void SendCommand::sessionStarted(SenderContext *session)
     context = session;
     context->setParent(this);
     keysAgreed = false;
+    pairedThisTarget = false;
+    receiverPeer = PeerIdentity();
+    context->setPairOnAccept(pairReceivers);
     progress = std::make_unique<ProgressLine>(tr("发送"), files);
+    connect(context, &Context::peerIdentified, this, [this](const PeerIdentity &peer) {
+        receiverPeer = peer;
+        const QString note = TransferTexts::standingNote(peer);
+        if (!note.isEmpty()) {
+            progress->finish();
+            Console::out(note);
+        }
+    });
+    connect(context, &Context::peerPaired, this, [this](const PeerIdentity &paired) {
+        pairedThisTarget = true;
+        receiverPeer = paired;
+        progress->finish();
+        Console::summary(
+            tr("已与 %1 配对（指纹 %2）。").arg(peerText(paired.pairedName), PairedDevices::fingerprintOf(paired.key)));
+        Console::event(QStringLiteral("paired"), { { QStringLiteral("peer"), TransferTexts::peerFields(paired) } });
+    });
     connect(context, &Context::keysAgreed, this, [this](const QString &code) {
         // The code comes once the keys are exchanged, as the offer goes out.
         if (!keysAgreed) {
@@ -243,7 +265,11 @@ void SendCommand::sessionStarted(SenderContext *session)
         QJsonObject fields = progress->summaryFields();
         fields.insert(QStringLiteral("status"), exitcode::success);
         fields.insert(QStringLiteral("to"), outgoing->currentTarget().name);
+        fields.insert(QStringLiteral("peer"), TransferTexts::peerFields(receiverPeer));
         Console::event(QStringLiteral("done"), fields);
+        if (pairReceivers && !pairedThisTarget)
+            Console::err(tr("%1 没有证明自己的密钥（旧版本或其他程序），未配对。")
+                             .arg(peerText(outgoing->currentTarget().name)));
         endTarget(exitcode::success);
     });
     Console::out(tr("设备握手中……"));

@@ -65,5 +65,9 @@ private:
     int waitSeconds = defaultWaitSeconds;
     QVector<FileMetadata> files;
     bool keysAgreed = false;
+    // --pair: each receiver that accepts and proves its key is remembered.
+    bool pairReceivers = false;
+    bool pairedThisTarget = false;
+    PeerIdentity receiverPeer;
     int status = 0;
 };

@@ -1,6 +1,7 @@
 #include "transfertexts.h"
 
 #include "cli/exitcode.h"
+#include "core/paireddevices.h"
 #include "core/peertext.h"
 
 QString TransferTexts::failureText(const TransferFailure &failure, Side side, bool keysAgreed)
@@ -77,4 +78,30 @@ QString TransferTexts::refusalText(const SendRefusal &refusal)
         return tr("已跳过指向所选文件夹之外的链接：%1").arg(path);
     }
     return path;
+}
+
+QString TransferTexts::standingNote(const PeerIdentity &peer)
+{
+    switch (peer.standing) {
+    case PeerIdentity::Standing::Paired:
+        return tr("已配对：%1").arg(peerText(peer.pairedName));
+    case PeerIdentity::Standing::NotThePairedDevice:
+        return tr("注意：此设备使用了一台已配对设备的名称，但无法证明它就是那台设备（也可能那台设备重装过，"
+                  "需要重新配对）。请务必核对验证码。");
+    case PeerIdentity::Standing::Unproven:
+    case PeerIdentity::Standing::Unpaired:
+        break;
+    }
+    return QString();
+}
+
+QJsonObject TransferTexts::peerFields(const PeerIdentity &peer)
+{
+    static const char *const standings[] = { "unproven", "paired", "unpaired", "not-the-paired-device" };
+    QJsonObject fields { { QStringLiteral("standing"), QLatin1String(standings[static_cast<int>(peer.standing)]) } };
+    if (!peer.key.isEmpty())
+        fields.insert(QStringLiteral("fingerprint"), PairedDevices::fingerprintOf(peer.key));
+    if (peer.standing == PeerIdentity::Standing::Paired)
+        fields.insert(QStringLiteral("name"), peer.pairedName);
+    return fields;
 }

@@ -4,6 +4,7 @@
 #include "transfer/transferevents.h"
 
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <QString>
 
 // The terminal's words and exit statuses for what a transfer session reports.
@@ -23,4 +24,10 @@ public:
     static QString resumeNote(const TransferOffer &offer);
     // Why a file or folder given on the command line was not listed: the path, then the reason.
     static QString refusalText(const SendRefusal &refusal);
+    // What the offer says of the sender's proven identity: "已配对：NAME" for a paired device, a
+    // warning for a device that uses a paired device's name without its key; empty otherwise.
+    static QString standingNote(const PeerIdentity &peer);
+    // The "peer" object of the JSON events: "standing" ("unproven", "paired", "unpaired",
+    // "not-the-paired-device"), "fingerprint" of a proven key, "name" of a paired device.
+    static QJsonObject peerFields(const PeerIdentity &peer);
 };

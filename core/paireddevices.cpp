@@ -8,6 +8,7 @@
 #include <QVariantMap>
 
 #include <algorithm>
+#include <memory>
 
 namespace {
 
@@ -42,10 +43,23 @@ QVariantMap toMap(const PairedDevice &device)
     return map;
 }
 
+QString &storeFile()
+{
+    static QString path;
+    return path;
+}
+
+std::unique_ptr<QSettings> openStore()
+{
+    if (storeFile().isEmpty())
+        return std::make_unique<QSettings>();
+    return std::make_unique<QSettings>(storeFile(), QSettings::IniFormat);
+}
+
 QVector<PairedDevice> readAll()
 {
     QVector<PairedDevice> devices;
-    const QVariantList entries = QSettings().value(storeKey).toList();
+    const QVariantList entries = openStore()->value(storeKey).toList();
     for (const QVariant &entry : entries) {
         PairedDevice device = fromMap(entry.toMap());
         // A hand-edited or damaged entry pairs nothing.
@@ -60,9 +74,9 @@ void writeAll(const QVector<PairedDevice> &devices)
     QVariantList entries;
     for (const PairedDevice &device : devices)
         entries.append(toMap(device));
-    QSettings settings;
-    settings.setValue(storeKey, entries);
-    settings.sync();
+    const std::unique_ptr<QSettings> settings = openStore();
+    settings->setValue(storeKey, entries);
+    settings->sync();
 }
 
 // Applies change to the device with this fingerprint; false when there is none.
@@ -81,6 +95,12 @@ template <typename Change> bool changeOne(const QString &fingerprint, Change cha
 }
 
 } // namespace
+
+void PairedDevices::keepStoreIn(const QString &settingsFile)
+{
+    QMutexLocker lock(&storeLock());
+    storeFile() = settingsFile;
+}
 
 QString PairedDevice::fingerprint() const
 {

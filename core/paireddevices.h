@@ -60,6 +60,11 @@ public:
     static bool setAutoAccept(const QString &fingerprint, bool on);
     static bool setLastAddress(const QString &fingerprint, const KnownAddress &address);
 
+    // Keeps the store in this settings file from now on, whatever QSettings' paths say later:
+    // the commands move the default settings out of the user's reach for a run, and pairs made
+    // or changed there must still reach the user's file.
+    static void keepStoreIn(const QString &settingsFile);
+
     // Most devices one installation keeps; pairing another drops the one paired earliest.
     static constexpr int maxPairedDevices = 64;
     static constexpr int identityKeyBytes = 32;

@@ -20,6 +20,10 @@ inline const QString receipt = QStringLiteral("receipt");
 // After the answer, one key per direction, bound to what both ends exchanged before, and frames
 // numbered in each direction.
 inline const QString sealed = QStringLiteral("sealed");
+// The offer and the answer carry each end's identity key and its signature over this
+// connection's keys and its role, so that a paired device is known by its key. Only together
+// with "sealed".
+inline const QString identity = QStringLiteral("identity");
 // In the sealed stream, frames with a 32-bit length of up to 1 MiB of data, and data frames that
 // run on from one file into the next. Only together with "sealed".
 inline const QString wideFrames = QStringLiteral("wide-frames");

@@ -1,8 +1,13 @@
 #include "context.h"
 
+#include "core/logging.h"
+#include "core/paireddevices.h"
 #include "core/transferfeatures.h"
+#include "transfer/identity.h"
+#include "transfer/identityproof.h"
 
 #include <QJsonArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QTcpSocket>
 
@@ -22,6 +27,7 @@ Context::Context(QTcpSocket *connection, QObject *parent)
     qRegisterMetaType<TransferAmount>();
     qRegisterMetaType<TransferFailure>();
     qRegisterMetaType<TransferResult>();
+    qRegisterMetaType<PeerIdentity>();
     handshakeTimer.setSingleShot(true);
     connect(&handshakeTimer, &QTimer::timeout, this, &Context::handshakeTimedOut);
     attach(connection);
@@ -51,6 +57,7 @@ void Context::restartOn(QTcpSocket *connection)
     peerPublicKey.clear();
     receiveBuffer.clear();
     agreedFeatures.clear();
+    peer = PeerIdentity();
     state = AwaitingKey;
     attach(connection);
     startHandshake();
@@ -119,6 +126,46 @@ void Context::setTimeLimit(int msec)
     timeLimitMsec = msec;
     if (handshakeTimer.isActive())
         handshakeTimer.start(msec);
+}
+
+void Context::setIdentity(const Identity *own)
+{
+    identity = own;
+}
+
+bool Context::provesIdentity() const
+{
+    return uses(TransferFeatures::identity) && uses(TransferFeatures::sealed);
+}
+
+QJsonObject Context::ownIdentityProof(bool asSender) const
+{
+    const Identity &own = identity ? *identity : Identity::own();
+    return asSender ? IdentityProof::make(own, IdentityProof::Role::Sender, crypto.publicKey, peerPublicKey)
+                    : IdentityProof::make(own, IdentityProof::Role::Receiver, peerPublicKey, crypto.publicKey);
+}
+
+void Context::checkPeerProof(const QJsonValue &proof, bool peerIsSender, const QString &name)
+{
+    const IdentityProof::Checked checked = peerIsSender
+        ? IdentityProof::check(proof, IdentityProof::Role::Sender, peerPublicKey, crypto.publicKey)
+        : IdentityProof::check(proof, IdentityProof::Role::Receiver, crypto.publicKey, peerPublicKey);
+    if (checked.failed)
+        qCWarning(lcTransfer).noquote() << "The identity proof of" << peerAddressSeen.toString()
+                                        << "does not verify: it proves nothing";
+    peer = IdentityProof::standing(checked.key, name);
+}
+
+bool Context::pairPeer(const QString &name)
+{
+    // A device paired already keeps the name the user knows it by.
+    const bool known = PairedDevices::find(peer.key).has_value();
+    const QString stored = known ? QString() : name.isEmpty() ? peerAddressSeen.toString() : name;
+    if (peer.key.isEmpty() || !PairedDevices::pair(peer.key, stored))
+        return false;
+    peer = IdentityProof::standing(peer.key, name);
+    emit peerPaired(peer);
+    return true;
 }
 
 void Context::startHandshake()
@@ -366,6 +413,10 @@ void Context::processReceived()
         }
         receiveBuffer.clear();
         handshakeTimer.stop();
+        // An IPv4 peer of a server on every address shows as an IPv4-mapped IPv6 address.
+        bool isIPv4 = false;
+        const quint32 v4 = socket->peerAddress().toIPv4Address(&isIPv4);
+        peerAddressSeen = isIPv4 ? QHostAddress(v4) : socket->peerAddress();
         // Only a peer that has done its part of the handshake gets the buffers of a running
         // session; reserved capacity also survives the buffers being emptied.
         receiveBuffer.reserve(2 * (maxMessagePerFrame + 2));
@@ -471,5 +522,10 @@ void Context::emitFinished(const QString &folder)
     if (endReported)
         return;
     endReported = true;
+    // A paired device is looked for where it was last (on its default discovery port).
+    if (!peer.key.isEmpty() && !peerAddressSeen.isNull()) {
+        if (const std::optional<PairedDevice> paired = PairedDevices::find(peer.key))
+            PairedDevices::setLastAddress(paired->fingerprint(), KnownAddress { peerAddressSeen, 0 });
+    }
     emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder });
 }

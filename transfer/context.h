@@ -7,6 +7,7 @@
 #include "transfer/transferevents.h"
 
 #include <QByteArray>
+#include <QHostAddress>
 #include <QObject>
 #include <QStringList>
 #include <QTimer>
@@ -14,6 +15,8 @@
 
 #include <memory>
 
+class Identity;
+class QJsonObject;
 class QJsonValue;
 class QTcpSocket;
 
@@ -104,6 +107,17 @@ public:
     int timeLimit() const { return timeLimitMsec; }
     void setTimeLimit(int msec);
 
+    // The identity this side proves under "identity" (Identity::own() unless set; tests use
+    // two). Set before the key exchange; not owned.
+    void setIdentity(const Identity *identity);
+    // Who the peer proved to be: Unproven until its proof has been checked (receiving side:
+    // with the offer, sending side: with the answer).
+    PeerIdentity peerIdentity() const { return peer; }
+    // The user compared the code and wants the peer remembered: when the offer is accepted, a
+    // peer that proved its identity is paired here (and the receiving side asks the sender to
+    // pair it too). Set before the answer.
+    void setPairOnAccept(bool pair) { pairOnAccept = pair; }
+
 signals:
     void printLogMsg(QString msg);
     void updateProgressBar(double progress);
@@ -124,6 +138,11 @@ signals:
     void transferFailed(TransferFailure failure);
     // Every file is delivered; the session still closes its connection.
     void transferFinished(TransferResult result);
+    // The peer's proof has been checked: receiving side just before offered, sending side
+    // when the answer came.
+    void peerIdentified(PeerIdentity identity);
+    // The peer has been stored as a paired device in this session (standing Paired, its name).
+    void peerPaired(PeerIdentity identity);
 
 private slots:
     void receiveSocketData();
@@ -167,6 +186,21 @@ protected:
     void reportFailure(const TransferFailure &failure);
     void emitFinished(const QString &folder = QString());
 
+    // This connection's proof of the own identity, for the offer or the answer (empty without a
+    // valid identity).
+    QJsonObject ownIdentityProof(bool asSender) const;
+    // Checks the peer's "identity" value against this connection's keys and sets
+    // peerIdentity() for a peer announcing itself by name; a proof that does not verify is
+    // logged and proves nothing.
+    void checkPeerProof(const QJsonValue &proof, bool peerIsSender, const QString &name);
+    // Stores the proven peer as a paired device under name and reports it; false when it proved
+    // nothing.
+    bool pairPeer(const QString &name);
+    // Whether "identity" is in force in this session: both announced it, and it is sealed.
+    bool provesIdentity() const;
+    bool pairOnAccept = false;
+    PeerIdentity peer;
+
     SessionState state;
     QTcpSocket *socket;
     Crypto crypto;
@@ -195,6 +229,9 @@ private:
     // holds little memory however much its peer sends.
     static constexpr qint64 preKeyReadBufferBytes = Crypto::keyBytes;
 
+    const Identity *identity = nullptr;
+    // The peer's address as it was when the keys were exchanged: where a paired device was last.
+    QHostAddress peerAddressSeen;
     bool failed = false;
     bool tampered = false;
     bool endReported = false;

@@ -77,5 +77,7 @@ void OutgoingTransfer::connected()
     QTcpSocket *connection = socket;
     connection->disconnect(this);
     socket = nullptr;
-    emit sessionStarted(new SenderContext(connection, files->files(), files->namesAndSizes(), nullptr));
+    auto *session = new SenderContext(connection, files->files(), files->namesAndSizes(), nullptr);
+    session->setPeerName(current.name);
+    emit sessionStarted(session);
 }

@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
+#include "transfer/identityproof.h"
 #include "transfer/offerbudget.h"
 #include "transfer/prefixdigests.h"
 #include "transfer/safename.h"
@@ -271,6 +272,7 @@ void ReceiverContext::handleMetadata(const QByteArray &plaintext)
     deviceName = object.value(QStringLiteral("device_name")).toString();
     senderAnnounced = object.value(QStringLiteral("features")).isArray();
     agreeFeatures(object.value(QStringLiteral("features")));
+    senderProof = object.value(QStringLiteral("identity"));
     if (!takeEntries(object))
         return;
     const double more = object.value(QStringLiteral("more")).toDouble();
@@ -356,8 +358,13 @@ void ReceiverContext::offerComplete()
     }
     if (uses(TransferFeatures::sealed) && uses(TransferFeatures::checkedResume))
         matchEarlierSession();
+    if (provesIdentity())
+        checkPeerProof(senderProof, true, deviceName);
+    else
+        peer = IdentityProof::standing(QByteArray(), deviceName);
+    emit peerIdentified(peer);
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
-    emit offered({ metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes, PeerIdentity() });
+    emit offered({ metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes, peer });
 }
 
 void ReceiverContext::matchEarlierSession()
@@ -420,6 +427,15 @@ void ReceiverContext::answer(bool accepted, bool unanswered)
         reply.insert(QStringLiteral("reason"), QStringLiteral("timeout"));
     if (accepted && continuesEarlier)
         reply.insert(QStringLiteral("held"), heldIndices.size());
+    // Only an accepted offer learns who this side is; the pair request needs both proofs.
+    const QJsonObject proof = accepted && provesIdentity() ? ownIdentityProof(false) : QJsonObject();
+    if (!proof.isEmpty()) {
+        reply.insert(QStringLiteral("identity"), proof);
+        if (pairOnAccept && !peer.key.isEmpty())
+            reply.insert(QStringLiteral("pair"), 1);
+    }
+    if (accepted && pairOnAccept)
+        pairPeer(deviceName);
     sendMessage(QJsonDocument(reply).toJson(QJsonDocument::Compact));
     if (!accepted) {
         // Once the answer is on its way: whoever owns the session may delete it, with its socket.

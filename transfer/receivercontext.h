@@ -4,6 +4,7 @@
 #include "transfer/resumerecord.h"
 
 #include <QElapsedTimer>
+#include <QJsonValue>
 #include <QTimer>
 
 #include <functional>
@@ -102,6 +103,8 @@ private:
     // Entries of the offer still to come in further frames.
     int entriesToCome = 0;
     bool senderAnnounced = false;
+    // The offer's "identity" value, checked when the offer is complete.
+    QJsonValue senderProof;
     // An error receipt is on its way: the connection is closed gently, not reset.
     bool lingerOnClose = false;
     // The sender stopped the transfer, or told of its failure: it hears nothing more.

@@ -4,6 +4,7 @@
 #include "core/logging.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
+#include "transfer/identityproof.h"
 #include "transfer/prefixdigests.h"
 
 #include <QDateTime>
@@ -94,6 +95,9 @@ QByteArray SenderContext::offerFrame(int first, int count, bool head, int more) 
         frame.insert(QStringLiteral("device_name"), Settings::deviceName());
         frame.insert(QStringLiteral("device_type"), QSysInfo::productType());
         frame.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
+        // A base receiver ignores it; one that speaks "identity" checks it when the stream is sealed.
+        if (!offerProof.isEmpty())
+            frame.insert(QStringLiteral("identity"), offerProof);
         if (more > 0)
             frame.insert(QStringLiteral("more"), more);
     }
@@ -133,6 +137,7 @@ void SenderContext::onHandshakeDone()
             return;
         source.close();
     }
+    offerProof = ownIdentityProof(true);
     // Reserving the widest count keeps the first frame within its limit whatever follows.
     const int rest = metadata.size() - batchStart;
     const int fitting = entriesFitting(batchStart, true, batched ? 0 : rest);
@@ -205,12 +210,28 @@ void SenderContext::sendRestOfList()
 void SenderContext::handleAnswer(const QJsonObject &answer)
 {
     if (answer.value(QStringLiteral("response")).toInt() == 0) {
+        // A receiver that declines proves nothing.
+        peer = IdentityProof::standing(QByteArray(), peerName);
+        emit peerIdentified(peer);
         const bool unanswered = answer.value(QStringLiteral("reason")).toString() == QLatin1String("timeout");
         fail(unanswered ? Failure::Unanswered : Failure::Declined,
             unanswered ? tr("接收设备无人回答，已自动拒绝！") : tr("接收设备拒绝接收文件！"));
         return;
     }
     agreeFeatures(answer.value(QStringLiteral("features")));
+    if (provesIdentity())
+        checkPeerProof(answer.value(QStringLiteral("identity")), false, peerName);
+    else
+        peer = IdentityProof::standing(QByteArray(), peerName);
+    emit peerIdentified(peer);
+    // The user here chose to remember the receiver, or the receiver's user compared the code and
+    // asks to be remembered. Only a receiver that proved its key in this session is stored, and
+    // on request only when it does not use the name of another paired device: a reinstalled
+    // device is paired again by the user's own choice.
+    const bool requested = answer.value(QStringLiteral("pair")).toInt() == 1
+        && peer.standing != PeerIdentity::Standing::NotThePairedDevice;
+    if (pairOnAccept || requested)
+        pairPeer(peerName);
     if (offeredEnd < batchEnd && !restSent) {
         // The receiver answered the part it saw: the rest follows in sessions of their own.
         batchEnd = offeredEnd;

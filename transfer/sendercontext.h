@@ -3,6 +3,7 @@
 #include "transfer/context.h"
 
 #include <QFile>
+#include <QJsonObject>
 #include <QList>
 #include <QPair>
 #include <QSharedPointer>
@@ -48,6 +49,10 @@ public:
     void cancel() override;
 
     void setReceiptTimeLimit(int msec) { receiptTimeLimitMsec = msec; }
+    // The name this side knows the receiver by (the device list's name, or the address the user
+    // gave): what a paired receiver is stored as, and what tells a device that uses a paired
+    // device's name without its key.
+    void setPeerName(const QString &name) { peerName = name; }
     quint64 movedThisSession() const override { return sessionBytes; }
 
 signals:
@@ -96,6 +101,9 @@ private:
         QByteArray digest;
     };
 
+    QString peerName;
+    // This connection's proof of the own identity, in the offer's head frame.
+    QJsonObject offerProof;
     QStringList paths;
     QFile source;
     QVector<quint64> offsets;

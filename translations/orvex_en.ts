@@ -1038,6 +1038,63 @@ Changes to %1 take effect at the next start.</translation>
     </message>
 </context>
 <context>
+    <name>PairedCommand</name>
+    <message>
+        <source>orvex paired：列出已配对的设备（名称、指纹、是否自动接收、上次的地址）并管理它们：
+  orvex paired rename 指纹 新名称
+  orvex paired unpair 指纹
+  orvex paired auto 指纹 on|off   程序窗口自动接收来自此设备的文件</source>
+        <translation>orvex paired: lists the paired devices (name, fingerprint, automatic accept, last address) and manages them:
+  orvex paired rename FINGERPRINT NEW-NAME
+  orvex paired unpair FINGERPRINT
+  orvex paired auto FINGERPRINT on|off   the application window accepts files from this device without asking</translation>
+    </message>
+    <message>
+        <source>rename、unpair 或 auto，及其参数；不给出时列出设备。</source>
+        <translation>rename, unpair or auto, with its arguments; without them the devices are listed.</translation>
+    </message>
+    <message>
+        <source>[操作 指纹 ...]</source>
+        <translation>[action fingerprint ...]</translation>
+    </message>
+    <message>
+        <source>没有已配对的设备。</source>
+        <translation>No paired devices.</translation>
+    </message>
+    <message>
+        <source>用法：orvex paired [rename 指纹 新名称 | unpair 指纹 | auto 指纹 on|off]</source>
+        <translation>Usage: orvex paired [rename FINGERPRINT NEW-NAME | unpair FINGERPRINT | auto FINGERPRINT on|off]</translation>
+    </message>
+    <message>
+        <source>没有指纹为 %1 的已配对设备。</source>
+        <translation>No paired device has the fingerprint %1.</translation>
+    </message>
+    <message>
+        <source>已将 %1 改名为 %2。</source>
+        <translation>Renamed %1 to %2.</translation>
+    </message>
+    <message>
+        <source>已取消与 %1 的配对。</source>
+        <translation>%1 is no longer paired.</translation>
+    </message>
+    <message>
+        <source>将自动接收来自 %1 的文件。</source>
+        <translation>Files from %1 will be accepted automatically.</translation>
+    </message>
+    <message>
+        <source>来自 %1 的文件将先询问。</source>
+        <translation>Files from %1 will be asked about first.</translation>
+    </message>
+    <message>
+        <source>自动接收</source>
+        <translation>auto-accept</translation>
+    </message>
+    <message>
+        <source>询问</source>
+        <translation>ask</translation>
+    </message>
+</context>
+<context>
     <name>ProgressBarUI</name>
     <message>
         <source>接收</source>
@@ -1229,6 +1286,26 @@ Receive the files?</translation>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
+    <message>
+        <source>不询问，直接接收已配对设备（已验证其密钥）发来的文件；其他设备仍会询问。</source>
+        <translation>Accept files from paired devices (their key verified) without asking; other devices are still asked about.</translation>
+    </message>
+    <message>
+        <source>接收时记住发送设备（配对），以后可以识别它。请先核对验证码。</source>
+        <translation>Remember the sending device when accepting (pair), so that it is recognised later. Compare the code first.</translation>
+    </message>
+    <message>
+        <source>--pair 不能与 --accept 一起使用：配对前需要核对验证码。</source>
+        <translation>--pair cannot be used with --accept: pairing needs the code compared first.</translation>
+    </message>
+    <message>
+        <source>已自动接收来自已配对设备 %1 的文件。</source>
+        <translation>Accepted automatically: files from the paired device %1.</translation>
+    </message>
+    <message>
+        <source>是否接收文件并记住此设备？%1 秒内回答，否则拒绝 [y/N] </source>
+        <translation>Accept the files and remember this device? Answer within %1 seconds, or they are declined [y/N] </translation>
+    </message>
 </context>
 <context>
     <name>ReceiveSession</name>
@@ -1261,6 +1338,10 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     <message>
         <source>传输完成！</source>
         <translation>Transfer complete.</translation>
+    </message>
+    <message>
+        <source>已与 %1 配对（指纹 %2）。</source>
+        <translation>Paired with %1 (fingerprint %2).</translation>
     </message>
 </context>
 <context>
@@ -1449,6 +1530,10 @@ Without arguments it starts the tray application. These commands run in a termin
         <source>--quiet 和 --json 不能同时使用。</source>
         <translation>--quiet and --json cannot be used together.</translation>
     </message>
+    <message>
+        <source>列出和管理已配对的设备</source>
+        <translation>list and manage paired devices</translation>
+    </message>
 </context>
 <context>
     <name>RunOptions</name>
@@ -1619,6 +1704,18 @@ Without arguments it starts the tray application. These commands run in a termin
 请减少到约 %2 个以内（文件名越长，可发送的数量越少）后再发送。</source>
         <translation>Too many files chosen (%1): the file list exceeds what one transfer can carry.
 Please send at most about %2 files at a time (the longer the file names, the fewer files fit).</translation>
+    </message>
+    <message>
+        <source>接收设备接收后记住它（配对），以后可以识别它。请先核对验证码。</source>
+        <translation>Remember the receiving device once it accepts (pair), so that it is recognised later. Compare the code first.</translation>
+    </message>
+    <message>
+        <source>已与 %1 配对（指纹 %2）。</source>
+        <translation>Paired with %1 (fingerprint %2).</translation>
+    </message>
+    <message>
+        <source>%1 没有证明自己的密钥（旧版本或其他程序），未配对。</source>
+        <translation>%1 did not prove its key (an older version or another program): not paired.</translation>
     </message>
 </context>
 <context>
@@ -1920,7 +2017,7 @@ Please send at most about %2 files at a time (the longer the file names, the few
     </message>
     <message>
         <source>%1：所选文件格式不支持！</source>
-        <translation>%1: the chosen file's type is not supported!</translation>
+        <translation>%1: the chosen file&apos;s type is not supported!</translation>
     </message>
     <message>
         <source>无法读取文件夹 %1</source>
@@ -1929,6 +2026,14 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>已跳过指向所选文件夹之外的链接：%1</source>
         <translation>Skipped a link to a folder outside the chosen one: %1</translation>
+    </message>
+    <message>
+        <source>已配对：%1</source>
+        <translation>Paired: %1</translation>
+    </message>
+    <message>
+        <source>注意：此设备使用了一台已配对设备的名称，但无法证明它就是那台设备（也可能那台设备重装过，需要重新配对）。请务必核对验证码。</source>
+        <translation>Warning: this device uses the name of a paired device but cannot prove that it is that device (or that device was reinstalled and must be paired again). Be sure to compare the code.</translation>
     </message>
 </context>
 <context>

@@ -41,6 +41,9 @@ public:
     // Every message until the other side closes (or the time is up).
     QList<QByteArray> messagesUntilClosed(int timeoutMsec = 10000);
 
+    // The other side's ephemeral key, once exchanged.
+    QByteArray peerPublicKey() const { return peerKey; }
+
     QTcpSocket *socket;
     Crypto crypto;
 

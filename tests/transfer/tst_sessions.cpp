@@ -274,7 +274,7 @@ void TestSessions::baseSenderGetsTheBaseExchange_data()
                                  << QByteArray();
     QTest::addRow("sender with receipts")
         << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
-        << QByteArray(R"({"features":["cancel","checked-resume","list","receipt","sealed","wide-frames"],"response":1})") << QByteArray(R"({"receipt":1})");
+        << QByteArray(R"({"features":["cancel","checked-resume","identity","list","receipt","sealed","wide-frames"],"response":1})") << QByteArray(R"({"receipt":1})");
 }
 
 void TestSessions::baseSenderGetsTheBaseExchange()
