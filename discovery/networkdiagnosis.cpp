@@ -250,7 +250,7 @@ void NetworkDiagnosis::recordDevice(const QString &name, const QHostAddress &add
     answered.erase(std::remove_if(answered.begin(), answered.end(), same), answered.end());
     // Port 0 says the device leaves.
     if (port != 0)
-        answered.append({ name, deviceAddressText(address), port, address });
+        answered.append({ name, deviceAddressText(address), port, address, QString() });
 }
 
 void NetworkDiagnosis::finishLiveCheck()

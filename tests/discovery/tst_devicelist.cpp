@@ -1,3 +1,4 @@
+#include "core/paireddevices.h"
 #include "core/settings.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
@@ -5,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QSettings>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -139,6 +141,43 @@ private slots:
                 QStringLiteral("removed 甲@192.0.2.1:5001"), QStringLiteral("removed 乙@192.0.2.2:5002") }));
     }
 
+    void keepsWhereAPairedDeviceIsSeen_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("announcesPaired");
+        QTest::addColumn<QString>("kept");
+        QTest::addRow("new address") << "192.0.2.5" << true << "192.0.2.5:6000";
+        QTest::addRow("mapped address kept as IPv4") << "::ffff:192.0.2.5" << true << "192.0.2.5:6000";
+        QTest::addRow("another fingerprint") << "192.0.2.5" << false << "192.0.2.1";
+    }
+
+    void keepsWhereAPairedDeviceIsSeen()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, announcesPaired);
+        QFETCH(QString, kept);
+        const QByteArray key(PairedDevices::identityKeyBytes, 'k');
+        QVERIFY(PairedDevices::pair(key, QStringLiteral("书房")));
+        const QString paired = PairedDevices::fingerprintOf(key);
+        QVERIFY(PairedDevices::setLastAddress(paired, KnownAddress::parse(QStringLiteral("192.0.2.1"))));
+        const QString other = PairedDevices::fingerprintOf(QByteArray(PairedDevices::identityKeyBytes, 'o'));
+        const QString announced = announcesPaired ? paired : other;
+        QStringList seen;
+        DeviceList list;
+        recordEvents(list, &seen);
+
+        // The paired device's name alone moves nothing.
+        list.handleNewHost(QStringLiteral("书房"), QHostAddress(address), 5000, announced, 6000);
+        QCOMPARE(PairedDevices::findByFingerprint(paired)->lastAddress.text(), kept);
+        QCOMPARE(list.devices().first().fingerprint, announced);
+        // A device that announces another fingerprint from the same address has changed.
+        list.handleNewHost(QStringLiteral("书房"), QHostAddress(address), 5000, QString(), 6000);
+        QCOMPARE(seen.size(), 2);
+        QVERIFY(seen.last().startsWith(QStringLiteral("changed")));
+        QVERIFY(list.devices().first().fingerprint.isEmpty());
+        QSettings().remove(QStringLiteral("pairedDevices"));
+    }
+
     void asksAtOnceAndFollowsItsService()
     {
         QUdpSocket listener;
@@ -184,7 +223,7 @@ private slots:
         QFETCH(QStringList, suggested);
         QVector<DeviceInfo> devices;
         for (const QString &name : names)
-            devices.append(DeviceInfo { name, QStringLiteral("192.0.2.1"), 1, QHostAddress() });
+            devices.append(DeviceInfo { name, QStringLiteral("192.0.2.1"), 1, QHostAddress(), QString() });
         const DeviceInfo *match = DeviceList::byName(devices, wanted);
         QCOMPARE(match ? match->deviceName : QString(), found);
         if (!match)

@@ -1,3 +1,4 @@
+#include "core/paireddevices.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
 #include "discovery/discoveryservice.h"
@@ -5,6 +6,7 @@
 #include "tests/support/testmain.h"
 
 #include <QNetworkDatagram>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QUdpSocket>
@@ -227,6 +229,81 @@ private slots:
         }
         QCOMPARE(gotNames, names);
         QCOMPARE(gotPorts, ports);
+    }
+
+    void announcesAndReadsTheFingerprint_data()
+    {
+        QTest::addColumn<QString>("own");
+        QTest::addColumn<QByteArray>("announcedKey");
+        QTest::addColumn<QByteArray>("peerKey");
+        QTest::addColumn<QString>("read");
+        const QString valid = QStringLiteral("0123456789abcdef");
+        QTest::addRow("valid") << valid << QByteArray(",\"fingerprint\":\"0123456789abcdef\"")
+                               << QByteArray("\"fingerprint\":\"0123456789abcdef\",") << valid;
+        QTest::addRow("none") << QString() << QByteArray() << QByteArray() << QString();
+        QTest::addRow("upper case") << valid.toUpper() << QByteArray()
+                                    << QByteArray("\"fingerprint\":\"0123456789ABCDEF\",") << QString();
+        QTest::addRow("too short") << valid.left(15) << QByteArray()
+                                   << QByteArray("\"fingerprint\":\"0123456789abcde\",") << QString();
+        QTest::addRow("not hex") << QStringLiteral("0123456789abcdeg") << QByteArray()
+                                 << QByteArray("\"fingerprint\":\"0123456789abcdeg\",") << QString();
+        QTest::addRow("number") << QString() << QByteArray() << QByteArray("\"fingerprint\":1234567890123456,")
+                                << QString();
+    }
+
+    void announcesAndReadsTheFingerprint()
+    {
+        QFETCH(QString, own);
+        QFETCH(QByteArray, announcedKey);
+        QFETCH(QByteArray, peerKey);
+        QFETCH(QString, read);
+        DiscoveryService service;
+        service.setFingerprint(own);
+        service.start(4321);
+        QSignalSpy hosts(&service, &DiscoveryService::newHost);
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QByteArray expected = hostInfo(QStringLiteral("书房电脑"), 4321);
+        // Keys in sorted order: the fingerprint goes after "features".
+        expected.insert(expected.indexOf("],\"port\"") + 1, announcedKey);
+        QCOMPARE(peer.receiveDatagram().data(), expected);
+
+        peer.writeDatagram("{\"device_name\":\"客厅\"," + peerKey + "\"port\":5000,\"request\":false}",
+            QHostAddress::LocalHost, discoveryPort);
+        QTRY_COMPARE(hosts.count(), 1);
+        QCOMPARE(hosts.at(0).at(3).toString(), read);
+        QCOMPARE(hosts.at(0).at(4).value<ushort>(), peer.localPort());
+    }
+
+    void asksPairedDevicesAtTheirLastAddressOncePerInterval()
+    {
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+        const QByteArray key(PairedDevices::identityKeyBytes, 'p');
+        QVERIFY(PairedDevices::pair(key, QStringLiteral("书房")));
+        const KnownAddress last { peerAddress, peer.localPort() };
+        QVERIFY(PairedDevices::setLastAddress(PairedDevices::fingerprintOf(key), last));
+        // Paired, but never seen anywhere: nothing to ask.
+        QVERIFY(PairedDevices::pair(QByteArray(PairedDevices::identityKeyBytes, 'q'), QStringLiteral("客厅")));
+        DiscoveryService service;
+        service.start(4321);
+
+        const QList<QByteArray> round { "{\"request\":true}", hostInfo(QStringLiteral("书房电脑"), 4321) };
+        service.broadcastReq();
+        // Asked again at once: no second round. The explicit probe after it marks the end.
+        service.broadcastReq();
+        service.probe(peerAddress, peer.localPort());
+        QList<QByteArray> received;
+        QTRY_VERIFY((received += drain(peer)).size() >= 4);
+        QCOMPARE(received, round + round);
+        // Once the interval has passed, the next request asks again.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (service.broadcastReq(), (received += drain(peer)).size() >= 6), 2 * DiscoveryService::pairedProbeGapMs);
+        QCOMPARE(received.mid(4), round);
+        QSettings().remove(QStringLiteral("pairedDevices"));
     }
 
     void dropsOwnDatagrams()
