@@ -1072,10 +1072,6 @@ Changes to %1 take effect at the next start.</translation>
         <translation>Last address</translation>
     </message>
     <message>
-        <source>自动接收</source>
-        <translation>Auto accept</translation>
-    </message>
-    <message>
         <source>操作</source>
         <translation>Actions</translation>
     </message>

@@ -38,7 +38,7 @@ PairedPage::PairedPage(QWidget *parent)
     emptyHint->setObjectName(QStringLiteral("paired_empty_hint"));
     emptyHint->setWordWrap(true);
     table->setObjectName(QStringLiteral("paired_table"));
-    table->setHorizontalHeaderLabels({ tr("名称"), tr("指纹"), tr("最后地址"), tr("自动接收"), tr("操作") });
+    table->setHorizontalHeaderLabels({ tr("名称"), tr("指纹"), tr("最后地址"), QString(), tr("操作") });
     table->verticalHeader()->hide();
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);

@@ -57,7 +57,7 @@ private slots:
     void listsThePairedDevices()
     {
         PairedPage page;
-        page.resize(760, 300);
+        page.resize(860, 260);
         page.show();
         QCOMPARE(table(page)->rowCount(), 2);
         QCOMPARE(table(page)->item(0, PairedPage::NameColumn)->text(), QStringLiteral("书房"));
