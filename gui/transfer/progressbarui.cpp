@@ -241,6 +241,8 @@ void ProgressBarUI::acceptWithoutAsking(const TransferOffer &offer)
         tr("正在接收已配对设备 %1 发来的 %2 个文件：%3")
             .arg(device, QString::number(offer.files.size()), names.join(tr("、"))));
     printLog(tr("已自动接收来自 %1 的文件").arg(device));
+    // Nobody asked for this window: it must not block an offer box that waits for an answer.
+    setWindowModality(Qt::NonModal);
     show();
     context->response(true);
 }
@@ -309,7 +311,7 @@ bool ProgressBarUI::offerToRemember()
     rememberQuestion->setEscapeButton(close);
     connect(rememberQuestion, &QMessageBox::finished, this, [this, remember, peer] {
         if (rememberQuestion->clickedButton() == remember)
-            PairedDevices::pair(peer.key, peerName);
+            PairedDevices::pair(peer.key, peerName.isEmpty() ? PairedDevices::fingerprintOf(peer.key) : peerName);
         done(1);
     });
     rememberQuestion->open();
