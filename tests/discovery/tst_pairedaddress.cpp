@@ -15,7 +15,6 @@ namespace {
 
 // The peer's namespace of this run, built by the lan script.
 const QString tag = QStringLiteral("pa%1").arg(QCoreApplication::applicationPid());
-const QString peerNamespace = tag + QLatin1Char('p');
 
 bool run(const QString &program, const QStringList &arguments)
 {
@@ -25,29 +24,16 @@ bool run(const QString &program, const QStringList &arguments)
     return process.waitForFinished() && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-bool inPeer(const QStringList &command)
-{
-    return run(QStringLiteral("ip"), QStringList { QStringLiteral("-n"), peerNamespace } + command);
-}
-
-// Starts the peer device in its namespace and waits until it listens.
+// Starts the peer device in its namespace, with settings of its own, and waits until it listens.
 bool startPeer(QProcess &peer, const QString &configFolder, const QString &fingerprint, quint16 port)
 {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_CONFIG_HOME"), configFolder);
     peer.setProcessEnvironment(environment);
     peer.start(QStringLiteral("ip"),
-        { QStringLiteral("netns"), QStringLiteral("exec"), peerNamespace, QStringLiteral(ORVEX_DISCOVERY_PEER),
+        { QStringLiteral("netns"), QStringLiteral("exec"), tag + QLatin1Char('p'), QStringLiteral(ORVEX_DISCOVERY_PEER),
             QStringLiteral("书房电脑"), fingerprint, QString::number(port) });
     return peer.waitForReadyRead(10000) && peer.readLine().trimmed() == "ready";
-}
-
-int reportsFrom(const QSignalSpy &reports, const QHostAddress &address)
-{
-    int count = 0;
-    for (const QList<QVariant> &report : reports)
-        count += report.at(1).value<QHostAddress>().isEqual(address, QHostAddress::TolerantConversion) ? 1 : 0;
-    return count;
 }
 
 } // namespace
@@ -67,9 +53,8 @@ private slots:
         QVERIFY(run(QStringLiteral(ORVEX_LAN_SCRIPT), { QStringLiteral("up"), tag, QStringLiteral("dropped") }));
         const quint16 port = testsupport::freeUdpPort();
         Settings::setDiscoveryPort(port);
-        const QByteArray key(PairedDevices::identityKeyBytes, 'k');
-        QVERIFY(PairedDevices::pair(key, QStringLiteral("书房")));
-        const QString fingerprint = PairedDevices::fingerprintOf(key);
+        const QString fingerprint = PairedDevices::fingerprintOf(QByteArray(PairedDevices::identityKeyBytes, 'k'));
+        QVERIFY(PairedDevices::pair(QByteArray(PairedDevices::identityKeyBytes, 'k'), QStringLiteral("书房")));
         QVERIFY(PairedDevices::setLastAddress(fingerprint, KnownAddress::parse(QStringLiteral("10.77.1.2"))));
         QTemporaryDir config;
         QProcess peer;
@@ -78,30 +63,25 @@ private slots:
 
         DiscoveryService service;
         service.start(4321);
-        QSignalSpy reports(&service, &DiscoveryService::newHost);
         DeviceList list(&service);
         list.start();
-        const QHostAddress first(QStringLiteral("10.77.1.2"));
-        QTRY_VERIFY(list.indexOf(first) >= 0);
-        QCOMPARE(list.devices().at(list.indexOf(first)).fingerprint, fingerprint);
-        // Kept with the port it answered from.
-        QCOMPARE(PairedDevices::findByFingerprint(fingerprint)->lastAddress.text(),
-            QStringLiteral("10.77.1.2:%1").arg(port));
+        QTRY_VERIFY(list.indexOf(QHostAddress(QStringLiteral("10.77.1.2"))) >= 0);
+        QCOMPARE(list.devices().first().fingerprint, fingerprint);
 
-        // It moves to another address and announces itself once there.
+        // It moves, and announces itself once there.
         peer.terminate();
         QVERIFY(peer.waitForFinished());
-        QVERIFY(inPeer({ QStringLiteral("addr"), QStringLiteral("del"), QStringLiteral("10.77.1.2/24"),
-            QStringLiteral("dev"), QStringLiteral("eth0") }));
-        QVERIFY(inPeer({ QStringLiteral("addr"), QStringLiteral("add"), QStringLiteral("10.77.1.3/24"),
-            QStringLiteral("dev"), QStringLiteral("eth0") }));
+        QVERIFY(run(QStringLiteral("sh"),
+            { QStringLiteral("-c"),
+                QStringLiteral("ip -n %1p addr flush dev eth0 && ip -n %1p addr add 10.77.1.3/24 dev eth0")
+                    .arg(tag) }));
+        QSignalSpy reports(&service, &DiscoveryService::newHost);
         QVERIFY(startPeer(peer, config.path(), fingerprint, port));
         QTRY_COMPARE(PairedDevices::findByFingerprint(fingerprint)->lastAddress.text(),
             QStringLiteral("10.77.1.3:%1").arg(port));
         // From then on it is asked there: its answers keep coming although no broadcast reaches it.
-        const QHostAddress moved(QStringLiteral("10.77.1.3"));
-        QTRY_VERIFY_WITH_TIMEOUT(reportsFrom(reports, moved) >= 3, 4 * DeviceList::requestIntervalMs);
-        QVERIFY(list.indexOf(moved) >= 0);
+        QTRY_VERIFY_WITH_TIMEOUT(reports.count() >= 3, 4 * DeviceList::requestIntervalMs);
+        QVERIFY(list.indexOf(QHostAddress(QStringLiteral("10.77.1.3"))) >= 0);
         peer.terminate();
         peer.waitForFinished();
     }

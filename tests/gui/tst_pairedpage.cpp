@@ -10,33 +10,12 @@
 #include <QSettings>
 #include <QTableWidget>
 
+#include <memory>
+
 namespace {
 
 const QByteArray studyKey(PairedDevices::identityKeyBytes, 's');
 const QByteArray laptopKey(PairedDevices::identityKeyBytes, 'l');
-
-QTableWidget *table(PairedPage &page)
-{
-    return page.findChild<QTableWidget *>(QStringLiteral("paired_table"));
-}
-
-// The widget named name in the row of the device with this key.
-template <typename Widget> Widget *inRow(PairedPage &page, const QByteArray &key, const char *name)
-{
-    QTableWidget *rows = table(page);
-    for (int row = 0; row < rows->rowCount(); ++row) {
-        if (rows->item(row, PairedPage::FingerprintColumn)->text() == PairedDevices::fingerprintOf(key)) {
-            for (int column : { PairedPage::AutoAcceptColumn, PairedPage::ActionsColumn }) {
-                QWidget *cell = rows->cellWidget(row, column);
-                if (cell->objectName() == QLatin1String(name))
-                    return qobject_cast<Widget *>(cell);
-                if (auto *found = cell->findChild<Widget *>(QLatin1String(name)))
-                    return found;
-            }
-        }
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -52,35 +31,29 @@ private slots:
         QVERIFY(PairedDevices::pair(laptopKey, QStringLiteral("笔记本")));
         PairedDevices::setLastAddress(
             PairedDevices::fingerprintOf(studyKey), KnownAddress::parse(QStringLiteral("192.168.2.7:52637")));
+        page.reset(new PairedPage);
+        page->resize(860, 260);
+        page->show();
+        table = page->findChild<QTableWidget *>(QStringLiteral("paired_table"));
     }
 
-    void listsThePairedDevices()
-    {
-        PairedPage page;
-        page.resize(860, 260);
-        page.show();
-        QCOMPARE(table(page)->rowCount(), 2);
-        QCOMPARE(table(page)->item(0, PairedPage::NameColumn)->text(), QStringLiteral("书房"));
-        QCOMPARE(table(page)->item(0, PairedPage::AddressColumn)->text(), QStringLiteral("192.168.2.7:52637"));
-        QVERIFY(!inRow<QCheckBox>(page, studyKey, "paired_auto_accept")->isChecked());
-        if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
-            QVERIFY(QTest::qWaitForWindowExposed(&page));
-            page.grab().save(QDir(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR")).filePath("paired-devices.png"));
-        }
-    }
-
+    // Rows in the order paired: 书房 first.
     void autoAcceptAndUnpairChangeTheStoreAtOnce()
     {
-        PairedPage page;
-        page.show();
-        QTest::mouseClick(inRow<QCheckBox>(page, studyKey, "paired_auto_accept"), Qt::LeftButton);
+        QCOMPARE(table->item(0, PairedPage::AddressColumn)->text(), QStringLiteral("192.168.2.7:52637"));
+        if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
+            QVERIFY(QTest::qWaitForWindowExposed(page.get()));
+            page->grab().save(QDir(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR")).filePath("paired-devices.png"));
+        }
+        QTest::mouseClick(
+            qobject_cast<QCheckBox *>(table->cellWidget(0, PairedPage::AutoAcceptColumn)), Qt::LeftButton);
         QVERIFY(PairedDevices::find(studyKey)->autoAccept);
         QVERIFY(!PairedDevices::find(laptopKey)->autoAccept);
 
-        QTest::mouseClick(inRow<QPushButton>(page, studyKey, "paired_unpair"), Qt::LeftButton);
+        QTest::mouseClick(button(0, "paired_unpair"), Qt::LeftButton);
         QVERIFY(!PairedDevices::find(studyKey));
         QVERIFY(PairedDevices::find(laptopKey));
-        QTRY_COMPARE(table(page)->rowCount(), 1);
+        QTRY_COMPARE(table->rowCount(), 1);
     }
 
     void renamesInPlace_data()
@@ -97,10 +70,8 @@ private slots:
     {
         QFETCH(QString, typed);
         QFETCH(QString, stored);
-        PairedPage page;
-        page.show();
-        QTest::mouseClick(inRow<QPushButton>(page, studyKey, "paired_rename"), Qt::LeftButton);
-        QPointer<QLineEdit> editor = table(page)->viewport()->findChild<QLineEdit *>();
+        QTest::mouseClick(button(0, "paired_rename"), Qt::LeftButton);
+        QPointer<QLineEdit> editor = table->viewport()->findChild<QLineEdit *>();
         QVERIFY(editor);
         editor->selectAll();
         editor->insert(typed);
@@ -108,8 +79,17 @@ private slots:
         // The view commits what was typed on its next turn, and closes the editor.
         QTRY_VERIFY(!editor);
         QCOMPARE(PairedDevices::find(studyKey)->name, stored);
-        QTRY_COMPARE(table(page)->item(0, PairedPage::NameColumn)->text(), stored);
+        QTRY_COMPARE(table->item(0, PairedPage::NameColumn)->text(), stored);
     }
+
+private:
+    QPushButton *button(int row, const char *name)
+    {
+        return table->cellWidget(row, PairedPage::ActionsColumn)->findChild<QPushButton *>(QLatin1String(name));
+    }
+
+    std::unique_ptr<PairedPage> page;
+    QTableWidget *table = nullptr;
 };
 
 ORVEX_TEST_MAIN(TestPairedPage)
