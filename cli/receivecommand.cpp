@@ -9,6 +9,7 @@
 #include "core/peertext.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
+#include "transfer/identity.h"
 #include "transfer/receivercontext.h"
 #include "transfer/server.h"
 
@@ -76,6 +77,7 @@ int ReceiveCommand::start(const QCommandLineParser &parser)
         return exitcode::failure;
     }
     discovery = new DiscoveryService(this);
+    discovery->setFingerprint(Identity::own().fingerprint());
     connect(discovery, &DiscoveryService::error, this, [](const QString &message) { Console::err(message); });
     discovery->start(server->serverPort());
 

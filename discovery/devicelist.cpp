@@ -1,5 +1,6 @@
 #include "devicelist.h"
 
+#include "core/paireddevices.h"
 #include "discovery/discoveryservice.h"
 
 #include <algorithm>
@@ -67,27 +68,47 @@ int DeviceList::indexOf(const QHostAddress &addr) const
     return -1;
 }
 
-void DeviceList::handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port)
+void DeviceList::handleNewHost(
+    const QString &deviceName, const QHostAddress &addr, ushort port, const QString &fingerprint, ushort discoveryPort)
 {
     const int index = indexOf(addr);
     if (port != 0 && index >= 0) {
         silentAfter[index] = QDeadlineTimer(silenceLimitMs);
         DeviceInfo &device = online[index];
-        if (device.deviceName != deviceName || device.port != port) {
+        if (device.deviceName != deviceName || device.port != port || device.fingerprint != fingerprint) {
+            const bool newFingerprint = device.fingerprint != fingerprint;
             device.deviceName = deviceName;
             device.port = port;
+            device.fingerprint = fingerprint;
+            if (newFingerprint)
+                followPairedDevice(device, discoveryPort);
             emit deviceChanged(device);
         }
     } else if (port != 0) {
-        online.append(DeviceInfo { deviceName, deviceAddressText(addr), port, addr });
+        online.append(DeviceInfo { deviceName, deviceAddressText(addr), port, addr, fingerprint });
         ids.append(nextId++);
         silentAfter.append(QDeadlineTimer(silenceLimitMs));
+        followPairedDevice(online.last(), discoveryPort);
         emit deviceAdded(online.last());
     } else if (index >= 0) {
         // Leaving, or answering while invisible.
         removeAt(index);
     }
     scheduleExpiry();
+}
+
+void DeviceList::followPairedDevice(const DeviceInfo &device, ushort discoveryPort)
+{
+    // Looked up only when a device appears or changes its fingerprint, never per report.
+    if (device.fingerprint.isEmpty())
+        return;
+    const std::optional<PairedDevice> paired = PairedDevices::findByFingerprint(device.fingerprint);
+    if (!paired)
+        return;
+    const KnownAddress seen { QHostAddress(device.ip), discoveryPort };
+    const KnownAddress &kept = paired->lastAddress;
+    if (!kept.address.isEqual(seen.address, QHostAddress::TolerantConversion) || kept.port != seen.port)
+        PairedDevices::setLastAddress(device.fingerprint, seen);
 }
 
 void DeviceList::removeAt(int index)

@@ -41,8 +41,12 @@ public:
     // The index of the device with that address, or -1.
     int indexOf(const QHostAddress &addr) const;
 
-    // One report of discovery: port 0 means the device leaves (or answers while invisible).
-    void handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port);
+    // One report of discovery: port 0 means the device leaves (or answers while invisible). A
+    // device that announces the fingerprint of a paired device from another address than the
+    // one kept for it has that address (with discoveryPort) kept instead, so that it is asked
+    // there when broadcasts do not reach it. The fingerprint is only a hint for where to ask.
+    void handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port,
+        const QString &fingerprint = QString(), ushort discoveryPort = 0);
 
     // The device of that name: the one named exactly so, else the only one whose name differs in
     // case alone; null when there is none or the case leaves several.
@@ -53,7 +57,8 @@ public:
 
 signals:
     void deviceAdded(const DeviceInfo &device);
-    // A known device reported another name or port; a report that changes nothing is silent.
+    // A known device reported another name, port or fingerprint; a report that changes nothing
+    // is silent.
     void deviceChanged(const DeviceInfo &device);
     // Emitted once the device is out of devices().
     void deviceRemoved(const DeviceInfo &device);
@@ -62,6 +67,7 @@ private:
     void removeAt(int index);
     void dropSilentDevices();
     void scheduleExpiry();
+    static void followPairedDevice(const DeviceInfo &device, ushort discoveryPort);
 
     QPointer<DiscoveryService> discovery;
     QVector<DeviceInfo> online;

@@ -2,6 +2,7 @@
 
 #include "core/jsontext.h"
 #include "core/knownaddress.h"
+#include "core/paireddevices.h"
 #include "core/portholder.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
@@ -129,6 +130,32 @@ void DiscoveryService::broadcastReq()
         if (entry.isValid())
             probe(entry.address, entry.port);
     }
+    if (!pairedProbeAge.isValid() || pairedProbeAge.hasExpired(pairedProbeGapMs))
+        probePairedDevices();
+}
+
+void DiscoveryService::probePairedDevices()
+{
+    pairedProbeAge.start();
+    // The store holds at most maxPairedDevices: one datagram pair each per round.
+    const QVector<PairedDevice> paired = PairedDevices::all();
+    for (int i = 0; i < paired.size() && i < PairedDevices::maxPairedDevices; ++i) {
+        const KnownAddress &last = paired.at(i).lastAddress;
+        if (last.isValid() && !isLocalAddress(last.address))
+            probe(last.address, last.port);
+    }
+}
+
+bool DiscoveryService::isFingerprint(const QString &text)
+{
+    if (text.size() != fingerprintLength)
+        return false;
+    for (const QChar c : text) {
+        const bool digit = c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (!digit && (c < QLatin1Char('a') || c > QLatin1Char('f')))
+            return false;
+    }
+    return true;
 }
 
 void DiscoveryService::probe(const QHostAddress &address, quint16 port)
@@ -193,7 +220,8 @@ bool DiscoveryService::listenForAnnouncements()
         // source filter as those of the main socket.
         while (announcements.hasPendingDatagrams()) {
             const QNetworkDatagram datagram = announcements.receiveDatagram(maxDatagramBytes + 1);
-            handleDatagram(datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()), false);
+            handleDatagram(
+                datagram.data(), datagram.senderAddress(), static_cast<quint16>(datagram.senderPort()), false);
         }
     });
     return true;
@@ -231,7 +259,9 @@ void DiscoveryService::handleDatagram(
     const QJsonValue port = message.value(QStringLiteral("port"));
     if (!name.isString() || !port.isDouble())
         return;
-    emit newHost(name.toString(), sender, portFromJson(port.toDouble()));
+    const QString fingerprint = message.value(QStringLiteral("fingerprint")).toString();
+    emit newHost(name.toString(), sender, portFromJson(port.toDouble()),
+        isFingerprint(fingerprint) ? fingerprint : QString(), senderPort);
 }
 
 QByteArray DiscoveryService::deviceDatagram(quint16 announcedPort) const
@@ -241,6 +271,8 @@ QByteArray DiscoveryService::deviceDatagram(quint16 announcedPort) const
     info.insert(QStringLiteral("device_name"), Settings::deviceName());
     info.insert(QStringLiteral("device_type"), QSysInfo::productType());
     info.insert(QStringLiteral("features"), QJsonArray::fromStringList(TransferFeatures::supported()));
+    if (isFingerprint(ownFingerprint))
+        info.insert(QStringLiteral("fingerprint"), ownFingerprint);
     info.insert(QStringLiteral("port"), static_cast<int>(announcedPort));
     info.insert(QStringLiteral("request"), false);
     return QJsonDocument(info).toJson(QJsonDocument::Compact);

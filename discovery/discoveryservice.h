@@ -29,6 +29,15 @@ public:
     static constexpr int maxDatagramBytes = 16384;
     // Known addresses asked with each request: one datagram each, so a long list stays cheap.
     static constexpr int maxKnownAddresses = 32;
+    // Paired devices' last addresses are asked at most once per this long: just under the device
+    // list's request interval (2 s, which a coarse timer may shorten by 5 %), so that every
+    // periodic request carries one round and requests asked more often carry none.
+    static constexpr qint64 pairedProbeGapMs = 1800;
+    // An announced fingerprint: 16 lowercase hexadecimal digits.
+    static constexpr int fingerprintLength = 16;
+
+    // Whether text is a fingerprint as announced; anything else reads as none.
+    static bool isFingerprint(const QString &text);
 
     explicit DiscoveryService(QObject *parent = nullptr);
 
@@ -40,6 +49,9 @@ public:
     quint16 announcedPort() const { return serverPort; }
     // The discovery port this service listens on, or tried to when it could not bind it.
     quint16 listenPort() const { return discoveryPort; }
+    // The fingerprint of this installation's identity key that host information carries (none
+    // when empty or not a fingerprint).
+    void setFingerprint(const QString &fingerprint) { ownFingerprint = fingerprint; }
 
     void sendHostInfo(const QHostAddress &addr, quint16 port);
     // Asks one device directly, for a network where broadcasts do not reach it: a request and
@@ -60,12 +72,15 @@ public:
 
 public slots:
     // Sends a request to every broadcast destination and probes the known addresses (the
-    // setting "knownAddresses", the first maxKnownAddresses of it).
+    // setting "knownAddresses", the first maxKnownAddresses of it) and, once per
+    // pairedProbeGapMs, each paired device's last address.
     void broadcastReq();
     void leave();
 
 signals:
-    void newHost(QString deviceName, QHostAddress addr, ushort port);
+    // fingerprint: the one the device announced, empty when none or not valid (untrusted: a
+    // hint, never a proof). discoveryPort: the port it sent from, where it is asked directly.
+    void newHost(QString deviceName, QHostAddress addr, ushort port, QString fingerprint, ushort discoveryPort);
     // A problem the user should know of, for example a discovery port that cannot be bound.
     // Emitted from within start(): connect before starting.
     void error(const QString &message);
@@ -78,6 +93,7 @@ private:
     QByteArray deviceDatagram(quint16 announcedPort) const;
     void broadcast(const QByteArray &datagram);
     void refreshInterfaces() const;
+    void probePairedDevices();
 
     QUdpSocket socket;
     QUdpSocket announcements;
@@ -91,6 +107,8 @@ private:
     mutable QList<QHostAddress> localAddresses;
     mutable QList<QHostAddress> broadcastDestinations;
     mutable QVector<QPair<QHostAddress, int>> localNetworks;
+    QElapsedTimer pairedProbeAge;
+    QString ownFingerprint;
     quint16 serverPort = 0;
     quint16 discoveryPort = 0;
 };

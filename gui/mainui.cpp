@@ -12,6 +12,7 @@
 #include "gui/discovery/devicemanager.h"
 #include "gui/navigater.h"
 #include "gui/navigaterlabel.h"
+#include "gui/pairing/pairedpage.h"
 #include "gui/web/webreceive.h"
 #include "gui/web/websend.h"
 #include "web/webserver.h"
@@ -75,10 +76,14 @@ MainUI::MainUI(DiscoveryService *discoveryService, QWidget *parent)
 
     const QList<NavigaterLabel *> labels { new NavigaterLabel(0, tr("在线设备"), ui->menu_widget),
         new NavigaterLabel(1, tr("WEB传输"), ui->menu_widget), new NavigaterLabel(2, tr("系统设置"), ui->menu_widget),
-        new NavigaterLabel(3, tr("网络诊断"), ui->menu_widget) };
+        new NavigaterLabel(3, tr("网络诊断"), ui->menu_widget),
+        new NavigaterLabel(4, tr("已配对的设备"), ui->menu_widget) };
     auto *diagnosisPage = new DiagnosisPage(ui->stackedWidget);
     diagnosisPage->setObjectName(QStringLiteral("diagnosis_page"));
     ui->stackedWidget->addWidget(diagnosisPage);
+    auto *pairedPage = new PairedPage(ui->stackedWidget);
+    pairedPage->setObjectName(QStringLiteral("paired_page"));
+    ui->stackedWidget->addWidget(pairedPage);
     menuNavigater = new Navigater(ui->stackedWidget, labels, this);
     auto *menuLayout = new QVBoxLayout;
     auto *line = new QFrame(ui->menu_widget);
@@ -184,8 +189,8 @@ void MainUI::initSettingPage()
     ui->set_devicename->setFocusPolicy(Qt::StrongFocus);
     connect(ui->set_save_btn, &QPushButton::clicked, this, &MainUI::settingSave);
     // Enter in a field saves, as in a form's dialog.
-    for (QLineEdit *field : { ui->set_devicename, ui->set_transfer_port, ui->set_discovery_port, ui->set_web_port,
-             ui->set_download_path })
+    for (QLineEdit *field :
+        { ui->set_devicename, ui->set_transfer_port, ui->set_discovery_port, ui->set_web_port, ui->set_download_path })
         connect(field, &QLineEdit::returnPressed, ui->set_save_btn, &QPushButton::click);
     connect(ui->set_cancle_btn, &QPushButton::clicked, this, &MainUI::settingCancle);
     connect(ui->set_choosedir_btn, &QPushButton::clicked, this, &MainUI::chooseDownloadDir);

@@ -11,9 +11,9 @@ namespace Ui {
 class MainUI;
 }
 
-// The application's main window: this device's identity, the left menu and the four pages
-// (online devices, web transfer, settings, network diagnosis). Closing it destroys it; the tray builds a new one
-// on demand.
+// The application's main window: this device's identity, the left menu and the five pages
+// (online devices, web transfer, settings, network diagnosis, paired devices). Closing it destroys it; the tray builds
+// a new one on demand.
 class MainUI : public QMainWindow
 {
     Q_OBJECT
@@ -22,7 +22,8 @@ public:
     explicit MainUI(DiscoveryService *discovery, QWidget *parent = nullptr);
     ~MainUI() override;
 
-    // Shows page index (0 devices, 1 web transfer, 2 settings, 3 network diagnosis); other values change nothing.
+    // Shows page index (0 devices, 1 web transfer, 2 settings, 3 network diagnosis, 4 paired
+    // devices); other values change nothing.
     void switchPage(int index);
     // See DeviceManager::offerFiles.
     bool offerFiles(const QStringList &paths);

@@ -7,6 +7,7 @@
 #include "gui/scalableiconstyle.h"
 #include "gui/transfer/incomingsessions.h"
 #include "gui/transfer/progressbarui.h"
+#include "transfer/identity.h"
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -75,6 +76,7 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     connect(&discovery, &DiscoveryService::error, this, [](const QString &message) {
         QMessageBox::warning(nullptr, QCoreApplication::applicationName(), message, QMessageBox::Ok);
     });
+    discovery.setFingerprint(Identity::own().fingerprint());
     discovery.start(server.serverPort());
     createMainWindow();
 

@@ -898,6 +898,10 @@ Changes to %1 take effect at the next start.</translation>
         <source>网页接收</source>
         <translation>Web receive</translation>
     </message>
+    <message>
+        <source>已配对的设备</source>
+        <translation>Paired devices</translation>
+    </message>
 </context>
 <context>
     <name>ManageWindow</name>
@@ -985,6 +989,10 @@ Changes to %1 take effect at the next start.</translation>
     <message>
         <source>传文件给 %1</source>
         <translation>Send files to %1</translation>
+    </message>
+    <message>
+        <source>%1（已配对）</source>
+        <translation>%1 (paired)</translation>
     </message>
 </context>
 <context>
@@ -1095,6 +1103,53 @@ Changes to %1 take effect at the next start.</translation>
     </message>
 </context>
 <context>
+    <name>PairedPage</name>
+    <message>
+        <source>还没有配对的设备。传输文件时比对了验证码后，可在确认框或完成时选择“记住此设备”。</source>
+        <translation>No paired devices yet. After a transfer in which you compared the code, choose “Remember this device” in the offer box or when it is finished.</translation>
+    </message>
+    <message>
+        <source>已配对的设备</source>
+        <translation>Paired devices</translation>
+    </message>
+    <message>
+        <source>已配对的设备凭密钥而不是名字认出：来自它们的文件不必比对验证码。取消配对立即生效。</source>
+        <translation>Paired devices are recognised by their key, not by their name: files from them need no code comparison. Unpairing takes effect at once.</translation>
+    </message>
+    <message>
+        <source>名称</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>指纹</source>
+        <translation>Fingerprint</translation>
+    </message>
+    <message>
+        <source>最后地址</source>
+        <translation>Last address</translation>
+    </message>
+    <message>
+        <source>操作</source>
+        <translation>Action</translation>
+    </message>
+    <message>
+        <source>未知</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
+        <source>自动接收来自此设备的文件</source>
+        <translation>Accept files from this device automatically</translation>
+    </message>
+    <message>
+        <source>重命名</source>
+        <translation>Rename</translation>
+    </message>
+    <message>
+        <source>取消配对</source>
+        <translation>Unpair</translation>
+    </message>
+</context>
+<context>
     <name>ProgressBarUI</name>
     <message>
         <source>接收</source>
@@ -1159,6 +1214,54 @@ Receive the files?</translation>
     <message>
         <source>继续传输</source>
         <translation>Continue transfer</translation>
+    </message>
+    <message>
+        <source>记住此设备</source>
+        <translation>Remember this device</translation>
+    </message>
+    <message>
+        <source>下次来自此设备的文件不必再比对验证码</source>
+        <translation>Next time, files from this device need no code comparison</translation>
+    </message>
+    <message>
+        <source>已配对：%1</source>
+        <translation>Paired: %1</translation>
+    </message>
+    <message>
+        <source>注意：此设备使用了一台已配对设备的名字，却无法证明它就是那台设备。它可能是冒充者，也可能是那台设备重装过、需要重新配对。请务必比对验证码。</source>
+        <translation>Warning: this device uses the name of a paired device but could not prove that it is that device. It may be an impostor, or that device was reinstalled and must be paired again. Be sure to compare the code.</translation>
+    </message>
+    <message>
+        <source>
+验证码： &quot;%1&quot; （已配对的设备已证明身份，不必比对）。</source>
+        <translation>
+Code: &quot;%1&quot; (the paired device proved who it is: no need to compare).</translation>
+    </message>
+    <message>
+        <source>等</source>
+        <translation>and more</translation>
+    </message>
+    <message>
+        <source>已自动接收</source>
+        <translation>Accepted automatically</translation>
+    </message>
+    <message>
+        <source>正在接收已配对设备 %1 发来的 %2 个文件：%3</source>
+        <translation>Receiving %2 file(s) from the paired device %1: %3</translation>
+    </message>
+    <message>
+        <source>已自动接收来自 %1 的文件</source>
+        <translation>Files from %1 accepted automatically</translation>
+    </message>
+    <message>
+        <source>传输完成。
+记住此设备后，来自它的文件不必再比对验证码。</source>
+        <translation>Transfer complete.
+Once you remember this device, files from it need no code comparison.</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
     </message>
 </context>
 <context>

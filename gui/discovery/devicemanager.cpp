@@ -114,9 +114,10 @@ OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 id, QV
     return item;
 }
 
-void DeviceManager::handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port)
+void DeviceManager::handleNewHost(
+    const QString &deviceName, const QHostAddress &addr, ushort port, const QString &fingerprint, ushort discoveryPort)
 {
-    devices.handleNewHost(deviceName, addr, port);
+    devices.handleNewHost(deviceName, addr, port, fingerprint, discoveryPort);
     // A row held down while its device left may have been ticked on release: the device's leave
     // takes it out of the selection even though the list no longer knows it.
     if (port == 0) {
@@ -132,6 +133,7 @@ void DeviceManager::deviceChanged(const DeviceInfo &device)
     if (selectedIndex >= 0) {
         selectedDevices[selectedIndex].deviceName = device.deviceName;
         selectedDevices[selectedIndex].port = device.port;
+        selectedDevices[selectedIndex].fingerprint = device.fingerprint;
     }
     const int row = itemIds.indexOf(devices.idAt(devices.indexOf(device.addr)));
     if (row >= 0)

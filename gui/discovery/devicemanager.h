@@ -37,7 +37,8 @@ public:
 
     void startDiscovery(DiscoveryService *service);
     void refreshList();
-    void handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port);
+    void handleNewHost(const QString &deviceName, const QHostAddress &addr, ushort port,
+        const QString &fingerprint = QString(), ushort discoveryPort = 0);
 
     // The online devices the rows show.
     DeviceList &onlineDevices() { return devices; }

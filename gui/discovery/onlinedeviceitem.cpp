@@ -1,5 +1,6 @@
 #include "onlinedeviceitem.h"
 
+#include "core/paireddevices.h"
 #include "core/peertext.h"
 
 #include <QCheckBox>
@@ -59,16 +60,23 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
 
 void OnlineDeviceItem::setInfo(const DeviceInfo &info)
 {
-    if (info.deviceName == device.deviceName && info.port == device.port)
+    if (info.deviceName == device.deviceName && info.port == device.port && info.fingerprint == device.fingerprint)
         return;
     device.deviceName = info.deviceName;
     device.port = info.port;
+    device.fingerprint = info.fingerprint;
     showNameAndPort();
 }
 
 void OnlineDeviceItem::showNameAndPort()
 {
-    const QString name = elideMiddle(peerText(device.deviceName), maxNameCharacters);
+    // A paired device goes by the name the user knows it by, whatever it calls itself now. Only
+    // the paired fingerprint marks it: a paired device's name alone does not.
+    const std::optional<PairedDevice> paired
+        = device.fingerprint.isEmpty() ? std::nullopt : PairedDevices::findByFingerprint(device.fingerprint);
+    QString name = elideMiddle(peerText(paired ? paired->name : device.deviceName), maxNameCharacters);
+    if (paired)
+        name = tr("%1（已配对）").arg(name);
     const QFontMetrics metrics(font());
     if (metrics.horizontalAdvance(name) < nameElisionThreshold)
         nameLabel->setText(name);

@@ -15,7 +15,8 @@ void showIncomingSessions(Server *server, const std::function<bool()> &mainWindo
         window->setAttribute(Qt::WA_DeleteOnClose);
         if (mainWindowShown) {
             QObject::connect(session, &Context::offered, window, [mainWindowShown](const TransferOffer &offer) {
-                if (!mainWindowShown())
+                // An offer taken without asking has a notice of its own.
+                if (!mainWindowShown() && !ProgressBarUI::acceptsWithoutAsking(offer.peer))
                     DesktopNotifier::shared().notify(QObject::tr("收到文件请求"),
                         QObject::tr("%1 向您分享 %n 个文件", nullptr, int(offer.files.size())).arg(offer.deviceName));
             });

@@ -3,6 +3,7 @@
 #include "ui_progressbarui.h"
 
 #include "core/humansize.h"
+#include "core/paireddevices.h"
 #include "core/peertext.h"
 #include "gui/desktopnotifier.h"
 #include "gui/transfer/offerqueue.h"
@@ -10,6 +11,7 @@
 #include "transfer/receivercontext.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QLabel>
@@ -38,6 +40,7 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     , confirmBox(this)
     , progressLabel(new QLabel(this))
     , cancelButton(new QPushButton(tr("取消传输"), this))
+    , rememberBox(new QCheckBox(tr("记住此设备")))
 {
     ui->setupUi(this);
     progressLabel->setObjectName(QStringLiteral("progressLabel"));
@@ -60,6 +63,10 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     confirmBox.setDefaultButton(QMessageBox::No);
     confirmBox.button(QMessageBox::Yes)->setText(tr("接收"));
     confirmBox.button(QMessageBox::No)->setText(tr("拒绝"));
+    rememberBox->setObjectName(QStringLiteral("rememberBox"));
+    rememberBox->setToolTip(tr("下次来自此设备的文件不必再比对验证码"));
+    // The box takes it over; it shows only for a device that proved a key not paired yet.
+    confirmBox.setCheckBox(rememberBox);
     connect(&confirmBox, &QMessageBox::finished, this, &ProgressBarUI::response);
     connect(&countdownTimer, &QTimer::timeout, this, &ProgressBarUI::autoPick);
 
@@ -68,7 +75,7 @@ ProgressBarUI::ProgressBarUI(Context *session, QWidget *parent)
     connect(context, &Context::updateProgressBar, this, &ProgressBarUI::updateBar);
     connect(context, &Context::progressed, this, &ProgressBarUI::showProgress);
     connect(context, &Context::raiseErrorMsg, this, &ProgressBarUI::errorAppear);
-    connect(context, &Context::metaDataReady, this, &ProgressBarUI::openConfirmDialog);
+    connect(context, &Context::offered, this, &ProgressBarUI::openConfirmDialog);
     connect(context, &Context::raiseEndSignal, this, &ProgressBarUI::transferFinish);
 
     context->startHandshake();
@@ -92,6 +99,9 @@ void ProgressBarUI::response(int result)
     const bool accepted = result == QMessageBox::Yes;
     // A sender that can tell hears that nobody answered, not that the user said no.
     auto *receiving = qobject_cast<ReceiverContext *>(context);
+    pairChosen = accepted && receiving && rememberBox->isVisibleTo(&confirmBox) && rememberBox->isChecked();
+    if (pairChosen)
+        receiving->setPairOnAccept(true);
     if (!accepted && unanswered && receiving)
         receiving->refuseUnanswered();
     else
@@ -162,15 +172,33 @@ void ProgressBarUI::errorAppear(QString err)
     });
 }
 
-void ProgressBarUI::openConfirmDialog(
-    QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest)
+bool ProgressBarUI::acceptsWithoutAsking(const PeerIdentity &peer)
 {
-    const QString size = humanSize(static_cast<qint64>(totalSize));
+    if (peer.standing != PeerIdentity::Standing::Paired || !peer.autoAccept)
+        return false;
+    // Read again now: an unpairing or a choice changed since the session looked is obeyed.
+    const std::optional<PairedDevice> paired = PairedDevices::find(peer.key);
+    return paired && paired->autoAccept;
+}
+
+void ProgressBarUI::openConfirmDialog(const TransferOffer &offer)
+{
+    const QVector<FileMetadata> &metaData = offer.files;
+    const QString size = humanSize(static_cast<qint64>(offer.totalBytes));
     const QFontMetrics metrics = confirmBox.fontMetrics();
     const auto shown = [&metrics](const QString &name, int width) {
         return metrics.elidedText(elideMiddle(peerText(name), offerNameCharacters), Qt::ElideMiddle, width);
     };
-    offerDevice = shown(deviceName, offerNameWidth);
+    using Standing = PeerIdentity::Standing;
+    const Standing standing = offer.peer.standing;
+    peerName = offer.deviceName;
+    // A paired device goes by the name the user gave it, whatever it announces.
+    offerDevice = standing == Standing::Paired ? tr("已配对：%1").arg(shown(offer.peer.pairedName, offerNameWidth))
+                                               : shown(offer.deviceName, offerNameWidth);
+    if (acceptsWithoutAsking(offer.peer)) {
+        acceptWithoutAsking(offer);
+        return;
+    }
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     QString text = metaData.size() == 1
         ? tr("%1 向您分享文件： \"%2\" 大小为： %3。")
@@ -185,10 +213,38 @@ void ProgressBarUI::openConfirmDialog(
     }
     if (!context->offerNote().isEmpty())
         text += QLatin1Char('\n') + context->offerNote();
-    text += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(keyDigest);
+    if (standing == Standing::NotThePairedDevice)
+        text += QLatin1Char('\n')
+            + tr("注意：此设备使用了一台已配对设备的名字，却无法证明它就是那台设备。"
+                 "它可能是冒充者，也可能是那台设备重装过、需要重新配对。请务必比对验证码。");
+    if (standing == Standing::Paired)
+        text += tr("\n验证码： \"%1\" （已配对的设备已证明身份，不必比对）。").arg(offer.verificationCode);
+    else
+        text += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(offer.verificationCode);
     text += tr("\n是否接收文件？");
+    confirmBox.setIcon(standing == Standing::NotThePairedDevice ? QMessageBox::Warning : QMessageBox::Question);
+    rememberBox->setChecked(false);
+    rememberBox->setVisible(standing == Standing::Unpaired);
     confirmBox.setText(text);
     OfferQueue::shared().add(this);
+}
+
+void ProgressBarUI::acceptWithoutAsking(const TransferOffer &offer)
+{
+    QStringList names;
+    for (int i = 0; i < qMin(namesInSummary, offer.files.size()); ++i)
+        names.append(elideMiddle(peerText(offer.files.at(i).filename), offerNameCharacters));
+    if (offer.files.size() > namesInSummary)
+        names.append(tr("等"));
+    const QString device = elideMiddle(peerText(offer.peer.pairedName), offerNameCharacters);
+    DesktopNotifier::shared().notify(tr("已自动接收"),
+        tr("正在接收已配对设备 %1 发来的 %2 个文件：%3")
+            .arg(device, QString::number(offer.files.size()), names.join(tr("、"))));
+    printLog(tr("已自动接收来自 %1 的文件").arg(device));
+    // Nobody asked for this window: it must not block an offer box that waits for an answer.
+    setWindowModality(Qt::NonModal);
+    show();
+    context->response(true);
 }
 
 void ProgressBarUI::presentOffer()
@@ -235,7 +291,31 @@ void ProgressBarUI::transferFinish()
     cancelButton->setEnabled(false);
     dismissCancelQuestion();
     emit openNextTask();
-    done(1);
+    if (!offerToRemember())
+        done(1);
+}
+
+bool ProgressBarUI::offerToRemember()
+{
+    const PeerIdentity peer = context->peerIdentity();
+    if (pairChosen || peer.standing != PeerIdentity::Standing::Unpaired || !isVisible()
+        || PairedDevices::find(peer.key))
+        return false;
+    rememberQuestion = new QMessageBox(QMessageBox::Question, QCoreApplication::applicationName(),
+        tr("传输完成。\n记住此设备后，来自它的文件不必再比对验证码。"), QMessageBox::NoButton, this);
+    rememberQuestion->setObjectName(QStringLiteral("rememberQuestion"));
+    rememberQuestion->setTextFormat(Qt::PlainText);
+    QPushButton *remember = rememberQuestion->addButton(tr("记住此设备"), QMessageBox::AcceptRole);
+    QPushButton *close = rememberQuestion->addButton(tr("关闭"), QMessageBox::RejectRole);
+    rememberQuestion->setDefaultButton(close);
+    rememberQuestion->setEscapeButton(close);
+    connect(rememberQuestion, &QMessageBox::finished, this, [this, remember, peer] {
+        if (rememberQuestion->clickedButton() == remember)
+            PairedDevices::pair(peer.key, peerName.isEmpty() ? PairedDevices::fingerprintOf(peer.key) : peerName);
+        done(1);
+    });
+    rememberQuestion->open();
+    return true;
 }
 
 void ProgressBarUI::cancelButtonClicked()

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 class Context;
+class QCheckBox;
 class QLabel;
 class QPushButton;
 
@@ -35,6 +36,13 @@ public:
     void presentOffer();
     // The offering device's name as shown, once an offer has arrived.
     QString offeringDevice() const { return offerDevice; }
+    // The peer's name as it announced itself, remembered with its key when the user pairs at the
+    // end; the sending side knows it from the device list.
+    void setPeerName(const QString &name) { peerName = name; }
+
+    // Whether an offer from this peer is taken without asking: only from a device that proved
+    // the key of a paired device whose automatic accept is on, in the store as it is now.
+    static bool acceptsWithoutAsking(const PeerIdentity &peer);
 
 signals:
     void transferInterruptedByUser();
@@ -44,7 +52,7 @@ private slots:
     void response(int result);
     void updateBar(double fraction);
     void errorAppear(QString err);
-    void openConfirmDialog(QVector<FileMetadata> metaData, qulonglong totalSize, QString deviceName, QString keyDigest);
+    void openConfirmDialog(const TransferOffer &offer);
     void autoPick();
     void cancelTransfer();
     void cancelButtonClicked();
@@ -68,6 +76,10 @@ private:
     QString cancelQuestionText() const;
     // The transfer ended by itself while the question was open: there is nothing left to ask.
     void dismissCancelQuestion();
+    void acceptWithoutAsking(const TransferOffer &offer);
+    // The finished session's peer proved a key that is not paired: the window stays until the
+    // user has chosen whether to remember it.
+    bool offerToRemember();
 
     Ui::Scheduler *ui;
     Context *context;
@@ -77,6 +89,10 @@ private:
     int countdown = 0; // seconds left before the offer is refused
     bool unanswered = false; // the countdown ran out
     QString offerDevice;
+    QString peerName;
+    // The user ticked "记住此设备" when accepting: the session pairs both sides itself.
+    bool pairChosen = false;
+    QPointer<QMessageBox> rememberQuestion;
     TransferProgress progress;
     QElapsedTimer progressClock;
     qint64 progressShownMs = -1;
@@ -87,4 +103,5 @@ private:
     QPointer<QMessageBox> cancelQuestion;
     QLabel *progressLabel;
     QPushButton *cancelButton;
+    QCheckBox *rememberBox;
 };

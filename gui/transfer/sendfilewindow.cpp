@@ -236,6 +236,7 @@ void SendFileWindow::socketConnected(SenderContext *context)
 {
     connectTimer.stop();
     auto *progress = new ProgressBarUI(context, nullptr);
+    progress->setPeerName(outgoing->currentTarget().name);
     connect(progress, &ProgressBarUI::openNextTask, this, &SendFileWindow::sendFile);
     connect(progress, &ProgressBarUI::transferInterruptedByUser, this, &SendFileWindow::close);
     progress->setAttribute(Qt::WA_DeleteOnClose);

@@ -1,3 +1,4 @@
+#include "core/paireddevices.h"
 #include "core/settings.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
@@ -5,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QNetworkDatagram>
+#include <QSettings>
 #include <QTest>
 #include <QUdpSocket>
 
@@ -139,6 +141,30 @@ private slots:
                 QStringLiteral("removed 甲@192.0.2.1:5001"), QStringLiteral("removed 乙@192.0.2.2:5002") }));
     }
 
+    void keepsWhereAPairedDeviceIsSeen()
+    {
+        const QByteArray key(PairedDevices::identityKeyBytes, 'k');
+        QVERIFY(PairedDevices::pair(key, QStringLiteral("书房")));
+        const QString paired = PairedDevices::fingerprintOf(key);
+        const QString other = PairedDevices::fingerprintOf(QByteArray(PairedDevices::identityKeyBytes, 'o'));
+        QStringList seen;
+        DeviceList list;
+        recordEvents(list, &seen);
+
+        // The paired device's name with another fingerprint moves nothing.
+        list.handleNewHost(QStringLiteral("书房"), QHostAddress(QStringLiteral("192.0.2.1")), 5000, other, 6000);
+        QVERIFY(!PairedDevices::find(key)->lastAddress.isValid());
+        list.handleNewHost(
+            QStringLiteral("书房"), QHostAddress(QStringLiteral("::ffff:192.0.2.5")), 5000, paired, 6000);
+        QCOMPARE(PairedDevices::find(key)->lastAddress.text(), QStringLiteral("192.0.2.5:6000"));
+        // Another fingerprint from the same address: the device has changed.
+        list.handleNewHost(QStringLiteral("书房"), QHostAddress(QStringLiteral("192.0.2.1")), 5000, paired, 6000);
+        QCOMPARE(seen.last(), QStringLiteral("changed 书房@192.0.2.1:5000"));
+        QCOMPARE(list.devices().first().fingerprint, paired);
+        QCOMPARE(PairedDevices::find(key)->lastAddress.text(), QStringLiteral("192.0.2.1:6000"));
+        QSettings().remove(QStringLiteral("pairedDevices"));
+    }
+
     void asksAtOnceAndFollowsItsService()
     {
         QUdpSocket listener;
@@ -184,7 +210,7 @@ private slots:
         QFETCH(QStringList, suggested);
         QVector<DeviceInfo> devices;
         for (const QString &name : names)
-            devices.append(DeviceInfo { name, QStringLiteral("192.0.2.1"), 1, QHostAddress() });
+            devices.append(DeviceInfo { name, QStringLiteral("192.0.2.1"), 1, QHostAddress(), QString() });
         const DeviceInfo *match = DeviceList::byName(devices, wanted);
         QCOMPARE(match ? match->deviceName : QString(), found);
         if (!match)

@@ -1,3 +1,4 @@
+#include "core/paireddevices.h"
 #include "core/settings.h"
 #include "core/transferfeatures.h"
 #include "discovery/discoveryservice.h"
@@ -5,6 +6,7 @@
 #include "tests/support/testmain.h"
 
 #include <QNetworkDatagram>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QUdpSocket>
@@ -227,6 +229,64 @@ private slots:
         }
         QCOMPARE(gotNames, names);
         QCOMPARE(gotPorts, ports);
+    }
+
+    void announcesAndReadsTheFingerprint_data()
+    {
+        QTest::addColumn<QString>("fingerprint");
+        QTest::addColumn<bool>("valid");
+        QTest::addRow("valid") << "0123456789abcdef" << true;
+        QTest::addRow("upper case") << "0123456789ABCDEF" << false;
+        QTest::addRow("too short") << "0123456789abcde" << false;
+        QTest::addRow("not hex") << "0123456789abcdeg" << false;
+    }
+
+    void announcesAndReadsTheFingerprint()
+    {
+        QFETCH(QString, fingerprint);
+        QFETCH(bool, valid);
+        DiscoveryService service;
+        service.setFingerprint(fingerprint);
+        service.start(4321);
+        QSignalSpy hosts(&service, &DiscoveryService::newHost);
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+
+        peer.writeDatagram(QByteArray("{\"request\":true}"), QHostAddress::LocalHost, discoveryPort);
+        QTRY_VERIFY(peer.hasPendingDatagrams());
+        QByteArray expected = hostInfo(QStringLiteral("书房电脑"), 4321);
+        // Keys in sorted order: the fingerprint goes after "features".
+        if (valid)
+            expected.replace("],\"port\"", "],\"fingerprint\":\"" + fingerprint.toLatin1() + "\",\"port\"");
+        QCOMPARE(peer.receiveDatagram().data(), expected);
+
+        peer.writeDatagram(
+            "{\"device_name\":\"a\",\"fingerprint\":\"" + fingerprint.toLatin1() + "\",\"port\":1,\"request\":false}",
+            QHostAddress::LocalHost, discoveryPort);
+        QTRY_COMPARE(hosts.count(), 1);
+        QCOMPARE(hosts.at(0).at(3).toString(), valid ? fingerprint : QString());
+        QCOMPARE(hosts.at(0).at(4).value<ushort>(), peer.localPort());
+    }
+
+    void asksPairedDevicesAtTheirLastAddressOncePerInterval()
+    {
+        QUdpSocket peer;
+        QVERIFY(peer.bind(peerAddress, 0));
+        const QByteArray key(PairedDevices::identityKeyBytes, 'p');
+        QVERIFY(PairedDevices::pair(key, QStringLiteral("书房")));
+        QVERIFY(PairedDevices::setLastAddress(PairedDevices::fingerprintOf(key), { peerAddress, peer.localPort() }));
+        DiscoveryService service;
+        service.start(4321);
+
+        service.broadcastReq();
+        // Asked again at once: no second round. The explicit probe after it marks the end.
+        service.broadcastReq();
+        service.probe(peerAddress, peer.localPort());
+        const QList<QByteArray> round { "{\"request\":true}", hostInfo(QStringLiteral("书房电脑"), 4321) };
+        QList<QByteArray> received;
+        QTRY_VERIFY((received += drain(peer)).size() >= 4);
+        QCOMPARE(received, round + round);
+        QSettings().remove(QStringLiteral("pairedDevices"));
     }
 
     void dropsOwnDatagrams()

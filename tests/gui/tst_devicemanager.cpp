@@ -1,3 +1,4 @@
+#include "core/paireddevices.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
 #include "gui/discovery/devicemanager.h"
@@ -17,6 +18,7 @@
 #include <QNetworkDatagram>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTextDocumentFragment>
@@ -272,6 +274,31 @@ private slots:
         // The tool tip renders to the same characters.
         QCOMPARE(QTextDocumentFragment::fromHtml(label->toolTip()).toPlainText(), shown);
         QCOMPARE(page.rows().first()->info().deviceName, name);
+    }
+
+    void pairedDevicesGoByTheirPairedName_data()
+    {
+        const QString paired = PairedDevices::fingerprintOf(QByteArray(PairedDevices::identityKeyBytes, 'k'));
+        const QString other = PairedDevices::fingerprintOf(QByteArray(PairedDevices::identityKeyBytes, 'o'));
+        QTest::addColumn<QString>("announcedName");
+        QTest::addColumn<QString>("fingerprint");
+        QTest::addColumn<QString>("shown");
+        QTest::addRow("paired, renamed itself") << "新电脑" << paired << "书房（已配对）";
+        QTest::addRow("paired name, other fingerprint") << "书房" << other << "书房";
+        QTest::addRow("paired name, no fingerprint") << "书房" << QString() << "书房";
+    }
+
+    void pairedDevicesGoByTheirPairedName()
+    {
+        QFETCH(QString, announcedName);
+        QFETCH(QString, fingerprint);
+        QFETCH(QString, shown);
+        QSettings().remove(QStringLiteral("pairedDevices"));
+        QVERIFY(PairedDevices::pair(QByteArray(PairedDevices::identityKeyBytes, 'k'), QStringLiteral("书房")));
+        Page page;
+        page.manager.handleNewHost(announcedName, addressA, 5001, fingerprint);
+        QCOMPARE(page.names(), QStringList { shown });
+        QSettings().remove(QStringLiteral("pairedDevices"));
     }
 
     void repeatedReportsKeepTheRows()

@@ -119,22 +119,22 @@ private slots:
         auto *stack = window.findChild<QStackedWidget *>(QStringLiteral("stackedWidget"));
         QCOMPARE(stack->currentIndex(), 0);
         QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("online"));
-        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString(), QString() }));
+        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString(), QString(), QString() }));
         QCOMPARE(menuTexts(window),
             (QStringList { QStringLiteral("在线设备"), QStringLiteral("WEB传输"), QStringLiteral("系统设置"),
-                QStringLiteral("网络诊断") }));
+                QStringLiteral("网络诊断"), QStringLiteral("已配对的设备") }));
 
         // The entry already highlighted: nothing changes, not even the other entries' style.
         QTest::mouseClick(menuLabel(window, 0), Qt::LeftButton);
-        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString(), QString() }));
+        QCOMPARE(menuStyles(window), (QStringList { highlighted, QString(), QString(), QString(), QString() }));
 
         QTest::mouseClick(menuLabel(window, 2), Qt::LeftButton);
         QCOMPARE(stack->currentWidget()->objectName(), QStringLiteral("setting"));
-        QCOMPARE(menuStyles(window), (QStringList { plain, plain, highlighted, plain }));
+        QCOMPARE(menuStyles(window), (QStringList { plain, plain, highlighted, plain, plain }));
 
         QTest::mouseClick(menuLabel(window, 1), Qt::LeftButton);
         QCOMPARE(stack->currentIndex(), 1);
-        QCOMPARE(menuStyles(window), (QStringList { plain, highlighted, plain, plain }));
+        QCOMPARE(menuStyles(window), (QStringList { plain, highlighted, plain, plain, plain }));
     }
 
     // Keys go to whatever has the focus, as a user's keyboard would; a Ctrl+digit included.
@@ -148,14 +148,13 @@ private slots:
         QTest::addRow("opens on the first entry") << QVector<int> {} << 0 << 0;
         QTest::addRow("arrows move the focus only") << QVector<int> { Qt::Key_Down, Qt::Key_Right } << 0 << 2;
         QTest::addRow("enter opens the focused entry") << QVector<int> { Qt::Key_Down, Qt::Key_Return } << 1 << 1;
-        QTest::addRow("up wraps to the last") << QVector<int> { Qt::Key_Up, Qt::Key_Space } << 3 << 3;
+        QTest::addRow("up wraps to the last") << QVector<int> { Qt::Key_Up, Qt::Key_Space } << 4 << 4;
         QTest::addRow("down wraps to the first") << QVector<int> { Qt::Key_Up, Qt::Key_Down, Qt::Key_Enter } << 0 << 0;
         QTest::addRow("ctrl+digit from anywhere")
             << QVector<int> { Qt::Key_Tab, Qt::Key_Tab, Qt::Key_Tab, ctrl | Qt::Key_3 } << 2 << 2;
         QTest::addRow("ctrl+digit beyond the menu") << QVector<int> { ctrl | Qt::Key_2, ctrl | Qt::Key_9 } << 1 << 1;
         // -1: the focus is on the page shown, not in the menu.
-        QTest::addRow("tab leaves the menu for the page")
-            << QVector<int> { ctrl | Qt::Key_3, Qt::Key_Tab } << 2 << -1;
+        QTest::addRow("tab leaves the menu for the page") << QVector<int> { ctrl | Qt::Key_3, Qt::Key_Tab } << 2 << -1;
         QTest::addRow("back tab returns to the entry in use")
             << QVector<int> { ctrl | Qt::Key_3, Qt::Key_Tab, int(Qt::ShiftModifier) | Qt::Key_Backtab } << 2 << 2;
     }
@@ -193,7 +192,8 @@ private slots:
         QTest::addRow("settings") << 2 << 2 << false;
         QTest::addRow("web") << 1 << 1 << false;
         QTest::addRow("network diagnosis") << 3 << 3 << false;
-        QTest::addRow("one past the end") << 4 << 0 << true;
+        QTest::addRow("paired devices") << 4 << 4 << false;
+        QTest::addRow("one past the end") << 5 << 0 << true;
         QTest::addRow("negative") << -1 << 0 << true;
     }
 

@@ -8,6 +8,7 @@
 #include "tests/support/urlopencapture.h"
 #include "tests/transfer/transferpeer.h"
 #include "tests/web/httpexchange.h"
+#include "transfer/identity.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -74,8 +75,8 @@ QByteArray hostInfo(const QString &name, int port)
 {
     return QStringLiteral(
         "{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"checked-resume\",\"identity\",\"list\",\"receipt\",\"sealed\",\"wide-frames\"],"
-        "\"port\":%3,\"request\":false}")
-        .arg(name, QSysInfo::productType())
+        "\"fingerprint\":\"%3\",\"port\":%4,\"request\":false}")
+        .arg(name, QSysInfo::productType(), Identity::own().fingerprint())
         .arg(port)
         .toUtf8();
 }

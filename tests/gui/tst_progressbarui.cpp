@@ -1,15 +1,18 @@
+#include "core/paireddevices.h"
 #include "gui/transfer/progressbarui.h"
 #include "tests/support/loopbackpair.h"
 #include "tests/support/testmain.h"
 #include "transfer/context.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QDir>
 #include <QLabel>
 #include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 #include <QSignalSpy>
 
 #include <memory>
@@ -32,10 +35,17 @@ public:
     void response(bool accepted) override { decisions.append(accepted); }
     QString offerNote() const override { return note; }
     void startTransferring() { state = Transferring; }
+    void setPeer(const PeerIdentity &proven) { peer = proven; }
 
     QList<bool> decisions;
     QString note;
 };
+
+TransferOffer offerOf(const QVector<FileMetadata> &files, quint64 total, const QString &device, const QString &code,
+    const PeerIdentity &peer = PeerIdentity())
+{
+    return { files, total, device, code, 0, peer };
+}
 
 QMessageBox *visibleBox(QWidget *window)
 {
@@ -83,6 +93,10 @@ private slots:
     void runningTransferIsStoppedOnlyOnPurpose_data();
     void runningTransferIsStoppedOnlyOnPurpose();
     void offersWaitTheirTurn();
+    void offerByStanding_data();
+    void offerByStanding();
+    void finishedWindowOffersToRemember_data();
+    void finishedWindowOffersToRemember();
     void withdrawnOfferLeavesALine();
 
 private:
@@ -100,6 +114,7 @@ void TestProgressBarUI::init()
     context = new ScriptedContext(pair.server);
     window = new ProgressBarUI(context);
     window->setAttribute(Qt::WA_DeleteOnClose);
+    QSettings().remove(QStringLiteral("pairedDevices"));
 }
 
 void TestProgressBarUI::cleanup()
@@ -177,7 +192,7 @@ void TestProgressBarUI::offerText()
     if (!note.isEmpty())
         lines.append(note);
     QVERIFY(!window->isVisible());
-    emit context->metaDataReady(files, total, device, QStringLiteral("004211"));
+    emit context->offered(offerOf(files, total, device, QStringLiteral("004211")));
     QVERIFY(window->isVisible());
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
@@ -216,7 +231,7 @@ void TestProgressBarUI::peerTextStaysPlain()
     QFETCH(QString, shownDevice);
     QFETCH(QString, shownFile);
     QFETCH(QString, screenshot);
-    emit context->metaDataReady({ { file, 1 } }, 1, device, QStringLiteral("004211"));
+    emit context->offered(offerOf({ { file, 1 } }, 1, device, QStringLiteral("004211")));
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
     QCOMPARE(box->textFormat(), Qt::PlainText);
@@ -235,7 +250,7 @@ void TestProgressBarUI::longNamesCannotHideTheCode()
 {
     const QString longName = QString(5000, QChar(0x5B57)) + QStringLiteral("end");
     const QString stacked = QStringLiteral("a") + QString(500, QChar(0x0301));
-    emit context->metaDataReady({ { stacked, 1 }, { longName, 1 } }, 2, longName, QStringLiteral("004211"));
+    emit context->offered(offerOf({ { stacked, 1 }, { longName, 1 } }, 2, longName, QStringLiteral("004211")));
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
     const QStringList lines = box->text().split('\n');
@@ -273,7 +288,7 @@ void TestProgressBarUI::decision()
 {
     QFETCH(QString, button);
     QFETCH(bool, accepted);
-    emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
+    emit context->offered(offerOf({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456")));
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
     QTest::mouseClick(buttonWithText(box, button), Qt::LeftButton);
@@ -422,9 +437,9 @@ void TestProgressBarUI::offersWaitTheirTurn()
     QPointer<ScriptedContext> secondContext = new ScriptedContext(second.server);
     std::unique_ptr<ProgressBarUI> secondWindow(new ProgressBarUI(secondContext));
 
-    emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
-    emit secondContext->metaDataReady(
-        { { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
+    emit context->offered(offerOf({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456")));
+    emit secondContext->offered(
+        offerOf({ { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321")));
     QMessageBox *box = visibleBox(window);
     QVERIFY(box);
     QCOMPARE(buttonWithText(box, QStringLiteral("拒绝"))->text(), QStringLiteral("拒绝（7s）"));
@@ -450,15 +465,127 @@ void TestProgressBarUI::withdrawnOfferLeavesALine()
     QPointer<ProgressBarUI> secondWindow = new ProgressBarUI(secondContext);
     secondWindow->setAttribute(Qt::WA_DeleteOnClose);
 
-    emit context->metaDataReady({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456"));
-    emit secondContext->metaDataReady(
-        { { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321"));
+    emit context->offered(offerOf({ { QStringLiteral("a"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("123456")));
+    emit secondContext->offered(
+        offerOf({ { QStringLiteral("b"), 1 } }, 1, QStringLiteral("pc2"), QStringLiteral("654321")));
     emit secondContext->raiseErrorMsg(QStringLiteral("连接中断"));
     QTRY_VERIFY(!secondWindow);
     auto *history = window->findChild<QListWidget *>(QStringLiteral("history_log"));
     QCOMPARE(history->item(history->count() - 1)->text(), QStringLiteral("pc2 在您答复之前取消了另一个文件请求"));
     QVERIFY(visibleBox(window));
     QVERIFY(context->decisions.isEmpty());
+}
+
+namespace {
+
+const QByteArray pairedKey(PairedDevices::identityKeyBytes, 'k');
+
+PeerIdentity identity(PeerIdentity::Standing standing, bool autoAccept)
+{
+    PeerIdentity peer;
+    peer.standing = standing;
+    if (standing != PeerIdentity::Standing::Unproven)
+        peer.key = pairedKey;
+    if (standing == PeerIdentity::Standing::Paired)
+        peer.pairedName = QStringLiteral("书房");
+    peer.autoAccept = autoAccept;
+    return peer;
+}
+
+} // namespace
+
+void TestProgressBarUI::offerByStanding_data()
+{
+    using Standing = PeerIdentity::Standing;
+    QTest::addColumn<PeerIdentity>("proven");
+    // The store's choice when the offer arrives (the device is paired in it for every row).
+    QTest::addColumn<bool>("storedAutoAccept");
+    QTest::addColumn<bool>("asks");
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<QString>("screenshot");
+    QTest::addRow("unproven") << identity(Standing::Unproven, false) << false << true << false << QString();
+    QTest::addRow("unpaired") << identity(Standing::Unpaired, false) << false << true << true << "offer-unpaired.png";
+    QTest::addRow("paired") << identity(Standing::Paired, false) << false << true << false << "offer-paired.png";
+    QTest::addRow("paired, automatic") << identity(Standing::Paired, true) << true << false << false << QString();
+    QTest::addRow("paired, automatic turned off since")
+        << identity(Standing::Paired, true) << false << true << false << QString();
+    QTest::addRow("impostor") << identity(Standing::NotThePairedDevice, false) << false << true << false
+                              << "offer-impostor.png";
+    QTest::addRow("impostor claiming automatic")
+        << identity(Standing::NotThePairedDevice, true) << true << true << false << QString();
+    QTest::addRow("unpaired claiming automatic")
+        << identity(Standing::Unpaired, true) << true << true << true << QString();
+}
+
+void TestProgressBarUI::offerByStanding()
+{
+    QFETCH(PeerIdentity, proven);
+    QFETCH(bool, storedAutoAccept);
+    QFETCH(bool, asks);
+    QFETCH(bool, remember);
+    QFETCH(QString, screenshot);
+    QVERIFY(PairedDevices::pair(pairedKey, QStringLiteral("书房")));
+    PairedDevices::setAutoAccept(PairedDevices::fingerprintOf(pairedKey), storedAutoAccept);
+    const bool paired = proven.standing == PeerIdentity::Standing::Paired;
+    const bool impostor = proven.standing == PeerIdentity::Standing::NotThePairedDevice;
+
+    emit context->offered(
+        offerOf({ { QStringLiteral("a.txt"), 1 } }, 1, QStringLiteral("pc"), QStringLiteral("004211"), proven));
+    QCOMPARE(window->offeringDevice(), paired ? QStringLiteral("已配对：书房") : QStringLiteral("pc"));
+    QMessageBox *box = visibleBox(window);
+    QCOMPARE(box != nullptr, asks);
+    if (!asks) {
+        QCOMPARE(context->decisions, QList<bool>({ true }));
+        // No box waiting for an answer is blocked by it.
+        QCOMPARE(window->windowModality(), Qt::NonModal);
+        return;
+    }
+    QCOMPARE(box->icon(), impostor ? QMessageBox::Warning : QMessageBox::Question);
+    QCOMPARE(box->checkBox()->isVisible(), remember);
+    // The code is always shown; a paired device's need not be compared.
+    QVERIFY(box->text().contains(QStringLiteral("\"004211\"")));
+    QCOMPARE(box->text().contains(QStringLiteral("确认在发送设备上显示了验证码")), !paired);
+    QCOMPARE(box->text().contains(QStringLiteral("无法证明")), impostor);
+    if (!screenshot.isEmpty() && qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+        box->grab().save(QDir(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR")).filePath(screenshot));
+    }
+    QTest::mouseClick(buttonWithText(box, QStringLiteral("接收")), Qt::LeftButton);
+    QCOMPARE(context->decisions, QList<bool>({ true }));
+}
+
+void TestProgressBarUI::finishedWindowOffersToRemember_data()
+{
+    using Standing = PeerIdentity::Standing;
+    QTest::addColumn<PeerIdentity>("proven");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<bool>("paired");
+    QTest::addRow("unpaired, remembered") << identity(Standing::Unpaired, false) << "记住此设备" << true;
+    QTest::addRow("unpaired, closed") << identity(Standing::Unpaired, false) << "关闭" << false;
+    QTest::addRow("unproven") << identity(Standing::Unproven, false) << QString() << false;
+}
+
+void TestProgressBarUI::finishedWindowOffersToRemember()
+{
+    QFETCH(PeerIdentity, proven);
+    QFETCH(QString, button);
+    QFETCH(bool, paired);
+    context->setPeer(proven);
+    QSignalSpy next(window.data(), &ProgressBarUI::openNextTask);
+    window->setPeerName(QStringLiteral("笔记本"));
+    window->show();
+    emit context->raiseEndSignal();
+    QCOMPARE(next.count(), 1);
+    if (!button.isEmpty()) {
+        auto *question = window->findChild<QMessageBox *>(QStringLiteral("rememberQuestion"));
+        QVERIFY(question && question->isVisible());
+        QTest::mouseClick(buttonWithText(question, button), Qt::LeftButton);
+    }
+    QTRY_VERIFY(!window);
+    const std::optional<PairedDevice> stored = PairedDevices::find(pairedKey);
+    QCOMPARE(bool(stored), paired);
+    if (paired)
+        QCOMPARE(stored->name, QStringLiteral("笔记本"));
 }
 
 ORVEX_TEST_MAIN(TestProgressBarUI)

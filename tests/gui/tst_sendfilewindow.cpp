@@ -201,8 +201,8 @@ void TestSendFileWindow::dropOfAFolder()
     QVERIFY(!window->fileManager()->sendFiles.at(0)->isOpen());
 
     if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR")) {
-        SendFileWindow shown({ { QStringLiteral("书房电脑"), QStringLiteral("192.168.1.23"), 40000, QHostAddress() },
-            { QStringLiteral("laptop"), QStringLiteral("192.168.1.40"), 40000, QHostAddress() } });
+        SendFileWindow shown({ { QStringLiteral("书房电脑"), QStringLiteral("192.168.1.23"), 40000, QHostAddress(), QString() },
+            { QStringLiteral("laptop"), QStringLiteral("192.168.1.40"), 40000, QHostAddress(), QString() } });
         drop(&shown, { source() + QStringLiteral("/photos/"), source() + QStringLiteral("/single.txt") });
         shown.show();
         QVERIFY(QTest::qWaitForWindowExposed(&shown));
@@ -345,7 +345,7 @@ void TestSendFileWindow::listBeyondOneFrameIsOffered()
     QVERIFY(listener.listen(QHostAddress::LocalHost, 0));
     delete window;
     window = new SendFileWindow(
-        { { QStringLiteral("peer"), QStringLiteral("127.0.0.1"), listener.serverPort(), QHostAddress::LocalHost } });
+        { { QStringLiteral("peer"), QStringLiteral("127.0.0.1"), listener.serverPort(), QHostAddress::LocalHost, QString() } });
     window->setAttribute(Qt::WA_DeleteOnClose);
     // Long names: about 450 bytes of metadata per file, so 200 files exceed one frame.
     const QString longPart = QString(200, QLatin1Char('n'));
@@ -377,8 +377,8 @@ void TestSendFileWindow::sendsToDevicesInTurn()
     }
     delete window;
     window = new SendFileWindow(
-        { { QStringLiteral("gone"), QStringLiteral("127.0.0.1"), closedPort, QHostAddress::LocalHost },
-            { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost } });
+        { { QStringLiteral("gone"), QStringLiteral("127.0.0.1"), closedPort, QHostAddress::LocalHost, QString() },
+            { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost, QString() } });
     window->setAttribute(Qt::WA_DeleteOnClose);
     QVERIFY(writeFile(source() + QStringLiteral("/docs/a.txt"), "alpha"));
     QVERIFY(writeFile(source() + QStringLiteral("/docs/sub/b.bin"), QByteArray(100000, 'b')));
@@ -429,8 +429,8 @@ void TestSendFileWindow::closingAProgressWindowAbandonsTheRest()
     QVERIFY(second.listen(QHostAddress::LocalHost, 0));
     delete window;
     window = new SendFileWindow(
-        { { QStringLiteral("first"), QStringLiteral("127.0.0.1"), first.serverPort(), QHostAddress::LocalHost },
-            { QStringLiteral("second"), QStringLiteral("127.0.0.1"), second.serverPort(), QHostAddress::LocalHost } });
+        { { QStringLiteral("first"), QStringLiteral("127.0.0.1"), first.serverPort(), QHostAddress::LocalHost, QString() },
+            { QStringLiteral("second"), QStringLiteral("127.0.0.1"), second.serverPort(), QHostAddress::LocalHost, QString() } });
     window->setAttribute(Qt::WA_DeleteOnClose);
     QVERIFY(writeFile(source() + QStringLiteral("/a.txt"), "a"));
     drop(window, { source() + QStringLiteral("/a.txt") });
@@ -451,7 +451,7 @@ SendFileWindow *TestSendFileWindow::windowSendingTo(const Server &server)
 {
     delete window;
     window = new SendFileWindow(
-        { { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost } });
+        { { QStringLiteral("here"), QStringLiteral("127.0.0.1"), server.serverPort(), QHostAddress::LocalHost, QString() } });
     window->setAttribute(Qt::WA_DeleteOnClose);
     return window;
 }
