@@ -466,10 +466,10 @@ void Context::emitProgress()
     emit progressed({ transferred, totalBytes, current, movedThisSession() });
 }
 
-void Context::emitFinished(const QString &folder)
+void Context::emitFinished(const QString &folder, const QString &text)
 {
     if (endReported)
         return;
     endReported = true;
-    emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder });
+    emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder, text });
 }

@@ -165,7 +165,7 @@ protected:
     void emitProgress();
     // The typed end, once: later failures and finishes are not reported.
     void reportFailure(const TransferFailure &failure);
-    void emitFinished(const QString &folder = QString());
+    void emitFinished(const QString &folder = QString(), const QString &text = QString());
 
     SessionState state;
     QTcpSocket *socket;

@@ -19,6 +19,13 @@ OutgoingTransfer::OutgoingTransfer(SendFileManager *sendFiles, QVector<Target> d
     });
 }
 
+OutgoingTransfer::OutgoingTransfer(const QString &sentText, QVector<Target> devices, QObject *parent)
+    : OutgoingTransfer(nullptr, std::move(devices), parent)
+{
+    text = sentText;
+    textSent = QDateTime::currentDateTime();
+}
+
 OutgoingTransfer::~OutgoingTransfer()
 {
     abort();
@@ -77,5 +84,6 @@ void OutgoingTransfer::connected()
     QTcpSocket *connection = socket;
     connection->disconnect(this);
     socket = nullptr;
-    emit sessionStarted(new SenderContext(connection, files->sendFiles, files->sendList, nullptr));
+    emit sessionStarted(files ? new SenderContext(connection, files->sendFiles, files->sendList, nullptr)
+                              : new SenderContext(connection, text, textSent, nullptr));
 }
