@@ -17,7 +17,7 @@ class ProgressLine;
 class SendFileManager;
 class SenderContext;
 
-// "orvex send": sends files and folders to one device after another, as the send-file window
+// "orvex send": sends files and folders (or, with --text, a text) to one device after another, as the send-file window
 // does: the same send list (SendFileManager), the same check that the list fits in one offer,
 // the same outgoing transfer with its connection limit, and the same sessions. Prints the verification code as
 // soon as the keys are exchanged, then the progress.
