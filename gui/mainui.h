@@ -26,6 +26,8 @@ public:
     void switchPage(int index);
     // See DeviceManager::offerFiles.
     bool offerFiles(const QStringList &paths);
+    // See DeviceManager::sendTextToSelection.
+    bool sendText(bool clipboard);
 
 signals:
     void closeWindow();

@@ -5,9 +5,12 @@
 #include "discovery/discoveryservice.h"
 #include "gui/discovery/onlinedeviceitem.h"
 #include "gui/discovery/title.h"
+#include "gui/text/sendtextwindow.h"
 #include "gui/transfer/sendfilewindow.h"
 
+#include <QApplication>
 #include <QBoxLayout>
+#include <QClipboard>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLayout>
@@ -111,6 +114,10 @@ OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 id, QV
     connect(item->checkBox(), &QCheckBox::clicked, this, &DeviceManager::updateSelectedDevice);
     connect(item->sendButton(), &QPushButton::clicked, this,
         [this, item] { openTransferWindow(QVector<DeviceInfo> { item->info() }); });
+    connect(item, &OnlineDeviceItem::textRequested, this, [this, item](bool clipboard) {
+        if (!sendText(QVector<DeviceInfo> { item->info() }, clipboard))
+            QMessageBox::information(nullptr, QCoreApplication::applicationName(), tr("剪贴板中没有文字。"));
+    });
     return item;
 }
 
@@ -290,6 +297,19 @@ bool DeviceManager::offerFiles(const QStringList &paths)
     if (selectedDevices.isEmpty())
         return false;
     openTransferWindow(selectedDevices);
+    return true;
+}
+
+bool DeviceManager::sendText(const QVector<DeviceInfo> &targets, bool clipboard)
+{
+    const QString text = clipboard ? QApplication::clipboard()->text(QClipboard::Clipboard) : QString();
+    if (targets.isEmpty() || (clipboard && text.isEmpty()))
+        return false;
+    auto *window = new SendTextWindow(targets, text);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    if (clipboard)
+        window->send();
     return true;
 }
 

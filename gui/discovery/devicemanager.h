@@ -56,6 +56,12 @@ public slots:
     // ticked devices' send window at once, or else into the next send window opened. Returns
     // whether a window opened.
     bool offerFiles(const QStringList &paths);
+    // A text to the devices: with clipboard the clipboard's text is sent at once, otherwise the
+    // editor opens (empty). Returns false, doing nothing, when there is nothing to send to or
+    // (clipboard) the clipboard holds no text.
+    bool sendText(const QVector<DeviceInfo> &targets, bool clipboard);
+    // The same for the ticked devices, from the tray.
+    bool sendTextToSelection(bool clipboard) { return sendText(selectedDevices, clipboard); }
 
 private:
     void clearList();

@@ -171,6 +171,14 @@ void ProgressBarUI::openConfirmDialog(
         return metrics.elidedText(elideMiddle(peerText(name), offerNameCharacters), Qt::ElideMiddle, width);
     };
     offerDevice = shown(deviceName, offerNameWidth);
+    auto *receiving = qobject_cast<ReceiverContext *>(context);
+    if (receiving && receiving->offeredTextBytes() > 0) {
+        // The text itself comes only once accepted.
+        confirmBox.setText(tr("%1 向您发送一段文字，大小为 %2。").arg(offerDevice, size)
+            + tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(keyDigest) + tr("\n是否接收文字？"));
+        OfferQueue::shared().add(this);
+        return;
+    }
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
     QString text = metaData.size() == 1
         ? tr("%1 向您分享文件： \"%2\" 大小为： %3。")
