@@ -73,7 +73,7 @@ QAction *entry(OrvexTray &tray, const QString &text)
 QByteArray hostInfo(const QString &name, int port)
 {
     return QStringLiteral(
-        "{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"checked-resume\",\"list\",\"receipt\",\"sealed\",\"wide-frames\"],"
+        "{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"checked-resume\",\"list\",\"receipt\",\"sealed\",\"text\",\"wide-frames\"],"
         "\"port\":%3,\"request\":false}")
         .arg(name, QSysInfo::productType())
         .arg(port)
