@@ -835,6 +835,8 @@ void TestSession::textFromTheEditorIsShownAndCopied()
         editor.findChild<QPlainTextEdit *>(QStringLiteral("textEditor"))->setPlainText(text);
     else
         QTest::keyClicks(editor.findChild<QPlainTextEdit *>(QStringLiteral("textEditor")), text);
+    if (extraBytes == 0 && qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        editor.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/send-text.png"));
     QTest::mouseClick(editor.findChild<QPushButton *>(QStringLiteral("sendTextButton")), Qt::LeftButton);
     if (extraBytes > 0) {
         QVERIFY(editor.tooLong());
@@ -851,6 +853,8 @@ void TestSession::textFromTheEditorIsShownAndCopied()
     }()));
     QCOMPARE(shown->text(), text);
     QCOMPARE(shown->link(), QUrl(text));
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        shown->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/text-from-device.png"));
     QGuiApplication::clipboard()->clear();
     QTest::mouseClick(shown->findChild<QPushButton *>(QStringLiteral("copyTextButton")), Qt::LeftButton);
     QCOMPARE(QGuiApplication::clipboard()->text(), text);
