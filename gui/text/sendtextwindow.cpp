@@ -55,12 +55,11 @@ bool SendTextWindow::send()
         return false;
     const QString text = editor->toPlainText();
     const QByteArray utf8 = text.toUtf8();
-    refusedTooLong = utf8.size() > sharedtext::maxTextBytes;
     if (text.isEmpty()) {
         say(tr("请先输入要发送的文字！"));
         return false;
     }
-    if (refusedTooLong) {
+    if (utf8.size() > sharedtext::maxTextBytes) {
         say(tr("文字过长（%1），一次最多发送 %2。")
                 .arg(humanSize(utf8.size()), humanSize(sharedtext::maxTextBytes)));
         return false;

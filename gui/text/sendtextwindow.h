@@ -26,8 +26,6 @@ public:
     // Sends what the box holds; an empty text, or one over 1 MiB, is refused with a line that
     // says why. Returns whether sending started.
     bool send();
-    // Whether the text was refused as too long (a value for whoever drives the window).
-    bool tooLong() const { return refusedTooLong; }
 
 private:
     void sessionStarted(SenderContext *session);
@@ -38,5 +36,4 @@ private:
     QLabel *hint;
     QPushButton *sendButton;
     QPointer<OutgoingTransfer> outgoing;
-    bool refusedTooLong = false;
 };
