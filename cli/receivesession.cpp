@@ -38,7 +38,8 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
                 progress->finish();
             Console::out(tr("收到文字（%1）：").arg(humanSize(static_cast<qint64>(bytes))));
             Console::summary(result.text);
-            Console::event(QStringLiteral("text"), { { QStringLiteral("text"), result.text }, { QStringLiteral("bytes"), bytes } });
+            Console::event(QStringLiteral("text"),
+                { { QStringLiteral("text"), result.text }, { QStringLiteral("bytes"), bytes } });
             Console::event(QStringLiteral("done"), { { QStringLiteral("status"), exitcode::success } });
             end(exitcode::success);
             return;

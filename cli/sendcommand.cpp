@@ -83,7 +83,8 @@ int SendCommand::start(const QCommandLineParser &parser)
         }
         text = QString::fromUtf8(utf8);
         // The name is the one the session offers, give or take the second it starts in.
-        files.append({ SenderContext::textFileName(QDateTime::currentDateTime()), static_cast<quint64>(utf8.size()), 0 });
+        files.append(
+            { SenderContext::textFileName(QDateTime::currentDateTime()), static_cast<quint64>(utf8.size()), 0 });
     } else {
         manager = new SendFileManager(this);
         const int added = addPaths(parser.positionalArguments());

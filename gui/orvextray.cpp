@@ -150,7 +150,8 @@ void OrvexTray::sendText(bool clipboard)
 {
     showOnlineDeviceWindow();
     if (clipboard && QApplication::clipboard()->text(QClipboard::Clipboard).isEmpty()) {
-        showMessage(QCoreApplication::applicationName(), tr("剪贴板中没有文字。"), QSystemTrayIcon::Information, balloonMs);
+        showMessage(
+            QCoreApplication::applicationName(), tr("剪贴板中没有文字。"), QSystemTrayIcon::Information, balloonMs);
         return;
     }
     if (!mainWindow->sendText(clipboard))

@@ -106,7 +106,8 @@ int SenderContext::textDescriptor() const
     if (descriptor < 0)
         return -1;
     for (qint64 written = 0; written < textUtf8.size();) {
-        const ssize_t count = ::write(descriptor, textUtf8.constData() + written, static_cast<size_t>(textUtf8.size() - written));
+        const ssize_t count
+            = ::write(descriptor, textUtf8.constData() + written, static_cast<size_t>(textUtf8.size() - written));
         if (count < 0 && errno == EINTR)
             continue;
         if (count <= 0) {
@@ -192,8 +193,9 @@ bool SenderContext::openForReading(int index)
     // Only a regular file: a pipe put in its place is opened without waiting for a writer, and
     // refused. One look-up of the path per file, which a tree of small files feels.
     // A text goes the way a file goes, from an anonymous file in memory.
-    const int descriptor = sendsText ? textDescriptor()
-                                     : ::open(QFile::encodeName(paths.at(index)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int descriptor = sendsText
+        ? textDescriptor()
+        : ::open(QFile::encodeName(paths.at(index)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat status { };
     // Unbuffered: the bytes go from the system straight into the frame.
     if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)

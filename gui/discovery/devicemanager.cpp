@@ -10,8 +10,8 @@
 
 #include <QApplication>
 #include <QBoxLayout>
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QLayout>
 #include <QLineEdit>

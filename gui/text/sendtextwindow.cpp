@@ -60,8 +60,7 @@ bool SendTextWindow::send()
         return false;
     }
     if (utf8.size() > sharedtext::maxTextBytes) {
-        say(tr("文字过长（%1），一次最多发送 %2。")
-                .arg(humanSize(utf8.size()), humanSize(sharedtext::maxTextBytes)));
+        say(tr("文字过长（%1），一次最多发送 %2。").arg(humanSize(utf8.size()), humanSize(sharedtext::maxTextBytes)));
         return false;
     }
     QVector<OutgoingTransfer::Target> inTurn;

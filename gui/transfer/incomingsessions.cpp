@@ -30,14 +30,16 @@ void showIncomingSessions(Server *server, const std::function<bool()> &mainWindo
             if (!mainWindowShown || mainWindowShown())
                 return;
             DesktopNotifier::shared().notify(QObject::tr("收到文件请求"),
-                offer.textBytes > 0 ? QObject::tr("%1 向您发送文字").arg(offer.deviceName)
-                                    : QObject::tr("%1 向您分享 %n 个文件", nullptr, int(offer.files.size())).arg(offer.deviceName));
+                offer.textBytes > 0
+                    ? QObject::tr("%1 向您发送文字").arg(offer.deviceName)
+                    : QObject::tr("%1 向您分享 %n 个文件", nullptr, int(offer.files.size())).arg(offer.deviceName));
         });
         // A text is shown, never run or opened by itself; the notice shows its start.
         QObject::connect(session, &Context::transferFinished, window, [sender](const TransferResult &result) {
             if (result.text.isEmpty())
                 return;
-            DesktopNotifier::shared().notify(QObject::tr("收到文字"), sharedtext::oneLine(result.text, noticeCharacters));
+            DesktopNotifier::shared().notify(
+                QObject::tr("收到文字"), sharedtext::oneLine(result.text, noticeCharacters));
             auto *shown = new ReceivedTextWindow(result.text, *sender);
             shown->show();
         });

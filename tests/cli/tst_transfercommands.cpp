@@ -268,10 +268,11 @@ private slots:
         sending.setStandardInputFile(folder.filePath(QStringLiteral("text")));
         // Until the receiver listens, the connection is refused: tried again.
         do {
-            sending.run(QStringList { QStringLiteral("send"), QStringLiteral("--to"), QStringLiteral("127.0.0.1:%1").arg(port),
-                            QStringLiteral("--text"), QStringLiteral("-") }
+            sending.run(QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                            QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--text"), QStringLiteral("-") }
                 + common());
-        } while (sending.waitForExit(transferTimeoutMsec) == sendFailed && sending.errors().contains(QStringLiteral("无法连接")));
+        } while (sending.waitForExit(transferTimeoutMsec) == sendFailed
+            && sending.errors().contains(QStringLiteral("无法连接")));
         QCOMPARE(sending.exitCode(), status);
         if (bytes > 0) {
             QVERIFY2(sending.errors().contains(QStringLiteral("最多 1 MiB")), qPrintable(sending.errors()));

@@ -313,7 +313,8 @@ private slots:
         input.close();
         OrvexProcess orvex;
         orvex.setStandardInputFile(input.fileName());
-        const QString link = startAndReadLink(orvex, { QStringLiteral("share"), QStringLiteral("--text"), QStringLiteral("-") });
+        const QString link
+            = startAndReadLink(orvex, { QStringLiteral("share"), QStringLiteral("--text"), QStringLiteral("-") });
         QVERIFY2(link.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(link + orvex.errors()));
         int status = 0;
         const QByteArray page = fetch(network.get(QNetworkRequest(QUrl(link))), &status);

@@ -11,12 +11,12 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
-#include <QPlainTextEdit>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -178,8 +178,8 @@ private slots:
 
 private:
     // Without paths, the session sends text instead.
-    std::unique_ptr<Sender> startSender(const QStringList &paths, const QStringList &names, quint16 port = 0,
-        const QString &text = QString());
+    std::unique_ptr<Sender> startSender(
+        const QStringList &paths, const QStringList &names, quint16 port = 0, const QString &text = QString());
     ProgressBarUI *receiverWindow(const Sender *sender = nullptr) const;
     bool acceptOffer(const QString &button = QStringLiteral("接收"));
     QString downloads() const { return root->path() + QStringLiteral("/downloads"); }

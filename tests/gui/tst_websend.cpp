@@ -326,7 +326,6 @@ void TestWebSend::closesWithTheServer()
     window = nullptr;
 }
 
-
 void TestWebSend::sharesATextWithoutFiles()
 {
     auto *text = window->findChild<QPlainTextEdit *>(QStringLiteral("shareTextEdit"));

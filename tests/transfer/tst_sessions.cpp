@@ -279,7 +279,9 @@ void TestSessions::baseSenderGetsTheBaseExchange_data()
                                  << QByteArray();
     QTest::addRow("sender with receipts")
         << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
-        << QByteArray(R"({"features":["cancel","checked-resume","list","receipt","sealed","text","wide-frames"],"response":1})") << QByteArray(R"({"receipt":1})");
+        << QByteArray(
+               R"({"features":["cancel","checked-resume","list","receipt","sealed","text","wide-frames"],"response":1})")
+        << QByteArray(R"({"receipt":1})");
 }
 
 void TestSessions::baseSenderGetsTheBaseExchange()
@@ -554,7 +556,6 @@ void TestSessions::staleRecordsAreDropped()
     if (!dropped)
         QCOMPARE(found.held().value(0).bytes, quint64(4));
 }
-
 
 void TestSessions::cancelWithABasePeerOnlyCloses_data()
 {
@@ -868,7 +869,8 @@ void TestSessions::textComesOnlyOnceAccepted_data()
     QTest::addColumn<QList<Kind>>("senderKinds");
     QTest::addRow("to Orvex, as text") << QByteArray() << QList<Kind>();
     QTest::addRow("to a base receiver, as its file") << QByteArray(R"({"response":1})") << QList<Kind>();
-    QTest::addRow("declined") << QByteArray(R"({"features":["sealed","text"],"response":0})") << QList<Kind> { Kind::Declined };
+    QTest::addRow("declined") << QByteArray(R"({"features":["sealed","text"],"response":0})")
+                              << QList<Kind> { Kind::Declined };
     QTest::addRow("unanswered") << QByteArray(R"({"features":["sealed","text"],"reason":"timeout","response":0})")
                                 << QList<Kind> { Kind::Unanswered };
 }
@@ -879,7 +881,8 @@ void TestSessions::textComesOnlyOnceAccepted()
     QFETCH(QList<Kind>, senderKinds);
     // Escapes and a bidi override arrive as sent (they are neutralised where shown), and the
     // text takes more than one frame of either kind.
-    const QString text = QStringLiteral("链接 https://example.org/\n\x1b[31m\u202Eevil\t") + QString(300000, QLatin1Char('x'));
+    const QString text
+        = QStringLiteral("链接 https://example.org/\n\x1b[31m\u202Eevil\t") + QString(300000, QLatin1Char('x'));
     const QByteArray utf8 = text.toUtf8();
     auto pair = testsupport::connectLoopbackPair();
     QVERIFY(pair.client);
@@ -892,7 +895,8 @@ void TestSessions::textComesOnlyOnceAccepted()
         QCOMPARE(got.offers.first().textBytes, quint64(utf8.size()));
         QCOMPARE(got.results.first().text, text);
         // Kept in memory only: nothing below the download folder.
-        QCOMPARE(QDir(downloads->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        QCOMPARE(
+            QDir(downloads->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
         return;
     }
     const std::unique_ptr<QTcpSocket> peerSocket(pair.server);
@@ -902,8 +906,10 @@ void TestSessions::textComesOnlyOnceAccepted()
     // The offer names the text's size and the file it makes, and holds none of it.
     const QJsonObject offer = parse(offerFrame);
     QCOMPARE(offer.value(QStringLiteral("text")), QJsonValue(true));
-    QCOMPARE(fileNames(offer.value(QStringLiteral("files")).toArray()), QJsonArray { QStringLiteral("文字-2026-12-08-10.15.30.txt") });
-    QCOMPARE(offer.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("size")).toInt(), utf8.size());
+    QCOMPARE(fileNames(offer.value(QStringLiteral("files")).toArray()),
+        QJsonArray { QStringLiteral("文字-2026-12-08-10.15.30.txt") });
+    QCOMPARE(offer.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("size")).toInt(),
+        utf8.size());
     QVERIFY(!offerFrame.contains("https://example.org/"));
     peer.sendMessage(answer);
     QTRY_VERIFY(!sent.failures.isEmpty() || !sent.results.isEmpty());
@@ -919,7 +925,8 @@ void TestSessions::hostileTextIsRefused_data()
     // The sealed data after acceptance; none: refused before anyone is asked.
     QTest::addColumn<QByteArray>("data");
     const auto entry = [](int size) {
-        return QJsonObject { { QStringLiteral("filename"), QStringLiteral("t.txt") }, { QStringLiteral("size"), size } };
+        return QJsonObject { { QStringLiteral("filename"), QStringLiteral("t.txt") },
+            { QStringLiteral("size"), size } };
     };
     QTest::addRow("1 MiB and a byte") << QJsonArray { entry(1024 * 1024 + 1) } << QByteArray();
     QTest::addRow("two entries") << QJsonArray { entry(1), entry(1) } << QByteArray();
@@ -937,9 +944,10 @@ void TestSessions::hostileTextIsRefused()
     TransferPeer peer(pair.client);
     QVERIFY(peer.exchangeKeys());
     const QJsonArray features { QStringLiteral("receipt"), QStringLiteral("sealed"), QStringLiteral("text") };
-    peer.sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("features"), features }, { QStringLiteral("files"), files },
-                                       { QStringLiteral("text"), true } })
-                         .toJson(QJsonDocument::Compact));
+    peer.sendMessage(QJsonDocument(
+        QJsonObject { { QStringLiteral("features"), features }, { QStringLiteral("files"), files },
+            { QStringLiteral("text"),
+                true } }).toJson(QJsonDocument::Compact));
     if (!data.isEmpty()) {
         QCOMPARE(parse(peer.nextMessage()).value(QStringLiteral("response")).toInt(), 1);
         peer.seal(true);
