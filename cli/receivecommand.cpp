@@ -122,7 +122,9 @@ void ReceiveCommand::askNext()
         }
         asking = session;
         if (Console::mode() == Console::Mode::Normal)
-            Console::outRaw(tr("是否接收文件？%1 秒内回答，否则拒绝 [y/N] ").arg(Context::answerTimeLimitSeconds));
+            Console::outRaw((session->offersText() ? tr("是否接收文字？%1 秒内回答，否则拒绝 [y/N] ")
+                                                   : tr("是否接收文件？%1 秒内回答，否则拒绝 [y/N] "))
+                                .arg(Context::answerTimeLimitSeconds));
         answerTimer.start(Context::answerTimeLimitSeconds * 1000);
         reader->ask();
         return;

@@ -87,6 +87,7 @@ void ReceiveSession::showOffer(const TransferOffer &made)
 {
     const QVector<FileMetadata> &files = made.files;
     sender = made.deviceName;
+    textOffered = made.textBytes > 0;
     offeredFiles = files;
     const QString size = humanSize(static_cast<qint64>(made.totalBytes));
     const QString name = peerText(made.deviceName);

@@ -25,6 +25,8 @@ public:
     // The text of the window's confirmation box, without its question.
     QString offerText() const { return offer; }
     bool wasOffered() const { return !offer.isEmpty(); }
+    // The offer is a text rather than files.
+    bool offersText() const { return textOffered; }
     bool isTransferring() const { return accepted && !done; }
     void respond(bool accept);
     // Nobody answered in time: refused, and the sender learns why where it can.
@@ -44,6 +46,7 @@ private:
     QString sender;
     QString offer;
     QVector<FileMetadata> offeredFiles;
+    bool textOffered = false;
     bool accepted = false;
     bool keysAgreed = false;
     bool done = false;

@@ -1283,6 +1283,10 @@ Accept the text?</translation>
         <source>%1：%2</source>
         <translation>%1: %2</translation>
     </message>
+    <message>
+        <source>是否接收文字？%1 秒内回答，否则拒绝 [y/N] </source>
+        <translation>Receive the text? Answer within %1 seconds or it is declined [y/N] </translation>
+    </message>
 </context>
 <context>
     <name>ReceiveSession</name>
