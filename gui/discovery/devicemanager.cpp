@@ -226,7 +226,8 @@ void DeviceManager::orderFocus()
     for (OnlineDeviceItem *item : qAsConst(items)) {
         QWidget::setTabOrder(previous, item->checkBox());
         QWidget::setTabOrder(item->checkBox(), item->sendButton());
-        previous = item->sendButton();
+        QWidget::setTabOrder(item->sendButton(), item->textButton());
+        previous = item->textButton();
     }
 }
 

@@ -65,7 +65,7 @@ public slots:
 
 private:
     void clearList();
-    // Tab order: 全选, 批量传送, then each row's tick box and its button, top to bottom.
+    // Tab order: 全选, 批量传送, then each row's tick box and its two buttons, top to bottom.
     void orderFocus();
     OnlineDeviceItem *addRow(const DeviceInfo &device, quint64 id, QVBoxLayout *box);
     void listChanged();
