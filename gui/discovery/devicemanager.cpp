@@ -18,6 +18,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
