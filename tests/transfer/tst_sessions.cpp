@@ -944,10 +944,9 @@ void TestSessions::hostileTextIsRefused()
     TransferPeer peer(pair.client);
     QVERIFY(peer.exchangeKeys());
     const QJsonArray features { QStringLiteral("receipt"), QStringLiteral("sealed"), QStringLiteral("text") };
-    peer.sendMessage(QJsonDocument(
-        QJsonObject { { QStringLiteral("features"), features }, { QStringLiteral("files"), files },
-            { QStringLiteral("text"),
-                true } }).toJson(QJsonDocument::Compact));
+    const QJsonObject offer { { QStringLiteral("features"), features }, { QStringLiteral("files"), files },
+        { QStringLiteral("text"), true } };
+    peer.sendMessage(QJsonDocument(offer).toJson(QJsonDocument::Compact));
     if (!data.isEmpty()) {
         QCOMPARE(parse(peer.nextMessage()).value(QStringLiteral("response")).toInt(), 1);
         peer.seal(true);
