@@ -139,11 +139,16 @@ void ReceiveCommand::askNext()
             continue;
         }
         asking = session;
-        if (Console::mode() == Console::Mode::Normal && pairAccepted)
-            Console::outRaw(
-                tr("是否接收文件并记住此设备？%1 秒内回答，否则拒绝 [y/N] ").arg(Context::answerTimeLimitSeconds));
-        else if (Console::mode() == Console::Mode::Normal)
-            Console::outRaw(tr("是否接收文件？%1 秒内回答，否则拒绝 [y/N] ").arg(Context::answerTimeLimitSeconds));
+        if (Console::mode() == Console::Mode::Normal) {
+            QString question;
+            if (session->offersText())
+                question = pairAccepted ? tr("是否接收文字并记住此设备？%1 秒内回答，否则拒绝 [y/N] ")
+                                        : tr("是否接收文字？%1 秒内回答，否则拒绝 [y/N] ");
+            else
+                question = pairAccepted ? tr("是否接收文件并记住此设备？%1 秒内回答，否则拒绝 [y/N] ")
+                                        : tr("是否接收文件？%1 秒内回答，否则拒绝 [y/N] ");
+            Console::outRaw(question.arg(Context::answerTimeLimitSeconds));
+        }
         answerTimer.start(Context::answerTimeLimitSeconds * 1000);
         reader->ask();
         return;

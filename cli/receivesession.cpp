@@ -37,6 +37,19 @@ ReceiveSession::ReceiveSession(ReceiverContext *session, QObject *parent)
             progress->update(moved.doneBytes, moved.sessionBytes, moved.fileIndex);
     });
     connect(context, &Context::transferFinished, this, [this](const TransferResult &result) {
+        if (!result.text.isEmpty()) {
+            // Printed, never run or opened; Console neutralises what could drive the terminal.
+            const auto bytes = static_cast<double>(result.text.toUtf8().size());
+            if (progress)
+                progress->finish();
+            Console::out(tr("收到文字（%1）：").arg(humanSize(static_cast<qint64>(bytes))));
+            Console::summary(result.text);
+            Console::event(QStringLiteral("text"),
+                { { QStringLiteral("text"), result.text }, { QStringLiteral("bytes"), bytes } });
+            Console::event(QStringLiteral("done"), { { QStringLiteral("status"), exitcode::success } });
+            end(exitcode::success);
+            return;
+        }
         // The dated folder the files went into, not the download folder above it.
         QJsonObject fields { { QStringLiteral("status"), exitcode::success },
             { QStringLiteral("folder"), result.folder } };
@@ -81,12 +94,14 @@ void ReceiveSession::showOffer(const TransferOffer &made)
     const QVector<FileMetadata> &files = made.files;
     sender = made.deviceName;
     provenPeer = made.peer;
+    textOffered = made.textBytes > 0;
     offeredFiles = files;
     const QString size = humanSize(static_cast<qint64>(made.totalBytes));
     const QString name = peerText(made.deviceName);
     const QString note = TransferTexts::resumeNote(made);
     // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
-    offer = files.size() == 1
+    offer = made.textBytes > 0 ? tr("%1 向您发送一段文字，大小为 %2。").arg(name, size)
+        : files.size() == 1
         ? tr("%1 向您分享文件： \"%2\" 大小为： %3。").arg(name, peerText(files.first().filename), size)
         : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(name, QString::number(files.size()), size);
     offer += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(made.verificationCode);
@@ -102,7 +117,7 @@ void ReceiveSession::showOffer(const TransferOffer &made)
     Console::event(QStringLiteral("offer"),
         { { QStringLiteral("from"), made.deviceName }, { QStringLiteral("code"), made.verificationCode },
             { QStringLiteral("files"), entries }, { QStringLiteral("bytes"), static_cast<double>(made.totalBytes) },
-            { QStringLiteral("resumed"), made.heldBytes > 0 },
+            { QStringLiteral("resumed"), made.heldBytes > 0 }, { QStringLiteral("text"), made.textBytes > 0 },
             { QStringLiteral("peer"), TransferTexts::peerFields(made.peer) } });
     emit offered(this);
 }

@@ -27,6 +27,8 @@ public:
     // The text of the window's confirmation box, without its question.
     QString offerText() const { return offer; }
     bool wasOffered() const { return !offer.isEmpty(); }
+    // The offer is a text rather than files.
+    bool offersText() const { return textOffered; }
     bool isTransferring() const { return accepted && !done; }
     // pair: the user compared the code and wants the sender remembered.
     void respond(bool accept, bool pair = false);
@@ -48,6 +50,7 @@ private:
     PeerIdentity provenPeer;
     QString offer;
     QVector<FileMetadata> offeredFiles;
+    bool textOffered = false;
     bool accepted = false;
     bool keysAgreed = false;
     bool done = false;

@@ -5,15 +5,18 @@
 #include "cli/exitcode.h"
 #include "cli/progressline.h"
 #include "cli/runoptions.h"
+#include "cli/textargument.h"
 #include "cli/transfertexts.h"
 #include "core/paireddevices.h"
 #include "core/peertext.h"
+#include "core/sharedtext.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
 #include "transfer/context.h"
 #include "transfer/sendercontext.h"
 
 #include <QCommandLineParser>
+#include <QDateTime>
 #include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
@@ -32,12 +35,15 @@ SendCommand::~SendCommand()
 void SendCommand::addOptions(CommandOptions &parser) const
 {
     parser.setApplicationDescription(
-        tr("orvex send：向设备发送文件和文件夹。接收方确认与本机显示的验证码一致后接收。"));
+        tr("orvex send：向设备发送文件和文件夹，或用 --text 发送一段文字。接收方确认与本机显示的验证码一致后接收。"));
     parser.addOption({ QStringLiteral("to"),
         tr("接收设备：设备名称（通过设备发现查找），或 地址:端口。可多次给出，依次发送。"), tr("设备") });
     parser.addOption({ QStringLiteral("wait"),
         tr("按名称查找设备时最多等待的秒数（默认 %1）。").arg(defaultWaitSeconds), tr("秒") });
     parser.addOption({ QStringLiteral("pair"), tr("接收设备接收后记住它（配对），以后可以识别它。请先核对验证码。") });
+    parser.addOption({ QStringLiteral("text"),
+        tr("发送这段文字而不是文件（最多 1 MiB）；为 - 时从标准输入读取。对方显示文字，较旧的设备把它存为文本文件。"),
+        tr("文字") });
     parser.addPositionalArgument(QStringLiteral("paths"), tr("要发送的文件或文件夹。"), tr("路径..."));
 }
 
@@ -49,7 +55,12 @@ int SendCommand::start(const QCommandLineParser &parser)
         Console::err(tr("请用 --to 指定接收设备。"));
         return exitcode::usage;
     }
-    if (parser.positionalArguments().isEmpty()) {
+    const bool sendsText = parser.isSet(QStringLiteral("text"));
+    if (sendsText && !parser.positionalArguments().isEmpty()) {
+        Console::err(tr("--text 不能与文件一起发送。"));
+        return exitcode::usage;
+    }
+    if (!sendsText && parser.positionalArguments().isEmpty()) {
         Console::err(tr("请先选择要发送的文件！"));
         return exitcode::usage;
     }
@@ -62,17 +73,35 @@ int SendCommand::start(const QCommandLineParser &parser)
         }
     }
 
-    const int added = addPaths(parser.positionalArguments());
-    if (added != exitcode::success)
-        return added;
-    if (sendList.isEmpty()) {
-        Console::err(tr("所选文件夹中没有文件：%1").arg(peerText(parser.positionalArguments().join(QLatin1Char(' ')))));
-        return exitcode::failure;
+    QString text;
+    if (sendsText) {
+        const QByteArray utf8 = textArgument(parser.value(QStringLiteral("text")));
+        if (utf8.size() > sharedtext::maxTextBytes) {
+            Console::err(tr("文字太长：最多 1 MiB。"));
+            return exitcode::usage;
+        }
+        if (!sharedtext::acceptable(utf8)) {
+            Console::err(tr("没有可发送的文字，或文字不是有效的 UTF-8。"));
+            return exitcode::usage;
+        }
+        text = QString::fromUtf8(utf8);
+        // The name is the one the session offers, give or take the second it starts in.
+        files.append(
+            { SenderContext::textFileName(QDateTime::currentDateTime()), static_cast<quint64>(utf8.size()), 0 });
+    } else {
+        const int added = addPaths(parser.positionalArguments());
+        if (added != exitcode::success)
+            return added;
+        if (sendList.isEmpty()) {
+            Console::err(
+                tr("所选文件夹中没有文件：%1").arg(peerText(parser.positionalArguments().join(QLatin1Char(' ')))));
+            return exitcode::failure;
+        }
+        if (!offerFitsInOneFrame())
+            return exitcode::failure;
+        for (const SendItem &item : sendList.items())
+            files.append({ item.name, static_cast<quint64>(item.size), 0 });
     }
-    if (!offerFitsInOneFrame())
-        return exitcode::failure;
-    for (const SendItem &item : sendList.items())
-        files.append({ item.name, static_cast<quint64>(item.size), 0 });
 
     QVector<OutgoingTransfer::Target> devicesChosen;
     for (const QString &target : qAsConst(targets)) {
@@ -80,7 +109,8 @@ int SendCommand::start(const QCommandLineParser &parser)
         splitTarget(target, &device.host, &device.port);
         devicesChosen.append(device);
     }
-    outgoing = new OutgoingTransfer(&sendList, devicesChosen, this);
+    outgoing = sendsText ? new OutgoingTransfer(text, devicesChosen, this)
+                         : new OutgoingTransfer(&sendList, devicesChosen, this);
     connect(outgoing, &OutgoingTransfer::addressNeeded, this, &SendCommand::findAddress);
     connect(outgoing, &OutgoingTransfer::connecting, this,
         [](const QString &host, quint16 port) { Console::out(tr("正在连接 %1:%2 ……").arg(peerText(host)).arg(port)); });

@@ -17,8 +17,8 @@ class DiscoveryService;
 class ProgressLine;
 class SenderContext;
 
-// "orvex send": sends files and folders to one device after another, as the send-file window
-// does: the same send list (SendList), the same check that the list fits in one offer,
+// "orvex send": sends files and folders (or, with --text, a text) to one device after another,
+// as the send-file window does: the same send list (SendList), the same check that the list fits in one offer,
 // the same outgoing transfer with its connection limit, and the same sessions. Prints the verification code as
 // soon as the keys are exchanged, then the progress.
 class SendCommand : public Command

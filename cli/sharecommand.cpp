@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/exitcode.h"
 #include "cli/qrtext.h"
+#include "cli/textargument.h"
 #include "cli/weblinks.h"
 #include "core/humansize.h"
 #include "core/peertext.h"
@@ -43,20 +44,7 @@ int ShareCommand::start(const QCommandLineParser &parser)
     }
     QString text;
     if (parser.isSet(QStringLiteral("text"))) {
-        QByteArray utf8 = parser.value(QStringLiteral("text")).toUtf8();
-        if (utf8 == "-") {
-            utf8.clear();
-            QFile in;
-            // One byte more than allowed tells a text that is too long from one that fits.
-            if (in.open(stdin, QIODevice::ReadOnly)) {
-                while (utf8.size() <= sharedtext::maxTextBytes) {
-                    const QByteArray part = in.read(sharedtext::maxTextBytes + 1 - utf8.size());
-                    if (part.isEmpty())
-                        break;
-                    utf8 += part;
-                }
-            }
-        }
+        const QByteArray utf8 = textArgument(parser.value(QStringLiteral("text")));
         if (utf8.size() > sharedtext::maxTextBytes) {
             Console::err(tr("文字太长：最多 1 MiB。"));
             return exitcode::usage;

@@ -40,6 +40,8 @@ QString TransferTexts::failureText(const TransferFailure &failure, Side side, bo
                                         : tr("对方发送的数据不符合传输协议：\"%1\"").arg(failure.detail);
     case Kind::PeerFailed:
         return failure.detail.isEmpty() ? tr("对方已中止传输") : failure.detail;
+    case Kind::TextRefused:
+        return tr("对方发送的文字超过 1 MiB 或不是有效的 UTF-8 文本，已拒绝接收");
     }
     return QString();
 }

@@ -24,6 +24,14 @@ QString shown(const QString &text)
     return peerText(normalized(text), PeerTextLines::Kept);
 }
 
+QString oneLine(const QString &text, int characters)
+{
+    // peerText on one line turns the line breaks into U+FFFD; a row wants blanks instead.
+    QString line = normalized(text.left(characters * 4));
+    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
+    return elideMiddle(peerText(line.simplified()), characters);
+}
+
 QUrl singleLink(const QString &text)
 {
     const QString candidate = text.trimmed();

@@ -21,6 +21,10 @@ QString normalized(const QString &text);
 // characters and marks that reorder text are neutralised as in peer names (peerText).
 QString shown(const QString &text);
 
+// The start of the text on one line of at most about characters characters, line breaks and
+// tabs as blanks, neutralised as shown(): for a list row or a notice.
+QString oneLine(const QString &text, int characters);
+
 // The link when the whole text, leading and trailing blanks aside, is one http or https URL with
 // a host and no blank inside; otherwise an empty URL. Anything else (javascript:, file:, a
 // sentence that holds a link) is never offered to be opened.

@@ -2,5 +2,5 @@
 
 QStringList TransferFeatures::supported()
 {
-    return { cancel, checkedResume, identity, list, receipt, sealed, wideFrames };
+    return { cancel, checkedResume, identity, list, receipt, sealed, text, wideFrames };
 }

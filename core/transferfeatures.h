@@ -24,6 +24,11 @@ inline const QString sealed = QStringLiteral("sealed");
 // connection's keys and its role, so that a paired device is known by its key. Only together
 // with "sealed".
 inline const QString identity = QStringLiteral("identity");
+// An offer may carry a text instead of files: its one entry, marked "text", is the text's UTF-8
+// bytes, which come after acceptance in the sealed stream and are kept in memory, never written
+// to a file. A receiver without it saves the entry as the file it looks like. Only together
+// with "sealed".
+inline const QString text = QStringLiteral("text");
 // In the sealed stream, frames with a 32-bit length of up to 1 MiB of data, and data frames that
 // run on from one file into the next. Only together with "sealed".
 inline const QString wideFrames = QStringLiteral("wide-frames");

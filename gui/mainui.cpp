@@ -139,6 +139,11 @@ bool MainUI::offerFiles(const QStringList &paths)
     return deviceManager->offerFiles(paths);
 }
 
+bool MainUI::sendText(bool clipboard)
+{
+    return deviceManager->sendTextToSelection(clipboard);
+}
+
 void MainUI::switchPage(int index)
 {
     if (index < 0 || index >= ui->stackedWidget->count()) {

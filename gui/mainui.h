@@ -27,6 +27,8 @@ public:
     void switchPage(int index);
     // See DeviceManager::offerFiles.
     bool offerFiles(const QStringList &paths);
+    // See DeviceManager::sendTextToSelection.
+    bool sendText(bool clipboard);
 
 signals:
     void closeWindow();

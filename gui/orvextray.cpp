@@ -10,6 +10,7 @@
 #include "transfer/identity.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDesktopServices>
 #include <QIcon>
 #include <QMessageBox>
@@ -59,6 +60,8 @@ OrvexTray::OrvexTray(QApplication *app, QObject *parent)
     showWebShare(false);
     menu.addSeparator();
     menu.addAction(sendIcon, tr("传文件"), this, &OrvexTray::showOnlineDeviceWindow);
+    menu.addAction(tr("发送剪贴板"), this, [this] { sendText(true); });
+    menu.addAction(tr("发送文字…"), this, [this] { sendText(false); });
     menu.addAction(folderIcon, tr("下载目录"), this, &OrvexTray::openDownloadFolder);
     menu.addAction(settingsIcon, tr("设置"), this, &OrvexTray::showSettingWindow);
     menu.addSeparator();
@@ -142,6 +145,19 @@ void OrvexTray::openFiles(const QStringList &paths)
     showOnlineDeviceWindow();
     if (!mainWindow->offerFiles(paths))
         showMessage(QCoreApplication::applicationName(), tr("请选择要接收这些文件的设备"), QSystemTrayIcon::Information,
+            balloonMs);
+}
+
+void OrvexTray::sendText(bool clipboard)
+{
+    showOnlineDeviceWindow();
+    if (clipboard && QApplication::clipboard()->text(QClipboard::Clipboard).isEmpty()) {
+        showMessage(
+            QCoreApplication::applicationName(), tr("剪贴板中没有文字。"), QSystemTrayIcon::Information, balloonMs);
+        return;
+    }
+    if (!mainWindow->sendText(clipboard))
+        showMessage(QCoreApplication::applicationName(), tr("请先勾选要接收文字的设备"), QSystemTrayIcon::Information,
             balloonMs);
 }
 

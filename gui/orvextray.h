@@ -31,6 +31,9 @@ public slots:
     // Files to send from outside: the device page comes up, and the send window opens for the
     // ticked devices, or when the user picks some.
     void openFiles(const QStringList &paths);
+    // "发送剪贴板" (clipboard) and "发送文字…": the device page comes up, and the text goes to
+    // the ticked devices; without any, the user is asked to tick some.
+    void sendText(bool clipboard);
     // Says goodbye on the network and ends the event loop.
     void exitApplication();
 

@@ -517,7 +517,7 @@ void Context::emitProgress()
     emit progressed({ transferred, totalBytes, current, movedThisSession() });
 }
 
-void Context::emitFinished(const QString &folder)
+void Context::emitFinished(const QString &folder, const QString &text)
 {
     if (endReported)
         return;
@@ -527,5 +527,5 @@ void Context::emitFinished(const QString &folder)
         if (const std::optional<PairedDevice> paired = PairedDevices::find(peer.key))
             PairedDevices::setLastAddress(paired->fingerprint(), KnownAddress { peerAddressSeen, 0 });
     }
-    emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder });
+    emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder, text });
 }

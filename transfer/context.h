@@ -184,7 +184,7 @@ protected:
     void emitProgress();
     // The typed end, once: later failures and finishes are not reported.
     void reportFailure(const TransferFailure &failure);
-    void emitFinished(const QString &folder = QString());
+    void emitFinished(const QString &folder = QString(), const QString &text = QString());
 
     // This connection's proof of the own identity, for the offer or the answer (empty without a
     // valid identity).

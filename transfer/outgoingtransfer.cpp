@@ -19,6 +19,13 @@ OutgoingTransfer::OutgoingTransfer(const SendList *sendFiles, QVector<Target> de
     });
 }
 
+OutgoingTransfer::OutgoingTransfer(const QString &sentText, QVector<Target> devices, QObject *parent)
+    : OutgoingTransfer(nullptr, std::move(devices), parent)
+{
+    text = sentText;
+    textSent = QDateTime::currentDateTime();
+}
+
 OutgoingTransfer::~OutgoingTransfer()
 {
     abort();
@@ -77,7 +84,8 @@ void OutgoingTransfer::connected()
     QTcpSocket *connection = socket;
     connection->disconnect(this);
     socket = nullptr;
-    auto *session = new SenderContext(connection, files->files(), files->namesAndSizes(), nullptr);
+    auto *session = files ? new SenderContext(connection, files->files(), files->namesAndSizes(), nullptr)
+                          : new SenderContext(connection, text, textSent, nullptr);
     session->setPeerName(current.name);
     emit sessionStarted(session);
 }

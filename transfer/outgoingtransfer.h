@@ -2,6 +2,7 @@
 
 #include "transfer/transferevents.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -31,6 +32,9 @@ public:
 
     // files: read when a connection is made, so that what is added meanwhile goes too.
     OutgoingTransfer(const SendList *files, QVector<Target> targets, QObject *parent);
+    // Sends a text instead of files: every device gets it under the name of the time it was
+    // given here (SenderContext::textFileName). The front ends check its size first.
+    OutgoingTransfer(const QString &text, QVector<Target> targets, QObject *parent);
     ~OutgoingTransfer() override;
 
     bool hasNext() const { return !targets.isEmpty(); }
@@ -56,7 +60,9 @@ private:
     void connected();
     void failConnecting(const TransferFailure &failure);
 
-    const SendList *files;
+    const SendList *files = nullptr;
+    QString text;
+    QDateTime textSent;
     QVector<Target> targets;
     Target current;
     QPointer<QTcpSocket> socket;

@@ -3,6 +3,7 @@
 #include "core/jsontext.h"
 #include "core/logging.h"
 #include "core/settings.h"
+#include "core/sharedtext.h"
 #include "core/transferfeatures.h"
 #include "transfer/identityproof.h"
 #include "transfer/offerbudget.h"
@@ -106,7 +107,7 @@ ReceiverContext::~ReceiverContext()
 
 bool ReceiverContext::keepsRecord() const
 {
-    return isSealed() && uses(TransferFeatures::checkedResume);
+    return isSealed() && uses(TransferFeatures::checkedResume) && !textOffer;
 }
 
 void ReceiverContext::setOfferBudget(std::shared_ptr<OfferBudget> budget)
@@ -179,7 +180,10 @@ void ReceiverContext::handleSealed(FrameKind kind, const QByteArray &payload)
         failTampered();
         return;
     }
-    writeData(payload);
+    if (textOffer)
+        takeText(payload);
+    else
+        writeData(payload);
 }
 
 void ReceiverContext::handleControl(const QJsonObject &control)
@@ -194,6 +198,10 @@ void ReceiverContext::handleControl(const QJsonObject &control)
         }
         awaitingEnd = false;
         endReceived = true;
+        if (textOffer) {
+            finishText();
+            return;
+        }
         // The last file gets its name only now: a stream cut before its end leaves none.
         if (currentFile && remaining == 0) {
             if (!completeCurrentFile())
@@ -273,7 +281,7 @@ void ReceiverContext::handleMetadata(const QByteArray &plaintext)
     senderAnnounced = object.value(QStringLiteral("features")).isArray();
     agreeFeatures(object.value(QStringLiteral("features")));
     senderProof = object.value(QStringLiteral("identity"));
-    if (!takeEntries(object))
+    if (!takeEntries(object) || !admitText(object))
         return;
     const double more = object.value(QStringLiteral("more")).toDouble();
     if (uses(TransferFeatures::list) && more >= 1) {
@@ -356,7 +364,7 @@ void ReceiverContext::offerComplete()
         response(false);
         return;
     }
-    if (uses(TransferFeatures::sealed) && uses(TransferFeatures::checkedResume))
+    if (uses(TransferFeatures::sealed) && uses(TransferFeatures::checkedResume) && !textOffer)
         matchEarlierSession();
     if (provesIdentity())
         checkPeerProof(senderProof, true, deviceName);
@@ -364,7 +372,9 @@ void ReceiverContext::offerComplete()
         peer = IdentityProof::standing(QByteArray(), deviceName);
     emit peerIdentified(peer);
     emit metaDataReady(metadata, totalBytes, deviceName, crypto.verificationCode());
-    emit offered({ metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes, peer });
+    TransferOffer offer { metadata, totalBytes, deviceName, crypto.verificationCode(), heldBytes, peer };
+    offer.textBytes = offeredTextBytes();
+    emit offered(offer);
 }
 
 void ReceiverContext::matchEarlierSession()
@@ -390,6 +400,58 @@ void ReceiverContext::matchEarlierSession()
     const int percent = totalBytes > 0 ? static_cast<int>(heldTotal * 100 / totalBytes) : 0;
     resumeNote = tr("继续上次未完成的传输（已收到 %1%）").arg(percent);
     emit printLogMsg(resumeNote);
+}
+
+bool ReceiverContext::admitText(const QJsonObject &offer)
+{
+    // Without both extensions the entry is an ordinary file, as a base receiver takes it.
+    if (!offer.value(QStringLiteral("text")).toBool() || !uses(TransferFeatures::text)
+        || !uses(TransferFeatures::sealed))
+        return true;
+    textOffer = true;
+    if (metadata.size() == 1 && !offer.contains(QStringLiteral("more")) && totalBytes > 0
+        && totalBytes <= static_cast<quint64>(sharedtext::maxTextBytes))
+        return true;
+    // Refused before anyone is asked; the sender sees the connection close.
+    releaseBudget();
+    metadataTimer.stop();
+    answered = true;
+    fail(Failure::TextRefused, tr("对方发送的文字超过 1 MiB 或格式不对，已拒绝接收"));
+    // Once the frame in hand is done with.
+    QTimer::singleShot(0, socket, &QTcpSocket::abort);
+    return false;
+}
+
+void ReceiverContext::takeText(const QByteArray &data)
+{
+    if (sessionBytes + static_cast<quint64>(data.size()) > expectedBytes) {
+        failTampered();
+        return;
+    }
+    receivedText += data;
+    sessionBytes += static_cast<quint64>(data.size());
+    transferred += static_cast<quint64>(data.size());
+    emitProgress();
+    awaitingEnd = sessionBytes == expectedBytes;
+}
+
+void ReceiverContext::finishText()
+{
+    if (!sharedtext::acceptable(receivedText)) {
+        // The sender reads the reason in its failure receipt.
+        fail(Failure::TextRefused, tr("收到的文字不是有效的 UTF-8 文本，已丢弃"));
+        return;
+    }
+    state = Finished;
+    recordClosed = true;
+    if (uses(TransferFeatures::receipt)) {
+        sendMessage(QJsonDocument(QJsonObject { { QStringLiteral("receipt"), 1 } }).toJson(QJsonDocument::Compact));
+        socket->flush();
+    }
+    socket->disconnectFromHost();
+    emitFinished(QString(), QString::fromUtf8(receivedText));
+    emit printLogMsg(tr("已收到文字"));
+    QTimer::singleShot(endDelayMsec, this, &Context::raiseEndSignal);
 }
 
 void ReceiverContext::setOfferAdmission(OfferAdmission admission)
@@ -448,6 +510,14 @@ void ReceiverContext::answer(bool accepted, bool unanswered)
     acceptedOffer = true;
     if (uses(TransferFeatures::sealed) && !sealStream(false))
         return;
+    if (textOffer) {
+        // Kept in memory: nothing is written below the download folder.
+        receivedText.reserve(static_cast<int>(totalBytes));
+        expectedBytes = totalBytes;
+        state = Transferring;
+        emit fileStarted(0);
+        return;
+    }
 
     if (!QDir().mkpath(downloadRoot)) {
         failWriting(Failure::WriteError, downloadRoot, tr("没有权限创建以下目录：%1……").arg(downloadRoot),

@@ -55,6 +55,8 @@ public:
     QString savedFolder() const { return transferRoot; }
     quint64 movedThisSession() const override { return sessionBytes; }
     QString offerNote() const override { return resumeNote; }
+    // >0: the waiting or running offer is a text of this many bytes (see TransferOffer).
+    quint64 offeredTextBytes() const { return textOffer ? totalBytes : 0; }
 
 signals:
     // Every accepted file is complete under its name below downloadFolder.
@@ -94,6 +96,10 @@ private:
     void matchEarlierSession();
     bool openPartialFile(quint64 kept);
     void metadataTimedOut();
+    // Checks a text offer before anyone is asked; false when it was refused.
+    bool admitText(const QJsonObject &offer);
+    void takeText(const QByteArray &data);
+    void finishText();
     // Whether this session keeps a record and continues from one.
     bool keepsRecord() const;
 
@@ -143,6 +149,9 @@ private:
     qint64 nameBytes = 0;
     qint64 budgetTaken = 0;
     std::shared_ptr<OfferBudget> offerBudget;
+    // The offer is a text that both ends agreed to keep in memory; its bytes so far.
+    bool textOffer = false;
+    QByteArray receivedText;
     bool metadataReceived = false;
     bool answered = false;
     bool acceptedOffer = false;

@@ -19,9 +19,11 @@
 
 #include <sodium.h>
 
+#include <cerrno>
 #include <cmath>
 #include <exception>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,6 +83,44 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
     offsets.fill(0, metadata.size());
 }
 
+SenderContext::SenderContext(QTcpSocket *connection, const QString &text, const QDateTime &sent, QObject *parent)
+    : SenderContext(connection, QList<QSharedPointer<QFile>>(), {}, parent)
+{
+    textUtf8 = text.toUtf8();
+    sendsText = true;
+    paths.append(QString());
+    totalBytes = static_cast<quint64>(textUtf8.size());
+    metadata.append({ textFileName(sent), totalBytes, sent.toMSecsSinceEpoch() });
+    entrySizes.append(entryBytes(metadata.last()));
+    offsets.fill(0, 1);
+}
+
+QString SenderContext::textFileName(const QDateTime &sent)
+{
+    // The same name in every language: it is what the receiving device shows and keeps.
+    return QStringLiteral("文字-%1.txt").arg(sent.toString(QStringLiteral("yyyy-MM-dd-HH.mm.ss")));
+}
+
+int SenderContext::textDescriptor() const
+{
+    const int descriptor = ::memfd_create("orvex-text", MFD_CLOEXEC);
+    if (descriptor < 0)
+        return -1;
+    for (qint64 written = 0; written < textUtf8.size();) {
+        const ssize_t count
+            = ::write(descriptor, textUtf8.constData() + written, static_cast<size_t>(textUtf8.size() - written));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0) {
+            ::close(descriptor);
+            return -1;
+        }
+        written += count;
+    }
+    ::lseek(descriptor, 0, SEEK_SET);
+    return descriptor;
+}
+
 QByteArray SenderContext::offerFrame(int first, int count, bool head, int more) const
 {
     // "mtimes" runs parallel to "files", so that the entries stay as a base receiver knows them.
@@ -100,6 +140,8 @@ QByteArray SenderContext::offerFrame(int first, int count, bool head, int more) 
             frame.insert(QStringLiteral("identity"), offerProof);
         if (more > 0)
             frame.insert(QStringLiteral("more"), more);
+        if (sendsText)
+            frame.insert(QStringLiteral("text"), true);
     }
     return QJsonDocument(frame).toJson(QJsonDocument::Compact);
 }
@@ -155,7 +197,10 @@ bool SenderContext::openForReading(int index)
     source.close();
     // Only a regular file: a pipe put in its place is opened without waiting for a writer, and
     // refused. One look-up of the path per file, which a tree of small files feels.
-    const int descriptor = ::open(QFile::encodeName(paths.at(index)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // A text goes the way a file goes, from an anonymous file in memory.
+    const int descriptor = sendsText
+        ? textDescriptor()
+        : ::open(QFile::encodeName(paths.at(index)).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     struct stat status { };
     // Unbuffered: the bytes go from the system straight into the frame.
     if (descriptor < 0 || ::fstat(descriptor, &status) != 0 || !S_ISREG(status.st_mode)

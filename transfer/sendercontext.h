@@ -2,6 +2,7 @@
 
 #include "transfer/context.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QJsonObject>
 #include <QList>
@@ -42,6 +43,13 @@ public:
     SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>> files,
         const QList<QPair<QString, QString>> &names, QObject *parent);
 
+    // A text, offered as one file named by the time it was sent (textFileName) whose content is
+    // the text's UTF-8 bytes, and marked "text" for a receiver that takes texts. Its bytes are
+    // read from memory, never from a file on disk.
+    SenderContext(QTcpSocket *connection, const QString &text, const QDateTime &sent, QObject *parent);
+    // "文字-2026-12-08-10.15.30.txt": the name of a text sent at that local time.
+    static QString textFileName(const QDateTime &sent);
+
     void handleMessage(QByteArray plaintext) override;
     void handleSealed(FrameKind kind, const QByteArray &payload) override;
     void onHandshakeDone() override;
@@ -81,6 +89,8 @@ private:
     void tellReceiver(const QString &error);
     // Opens the file at its turn; fails the session when it cannot be read any more.
     bool openForReading(int index);
+    // A descriptor of an anonymous file in memory holding the text, at its start; -1 on failure.
+    int textDescriptor() const;
     bool sendNextChunk();
     // Starts the file at current: opened, checked, placed after what the receiver holds.
     bool startFile();
@@ -105,6 +115,9 @@ private:
     // This connection's proof of the own identity, in the offer's head frame.
     QJsonObject offerProof;
     QStringList paths;
+    // A text session's bytes (null for files).
+    QByteArray textUtf8;
+    bool sendsText = false;
     QFile source;
     QVector<quint64> offsets;
     QVector<HeldClaim> claims;

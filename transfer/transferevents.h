@@ -54,6 +54,10 @@ struct TransferOffer
     // folder; the transfer continues after them once the sender has confirmed them.
     quint64 heldBytes = 0;
     PeerIdentity peer;
+    // >0: the offer is a text of this many UTF-8 bytes (at most 1 MiB) instead of files; the
+    // text itself comes only after acceptance. files then holds the one entry a base receiver
+    // would save it as.
+    quint64 textBytes = 0;
 };
 
 // Progress: bytes of the whole offer at the receiving end (earlier sessions' included), and the file in
@@ -100,6 +104,9 @@ public:
         Protocol,
         // The peer stopped and said why in its own words, which are the detail (untrusted).
         PeerFailed,
+        // A text offer this side does not take: over 1 MiB, more than its one entry, empty, or
+        // bytes that are not UTF-8.
+        TextRefused,
     };
     Q_ENUM(Kind)
 
@@ -114,6 +121,9 @@ struct TransferResult
     int fileCount = 0;
     quint64 totalBytes = 0;
     QString folder;
+    // On the receiving side of a text offer: the text as it arrived (valid UTF-8, not
+    // neutralised); empty for files.
+    QString text;
 };
 
 Q_DECLARE_METATYPE(PeerIdentity)

@@ -122,6 +122,10 @@
         <source>不是有效的地址。请输入 IP 地址，可在冒号后加上发现端口。</source>
         <translation>Not a valid address. Enter an IP address, optionally followed by a colon and the discovery port.</translation>
     </message>
+    <message>
+        <source>剪贴板中没有文字。</source>
+        <translation>The clipboard holds no text.</translation>
+    </message>
 </context>
 <context>
     <name>DevicesCommand</name>
@@ -994,6 +998,22 @@ Changes to %1 take effect at the next start.</translation>
         <source>%1（已配对）</source>
         <translation>%1 (paired)</translation>
     </message>
+    <message>
+        <source>文字</source>
+        <translation>text</translation>
+    </message>
+    <message>
+        <source>发送剪贴板</source>
+        <translation>Send clipboard</translation>
+    </message>
+    <message>
+        <source>发送文字…</source>
+        <translation>Send text…</translation>
+    </message>
+    <message>
+        <source>发送文字给 %1</source>
+        <translation>Send a text to %1</translation>
+    </message>
 </context>
 <context>
     <name>OrvexTray</name>
@@ -1043,6 +1063,22 @@ Changes to %1 take effect at the next start.</translation>
             <numerusform>Received %n file through the web page</numerusform>
             <numerusform>Received %n files through the web page</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>发送剪贴板</source>
+        <translation>Send clipboard</translation>
+    </message>
+    <message>
+        <source>发送文字…</source>
+        <translation>Send text…</translation>
+    </message>
+    <message>
+        <source>剪贴板中没有文字。</source>
+        <translation>The clipboard holds no text.</translation>
+    </message>
+    <message>
+        <source>请先勾选要接收文字的设备</source>
+        <translation>Tick the devices that should receive the text first</translation>
     </message>
 </context>
 <context>
@@ -1263,6 +1299,20 @@ Once you remember this device, files from it need no code comparison.</translati
         <source>关闭</source>
         <translation>Close</translation>
     </message>
+    <message>
+        <source>%1 向您发送一段文字，大小为 %2。</source>
+        <translation>%1 sends you a text of %2.</translation>
+    </message>
+    <message>
+        <source>
+是否接收文字？</source>
+        <translation>
+Accept the text?</translation>
+    </message>
+    <message>
+        <source>正在接收已配对设备 %1 发来的文字</source>
+        <translation>Receiving a text from the paired device %1</translation>
+    </message>
 </context>
 <context>
     <name>ProgressLine</name>
@@ -1303,6 +1353,14 @@ Once you remember this device, files from it need no code comparison.</translati
             <numerusform>%1 wants to share %n file with you</numerusform>
             <numerusform>%1 wants to share %n files with you</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>%1 向您发送文字</source>
+        <translation>%1 sends you a text</translation>
+    </message>
+    <message>
+        <source>收到文字</source>
+        <translation>Text received</translation>
     </message>
 </context>
 <context>
@@ -1409,6 +1467,14 @@ Once you remember this device, files from it need no code comparison.</translati
         <source>是否接收文件并记住此设备？%1 秒内回答，否则拒绝 [y/N] </source>
         <translation>Accept the files and remember this device? Answer within %1 seconds, or they are declined [y/N] </translation>
     </message>
+    <message>
+        <source>是否接收文字并记住此设备？%1 秒内回答，否则拒绝 [y/N] </source>
+        <translation>Accept the text and remember this device? Answer within %1 seconds, or it is declined [y/N] </translation>
+    </message>
+    <message>
+        <source>是否接收文字？%1 秒内回答，否则拒绝 [y/N] </source>
+        <translation>Receive the text? Answer within %1 seconds or it is declined [y/N] </translation>
+    </message>
 </context>
 <context>
     <name>ReceiveSession</name>
@@ -1445,6 +1511,14 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     <message>
         <source>已与 %1 配对（指纹 %2）。</source>
         <translation>Paired with %1 (fingerprint %2).</translation>
+    </message>
+    <message>
+        <source>收到文字（%1）：</source>
+        <translation>Text received (%1):</translation>
+    </message>
+    <message>
+        <source>%1 向您发送一段文字，大小为 %2。</source>
+        <translation>%1 sends you a text of %2.</translation>
     </message>
 </context>
 <context>
@@ -1535,6 +1609,18 @@ Make sure the sending device shows the verification code &quot;%1&quot;.</transl
     <message>
         <source>文件名过长：%1</source>
         <translation>File name too long: %1</translation>
+    </message>
+    <message>
+        <source>对方发送的文字超过 1 MiB 或格式不对，已拒绝接收</source>
+        <translation>The other device offered a text over 1 MiB or in a wrong form; it was refused</translation>
+    </message>
+    <message>
+        <source>收到的文字不是有效的 UTF-8 文本，已丢弃</source>
+        <translation>The text received is not valid UTF-8; it was dropped</translation>
+    </message>
+    <message>
+        <source>已收到文字</source>
+        <translation>Text received</translation>
     </message>
 </context>
 <context>
@@ -1707,10 +1793,6 @@ Without arguments it starts the tray application. These commands run in a termin
 <context>
     <name>SendCommand</name>
     <message>
-        <source>orvex send：向设备发送文件和文件夹。接收方确认与本机显示的验证码一致后接收。</source>
-        <translation>orvex send: sends files and folders to devices. The receiver accepts them after checking that its verification code matches the one shown here.</translation>
-    </message>
-    <message>
         <source>接收设备：设备名称（通过设备发现查找），或 地址:端口。可多次给出，依次发送。</source>
         <translation>Receiving device: a device name (found through discovery), or address:port. May be given more than once; the devices get the files one after another.</translation>
     </message>
@@ -1820,6 +1902,30 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <source>%1 没有证明自己的密钥（旧版本或其他程序），未配对。</source>
         <translation>%1 did not prove its key (an older version or another program): not paired.</translation>
     </message>
+    <message>
+        <source>orvex send：向设备发送文件和文件夹，或用 --text 发送一段文字。接收方确认与本机显示的验证码一致后接收。</source>
+        <translation>orvex send: sends files and folders, or with --text a text, to devices. The receiver accepts after checking that the verification code matches the one shown here.</translation>
+    </message>
+    <message>
+        <source>发送这段文字而不是文件（最多 1 MiB）；为 - 时从标准输入读取。对方显示文字，较旧的设备把它存为文本文件。</source>
+        <translation>Send this text instead of files (at most 1 MiB); “-” reads it from standard input. The other device shows the text; an older one saves it as a text file.</translation>
+    </message>
+    <message>
+        <source>文字</source>
+        <translation>text</translation>
+    </message>
+    <message>
+        <source>--text 不能与文件一起发送。</source>
+        <translation>--text cannot be sent together with files.</translation>
+    </message>
+    <message>
+        <source>文字太长：最多 1 MiB。</source>
+        <translation>The text is too long: at most 1 MiB.</translation>
+    </message>
+    <message>
+        <source>没有可发送的文字，或文字不是有效的 UTF-8。</source>
+        <translation>There is no text to send, or it is not valid UTF-8.</translation>
+    </message>
 </context>
 <context>
     <name>SendFileManager</name>
@@ -1891,6 +1997,37 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>选择要发送的文件</source>
         <translation>Choose files to send</translation>
+    </message>
+</context>
+<context>
+    <name>SendTextWindow</name>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>发送文字给 %1</source>
+        <translation>Send a text to %1</translation>
+    </message>
+    <message>
+        <source>、</source>
+        <translation>, </translation>
+    </message>
+    <message>
+        <source>请先输入要发送的文字！</source>
+        <translation>Enter the text to send first.</translation>
+    </message>
+    <message>
+        <source>文字过长（%1），一次最多发送 %2。</source>
+        <translation>The text is too long (%1): at most %2 at a time.</translation>
+    </message>
+    <message>
+        <source>连接超时！</source>
+        <translation>The connection timed out.</translation>
+    </message>
+    <message>
+        <source>无法连接 %1：%2</source>
+        <translation>Cannot connect to %1: %2</translation>
     </message>
 </context>
 <context>
@@ -2138,6 +2275,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <source>注意：此设备使用了一台已配对设备的名称，但无法证明它就是那台设备（也可能那台设备重装过，需要重新配对）。请务必核对验证码。</source>
         <translation>Warning: this device uses the name of a paired device but cannot prove that it is that device (or that device was reinstalled and must be paired again). Be sure to compare the code.</translation>
     </message>
+    <message>
+        <source>对方发送的文字超过 1 MiB 或不是有效的 UTF-8 文本，已拒绝接收</source>
+        <translation>The other device sent a text over 1 MiB or not in valid UTF-8; it was refused</translation>
+    </message>
 </context>
 <context>
     <name>Upload</name>
@@ -2304,6 +2445,10 @@ Please send at most about %2 files at a time (the longer the file names, the few
     <message>
         <source>文字太长：最多 1 MiB。</source>
         <translation>The text is too long: at most 1 MiB.</translation>
+    </message>
+    <message>
+        <source>二维码直接打开这个链接</source>
+        <translation>QR code opens this link directly</translation>
     </message>
 </context>
 <context>

@@ -5,16 +5,20 @@
 #include "discovery/discoveryservice.h"
 #include "gui/discovery/onlinedeviceitem.h"
 #include "gui/discovery/title.h"
+#include "gui/text/sendtextwindow.h"
 #include "gui/transfer/sendfilewindow.h"
 
+#include <QApplication>
 #include <QBoxLayout>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSet>
+#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -111,6 +115,10 @@ OnlineDeviceItem *DeviceManager::addRow(const DeviceInfo &device, quint64 id, QV
     connect(item->checkBox(), &QCheckBox::clicked, this, &DeviceManager::updateSelectedDevice);
     connect(item->sendButton(), &QPushButton::clicked, this,
         [this, item] { openTransferWindow(QVector<DeviceInfo> { item->info() }); });
+    connect(item, &OnlineDeviceItem::textRequested, this, [this, item](bool clipboard) {
+        if (!sendText(QVector<DeviceInfo> { item->info() }, clipboard))
+            QMessageBox::information(nullptr, QCoreApplication::applicationName(), tr("剪贴板中没有文字。"));
+    });
     return item;
 }
 
@@ -221,7 +229,8 @@ void DeviceManager::orderFocus()
     for (OnlineDeviceItem *item : qAsConst(items)) {
         QWidget::setTabOrder(previous, item->checkBox());
         QWidget::setTabOrder(item->checkBox(), item->sendButton());
-        previous = item->sendButton();
+        QWidget::setTabOrder(item->sendButton(), item->textButton());
+        previous = item->textButton();
     }
 }
 
@@ -292,6 +301,19 @@ bool DeviceManager::offerFiles(const QStringList &paths)
     if (selectedDevices.isEmpty())
         return false;
     openTransferWindow(selectedDevices);
+    return true;
+}
+
+bool DeviceManager::sendText(const QVector<DeviceInfo> &targets, bool clipboard)
+{
+    const QString text = clipboard ? QApplication::clipboard()->text(QClipboard::Clipboard) : QString();
+    if (targets.isEmpty() || (clipboard && text.isEmpty()))
+        return false;
+    auto *window = new SendTextWindow(targets, text);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    if (clipboard)
+        window->send();
     return true;
 }
 

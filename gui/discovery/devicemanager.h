@@ -57,10 +57,16 @@ public slots:
     // ticked devices' send window at once, or else into the next send window opened. Returns
     // whether a window opened.
     bool offerFiles(const QStringList &paths);
+    // A text to the devices: with clipboard the clipboard's text is sent at once, otherwise the
+    // editor opens (empty). Returns false, doing nothing, when there is nothing to send to or
+    // (clipboard) the clipboard holds no text.
+    bool sendText(const QVector<DeviceInfo> &targets, bool clipboard);
+    // The same for the ticked devices, from the tray.
+    bool sendTextToSelection(bool clipboard) { return sendText(selectedDevices, clipboard); }
 
 private:
     void clearList();
-    // Tab order: 全选, 批量传送, then each row's tick box and its button, top to bottom.
+    // Tab order: 全选, 批量传送, then each row's tick box and its two buttons, top to bottom.
     void orderFocus();
     OnlineDeviceItem *addRow(const DeviceInfo &device, quint64 id, QVBoxLayout *box);
     void listChanged();

@@ -7,8 +7,10 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTextDocument>
+#include <QToolButton>
 
 namespace {
 
@@ -27,6 +29,7 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     , device(info)
     , check(new QCheckBox(this))
     , sendBtn(new QPushButton(tr("传文件"), this))
+    , textBtn(new QToolButton(this))
 {
     setObjectName(QStringLiteral("online_device_item"));
     check->setObjectName(QStringLiteral("device_check"));
@@ -34,6 +37,13 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     ipLabel->setObjectName(QStringLiteral("device_ip_label"));
     portLabel->setObjectName(QStringLiteral("device_port_label"));
     sendBtn->setObjectName(QStringLiteral("device_send_btn"));
+    textBtn->setObjectName(QStringLiteral("device_text_btn"));
+    textBtn->setText(tr("文字"));
+    textBtn->setPopupMode(QToolButton::InstantPopup);
+    auto *textMenu = new QMenu(textBtn);
+    textMenu->addAction(tr("发送剪贴板"), this, [this] { emit textRequested(true); });
+    textMenu->addAction(tr("发送文字…"), this, [this] { emit textRequested(false); });
+    textBtn->setMenu(textMenu);
 
     // The name is the peer's choice: it must not be able to draw anything but itself.
     for (QLabel *label : { nameLabel, ipLabel, portLabel })
@@ -56,6 +66,7 @@ OnlineDeviceItem::OnlineDeviceItem(const DeviceInfo &info, QWidget *parent)
     box->addWidget(ipLabel);
     box->addWidget(portLabel);
     box->addWidget(sendBtn);
+    box->addWidget(textBtn);
 }
 
 void OnlineDeviceItem::setInfo(const DeviceInfo &info)
@@ -91,4 +102,5 @@ void OnlineDeviceItem::showNameAndPort()
     check->setAccessibleName(tr("选择 %1").arg(name));
     sendBtn->setAccessibleName(tr("传文件给 %1").arg(name));
     sendBtn->setAccessibleDescription(described);
+    textBtn->setAccessibleName(tr("发送文字给 %1").arg(name));
 }

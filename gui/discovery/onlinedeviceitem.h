@@ -7,8 +7,10 @@
 class QCheckBox;
 class QLabel;
 class QPushButton;
+class QToolButton;
 
-// One row of the online device list: tick box, name, address, port and a "传文件" button.
+// One row of the online device list: tick box, name, address, port, a "传文件" button and a
+// "文字" button whose menu sends the clipboard or opens the text editor for this device.
 class OnlineDeviceItem : public QWidget
 {
     Q_OBJECT
@@ -21,6 +23,11 @@ public:
     void setInfo(const DeviceInfo &info);
     QCheckBox *checkBox() const { return check; }
     QPushButton *sendButton() const { return sendBtn; }
+    QToolButton *textButton() const { return textBtn; }
+
+signals:
+    // "发送剪贴板" (clipboard) or "发送文字…" was chosen for this device.
+    void textRequested(bool clipboard);
 
 private:
     void showNameAndPort();
@@ -31,4 +38,5 @@ private:
     DeviceInfo device;
     QCheckBox *check;
     QPushButton *sendBtn;
+    QToolButton *textBtn;
 };

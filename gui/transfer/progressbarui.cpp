@@ -199,20 +199,26 @@ void ProgressBarUI::openConfirmDialog(const TransferOffer &offer)
         acceptWithoutAsking(offer);
         return;
     }
-    // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
-    QString text = metaData.size() == 1
-        ? tr("%1 向您分享文件： \"%2\" 大小为： %3。")
-              .arg(offerDevice, shown(metaData.first().filename, offerNameWidth), size)
-        : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(offerDevice, QString::number(metaData.size()), size);
-    if (metaData.size() > 1) {
-        QStringList names;
-        for (int i = 0; i < qMin(namesInSummary, metaData.size()); ++i)
-            names.append(shown(metaData.at(i).filename, offerNameWidth / namesInSummary));
-        const QString more = metaData.size() > namesInSummary ? tr(" 等") : QString();
-        text += QLatin1Char('\n') + tr("包括：%1%2").arg(names.join(tr("、")), more);
+    QString text;
+    if (offer.textBytes > 0) {
+        // The text itself comes only once accepted.
+        text = tr("%1 向您发送一段文字，大小为 %2。").arg(offerDevice, size);
+    } else {
+        // All parts are put in at once, so that a device or file name holding "%1" stays as it is.
+        text = metaData.size() == 1
+            ? tr("%1 向您分享文件： \"%2\" 大小为： %3。")
+                  .arg(offerDevice, shown(metaData.first().filename, offerNameWidth), size)
+            : tr("%1 向您分享 %2 个文件，总大小为 %3.").arg(offerDevice, QString::number(metaData.size()), size);
+        if (metaData.size() > 1) {
+            QStringList names;
+            for (int i = 0; i < qMin(namesInSummary, metaData.size()); ++i)
+                names.append(shown(metaData.at(i).filename, offerNameWidth / namesInSummary));
+            const QString more = metaData.size() > namesInSummary ? tr(" 等") : QString();
+            text += QLatin1Char('\n') + tr("包括：%1%2").arg(names.join(tr("、")), more);
+        }
+        if (!context->offerNote().isEmpty())
+            text += QLatin1Char('\n') + context->offerNote();
     }
-    if (!context->offerNote().isEmpty())
-        text += QLatin1Char('\n') + context->offerNote();
     if (standing == Standing::NotThePairedDevice)
         text += QLatin1Char('\n')
             + tr("注意：此设备使用了一台已配对设备的名字，却无法证明它就是那台设备。"
@@ -221,7 +227,7 @@ void ProgressBarUI::openConfirmDialog(const TransferOffer &offer)
         text += tr("\n验证码： \"%1\" （已配对的设备已证明身份，不必比对）。").arg(offer.verificationCode);
     else
         text += tr("\n确认在发送设备上显示了验证码： \"%1\" 。").arg(offer.verificationCode);
-    text += tr("\n是否接收文件？");
+    text += offer.textBytes > 0 ? tr("\n是否接收文字？") : tr("\n是否接收文件？");
     confirmBox.setIcon(standing == Standing::NotThePairedDevice ? QMessageBox::Warning : QMessageBox::Question);
     rememberBox->setChecked(false);
     rememberBox->setVisible(standing == Standing::Unpaired);
@@ -238,8 +244,9 @@ void ProgressBarUI::acceptWithoutAsking(const TransferOffer &offer)
         names.append(tr("等"));
     const QString device = elideMiddle(peerText(offer.peer.pairedName), offerNameCharacters);
     DesktopNotifier::shared().notify(tr("已自动接收"),
-        tr("正在接收已配对设备 %1 发来的 %2 个文件：%3")
-            .arg(device, QString::number(offer.files.size()), names.join(tr("、"))));
+        offer.textBytes > 0 ? tr("正在接收已配对设备 %1 发来的文字").arg(device)
+                            : tr("正在接收已配对设备 %1 发来的 %2 个文件：%3")
+                                  .arg(device, QString::number(offer.files.size()), names.join(tr("、"))));
     printLog(tr("已自动接收来自 %1 的文件").arg(device));
     // Nobody asked for this window: it must not block an offer box that waits for an answer.
     setWindowModality(Qt::NonModal);

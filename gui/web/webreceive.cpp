@@ -29,14 +29,6 @@ constexpr int rowCharacters = 60;
 constexpr int noticeCharacters = 80;
 constexpr int textRole = Qt::UserRole;
 
-QString oneLine(const QString &text, int characters)
-{
-    // peerText on one line turns the line breaks into U+FFFD; a row wants blanks instead.
-    QString line = sharedtext::normalized(text.left(characters * 4));
-    line.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\t'), QLatin1Char(' '));
-    return elideMiddle(peerText(line.simplified()), characters);
-}
-
 } // namespace
 
 WebReceive::WebReceive(WebServer *server, QWidget *parent)
@@ -89,7 +81,7 @@ void WebReceive::addText(const QString &key, const QString &text)
     auto *item = new QListWidgetItem;
     item->setData(textRole, text);
     auto *row = new QWidget;
-    auto *label = new QLabel(oneLine(text, rowCharacters), row);
+    auto *label = new QLabel(sharedtext::oneLine(text, rowCharacters), row);
     label->setTextFormat(Qt::PlainText);
     auto *copy = new QPushButton(tr("复制"), row);
     copy->setObjectName(QStringLiteral("copyTextButton"));
@@ -105,7 +97,7 @@ void WebReceive::addText(const QString &key, const QString &text)
     while (textList->count() > maxListedTexts)
         delete textList->takeItem(textList->count() - 1);
 
-    DesktopNotifier::shared().notify(tr("收到文字"), oneLine(text, noticeCharacters));
+    DesktopNotifier::shared().notify(tr("收到文字"), sharedtext::oneLine(text, noticeCharacters));
     // A child window, so the modal receive window does not block it.
     if (textWindow)
         textWindow->close();

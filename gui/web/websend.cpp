@@ -10,6 +10,7 @@
 #include "web/webserver.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
 #include <QFileDialog>
@@ -33,6 +34,7 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     , ui(new Ui::WebSend)
     , webServer(server)
     , textEdit(new QPlainTextEdit)
+    , linkCodeBox(new QCheckBox(tr("二维码直接打开这个链接")))
     , chooseFiles([](QWidget *dialogParent) {
         return QFileDialog::getOpenFileNames(dialogParent, tr("打开文件"), QDir::homePath());
     })
@@ -47,14 +49,18 @@ WebSend::WebSend(WebServer *server, QWidget *parent)
     new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_W), this, this, &QWidget::close);
     ui->lineEdit->setEnabled(false);
     // A text to share beside the files, or instead of them.
-    setFixedSize(width(), height() + 90);
+    setFixedSize(width(), height() + 115);
     textEdit->setObjectName(QStringLiteral("shareTextEdit"));
     textEdit->setPlaceholderText(tr("要分享的文字或链接（可选）"));
     textEdit->setAccessibleName(tr("要分享的文字"));
     textEdit->setTabChangesFocus(true);
     textEdit->setMaximumHeight(80);
     ui->verticalLayout_2->insertWidget(2, textEdit);
+    linkCodeBox->setObjectName(QStringLiteral("linkCodeBox"));
+    linkCodeBox->setEnabled(false);
+    ui->verticalLayout_2->insertWidget(3, linkCodeBox);
     connect(textEdit, &QPlainTextEdit::textChanged, this, &WebSend::selectionChanged);
+    connect(linkCodeBox, &QCheckBox::toggled, this, &WebSend::selectionChanged);
     ui->ip_combox->addItems(localIPv4Addresses());
     new AddressHint(ui->ip_combox);
 
@@ -119,6 +125,7 @@ void WebSend::selectFileBtnClicked()
 
 void WebSend::selectionChanged()
 {
+    linkCodeBox->setEnabled(selectedFiles.isEmpty() && sharedtext::singleLink(textEdit->toPlainText()).isValid());
     codeGenerated = false;
     clearQrCode();
     hasQrWidget = false;
@@ -146,7 +153,11 @@ void WebSend::generateCodeBtnClicked()
     hasQrWidget = true;
     codeGenerated = true;
 
-    qrWidget = QrcodeWidget::showIn(ui->qrcode_area, shareSelection());
+    // The share is made either way: "复制地址" copies its page's link.
+    const QString pageLink = shareSelection();
+    const QUrl link = sharedtext::singleLink(text);
+    const bool linkItself = linkCodeBox->isEnabled() && linkCodeBox->isChecked() && link.isValid();
+    qrWidget = QrcodeWidget::showIn(ui->qrcode_area, linkItself ? QString::fromUtf8(link.toEncoded()) : pageLink);
     update();
 }
 

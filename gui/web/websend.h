@@ -6,6 +6,7 @@
 
 #include <functional>
 
+class QCheckBox;
 class QPlainTextEdit;
 class QrcodeWidget;
 class WebServer;
@@ -50,5 +51,8 @@ private:
     QrcodeWidget *qrWidget = nullptr;
     QPointer<WebServer> webServer;
     QPlainTextEdit *textEdit;
+    // Offered while the text is a single http(s) link and no file is chosen: the code then opens
+    // the link itself rather than the share's page.
+    QCheckBox *linkCodeBox;
     FileChooser chooseFiles;
 };

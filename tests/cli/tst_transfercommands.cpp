@@ -242,6 +242,57 @@ private slots:
         QCOMPARE(filesBelow(downloads.path()), QStringList());
     }
 
+    void sendsATextFromStandardInput_data()
+    {
+        QTest::addColumn<int>("bytes");
+        QTest::addColumn<int>("status");
+        QTest::addRow("to orvex receive --json") << 0 << sendFinished;
+        QTest::addRow("1 MiB and a byte, refused before connecting") << (1 << 20) + 1 << usageError;
+    }
+
+    void sendsATextFromStandardInput()
+    {
+        QFETCH(int, bytes);
+        QFETCH(int, status);
+        const QByteArray text = bytes > 0 ? QByteArray(bytes, 'x') : QByteArray("链接\nhttps://example.org/\x1b[2J");
+        QTemporaryDir folder;
+        writeFile(folder.filePath(QStringLiteral("text")), text);
+        const quint16 port = testsupport::freeTcpPort();
+        OrvexProcess receiving;
+        receiving.run(QStringList { QStringLiteral("receive"), QStringLiteral("--json"), QStringLiteral("--once"),
+                          QStringLiteral("--accept"), QStringLiteral("--port"), QString::number(port),
+                          QStringLiteral("--dir"), folder.filePath(QStringLiteral("downloads")) }
+            + common());
+        QVERIFY(receiving.waitForStarted());
+        OrvexProcess sending;
+        sending.setStandardInputFile(folder.filePath(QStringLiteral("text")));
+        // Until the receiver listens, the connection is refused: tried again.
+        do {
+            sending.run(QStringList { QStringLiteral("send"), QStringLiteral("--to"),
+                            QStringLiteral("127.0.0.1:%1").arg(port), QStringLiteral("--text"), QStringLiteral("-") }
+                + common());
+        } while (sending.waitForExit(transferTimeoutMsec) == sendFailed
+            && sending.errors().contains(QStringLiteral("无法连接")));
+        QCOMPARE(sending.exitCode(), status);
+        if (bytes > 0) {
+            QVERIFY2(sending.errors().contains(QStringLiteral("最多 1 MiB")), qPrintable(sending.errors()));
+            receiving.sendSignal(SIGINT);
+            QCOMPARE(receiving.waitForExit(), 0);
+            return;
+        }
+        QCOMPARE(receiving.waitForExit(), sendFinished);
+        QJsonObject event;
+        for (const QString &line : receiving.output().split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QJsonObject parsed = QJsonDocument::fromJson(line.toUtf8()).object();
+            if (parsed.value(QStringLiteral("event")) == QLatin1String("text"))
+                event = parsed;
+        }
+        // The event carries the text as sent; nothing is saved.
+        QCOMPARE(event.value(QStringLiteral("text")).toString(), QString::fromUtf8(text));
+        QCOMPARE(event.value(QStringLiteral("bytes")).toInt(), text.size());
+        QCOMPARE(filesBelow(folder.filePath(QStringLiteral("downloads"))), QStringList());
+    }
+
     void reportsEventsAsJsonOrQuietly_data()
     {
         QTest::addColumn<QString>("mode");

@@ -304,6 +304,27 @@ private slots:
         QCOMPARE(orvex.waitForExit(), 0);
     }
 
+    void shareServesATextFromStandardInput()
+    {
+        QTemporaryDir folder;
+        QFile input(folder.filePath(QStringLiteral("text")));
+        QVERIFY(input.open(QIODevice::WriteOnly));
+        input.write("第一行\n\"第二行\"");
+        input.close();
+        OrvexProcess orvex;
+        orvex.setStandardInputFile(input.fileName());
+        const QString link
+            = startAndReadLink(orvex, { QStringLiteral("share"), QStringLiteral("--text"), QStringLiteral("-") });
+        QVERIFY2(link.startsWith(QLatin1String("http://127.0.0.1:")), qPrintable(link + orvex.errors()));
+        int status = 0;
+        const QByteArray page = fetch(network.get(QNetworkRequest(QUrl(link))), &status);
+        QCOMPARE(status, 200);
+        // The list page's copy button takes the text from its JSON string, as it was given.
+        QVERIFY2(page.contains(R"(第一行\n\"第二行\")"), page.constData());
+        orvex.sendSignal(SIGINT);
+        QCOMPARE(orvex.waitForExit(), 0);
+    }
+
     void writesSettingsOnlyWithSave_data()
     {
         QTest::addColumn<QStringList>("arguments");

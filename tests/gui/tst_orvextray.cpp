@@ -73,9 +73,9 @@ QAction *entry(OrvexTray &tray, const QString &text)
 
 QByteArray hostInfo(const QString &name, int port)
 {
-    return QStringLiteral(
-        "{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"checked-resume\",\"identity\",\"list\",\"receipt\",\"sealed\",\"wide-frames\"],"
-        "\"fingerprint\":\"%3\",\"port\":%4,\"request\":false}")
+    return QStringLiteral("{\"device_name\":\"%1\",\"device_type\":\"%2\",\"features\":[\"cancel\",\"checked-resume\","
+                          "\"identity\",\"list\",\"receipt\",\"sealed\",\"text\",\"wide-frames\"],"
+                          "\"fingerprint\":\"%3\",\"port\":%4,\"request\":false}")
         .arg(name, QSysInfo::productType(), Identity::own().fingerprint())
         .arg(port)
         .toUtf8();
@@ -129,12 +129,13 @@ private slots:
             texts.append(action->text());
             separators.append(action->isSeparator());
         }
-        QCOMPARE(texts.size(), 7);
+        QCOMPARE(texts.size(), 9);
         QVERIFY(texts.first().startsWith(QStringLiteral("端口: ")));
         QCOMPARE(texts.mid(1),
-            (QStringList { QString(), QStringLiteral("传文件"), QStringLiteral("下载目录"), QStringLiteral("设置"),
-                QString(), QStringLiteral("退出") }));
-        QCOMPARE(separators, (QList<bool> { false, true, false, false, false, true, false }));
+            (QStringList { QString(), QStringLiteral("传文件"), QStringLiteral("发送剪贴板"),
+                QStringLiteral("发送文字…"), QStringLiteral("下载目录"), QStringLiteral("设置"), QString(),
+                QStringLiteral("退出") }));
+        QCOMPARE(separators, (QList<bool> { false, true, false, false, false, false, false, true, false }));
         QVERIFY(!actions.first()->isEnabled());
         // Nothing is shared on the web yet.
         QCOMPARE(tray.toolTip(), QStringLiteral("Orvex"));

@@ -1,4 +1,6 @@
 #include "core/settings.h"
+#include "gui/text/receivedtextwindow.h"
+#include "gui/text/sendtextwindow.h"
 #include "gui/transfer/incomingsessions.h"
 #include "gui/transfer/progressbarui.h"
 #include "tests/support/testmain.h"
@@ -8,11 +10,13 @@
 #include "transfer/server.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QDateTime>
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -170,9 +174,12 @@ private slots:
     void silentConnectionsNeverShowAWindow_data();
     void silentConnectionsNeverShowAWindow();
     void listensOnSystemChosenPort();
+    void textFromTheEditorIsShownAndCopied();
 
 private:
-    std::unique_ptr<Sender> startSender(const QStringList &paths, const QStringList &names, quint16 port = 0);
+    // Without paths, the session sends text instead.
+    std::unique_ptr<Sender> startSender(
+        const QStringList &paths, const QStringList &names, quint16 port = 0, const QString &text = QString());
     ProgressBarUI *receiverWindow(const Sender *sender = nullptr) const;
     bool acceptOffer(const QString &button = QStringLiteral("接收"));
     QString downloads() const { return root->path() + QStringLiteral("/downloads"); }
@@ -208,7 +215,8 @@ void TestSession::cleanup()
     root.reset();
 }
 
-std::unique_ptr<Sender> TestSession::startSender(const QStringList &paths, const QStringList &names, quint16 port)
+std::unique_ptr<Sender> TestSession::startSender(
+    const QStringList &paths, const QStringList &names, quint16 port, const QString &text)
 {
     auto *socket = new QTcpSocket;
     socket->connectToHost(QHostAddress::LocalHost, port ? port : server->serverPort());
@@ -224,7 +232,8 @@ std::unique_ptr<Sender> TestSession::startSender(const QStringList &paths, const
         sendList.append({ names.at(i), QString() });
     }
     auto sender = std::make_unique<Sender>();
-    sender->context = new SenderContext(socket, files, sendList, nullptr);
+    sender->context = paths.isEmpty() ? new SenderContext(socket, text, QDateTime::currentDateTime(), nullptr)
+                                      : new SenderContext(socket, files, sendList, nullptr);
     sender->errors = std::make_unique<QSignalSpy>(sender->context.data(), &Context::raiseErrorMsg);
     sender->failures = std::make_unique<QSignalSpy>(sender->context.data(), &Context::transferFailed);
     sender->log = std::make_unique<QSignalSpy>(sender->context.data(), &Context::printLogMsg);
@@ -361,15 +370,19 @@ void TestSession::oneFrameEndsOneFileAndStartsTheNext()
 void TestSession::refusal_data()
 {
     QTest::addColumn<bool>("escape");
-    QTest::addRow("refuse button") << false;
-    QTest::addRow("escape key") << true;
+    QTest::addColumn<bool>("text");
+    QTest::addRow("refuse button") << false << false;
+    QTest::addRow("escape key") << true << false;
+    QTest::addRow("a text, refuse button") << false << true;
 }
 
 void TestSession::refusal()
 {
     QFETCH(bool, escape);
+    QFETCH(bool, text);
     QVERIFY(writeFile(source() + QStringLiteral("/a.txt"), "refused content"));
-    auto sender = startSender({ source() + QStringLiteral("/a.txt") }, { QStringLiteral("a.txt") });
+    auto sender = text ? startSender({}, {}, 0, QStringLiteral("refused text"))
+                       : startSender({ source() + QStringLiteral("/a.txt") }, { QStringLiteral("a.txt") });
     QVERIFY(sender);
     QTRY_VERIFY(openOffer());
     QPointer<ProgressBarUI> receiver = receiverWindow();
@@ -795,6 +808,38 @@ void TestSession::listensOnSystemChosenPort()
     } catch (const std::runtime_error &error) {
         QCOMPARE(QString::fromUtf8(error.what()), QStringLiteral("无法监听 %1 端口").arg(server->serverPort()));
     }
+}
+
+void TestSession::textFromTheEditorIsShownAndCopied()
+{
+    const QString text = QStringLiteral("https://example.org/a?b=1");
+    DeviceInfo device { QStringLiteral("receiver"), QStringLiteral("127.0.0.1"), server->serverPort(),
+        QHostAddress::LocalHost, QString() };
+    SendTextWindow editor({ device }, QString());
+    editor.show();
+    QTest::keyClicks(editor.findChild<QPlainTextEdit *>(QStringLiteral("textEditor")), text);
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        editor.grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/send-text.png"));
+    QTest::mouseClick(editor.findChild<QPushButton *>(QStringLiteral("sendTextButton")), Qt::LeftButton);
+    QVERIFY(acceptOffer());
+    ReceivedTextWindow *shown = nullptr;
+    QTRY_VERIFY((shown = [] {
+        for (QWidget *widget : QApplication::topLevelWidgets())
+            if (auto *window = qobject_cast<ReceivedTextWindow *>(widget))
+                return window;
+        return static_cast<ReceivedTextWindow *>(nullptr);
+    }()));
+    QCOMPARE(shown->text(), text);
+    QCOMPARE(shown->link(), QUrl(text));
+    if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+        shown->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/text-from-device.png"));
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(shown->findChild<QPushButton *>(QStringLiteral("copyTextButton")), Qt::LeftButton);
+    QCOMPARE(QGuiApplication::clipboard()->text(), text);
+    // Nothing was written, nothing opened by itself.
+    QVERIFY(!QFileInfo::exists(downloads()));
+    QVERIFY(opened->urls().isEmpty());
+    delete shown;
 }
 
 ORVEX_TEST_MAIN(TestSession)

@@ -7,6 +7,7 @@
 #include "tests/web/qrdecode.h"
 #include "web/webserver.h"
 
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QFile>
@@ -64,6 +65,8 @@ private slots:
     void thousandFileShareGivesAReadableCode();
     void closesWithTheServer();
     void sharesATextWithoutFiles();
+    void codeOfASingleLinkOpensTheLink_data();
+    void codeOfASingleLinkOpensTheLink();
 
 private:
     void openWindow();
@@ -323,9 +326,6 @@ void TestWebSend::closesWithTheServer()
     window = nullptr;
 }
 
-ORVEX_TEST_MAIN(TestWebSend)
-#include "tst_websend.moc"
-
 void TestWebSend::sharesATextWithoutFiles()
 {
     auto *text = window->findChild<QPlainTextEdit *>(QStringLiteral("shareTextEdit"));
@@ -341,3 +341,33 @@ void TestWebSend::sharesATextWithoutFiles()
     QTest::keyClicks(text, QStringLiteral("x"));
     QCOMPARE(qrWidgets().size(), 0);
 }
+
+void TestWebSend::codeOfASingleLinkOpensTheLink_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("linkItself");
+    QTest::addRow("a link") << QStringLiteral(" https://example.org/a?b=1&c=2\n") << true;
+    QTest::addRow("a sentence with a link") << QStringLiteral("see https://example.org/") << false;
+}
+
+void TestWebSend::codeOfASingleLinkOpensTheLink()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, linkItself);
+    window->findChild<QPlainTextEdit *>(QStringLiteral("shareTextEdit"))->setPlainText(text);
+    auto *box = window->findChild<QCheckBox *>(QStringLiteral("linkCodeBox"));
+    QCOMPARE(box->isEnabled(), linkItself);
+    box->setChecked(true);
+    click("generateCodeBtn");
+    const QString shown = decodedQr();
+    if (linkItself) {
+        QCOMPARE(shown, QStringLiteral("https://example.org/a?b=1&c=2"));
+        if (qEnvironmentVariableIsSet("ORVEX_SCREENSHOT_DIR"))
+            window->grab().save(qEnvironmentVariable("ORVEX_SCREENSHOT_DIR") + QStringLiteral("/websend-link.png"));
+    } else {
+        QCOMPARE(open(shown)->status, 200);
+    }
+}
+
+ORVEX_TEST_MAIN(TestWebSend)
+#include "tst_websend.moc"

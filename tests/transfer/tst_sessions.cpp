@@ -8,6 +8,7 @@
 #include "transfer/sendercontext.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -188,6 +189,10 @@ private slots:
     void sealedPeerBreakingTheRulesIsCaught();
     void wideStreamCutKeepsOnlyWholeFiles_data();
     void wideStreamCutKeepsOnlyWholeFiles();
+    void textComesOnlyOnceAccepted_data();
+    void textComesOnlyOnceAccepted();
+    void hostileTextIsRefused_data();
+    void hostileTextIsRefused();
 
 private:
     QString source(const QString &name) const { return sources->filePath(name); }
@@ -274,7 +279,9 @@ void TestSessions::baseSenderGetsTheBaseExchange_data()
                                  << QByteArray();
     QTest::addRow("sender with receipts")
         << QJsonValue(QJsonArray { QStringLiteral("receipt"), QStringLiteral("future") })
-        << QByteArray(R"({"features":["cancel","checked-resume","identity","list","receipt","sealed","wide-frames"],"response":1})") << QByteArray(R"({"receipt":1})");
+        << QByteArray(
+               R"({"features":["cancel","checked-resume","identity","list","receipt","sealed","text","wide-frames"],"response":1})")
+        << QByteArray(R"({"receipt":1})");
 }
 
 void TestSessions::baseSenderGetsTheBaseExchange()
@@ -549,9 +556,6 @@ void TestSessions::staleRecordsAreDropped()
     if (!dropped)
         QCOMPARE(found.held().value(0).bytes, quint64(4));
 }
-
-ORVEX_TEST_MAIN(TestSessions)
-#include "tst_sessions.moc"
 
 void TestSessions::cancelWithABasePeerOnlyCloses_data()
 {
@@ -857,3 +861,105 @@ void TestSessions::wideStreamCutKeepsOnlyWholeFiles()
     if (!named.isEmpty())
         QCOMPARE(received().value(QStringLiteral("five")), QByteArray("hello"));
 }
+
+void TestSessions::textComesOnlyOnceAccepted_data()
+{
+    // How the receiver answers; empty: an Orvex receiver that accepts.
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<QList<Kind>>("senderKinds");
+    QTest::addRow("to Orvex, as text") << QByteArray() << QList<Kind>();
+    QTest::addRow("to a base receiver, as its file") << QByteArray(R"({"response":1})") << QList<Kind>();
+    QTest::addRow("declined") << QByteArray(R"({"features":["sealed","text"],"response":0})")
+                              << QList<Kind> { Kind::Declined };
+    QTest::addRow("unanswered") << QByteArray(R"({"features":["sealed","text"],"reason":"timeout","response":0})")
+                                << QList<Kind> { Kind::Unanswered };
+}
+
+void TestSessions::textComesOnlyOnceAccepted()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(QList<Kind>, senderKinds);
+    // Escapes and a bidi override arrive as sent (they are neutralised where shown), and the
+    // text takes more than one frame of either kind.
+    const QString text
+        = QStringLiteral("链接 https://example.org/\n\x1b[31m\u202Eevil\t") + QString(300000, QLatin1Char('x'));
+    const QByteArray utf8 = text.toUtf8();
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    auto *sender = new SenderContext(pair.client, text, QDateTime(QDate(2026, 12, 8), QTime(10, 15, 30)), this);
+    sent.follow(sender);
+    sender->startHandshake();
+    if (answer.isEmpty()) {
+        startReceiver(pair.server);
+        QTRY_VERIFY(sent.done() && got.done());
+        QCOMPARE(got.offers.first().textBytes, quint64(utf8.size()));
+        QCOMPARE(got.results.first().text, text);
+        // Kept in memory only: nothing below the download folder.
+        QCOMPARE(
+            QDir(downloads->path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList());
+        return;
+    }
+    const std::unique_ptr<QTcpSocket> peerSocket(pair.server);
+    TransferPeer peer(pair.server);
+    QVERIFY(peer.exchangeKeys());
+    const QByteArray offerFrame = peer.nextMessage();
+    // The offer names the text's size and the file it makes, and holds none of it.
+    const QJsonObject offer = parse(offerFrame);
+    QCOMPARE(offer.value(QStringLiteral("text")), QJsonValue(true));
+    QCOMPARE(fileNames(offer.value(QStringLiteral("files")).toArray()),
+        QJsonArray { QStringLiteral("文字-2026-12-08-10.15.30.txt") });
+    QCOMPARE(offer.value(QStringLiteral("files")).toArray().at(0).toObject().value(QStringLiteral("size")).toInt(),
+        utf8.size());
+    QVERIFY(!offerFrame.contains("https://example.org/"));
+    peer.sendMessage(answer);
+    QTRY_VERIFY(!sent.failures.isEmpty() || !sent.results.isEmpty());
+    QCOMPARE(sent.kinds(), senderKinds);
+    delete sender;
+    // A base receiver gets the text's bytes as the file's; a refused text is never revealed.
+    QCOMPARE(peer.messagesUntilClosed().join(), senderKinds.isEmpty() ? utf8 : QByteArray());
+}
+
+void TestSessions::hostileTextIsRefused_data()
+{
+    QTest::addColumn<QJsonArray>("files");
+    // The sealed data after acceptance; none: refused before anyone is asked.
+    QTest::addColumn<QByteArray>("data");
+    const auto entry = [](int size) {
+        return QJsonObject { { QStringLiteral("filename"), QStringLiteral("t.txt") },
+            { QStringLiteral("size"), size } };
+    };
+    QTest::addRow("1 MiB and a byte") << QJsonArray { entry(1024 * 1024 + 1) } << QByteArray();
+    QTest::addRow("two entries") << QJsonArray { entry(1), entry(1) } << QByteArray();
+    QTest::addRow("empty") << QJsonArray { entry(0) } << QByteArray();
+    QTest::addRow("not UTF-8") << QJsonArray { entry(3) } << QByteArray("a\xff\xfe");
+}
+
+void TestSessions::hostileTextIsRefused()
+{
+    QFETCH(QJsonArray, files);
+    QFETCH(QByteArray, data);
+    auto pair = testsupport::connectLoopbackPair();
+    QVERIFY(pair.client);
+    startReceiver(pair.server);
+    TransferPeer peer(pair.client);
+    QVERIFY(peer.exchangeKeys());
+    const QJsonArray features { QStringLiteral("receipt"), QStringLiteral("sealed"), QStringLiteral("text") };
+    const QJsonObject offer { { QStringLiteral("features"), features }, { QStringLiteral("files"), files },
+        { QStringLiteral("text"), true } };
+    peer.sendMessage(QJsonDocument(offer).toJson(QJsonDocument::Compact));
+    if (!data.isEmpty()) {
+        QCOMPARE(parse(peer.nextMessage()).value(QStringLiteral("response")).toInt(), 1);
+        peer.seal(true);
+        peer.sendMessage(QByteArray(1, '\0') + data);
+        peer.sendMessage(QByteArray("\x01{\"end\":") + QByteArray::number(data.size()) + '}');
+        // The sender hears why, in a failure receipt.
+        QCOMPARE(parse(peer.nextMessage().mid(1)).value(QStringLiteral("receipt")), QJsonValue(0));
+    }
+    QTRY_COMPARE(got.kinds(), QList<Kind> { Kind::TextRefused });
+    QCOMPARE(got.offers.size(), data.isEmpty() ? 0 : 1);
+    QVERIFY(got.results.isEmpty());
+    QCOMPARE(received(), (QMap<QString, QByteArray>()));
+}
+
+ORVEX_TEST_MAIN(TestSessions)
+#include "tst_sessions.moc"

@@ -23,6 +23,8 @@ NOT_SHOWN = {
     ("gui/mainui.cpp", "页数超过范围！"),
     # The name a phone saves "download all" under: one name, whatever the program's language.
     ("web/downloadfilecontroller.cpp", "共享的文件.zip"),
+    # The file a text becomes at a receiver without texts: one name, whatever the language.
+    ("transfer/sendercontext.cpp", "文字-%1.txt"),
 }
 TRANSLATING = {"tr", "translate", "QT_TR_NOOP", "QT_TRANSLATE_NOOP", "QT_TR_NOOP_UTF8", "QT_TRANSLATE_NOOP_UTF8"}
 CJK = re.compile("[\u3000-\u303f\u3400-\u9fff\uff00-\uffef]")
