@@ -167,7 +167,12 @@ bool HttpResponse::write(const QByteArray &data, bool lastPart)
 
 void HttpResponse::writeHeaders(const QByteArray &body)
 {
+    // One allocation for the whole block in the common case.
+    int size = 64 + m_statusText.size() + body.size();
+    for (auto it = m_headers.cbegin(); it != m_headers.cend(); ++it)
+        size += it.key().size() + it.value().size() + 4;
     QByteArray buffer;
+    buffer.reserve(size + 128 * m_cookies.size());
     buffer.append("HTTP/1.1 ");
     buffer.append(QByteArray::number(m_statusCode));
     buffer.append(' ');
