@@ -361,7 +361,7 @@ void HttpRequest::takeMultipartBytes(qint64 size)
     if (used > 0 && m_multipartFill > 0)
         memmove(m_multipartBuffer.data(), m_multipartBuffer.constData() + used, size_t(m_multipartFill));
     if (filled && m_multipartBuffer.size() < multipartBufferMost)
-        m_multipartBuffer.resize(qMin(m_multipartBuffer.size() * 2, multipartBufferMost));
+        m_multipartBuffer.resize(int(qMin<qint64>(m_multipartBuffer.size() * 2, multipartBufferMost)));
 }
 
 // Whether the delimiter ending at afterDelimiter really is one: 1 when "--" follows it, or
