@@ -374,7 +374,7 @@ void HttpConnectionHandler::read()
 // as the client takes to send it.
 bool HttpConnectionHandler::admitBody()
 {
-    HttpResponse response(m_socket, &m_stopping);
+    HttpResponse response(m_socket, &m_stopping, !m_sslConfiguration);
     response.setHeader("Connection", "close");
     bool accepted = false;
     m_serving = true;
@@ -573,7 +573,7 @@ void HttpConnectionHandler::readRequests()
         m_inBody = false;
         qCDebug(lcHttp, "HttpConnectionHandler (%p): received request", static_cast<void *>(this));
 
-        HttpResponse response(m_socket, &m_stopping);
+        HttpResponse response(m_socket, &m_stopping, !m_sslConfiguration);
         response.setHeadersOnly(m_currentRequest->method().compare("HEAD", Qt::CaseInsensitive) == 0);
         bool closeConnection = false;
         if (m_currentRequest->header("Connection").compare("close", Qt::CaseInsensitive) == 0) {
