@@ -7,7 +7,7 @@
 # loopback), as every benchmark that connects does.
 # Usage: bench/httpserver_vs_nginx.sh [build folder, default build]
 # Installs wrk and nginx when missing (Debian, as root). Prints both rates of each round and
-# their ratio.
+# their ratio, and the CPU time each server spent per answer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ -z "${ORVEX_BENCH_IN_NAMESPACE:-}" ]; then
@@ -46,22 +46,42 @@ free_port()
     python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1]); s.close()'
 }
 
-# Runs wrk against $1 and prints "2xx-rate non2xx socket-errors": the rate counts only the 2xx
-# answers (wrk's own rate counts every answer, refusals included).
+# CPU time in clock ticks of the processes given and their children (nginx's workers).
+cpu_ticks()
+{
+    local pid total=0
+    for pid in "$@" $(pgrep -P "$(echo "$@" | tr ' ' ',')" || true); do
+        [ -r "/proc/$pid/stat" ] || continue
+        total=$((total + $(awk '{print $14 + $15}' "/proc/$pid/stat")))
+    done
+    echo "$total"
+}
+
+# Runs wrk against $1 and prints "2xx-rate non2xx socket-errors cpu-us-per-request": the rate
+# counts only the 2xx answers (wrk's own rate counts every answer, refusals included); the CPU
+# time is that of the server processes $2..., per 2xx answer. On a machine shared with other
+# work the rates follow each server's share of the cores (many threads take more of them than
+# nginx's two workers); the CPU per answer does not.
 measure()
 {
-    local out
-    out=$(wrk -t"$threads" -c"$connections" -d"$duration" "$1")
+    local url=$1
+    shift
+    local out before after
+    before=$(cpu_ticks "$@")
+    out=$(wrk -t"$threads" -c"$connections" -d"$duration" "$url")
+    after=$(cpu_ticks "$@")
     echo "$out" >&2
     local total seconds non2xx errors
     total=$(echo "$out" | sed -n 's/^ *\([0-9]*\) requests in \([0-9.]*\)\(m\?s\).*/\1/p')
     seconds=$(echo "$out" | sed -n 's/^ *[0-9]* requests in \([0-9.]*\)s,.*/\1/p')
     non2xx=$(echo "$out" | sed -n 's/^ *Non-2xx or 3xx responses: *//p')
     errors=$(echo "$out" | sed -n 's/^ *Socket errors: *//p' | tr -d ' ')
-    local rate
+    local rate cpu
     rate=$(python3 -c "import sys; print('%.0f' % ((int(sys.argv[1]) - int(sys.argv[2])) / float(sys.argv[3])))" \
         "$total" "${non2xx:-0}" "$seconds")
-    echo "$rate ${non2xx:-0} ${errors:-none}"
+    cpu=$(python3 -c "import os, sys; print('%.1f' % ((int(sys.argv[2]) - int(sys.argv[1])) * 1e6
+        / os.sysconf('SC_CLK_TCK') / max(1, int(sys.argv[3]) - int(sys.argv[4]))))" "$before" "$after" "$total" "${non2xx:-0}")
+    echo "$rate ${non2xx:-0} ${errors:-none} $cpu"
 }
 
 "$server" >"$work/server.out" 2>"$work/server.err" &
@@ -110,10 +130,12 @@ echo
 echo "wrk -t$threads -c$connections -d$duration, keep-alive, body of ${#body} bytes; rates count 2xx answers only"
 for round in $(seq "$runs"); do
     echo "== round $round: orvex (tarsel) on port $orvex_port" >&2
-    read -r orvex_rate orvex_non2xx orvex_errors < <(measure "http://127.0.0.1:$orvex_port/hello.txt")
+    read -r orvex_rate orvex_non2xx orvex_errors orvex_cpu < <(measure "http://127.0.0.1:$orvex_port/hello.txt" "$server_pid")
     echo "== round $round: nginx on port $nginx_port" >&2
-    read -r nginx_rate nginx_non2xx nginx_errors < <(measure "http://127.0.0.1:$nginx_port/hello.txt")
+    read -r nginx_rate nginx_non2xx nginx_errors nginx_cpu < <(measure "http://127.0.0.1:$nginx_port/hello.txt" "$nginx_pid")
     echo "round $round: orvex $orvex_rate 2xx/s (non-2xx: $orvex_non2xx, socket errors: $orvex_errors)," \
         "nginx $nginx_rate 2xx/s (non-2xx: $nginx_non2xx, socket errors: $nginx_errors)," \
-        "ratio orvex/nginx $(python3 -c "print('%.2f' % ($orvex_rate / $nginx_rate))")"
+        "ratio orvex/nginx $(python3 -c "print('%.2f' % ($orvex_rate / $nginx_rate))");" \
+        "CPU per answer orvex $orvex_cpu us, nginx $nginx_cpu us, ratio nginx/orvex" \
+        "$(python3 -c "print('%.2f' % ($nginx_cpu / $orvex_cpu))")"
 done

@@ -230,6 +230,8 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
     }
 
     m_readTimeout = qMax(1, m_settings->value("readTimeout", 10000).toInt());
+    m_maxRequestSize = m_settings->value("maxRequestSize", "16000").toLongLong();
+    m_maxMultiPartSize = m_settings->value("maxMultiPartSize", "1000000").toLongLong();
     startReadTimer();
 }
 
@@ -238,14 +240,29 @@ void HttpConnectionHandler::handleConnection(tSocketDescriptor socketDescriptor)
 void HttpConnectionHandler::startReadTimer()
 {
     m_inBody = false;
-    m_readTimer.start(m_readTimeout);
+    armReadTimer();
 }
 
 void HttpConnectionHandler::startBodyWindow()
 {
     m_inBody = true;
     m_windowBytes = 0;
-    m_readTimer.start(m_readTimeout);
+    armReadTimer();
+}
+
+// The period ends at a deadline; the timer runs on from request to request and, when it fires
+// early, waits for the rest. Starting and stopping a timer for each request of a keep-alive
+// connection would cost more than the request itself.
+void HttpConnectionHandler::armReadTimer()
+{
+    m_readDeadline.setRemainingTime(m_readTimeout);
+    if (!m_readTimer.isActive())
+        m_readTimer.start(m_readTimeout);
+}
+
+void HttpConnectionHandler::stopReadTimer()
+{
+    m_readDeadline = QDeadlineTimer(QDeadlineTimer::Forever);
 }
 
 void HttpConnectionHandler::waitForWritten()
@@ -269,6 +286,12 @@ void HttpConnectionHandler::closeAfterWriting()
 
 void HttpConnectionHandler::readTimeout()
 {
+    if (m_readDeadline.isForever())
+        return;
+    if (!m_readDeadline.hasExpired()) {
+        m_readTimer.start(int(qMax<qint64>(1, m_readDeadline.remainingTime())));
+        return;
+    }
     if (m_inBody && m_windowBytes >= minBodyBytesPerSecond * m_readTimeout / 1000) {
         startBodyWindow();
         return;
@@ -351,7 +374,7 @@ void HttpConnectionHandler::read()
 // as the client takes to send it.
 bool HttpConnectionHandler::admitBody()
 {
-    HttpResponse response(m_socket, &m_stopping);
+    HttpResponse response(m_socket, &m_stopping, !m_sslConfiguration);
     response.setHeader("Connection", "close");
     bool accepted = false;
     m_serving = true;
@@ -427,17 +450,33 @@ bool HttpConnectionHandler::moveBodyByKernel()
                 strerror(errno));
             break;
         }
-        if (window.hasExpired()) {
-            if (m_windowBytes < minBodyBytesPerSecond * m_readTimeout / 1000) {
-                qCDebug(lcHttp, "HttpConnectionHandler (%p): read timeout occured", static_cast<void *>(this));
-                break;
-            }
-            window.setRemainingTime(m_readTimeout);
-            m_windowBytes = 0;
-        }
-        pollfd ready { socketFd, POLLIN, 0 };
-        ::poll(&ready, 1, int(qMin<qint64>(window.remainingTime(), bodyPollSliceMs)));
+        if (!waitForBody(socketFd, window))
+            break;
     }
+    return bodyEnded();
+}
+
+// Waits in poll() for more of a body that the thread reads itself, in short slices; false when
+// the body came too slowly: fewer than minBodyBytesPerSecond over the "readTimeout" period.
+bool HttpConnectionHandler::waitForBody(int socketFd, QDeadlineTimer &window)
+{
+    if (window.hasExpired()) {
+        if (m_windowBytes < minBodyBytesPerSecond * m_readTimeout / 1000) {
+            qCDebug(lcHttp, "HttpConnectionHandler (%p): read timeout occured", static_cast<void *>(this));
+            return false;
+        }
+        window.setRemainingTime(m_readTimeout);
+        m_windowBytes = 0;
+    }
+    pollfd ready { socketFd, POLLIN, 0 };
+    ::poll(&ready, 1, int(qMin<qint64>(window.remainingTime(), bodyPollSliceMs)));
+    return true;
+}
+
+// After the thread read a body itself: true when the request is complete or aborted (it is
+// answered as usual), false when the body stopped short and the connection was given up.
+bool HttpConnectionHandler::bodyEnded()
+{
     if (m_currentRequest->status() != HttpRequest::WaitingForBody)
         return true;
     m_readTimer.stop();
@@ -447,11 +486,54 @@ bool HttpConnectionHandler::moveBodyByKernel()
     return false;
 }
 
+// The rest of a multipart body is read from the socket's descriptor straight into the request's
+// buffer (HttpRequest::bodySpace), in reads as large as that offers, rather than through Qt's
+// read buffer and one pass of the event loop per block: a copy less, and large writes to the
+// file parts. The rules are those of moveBodyByKernel(); a TLS connection reads the ordinary way.
+bool HttpConnectionHandler::readBodyDirectly()
+{
+    qint64 room = 0;
+    if (m_sslConfiguration || !m_currentRequest->bodySpace(&room))
+        return true;
+    while (m_socket->bytesAvailable() > 0 && m_currentRequest->status() == HttpRequest::WaitingForBody)
+        m_currentRequest->readFromSocket(m_socket);
+    const int socketFd = int(m_socket->socketDescriptor());
+    if (m_currentRequest->status() != HttpRequest::WaitingForBody || socketFd < 0)
+        return true;
+
+    QDeadlineTimer window(m_readTimeout);
+    m_windowBytes = 0;
+    while (char *space = m_currentRequest->bodySpace(&room)) {
+        if (m_stopping.load())
+            break;
+        const ssize_t got = ::read(socketFd, space, size_t(room));
+        if (got > 0) {
+            m_windowBytes += got;
+            m_currentRequest->bodyBytesArrived(got);
+            continue;
+        }
+        if (got == 0) {
+            qCDebug(lcHttp, "HttpConnectionHandler (%p): body cut off", static_cast<void *>(this));
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            qCWarning(lcHttp, "HttpConnectionHandler (%p): reading the body failed: %s", static_cast<void *>(this),
+                strerror(errno));
+            break;
+        }
+        if (!waitForBody(socketFd, window))
+            break;
+    }
+    return bodyEnded();
+}
+
 void HttpConnectionHandler::readRequests()
 {
     while (m_socket->bytesAvailable() > 0 && m_socket->state() == QAbstractSocket::ConnectedState) {
         if (!m_currentRequest) {
-            m_currentRequest = new HttpRequest(m_settings);
+            m_currentRequest = new HttpRequest(m_maxRequestSize, m_maxMultiPartSize);
             m_currentRequest->setUploadHandler(m_requestHandler);
         }
 
@@ -471,7 +553,7 @@ void HttpConnectionHandler::readRequests()
                         m_socket->flush();
                     }
                     startBodyWindow();
-                    if (!moveBodyByKernel())
+                    if (!moveBodyByKernel() || !readBodyDirectly())
                         return;
                 } else {
                     m_windowBytes += available - m_socket->bytesAvailable();
@@ -487,11 +569,11 @@ void HttpConnectionHandler::readRequests()
         if (m_currentRequest->status() != HttpRequest::Complete)
             return;
 
-        m_readTimer.stop();
+        stopReadTimer();
         m_inBody = false;
         qCDebug(lcHttp, "HttpConnectionHandler (%p): received request", static_cast<void *>(this));
 
-        HttpResponse response(m_socket, &m_stopping);
+        HttpResponse response(m_socket, &m_stopping, !m_sslConfiguration);
         response.setHeadersOnly(m_currentRequest->method().compare("HEAD", Qt::CaseInsensitive) == 0);
         bool closeConnection = false;
         if (m_currentRequest->header("Connection").compare("close", Qt::CaseInsensitive) == 0) {

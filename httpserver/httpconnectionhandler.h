@@ -66,12 +66,17 @@ private slots:
 private:
     void createSocket();
     void startReadTimer();
+    void armReadTimer();
+    void stopReadTimer();
     void startBodyWindow();
     void waitForWritten();
     void closeAfterWriting();
     void readRequests();
     bool admitBody();
     bool moveBodyByKernel();
+    bool readBodyDirectly();
+    bool waitForBody(int socketFd, QDeadlineTimer &window);
+    bool bodyEnded();
     void endBodyWindow();
     void refuse(int status);
     void endRequest();
@@ -82,6 +87,8 @@ private:
     QTcpSocket *m_socket = nullptr;
     QThread *m_thread;
     QTimer m_readTimer;
+    // When the period the read timer watches ends; forever while nothing is awaited.
+    QDeadlineTimer m_readDeadline { QDeadlineTimer::Forever };
     HttpRequest *m_currentRequest = nullptr;
     // True while the request handler runs; the request must outlive a disconnect noticed then,
     // and the handler stays busy.
@@ -92,6 +99,9 @@ private:
     bool m_inBody = false;
     qint64 m_windowBytes = 0;
     int m_readTimeout = 10000;
+    // The request limits of the settings, read once per connection.
+    qint64 m_maxRequestSize = 16000;
+    qint64 m_maxMultiPartSize = 1000000;
     HttpRequestHandler *m_requestHandler;
     // Written by the pool's thread (hand-out, stop) and by this handler's thread.
     std::atomic<bool> m_busy { false };

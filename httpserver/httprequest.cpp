@@ -22,6 +22,10 @@ constexpr int partLineLimit = 65536;
 // Spaces and tabs allowed after a boundary before its line ends; more make it data, so that a
 // run of them cannot keep the parser holding the bytes back.
 constexpr int maxTransportPadding = 1024;
+// A multipart body is read into a buffer of the request's that starts this large and doubles
+// while reads fill it, up to the larger size.
+constexpr int multipartBufferStart = 64 * 1024;
+constexpr int multipartBufferMost = 1024 * 1024;
 
 // "content-length" as its real 64-bit value; text that is not a number counts as no body.
 // A number beyond 64 bits is held at the largest value, which every limit refuses.
@@ -42,9 +46,15 @@ qint64 parseContentLength(const QByteArray &text)
 } // namespace
 
 HttpRequest::HttpRequest(const QSettings *settings)
+    : HttpRequest(settings->value("maxRequestSize", "16000").toLongLong(),
+        settings->value("maxMultiPartSize", "1000000").toLongLong())
 {
-    m_maxSize = settings->value("maxRequestSize", "16000").toLongLong();
-    m_maxMultiPartSize = settings->value("maxMultiPartSize", "1000000").toLongLong();
+}
+
+HttpRequest::HttpRequest(qint64 maxRequestSize, qint64 maxMultiPartSize)
+    : m_maxSize(maxRequestSize)
+    , m_maxMultiPartSize(maxMultiPartSize)
+{
 }
 
 HttpRequest::~HttpRequest()
@@ -102,13 +112,25 @@ void HttpRequest::abort(int status, const char *reason)
 
 bool HttpRequest::readLine(QIODevice *device, QByteArray *line)
 {
-    // One byte beyond the budget lets the size check notice an overlong line. readLine() takes
-    // one more than the number of bytes it may return.
+    // One byte beyond the budget lets the size check notice an overlong line. A line longer
+    // than the piece read at once arrives in several calls.
+    char piece[4096];
     const qint64 budget = qMax<qint64>(m_maxSize - m_currentSize + 1, 1);
-    const QByteArray data = device->readLine(budget + 1);
-    m_currentSize += data.size();
-    m_lineBuffer.append(data);
-    if (!m_lineBuffer.contains("\r\n"))
+    // readLine() takes one more than the number of bytes it may return.
+    const qint64 got = device->readLine(piece, qMin<qint64>(budget, sizeof piece - 1) + 1);
+    if (got <= 0)
+        return false;
+    m_currentSize += got;
+    // Each piece ends at the first LF: a line is complete when one ends with CR LF, also when
+    // its CR came at the end of the piece before.
+    const bool lineEnds = piece[got - 1] == '\n'
+        && (got >= 2 ? piece[got - 2] == '\r' : m_lineBuffer.endsWith('\r'));
+    if (m_lineBuffer.isEmpty() && lineEnds) {
+        *line = QByteArray(piece, int(got)).trimmed();
+        return true;
+    }
+    m_lineBuffer.append(piece, int(got));
+    if (!lineEnds)
         return false;
     *line = m_lineBuffer.trimmed();
     m_lineBuffer.clear();
@@ -122,14 +144,17 @@ void HttpRequest::readRequestLine(QIODevice *device)
         return;
 
     qCDebug(lcHttp, "HttpRequest: from %s: %s", qPrintable(m_peerAddress.toString()), line.constData());
-    const QList<QByteArray> parts = line.split(' ');
-    if (parts.size() != 3 || !parts.at(2).contains("HTTP")) {
+    // Method, target and version, separated by single spaces.
+    const int firstSpace = line.indexOf(' ');
+    const int secondSpace = firstSpace >= 0 ? line.indexOf(' ', firstSpace + 1) : -1;
+    if (secondSpace < 0 || line.indexOf(' ', secondSpace + 1) >= 0
+        || line.indexOf("HTTP", secondSpace + 1) < 0) {
         abort(400, "received broken HTTP request, invalid first line");
         return;
     }
-    m_method = parts.at(0).trimmed();
-    m_path = parts.at(1);
-    m_version = parts.at(2);
+    m_method = line.left(firstSpace).trimmed();
+    m_path = line.mid(firstSpace + 1, secondSpace - firstSpace - 1);
+    m_version = line.mid(secondSpace + 1);
     m_status = WaitingForHeader;
 }
 
@@ -262,53 +287,81 @@ void HttpRequest::completeBody()
 
 void HttpRequest::readMultipartBody(QIODevice *device)
 {
+    qint64 room = 0;
+    char *space = bodySpace(&room);
+    if (!space)
+        return;
+    const qint64 got = device->read(space, qMin(room, device->bytesAvailable()));
+    if (got > 0)
+        takeMultipartBytes(got);
+}
+
+char *HttpRequest::bodySpace(qint64 *size)
+{
+    *size = 0;
+    if (m_status != WaitingForBody || m_boundary.isEmpty())
+        return nullptr;
     if (m_delimiter.isEmpty()) {
         m_delimiter = "\r\n--" + m_boundary;
         // The body's first boundary line has no CR LF before it: one in front lets the search
         // treat it like every other delimiter, and the preamble is a part without a name.
-        m_multipartBuffer = "\r\n";
+        m_multipartBuffer.resize(int(qMin<qint64>(multipartBufferStart, 2 + m_expectedBodySize)));
+        memcpy(m_multipartBuffer.data(), "\r\n", 2);
+        m_multipartFill = 2;
     }
+    const qint64 left = m_expectedBodySize - m_multipartBytes;
+    // The bytes held back (the start of a delimiter, an unfinished header line) leave room for at
+    // least a block more, or for the rest of the body.
+    const qint64 wanted = qMin<qint64>(left, multipartBufferStart);
+    if (m_multipartBuffer.size() - m_multipartFill < wanted)
+        m_multipartBuffer.resize(int(m_multipartFill + wanted));
+    *size = qMin<qint64>(left, m_multipartBuffer.size() - m_multipartFill);
+    return m_multipartBuffer.data() + m_multipartFill;
+}
 
-    // All the socket has buffered at once: when that is one block of its buffer, Qt hands the
-    // block over without copying it.
-    QByteArray block = device->read(qMin(m_expectedBodySize - m_multipartBytes, device->bytesAvailable()));
-    m_multipartBytes += block.size();
-    joinBlock(std::move(block));
+void HttpRequest::bodyBytesArrived(qint64 size)
+{
+    qint64 room = 0;
+    if (size <= 0 || !bodySpace(&room) || size > room)
+        return;
+    takeMultipartBytes(size);
+    if (m_status == Complete) {
+        decodeRequestParams();
+        extractCookies();
+    }
+}
+
+// size bytes arrived behind those held in the buffer: the parser hands on what it can and keeps
+// the rest at the buffer's start. A read that filled all the room makes the buffer larger for
+// the next one, up to multipartBufferMost: a fast sender is served with large reads and writes,
+// a slow one holds little memory.
+void HttpRequest::takeMultipartBytes(qint64 size)
+{
+    const bool filled = m_multipartFill + size == m_multipartBuffer.size();
+    m_multipartFill += int(size);
+    m_multipartBytes += size;
 
     if (m_multipartBytes >= m_maxMultiPartSize) {
         abort(413, "received too many multipart bytes");
         return;
     }
     const bool bodyEnds = m_multipartBytes >= m_expectedBodySize;
-    m_multipartBuffer.remove(0, parseMultipartBuffer(bodyEnds));
-    if (m_status != WaitingForBody || !bodyEnds)
-        return;
-
-    // Whatever is left belongs to a part cut off before its boundary: it is not kept.
-    discardPart();
-    m_multipartBuffer.clear();
-    m_status = Complete;
-}
-
-// In a file's data, the bytes kept from the previous block are only those that might begin a
-// delimiter. Unless a delimiter does span the two blocks, they are handed on as data and the
-// new block is parsed where it lies instead of being copied behind them.
-void HttpRequest::joinBlock(QByteArray &&block)
-{
-    const int keptSize = m_multipartBuffer.size();
-    const int delimiterSize = m_delimiter.size();
-    if (keptSize > 0 && m_multipartState == PartData && !m_atDataStart && keptSize < delimiterSize
-        && block.size() >= delimiterSize) {
-        const QByteArray seam = m_multipartBuffer + block.left(delimiterSize - 1);
-        if (!seam.contains(m_delimiter)) {
-            appendPartData(m_multipartBuffer.constData(), keptSize);
-            m_multipartBuffer.clear();
+    const int used = parseMultipartBuffer(bodyEnds);
+    if (m_status != WaitingForBody || bodyEnds) {
+        // Whatever is left belongs to a part cut off before its boundary: it is not kept.
+        if (m_status == WaitingForBody) {
+            discardPart();
+            m_status = Complete;
         }
+        m_multipartBuffer = QByteArray();
+        m_multipartFill = 0;
+        return;
     }
-    if (m_multipartBuffer.isEmpty())
-        m_multipartBuffer = std::move(block);
-    else
-        m_multipartBuffer.append(block);
+    m_multipartFill -= used;
+    if (used > 0 && m_multipartFill > 0)
+        memmove(m_multipartBuffer.data(), m_multipartBuffer.constData() + used, size_t(m_multipartFill));
+    if (filled && m_multipartBuffer.size() < multipartBufferMost)
+        m_multipartBuffer.resize(int(qMin<qint64>(m_multipartBuffer.size() * 2, multipartBufferMost)));
 }
 
 // Whether the delimiter ending at afterDelimiter really is one: 1 when "--" follows it, or
@@ -318,7 +371,7 @@ void HttpRequest::joinBlock(QByteArray &&block)
 int HttpRequest::delimiterFollows(int afterDelimiter, bool bodyEnds) const
 {
     const char *const data = m_multipartBuffer.constData();
-    const int size = m_multipartBuffer.size();
+    const int size = m_multipartFill;
     if (afterDelimiter >= size)
         return bodyEnds ? 1 : 0;
     if (data[afterDelimiter] == '-') {
@@ -344,7 +397,7 @@ int HttpRequest::delimiterFollows(int afterDelimiter, bool bodyEnds) const
 int HttpRequest::parseMultipartBuffer(bool bodyEnds)
 {
     const char *const data = m_multipartBuffer.constData();
-    const int size = m_multipartBuffer.size();
+    const int size = m_multipartFill;
     const int delimiterSize = m_delimiter.size();
     int pos = 0;
     while (m_status == WaitingForBody && pos < size) {

@@ -47,6 +47,8 @@ public:
 
     // Reads "maxRequestSize" and "maxMultiPartSize" from settings.
     explicit HttpRequest(const QSettings *settings);
+    // The same limits given as values, read from the settings once for many requests.
+    HttpRequest(qint64 maxRequestSize, qint64 maxMultiPartSize);
     virtual ~HttpRequest();
 
     // The handler asked where each multipart file part goes (HttpRequestHandler::uploadDevice);
@@ -89,6 +91,12 @@ public:
     qint64 announcedBodySize() const { return m_expectedBodySize; }
     // Bytes of the body still to come.
     qint64 bodyBytesLeft() const;
+    // While a multipart body arrives: room for up to *size of its next bytes, to be filled by
+    // the caller (straight from the socket, without a copy through Qt's buffers) and handed to
+    // bodyBytesArrived(). Null when the request takes no body bytes this way.
+    char *bodySpace(qint64 *size);
+    // size bytes were placed at bodySpace(), which is invalid from then on; they are parsed.
+    void bodyBytesArrived(qint64 size);
     // size bytes of the body went to the body device's file by another way than the request
     // (FileBodyDevice); the request is complete with the last of them.
     void bodyBytesMoved(qint64 size);
@@ -118,7 +126,7 @@ private:
     void readBody(QIODevice *device);
     void completeBody();
     void readMultipartBody(QIODevice *device);
-    void joinBlock(QByteArray &&block);
+    void takeMultipartBytes(qint64 size);
     int parseMultipartBuffer(bool bodyEnds);
     int delimiterFollows(int afterDelimiter, bool bodyEnds) const;
     void readPartHeaderLine(const QByteArray &line);
@@ -166,9 +174,11 @@ private:
     // name), on the rest of a delimiter line, in a part's header block, or after the last part.
     enum MultipartState { PartData, DelimiterLine, PartHeader, Epilogue };
     MultipartState m_multipartState = PartData;
-    // Body bytes received but not yet handed on: the tail that may begin a delimiter split
-    // across two reads, or an unfinished line.
+    // Body bytes received but not yet handed on (the tail that may begin a delimiter split
+    // across two reads, or an unfinished line), the first m_multipartFill bytes of the buffer;
+    // the rest of it is room for the next read.
     QByteArray m_multipartBuffer;
+    int m_multipartFill = 0;
     // "\r\n--" + boundary: the CR LF before a boundary line belongs to the delimiter.
     QByteArray m_delimiter;
     qint64 m_multipartBytes = 0;

@@ -21,8 +21,10 @@ class HttpResponse
 {
 public:
     explicit HttpResponse(QTcpSocket *socket);
-    // The connection handler's: once cancelled is set (server shutting down), writes fail.
-    HttpResponse(QTcpSocket *socket, const std::atomic<bool> *cancelled);
+    // The connection handler's: once cancelled is set (server shutting down), writes fail. With
+    // directWrites (a plain TCP connection, never TLS) bytes go straight to the socket's
+    // descriptor whenever Qt has none of its own waiting.
+    HttpResponse(QTcpSocket *socket, const std::atomic<bool> *cancelled, bool directWrites = false);
 
     void setHeader(const QByteArray &name, const QByteArray &value);
     void setHeader(const QByteArray &name, int value);
@@ -71,6 +73,7 @@ private:
 
     QTcpSocket *m_socket;
     const std::atomic<bool> *m_cancelled = nullptr;
+    bool m_directWrites = false;
     bool m_failed = false;
     QMap<QByteArray, QByteArray> m_headers;
     int m_statusCode = 200;

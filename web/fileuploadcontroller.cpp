@@ -31,12 +31,19 @@ FileUploadController::FileUploadController(
 
 void FileUploadController::service(tarsel::HttpRequest &request, tarsel::HttpResponse &response)
 {
+    // An upload that is not saved leaves nothing in the download folder once answered.
+    auto *placed = qobject_cast<PartialFileDevice *>(request.uploadedDevice("data"));
     tarsel::Template page = htmlPage(templateCache, QStringLiteral("upload"), request, response);
     if (request.parameter("action") != "show") {
+        if (placed)
+            placed->discard();
         response.write(page.toUtf8(), true);
         return;
     }
-    upload::answer(response, save(request));
+    const QJsonObject answer = save(request);
+    if (placed)
+        placed->discard();
+    upload::answer(response, answer);
 }
 
 QJsonObject FileUploadController::save(const tarsel::HttpRequest &request)
@@ -47,13 +54,23 @@ QJsonObject FileUploadController::save(const tarsel::HttpRequest &request)
         return upload::answerObject(true, tr(savedMessage).arg(upload::shownPlace(), tr("！")));
     }
 
-    QTemporaryFile *data = request.uploadedFile("data");
-    if (!data)
+    auto *placed = qobject_cast<PartialFileDevice *>(request.uploadedDevice("data"));
+    QTemporaryFile *data = placed ? nullptr : request.uploadedFile("data");
+    if (!placed && !data)
         return upload::answerObject(false, tr(failedMessage));
     // Only the last path component counts: an upload never lands outside the download folder.
     const QString name = upload::confinedFileName(QString::fromUtf8(request.parameter("filename")));
     if (name.isEmpty())
         return upload::answerObject(false, tr(badNameMessage));
+
+    // Written into the download folder as it arrived: it only gets its name.
+    if (placed) {
+        const QString written = placed->finish(folder, name);
+        if (written.isEmpty())
+            return upload::answerObject(false, tr(failedMessage));
+        emit events->fileSaved(written);
+        return upload::answerObject(true, tr(savedMessage).arg(upload::shownPlace(written), tr("！")));
+    }
 
     // The upload is complete in its temporary file already: where that lies on the download
     // folder's file system it simply gets its name there, otherwise it is copied.

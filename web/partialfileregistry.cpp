@@ -183,9 +183,15 @@ int PartialFileRegistry::removeLeftovers(const QString &folder)
 
 PartialFile::~PartialFile()
 {
+    discard();
+}
+
+void PartialFile::discard()
+{
     m_file.close();
     if (m_recorded)
         PartialFileRegistry::remove(m_file.fileName());
+    m_recorded = false;
 }
 
 bool PartialFile::create(const QString &folder, const QString &name)
@@ -200,5 +206,38 @@ QString PartialFile::finish(const QString &folder, const QString &name)
     const QString written = PartialFileRegistry::finish(m_file.fileName(), folder, name);
     if (!written.isEmpty())
         m_recorded = false;
+    return written;
+}
+
+bool PartialFileDevice::create(const QString &folder, const QString &name)
+{
+    return m_partial.create(folder, name) && open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+}
+
+QString PartialFileDevice::finish(const QString &folder, const QString &name)
+{
+    if (m_failed || !isOpen() || !m_partial.file().flush())
+        return QString();
+    close();
+    return m_partial.finish(folder, name);
+}
+
+void PartialFileDevice::discard()
+{
+    close();
+    m_partial.discard();
+}
+
+qint64 PartialFileDevice::readData(char *, qint64)
+{
+    return -1;
+}
+
+qint64 PartialFileDevice::writeData(const char *data, qint64 size)
+{
+    const qint64 written = m_partial.file().write(data, size);
+    // A short write leaves a gap the next write would close over: the file is not whole.
+    if (written != size)
+        m_failed = true;
     return written;
 }

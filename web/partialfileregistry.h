@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFile>
+#include <QIODevice>
 #include <QString>
 
 // The partial files of web uploads: hidden files in the download folder that become the uploaded
@@ -52,8 +53,38 @@ public:
     // Closes the file and makes it folder/name (PartialFileRegistry::finish()); it then stays.
     // Returns the path written, or an empty text on failure.
     QString finish(const QString &folder, const QString &name);
+    // Closes and removes the file now, unless it was finished.
+    void discard();
 
 private:
     QFile m_file;
     bool m_recorded = false;
+};
+
+// A write-only device over a partial file of its own: where the file of a one-request upload
+// goes while it arrives, so that it lies in the download folder from the start and, complete,
+// only gets its name (no copy from a temporary folder on another file system).
+class PartialFileDevice : public QIODevice
+{
+    Q_OBJECT
+
+public:
+    using QIODevice::QIODevice;
+
+    // PartialFile::create(); the device is open for writing when it returns true.
+    bool create(const QString &folder, const QString &name);
+    // Every byte written reached the file, which becomes folder/name (PartialFile::finish()).
+    // Returns the path written, or an empty text on failure (the partial file then goes with the
+    // device).
+    QString finish(const QString &folder, const QString &name);
+    // The upload is not kept: the partial file goes now rather than with the device.
+    void discard();
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override;
+    qint64 writeData(const char *data, qint64 size) override;
+
+private:
+    PartialFile m_partial;
+    bool m_failed = false;
 };

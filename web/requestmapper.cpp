@@ -1,10 +1,12 @@
 #include "requestmapper.h"
 
+#include "core/settings.h"
 #include "httpserver/httpcookie.h"
 #include "httpserver/httprequest.h"
 #include "httpserver/httpresponse.h"
 #include "httpserver/staticfilecontroller.h"
 #include "httpserver/templatecache.h"
+#include "web/chunkedupload.h"
 #include "web/chunkeduploadmap.h"
 #include "web/chunkeduploadrequest.h"
 #include "web/chunkwriter.h"
@@ -15,6 +17,7 @@
 #include "web/htmlpage.h"
 #include "web/hugefileuploadcontroller.h"
 #include "web/notfoundcontroller.h"
+#include "web/partialfileregistry.h"
 #include "web/textuploadcontroller.h"
 #include "web/websettings.h"
 
@@ -321,8 +324,19 @@ QIODevice *RequestMapper::uploadDevice(const tarsel::HttpRequest &request, const
     // No other request puts data on this computer: its bytes are dropped as they arrive.
     if (key.isEmpty())
         return new DiscardDevice;
-    if (!chunked || fieldName != "data")
+    if (fieldName != "data")
         return nullptr;
+    if (!chunked) {
+        // A one-request upload is written where it will stay (FileUploadController::save);
+        // without a partial file there it goes to a temporary file, to be copied when complete.
+        if (routeOf(pathOf(request)) != Route::Upload)
+            return nullptr;
+        auto *device = new PartialFileDevice;
+        if (device->create(Settings::downloadPath(), QStringLiteral(".orvex-upload") + QLatin1String(partialFileSuffix)))
+            return device;
+        delete device;
+        return nullptr;
+    }
     return HugeFileUploadController(templateCache, chunkedUploads, &uploadEvents)
         .chunkDevice(ChunkedUploadRequest::decode(request, key));
 }

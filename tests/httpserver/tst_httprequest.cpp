@@ -202,6 +202,10 @@ private slots:
     void writesABodyToTheHandlersDevice_data();
     void writesABodyToTheHandlersDevice();
     void extractsCookies();
+    void readsLinesLongerThanOneRead_data();
+    void readsLinesLongerThanOneRead();
+    void takesBodyBytesPlacedByTheCaller_data();
+    void takesBodyBytesPlacedByTheCaller();
 
 private:
     QTemporaryDir tempDir;
@@ -863,6 +867,81 @@ void TestHttpRequest::extractsCookies()
     QCOMPARE(request->cookie("a"), QByteArray("1"));
     QCOMPARE(request->header("cookie"), QByteArray());
     QVERIFY(request->headers("cookie").isEmpty());
+}
+
+void TestHttpRequest::readsLinesLongerThanOneRead_data()
+{
+    QTest::addColumn<int>("valueSize");
+    // A line is read in pieces of 4095 bytes: "X-Long: " and the value, then CR LF inside the
+    // first piece, CR at its end and LF in the next, both in the next, and many pieces.
+    for (const int size : { 10, 4085, 4086, 4087, 9000 })
+        QTest::addRow("%d bytes", size) << size;
+}
+
+void TestHttpRequest::readsLinesLongerThanOneRead()
+{
+    QFETCH(int, valueSize);
+    const QByteArray value(valueSize, 'v');
+    QBuffer raw;
+    raw.setData("GET /" + value + " HTTP/1.1\r\nX-Long: " + value + "\r\nX-After: 1\r\n\r\n");
+    QVERIFY(raw.open(QIODevice::ReadOnly));
+    HttpRequest request(100000, 100000);
+    while (!raw.atEnd() && request.status() != HttpRequest::Complete && request.status() != HttpRequest::Aborted)
+        request.readFromDevice(&raw);
+    QCOMPARE(request.status(), HttpRequest::Complete);
+    QCOMPARE(request.rawPath(), "/" + value);
+    QCOMPARE(request.header("x-long"), value);
+    QCOMPARE(request.header("x-after"), QByteArray("1"));
+}
+
+void TestHttpRequest::takesBodyBytesPlacedByTheCaller_data()
+{
+    QTest::addColumn<QByteArray>("fileData");
+    QTest::addColumn<int>("pieceSize");
+    // Delimiter prefixes on and around the edges of the pieces and of the growing buffer.
+    QByteArray big = randomBytes(2500000);
+    for (const int at : { 4090, 65530, 65536 * 2 - 3, 65536 * 3, 1048576 - 5, 1048576 * 2 - 1 })
+        big.replace(at, 11, "\r\n--bounda\r");
+    for (const int piece : { 1, 7, 4096, 65536, 1 << 20 })
+        QTest::addRow("split file data, pieces of %d", piece) << splitFileData << piece;
+    for (const int piece : { 4093, 65536, 1 << 21 })
+        QTest::addRow("2.5 MB, pieces of %d", piece) << big << piece;
+}
+
+// The connection handler reads a multipart body from the socket straight into the request's
+// room (bodySpace) in pieces of whatever size the socket has.
+void TestHttpRequest::takesBodyBytesPlacedByTheCaller()
+{
+    QFETCH(QByteArray, fileData);
+    QFETCH(int, pieceSize);
+    const QByteArray body = fieldPart(splitBoundary, "note", "a\r\n--boundar")
+        + filePart(splitBoundary, "file", "s.bin", fileData) + fieldPart(splitBoundary, "last", "z") + "--"
+        + splitBoundary + "--\r\n";
+    const QByteArray raw = multipartRequest(splitBoundary, body);
+    QBuffer head;
+    head.setData(raw.left(raw.size() - body.size()));
+    QVERIFY(head.open(QIODevice::ReadOnly));
+    HttpRequest request(16000, 10000000);
+    while (!head.atEnd())
+        request.readFromDevice(&head);
+    QCOMPARE(request.status(), HttpRequest::WaitingForBody);
+
+    int at = 0;
+    qint64 room = 0;
+    while (char *space = request.bodySpace(&room)) {
+        QVERIFY(room > 0);
+        const int size = int(qMin(qMin<qint64>(room, pieceSize), qint64(body.size() - at)));
+        memcpy(space, body.constData() + at, size_t(size));
+        request.bodyBytesArrived(size);
+        at += size;
+    }
+    QCOMPARE(at, body.size());
+    QCOMPARE(request.status(), HttpRequest::Complete);
+    QCOMPARE(request.parameter("note"), QByteArray("a\r\n--boundar"));
+    QCOMPARE(request.parameter("last"), QByteArray("z"));
+    QTemporaryFile *file = request.uploadedFile("file");
+    QVERIFY(file);
+    QVERIFY(file->readAll() == fileData);
 }
 
 ORVEX_TEST_MAIN(TestHttpRequest)

@@ -247,6 +247,44 @@ private slots:
         QCOMPARE(QFile::exists(downloads + QStringLiteral("/x.txt")), saved);
     }
 
+    void uploadIsWrittenIntoTheDownloadFolder_data()
+    {
+        QTest::addColumn<bool>("cutOff");
+        QTest::addRow("completed") << false;
+        QTest::addRow("cut off") << true;
+    }
+
+    // The file part goes into a hidden partial file of the download folder as it arrives; it
+    // gets its name when complete and goes when the upload is cut off.
+    void uploadIsWrittenIntoTheDownloadFolder()
+    {
+        QFETCH(bool, cutOff);
+        const QByteArray content(300000, 'q');
+        const QByteArray request = multipartRequest(
+            "/file", { { "action", "show", {} }, { "filename", "a.bin", {} }, { "data", content, "a.bin" } });
+        const int tail = 1000;
+        testsupport::HttpExchange reply(port, request.left(request.size() - tail));
+        const auto partial = [this] {
+            const QFileInfoList found = QDir(downloads).entryInfoList({ QStringLiteral(".orvex-upload*.orvex-part") },
+                QDir::Files | QDir::Hidden);
+            return found.size() == 1 && found.first().size() >= 200000 ? found.first().fileName() : QString();
+        };
+        QTRY_VERIFY(!partial().isEmpty());
+        const auto entries = [this] {
+            return QDir(downloads).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden);
+        };
+        if (cutOff) {
+            reply.abort();
+            QTRY_COMPARE(entries(), QStringList());
+            return;
+        }
+        reply.send(request.right(tail));
+        QVERIFY(reply.wait());
+        QCOMPARE(QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("ok")).toBool(), true);
+        QCOMPARE(entries(), QStringList { QStringLiteral("a.bin") });
+        QVERIFY(readFile(downloads + QStringLiteral("/a.bin")) == content);
+    }
+
     void uploadWithoutDataFails()
     {
         const auto reply
