@@ -8,6 +8,7 @@
 #include "gui/desktopnotifier.h"
 #include "gui/transfer/offerqueue.h"
 #include "transfer/context.h"
+#include "transfer/identity.h"
 #include "transfer/receivercontext.h"
 
 #include <QAbstractButton>
@@ -305,8 +306,9 @@ void ProgressBarUI::transferFinish()
 bool ProgressBarUI::offerToRemember()
 {
     const PeerIdentity peer = context->peerIdentity();
+    // This installation itself (a transfer to its own address) is no device to pair with.
     if (pairChosen || peer.standing != PeerIdentity::Standing::Unpaired || !isVisible()
-        || PairedDevices::find(peer.key))
+        || PairedDevices::find(peer.key) || peer.key == Identity::own().publicKey())
         return false;
     rememberQuestion = new QMessageBox(QMessageBox::Question, QCoreApplication::applicationName(),
         tr("传输完成。\n记住此设备后，来自它的文件不必再比对验证码。"), QMessageBox::NoButton, this);
