@@ -9,7 +9,6 @@
 #include "cli/transfertexts.h"
 #include "core/paireddevices.h"
 #include "core/peertext.h"
-#include "core/sharedtext.h"
 #include "discovery/devicelist.h"
 #include "discovery/discoveryservice.h"
 #include "transfer/context.h"
@@ -75,19 +74,12 @@ int SendCommand::start(const QCommandLineParser &parser)
 
     QString text;
     if (sendsText) {
-        const QByteArray utf8 = textArgument(parser.value(QStringLiteral("text")));
-        if (utf8.size() > sharedtext::maxTextBytes) {
-            Console::err(tr("文字太长：最多 1 MiB。"));
+        if (!checkedTextArgument(
+                parser.value(QStringLiteral("text")), tr("没有可发送的文字，或文字不是有效的 UTF-8。"), &text))
             return exitcode::usage;
-        }
-        if (!sharedtext::acceptable(utf8)) {
-            Console::err(tr("没有可发送的文字，或文字不是有效的 UTF-8。"));
-            return exitcode::usage;
-        }
-        text = QString::fromUtf8(utf8);
         // The name is the one the session offers, give or take the second it starts in.
-        files.append(
-            { SenderContext::textFileName(QDateTime::currentDateTime()), static_cast<quint64>(utf8.size()), 0 });
+        files.append({ SenderContext::textFileName(QDateTime::currentDateTime()),
+            static_cast<quint64>(text.toUtf8().size()), 0 });
     } else {
         const int added = addPaths(parser.positionalArguments());
         if (added != exitcode::success)

@@ -8,7 +8,6 @@
 #include "cli/weblinks.h"
 #include "core/humansize.h"
 #include "core/peertext.h"
-#include "core/sharedtext.h"
 #include "web/webserver.h"
 
 #include <QCommandLineParser>
@@ -44,16 +43,9 @@ int ShareCommand::start(const QCommandLineParser &parser)
     }
     QString text;
     if (parser.isSet(QStringLiteral("text"))) {
-        const QByteArray utf8 = textArgument(parser.value(QStringLiteral("text")));
-        if (utf8.size() > sharedtext::maxTextBytes) {
-            Console::err(tr("文字太长：最多 1 MiB。"));
+        if (!checkedTextArgument(
+                parser.value(QStringLiteral("text")), tr("没有可分享的文字，或文字不是有效的 UTF-8。"), &text))
             return exitcode::usage;
-        }
-        if (!sharedtext::acceptable(utf8)) {
-            Console::err(tr("没有可分享的文字，或文字不是有效的 UTF-8。"));
-            return exitcode::usage;
-        }
-        text = QString::fromUtf8(utf8);
     }
     if (files.isEmpty() && text.isEmpty()) {
         Console::err(tr("请选择文件"));

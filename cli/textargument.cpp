@@ -1,7 +1,9 @@
 #include "textargument.h"
 
+#include "cli/console.h"
 #include "core/sharedtext.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <cstdio>
@@ -22,4 +24,19 @@ QByteArray textArgument(const QString &value)
         utf8 += part;
     }
     return utf8;
+}
+
+bool checkedTextArgument(const QString &value, const QString &noText, QString *text)
+{
+    const QByteArray utf8 = textArgument(value);
+    if (utf8.size() > sharedtext::maxTextBytes) {
+        Console::err(QCoreApplication::translate("TextArgument", "文字太长：最多 1 MiB。"));
+        return false;
+    }
+    if (!sharedtext::acceptable(utf8)) {
+        Console::err(noText);
+        return false;
+    }
+    *text = QString::fromUtf8(utf8);
+    return true;
 }

@@ -1919,10 +1919,6 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <translation>--text cannot be sent together with files.</translation>
     </message>
     <message>
-        <source>文字太长：最多 1 MiB。</source>
-        <translation>The text is too long: at most 1 MiB.</translation>
-    </message>
-    <message>
         <source>没有可发送的文字，或文字不是有效的 UTF-8。</source>
         <translation>There is no text to send, or it is not valid UTF-8.</translation>
     </message>
@@ -2135,16 +2131,19 @@ Please send at most about %2 files at a time (the longer the file names, the few
         <translation>text</translation>
     </message>
     <message>
-        <source>文字太长：最多 1 MiB。</source>
-        <translation>The text is too long: at most 1 MiB.</translation>
-    </message>
-    <message>
         <source>没有可分享的文字，或文字不是有效的 UTF-8。</source>
         <translation>There is no text to share, or it is not valid UTF-8.</translation>
     </message>
     <message>
         <source>正在分享一段文字，按 Ctrl+C 停止。</source>
         <translation>Sharing a text. Press Ctrl+C to stop.</translation>
+    </message>
+</context>
+<context>
+    <name>TextArgument</name>
+    <message>
+        <source>文字太长：最多 1 MiB。</source>
+        <translation>The text is too long: at most 1 MiB.</translation>
     </message>
 </context>
 <context>
