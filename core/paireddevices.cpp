@@ -77,6 +77,8 @@ void writeAll(const QVector<PairedDevice> &devices)
     const std::unique_ptr<QSettings> settings = openStore();
     settings->setValue(storeKey, entries);
     settings->sync();
+    // Queued: the change is told after the caller's lock is released.
+    QMetaObject::invokeMethod(&PairedDevices::notifier(), &PairedDevicesNotifier::changed, Qt::QueuedConnection);
 }
 
 // Applies change to the device with this fingerprint; false when there is none.
@@ -100,6 +102,12 @@ void PairedDevices::keepStoreIn(const QString &settingsFile)
 {
     QMutexLocker lock(&storeLock());
     storeFile() = settingsFile;
+}
+
+PairedDevicesNotifier &PairedDevices::notifier()
+{
+    static PairedDevicesNotifier notifier;
+    return notifier;
 }
 
 QString PairedDevice::fingerprint() const

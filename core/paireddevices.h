@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QDateTime>
+#include <QObject>
 #include <QString>
 #include <QVector>
 
@@ -33,10 +34,22 @@ struct PairedDevice
 // or writes the store itself, so an unpairing is seen by the next offer at once, in this
 // process and in any other. Safe on any thread: one process-wide lock orders the
 // read-modify-write of the changes.
+// Tells this process that the store of paired devices changed, from the event loop after the
+// change: a device row shows its mark as soon as the device is paired or unpaired.
+class PairedDevicesNotifier : public QObject
+{
+    Q_OBJECT
+
+signals:
+    void changed();
+};
+
 class PairedDevices
 {
 public:
     PairedDevices() = delete;
+
+    static PairedDevicesNotifier &notifier();
 
     // The fingerprint of an identity key as announced in discovery and shown to users: the first
     // 8 bytes of the key's SHA-256 as 16 lowercase hexadecimal digits.

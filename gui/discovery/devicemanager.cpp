@@ -1,6 +1,7 @@
 #include "devicemanager.h"
 
 #include "core/knownaddress.h"
+#include "core/paireddevices.h"
 #include "core/settings.h"
 #include "discovery/discoveryservice.h"
 #include "gui/discovery/onlinedeviceitem.h"
@@ -77,6 +78,10 @@ DeviceManager::DeviceManager(QPushButton *multiTransferButton, QCheckBox *select
     connect(&devices, &DeviceList::deviceAdded, this, &DeviceManager::listChanged);
     connect(&devices, &DeviceList::deviceChanged, this, &DeviceManager::deviceChanged);
     connect(&devices, &DeviceList::deviceRemoved, this, &DeviceManager::deviceRemoved);
+    connect(&PairedDevices::notifier(), &PairedDevicesNotifier::changed, this, [this] {
+        for (OnlineDeviceItem *item : qAsConst(items))
+            item->showNameAndPort();
+    });
     listWindow.setSingleShot(true);
     connect(&listWindow, &QTimer::timeout, this, &DeviceManager::listWindowEnded);
 }

@@ -24,14 +24,14 @@ public:
     QCheckBox *checkBox() const { return check; }
     QPushButton *sendButton() const { return sendBtn; }
     QToolButton *textButton() const { return textBtn; }
+    // Shows the name and the mark again, after the paired devices changed.
+    void showNameAndPort();
 
 signals:
     // "发送剪贴板" (clipboard) or "发送文字…" was chosen for this device.
     void textRequested(bool clipboard);
 
 private:
-    void showNameAndPort();
-
     QLabel *nameLabel;
     QLabel *ipLabel;
     QLabel *portLabel;
