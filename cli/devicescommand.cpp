@@ -4,6 +4,7 @@
 #include "cli/console.h"
 #include "cli/exitcode.h"
 #include "core/knownaddress.h"
+#include "core/paireddevices.h"
 #include "core/peertext.h"
 #include "core/portholder.h"
 #include "core/settings.h"
@@ -97,16 +98,23 @@ void DevicesCommand::printList()
 
 QString DevicesCommand::deviceLine(const DeviceInfo &device, bool asJson, const QString &event)
 {
+    // By the fingerprint it announces: a hint for the list, which accepts nothing.
+    const std::optional<PairedDevice> paired
+        = device.fingerprint.isEmpty() ? std::nullopt : PairedDevices::findByFingerprint(device.fingerprint);
     if (asJson) {
         QJsonObject object { { QStringLiteral("name"), device.deviceName }, { QStringLiteral("address"), device.ip },
             { QStringLiteral("port"), device.port } };
+        if (paired)
+            object.insert(QStringLiteral("paired"), paired->name);
         if (!event.isEmpty())
             object.insert(QStringLiteral("event"), event);
         // JSON escapes the C0 controls; Console::out replaces what else could drive the terminal.
         return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
     }
-    const QString line
+    QString line
         = QStringLiteral("%1\t%2\t%3").arg(peerText(device.deviceName), device.ip, QString::number(device.port));
+    if (paired)
+        line += QLatin1Char('\t') + tr("已配对：%1").arg(peerText(paired->name));
     if (event.isEmpty())
         return line;
     return (event == QLatin1String("added") ? QStringLiteral("+\t") : QStringLiteral("-\t")) + line;

@@ -173,6 +173,10 @@
         <source>端口被 %1（进程 %2）占用。</source>
         <translation> The port is held by %1 (process %2).</translation>
     </message>
+    <message>
+        <source>已配对：%1</source>
+        <translation>Paired: %1</translation>
+    </message>
 </context>
 <context>
     <name>DiagnosisPage</name>

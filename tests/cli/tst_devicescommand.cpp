@@ -1,3 +1,4 @@
+#include "core/paireddevices.h"
 #include "tests/cli/orvexprocess.h"
 #include "tests/support/freeport.h"
 #include "tests/support/testmain.h"
@@ -69,10 +70,20 @@ private slots:
         QTRY_VERIFY(device.hasPendingDatagrams());
         const QNetworkDatagram request = device.receiveDatagram();
         QCOMPARE(request.data(), QByteArray("{\"request\":true}"));
-        device.writeDatagram(QByteArray("{\"device_name\":\"客厅\",\"port\":5000,\"request\":false}"),
+        // Paired under another name: the list goes by the fingerprint it announces.
+        const QByteArray key(PairedDevices::identityKeyBytes, 'p');
+        PairedDevices::keepStoreIn(qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Orvex/Orvex.conf"));
+        QVERIFY(PairedDevices::pair(key, QStringLiteral("书房")));
+        device.writeDatagram(QStringLiteral("{\"device_name\":\"客厅\",\"fingerprint\":\"%1\",\"port\":5000,"
+                                            "\"request\":false}")
+                                 .arg(PairedDevices::fingerprintOf(key))
+                                 .toUtf8(),
             request.senderAddress(), static_cast<quint16>(request.senderPort()));
         QCOMPARE(devices.waitForExit(), 0);
+        PairedDevices::unpair(PairedDevices::fingerprintOf(key));
         QCOMPARE(jsonNames(devices.output()), QStringList { QStringLiteral("客厅 127.0.0.2") });
+        QCOMPARE(QJsonDocument::fromJson(devices.output().toUtf8()).object().value(QStringLiteral("paired")),
+            QJsonValue(QStringLiteral("书房")));
     }
 
     void followHearsAnnouncementsAndLeaves_data()
