@@ -523,9 +523,12 @@ void Context::emitFinished(const QString &folder, const QString &text)
         return;
     endReported = true;
     // A paired device is looked for where it was last (on its default discovery port).
+    // The store is written only when the device moved, not after every session.
     if (!peer.key.isEmpty() && !peerAddressSeen.isNull()) {
-        if (const std::optional<PairedDevice> paired = PairedDevices::find(peer.key))
-            PairedDevices::setLastAddress(paired->fingerprint(), KnownAddress { peerAddressSeen, 0 });
+        const KnownAddress seen { peerAddressSeen, 0 };
+        const std::optional<PairedDevice> paired = PairedDevices::find(peer.key);
+        if (paired && paired->lastAddress.text() != seen.text())
+            PairedDevices::setLastAddress(paired->fingerprint(), seen);
     }
     emit transferFinished({ static_cast<int>(metadata.size()), totalBytes, folder, text });
 }
