@@ -37,6 +37,7 @@
 #include <cstdio>
 #include <cstring>
 #include <netinet/in.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <time.h>
@@ -295,6 +296,17 @@ struct Child
     }
 };
 
+// Touches as much fresh memory as a run will write, and frees it, so that each run finds memory
+// the system has handed out before (see bench/steady_memory.sh for why that matters on a
+// virtual machine) and the runs compared start alike.
+void warmMemory(qint64 bytes)
+{
+    const auto size = static_cast<size_t>(bytes + bytes / 4 + (64 << 20));
+    void *memory = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (memory != MAP_FAILED)
+        munmap(memory, size);
+}
+
 // Runs a receiving and a sending child; the figures are the receiver's, from the accepted
 // connection to the last byte stored.
 bool runPair(const QString &receiveMode, const QString &receiveTarget, const QString &sendMode, const QString &source,
@@ -434,6 +446,7 @@ int runBenchmark(qint64 size, const QString &folder)
     Stats receiver;
     Stats sender;
     const QString copy = work.filePath(QStringLiteral("plain-copy.bin"));
+    warmMemory(size);
     if (!runPair(QStringLiteral("--plain-receive"), copy, QStringLiteral("--plain-send"), source, environment,
             &receiver, &sender)
         || !sameContent(source, copy)) {
@@ -450,6 +463,7 @@ int runBenchmark(qint64 size, const QString &folder)
           << Qt::endl;
 
     const QString downloads = work.filePath(QStringLiteral("received"));
+    warmMemory(size);
     if (!runPair(QStringLiteral("--orvex-receive"), downloads, QStringLiteral("--orvex-send"), source, environment,
             &receiver, &sender)) {
         QTextStream(stderr) << "Orvex transfer failed" << Qt::endl;
@@ -573,6 +587,7 @@ int runTreeBenchmark(const QString &folder)
                  .arg(sessionCipherRate(1 << 16), 0, 'f', 0)
                  .arg(sessionCipherRate(1 << 20), 0, 'f', 0)
           << Qt::endl;
+    warmMemory(total);
     const double cpuBefore = childrenCpu();
     const double tarSeconds = tarPipeline(tree, work.filePath(QStringLiteral("by-tar")));
     const double tarCpu = childrenCpu() - cpuBefore;
@@ -592,6 +607,7 @@ int runTreeBenchmark(const QString &folder)
     const QString downloads = work.filePath(QStringLiteral("received"));
     Stats receiver;
     Stats sender;
+    warmMemory(total);
     QElapsedTimer clock;
     clock.start();
     if (!runPair(QStringLiteral("--orvex-receive"), downloads, QStringLiteral("--orvex-send"), tree, environment,

@@ -11,8 +11,10 @@
 #include <QJsonValue>
 #include <QTcpSocket>
 
+#include <cerrno>
 #include <cstring>
 #include <exception>
+#include <sys/socket.h>
 
 Context::Context(QTcpSocket *connection, QObject *parent)
     : QObject(parent)
@@ -259,8 +261,10 @@ bool Context::sendSealed()
         // In slices: the socket buffers each write in a block of its size, and blocks this small
         // come back from the allocator's free lists, where large ones are mapped, faulted in
         // page by page and unmapped again for every frame.
-        for (int offset = 0; offset < lengthBytes + length; offset += socketWriteSlice)
-            socket->write(frame.bytes.constData() + offset, qMin(socketWriteSlice, lengthBytes + length - offset));
+        const int total = lengthBytes + length;
+        for (auto offset = static_cast<int>(sendDirect(frame.bytes.constData(), total)); offset < total;
+             offset += socketWriteSlice)
+            socket->write(frame.bytes.constData() + offset, qMin(socketWriteSlice, total - offset));
         sealing->recycle(std::move(frame));
     }
     return !frames.isEmpty();
@@ -287,6 +291,24 @@ qint64 Context::pull(char *to, qint64 most)
         return count;
     }
     return socket->read(to, most);
+}
+
+qint64 Context::sendDirect(const char *data, qint64 size)
+{
+    if (socket->bytesToWrite() > 0 || socket->state() != QAbstractSocket::ConnectedState || socket->socketDescriptor() < 0)
+        return 0;
+    const auto descriptor = static_cast<int>(socket->socketDescriptor());
+    qint64 sent = 0;
+    while (sent < size) {
+        const ssize_t count = ::send(descriptor, data + sent, static_cast<size_t>(size - sent), MSG_DONTWAIT | MSG_NOSIGNAL);
+        if (count > 0)
+            sent += count;
+        else if (count < 0 && errno == EINTR)
+            continue;
+        else
+            break;
+    }
+    return sent;
 }
 
 void Context::readSealedFrames()

@@ -220,6 +220,10 @@ private:
     void startPipelines();
     void stopPipelines();
     qint64 pull(char *to, qint64 most);
+    // Hands bytes straight to the system while nothing waits in the socket's own buffer, as
+    // many as it takes without waiting, so that they are copied once rather than into that
+    // buffer first. Returns how many went; the socket writes the rest after them.
+    qint64 sendDirect(const char *data, qint64 size);
     void readSealedFrames();
     bool deliverOpened();
     bool sendSealed();

@@ -73,6 +73,7 @@ SenderContext::SenderContext(QTcpSocket *connection, QList<QSharedPointer<QFile>
         // date per file: the same value as the file's QFileInfo::lastModified().
         struct stat status { };
         const bool found = ::stat(QFile::encodeName(paths.last()).constData(), &status) == 0;
+        regularFiles.append(found && S_ISREG(status.st_mode));
         const auto size = found ? static_cast<quint64>(status.st_size) : 0;
         const qint64 mtime
             = found ? qint64(status.st_mtim.tv_sec) * 1000 + qint64(status.st_mtim.tv_nsec) / 1000000 : 0;
@@ -89,6 +90,7 @@ SenderContext::SenderContext(QTcpSocket *connection, const QString &text, const 
     textUtf8 = text.toUtf8();
     sendsText = true;
     paths.append(QString());
+    regularFiles.append(true);
     totalBytes = static_cast<quint64>(textUtf8.size());
     metadata.append({ textFileName(sent), totalBytes, sent.toMSecsSinceEpoch() });
     entrySizes.append(entryBytes(metadata.last()));
@@ -146,50 +148,64 @@ QByteArray SenderContext::offerFrame(int first, int count, bool head, int more) 
     return QJsonDocument(frame).toJson(QJsonDocument::Compact);
 }
 
-int SenderContext::entriesFitting(int first, bool head, int more) const
+QByteArray SenderContext::fittingOfferFrame(int first, bool head, bool moreAfter, int *count) const
 {
-    // The compact arrays are their entries joined by commas; the check below catches any gap.
-    qint64 size = offerFrame(first, 0, head, more).size();
-    int count = 0;
-    while (first + count < metadata.size()) {
-        size += entrySizes.at(first + count) + (count > 0 ? 2 : 0);
+    const int rest = metadata.size() - first;
+    // Counted with the widest "more" the frame could state; the compact arrays are their
+    // entries joined by commas. Each frame is written once unless the count was too generous.
+    qint64 size = offerFrame(first, 0, head, moreAfter ? rest : 0).size();
+    int fitting = 0;
+    while (fitting < rest) {
+        size += entrySizes.at(first + fitting) + (fitting > 0 ? 2 : 0);
         if (size > maxPlaintextPerFrame)
             break;
-        ++count;
+        ++fitting;
     }
-    while (count > 0 && offerFrame(first, count, head, more).size() > maxPlaintextPerFrame)
-        --count;
-    return count;
+    for (; fitting > 0; --fitting) {
+        QByteArray frame = offerFrame(first, fitting, head, moreAfter ? rest - fitting : 0);
+        if (frame.size() <= maxPlaintextPerFrame) {
+            *count = fitting;
+            return frame;
+        }
+    }
+    *count = 0;
+    return QByteArray();
 }
 
 int SenderContext::batchCount() const
 {
     int batches = 1;
-    for (int first = batchEnd; first < metadata.size(); ++batches)
-        first += qMax(1, entriesFitting(first, true, 0));
+    for (int first = batchEnd; first < metadata.size(); ++batches) {
+        int count = 0;
+        fittingOfferFrame(first, true, false, &count);
+        first += qMax(1, count);
+    }
     return batches;
 }
 
 void SenderContext::onHandshakeDone()
 {
-    // A file removed since it was chosen would be announced with size 0; better to tell the user
-    // before the receiver is asked anything.
+    // A file removed since it was chosen, or put in place of something else, would be announced
+    // with size 0; better to tell the user before the receiver is asked anything. The look-up
+    // made when the session was set up tells, without opening every file of a tree once more.
     for (int i = batchStart; i < metadata.size(); ++i) {
-        if (!openForReading(i))
+        if (!regularFiles.at(i)) {
+            fail(Failure::ReadError, tr("无法打开文件 %1，传输已中止！").arg(metadata.at(i).filename),
+                metadata.at(i).filename);
             return;
-        source.close();
+        }
     }
     offerProof = ownIdentityProof(true);
-    // Reserving the widest count keeps the first frame within its limit whatever follows.
     const int rest = metadata.size() - batchStart;
-    const int fitting = entriesFitting(batchStart, true, batched ? 0 : rest);
+    int fitting = 0;
+    const QByteArray frame = fittingOfferFrame(batchStart, true, !batched, &fitting);
     if (fitting == 0 && rest > 0) {
         fail(Failure::Protocol, tr("文件列表过长，无法一次发送，请减少文件数量！"));
         return;
     }
     offeredEnd = batchStart + fitting;
     batchEnd = batched ? offeredEnd : metadata.size();
-    sendMessage(offerFrame(batchStart, fitting, true, batched ? 0 : rest - fitting));
+    sendMessage(rest > 0 ? frame : offerFrame(batchStart, 0, true, 0));
 }
 
 bool SenderContext::openForReading(int index)
@@ -242,12 +258,13 @@ void SenderContext::sendRestOfList()
 {
     restSent = true;
     for (int first = offeredEnd; first < metadata.size() && !hasFailed();) {
-        const int count = entriesFitting(first, false, 0);
+        int count = 0;
+        const QByteArray frame = fittingOfferFrame(first, false, false, &count);
         if (count == 0) {
             fail(Failure::Protocol, tr("文件列表过长，无法一次发送，请减少文件数量！"));
             return;
         }
-        sendMessage(offerFrame(first, count, false, 0));
+        sendMessage(frame);
         first += count;
     }
 }

@@ -77,7 +77,9 @@ private:
     // Entries [first, first + count) as one frame; the head frame of an offer also names the
     // device and, under "more", how many entries follow in further frames.
     QByteArray offerFrame(int first, int count, bool head, int more) const;
-    int entriesFitting(int first, bool head, int more) const;
+    // The frame from entry first holding as many entries as fit, and their count (0 when not
+    // even one fits). A head frame states under "more" the entries after it when moreAfter.
+    QByteArray fittingOfferFrame(int first, bool head, bool moreAfter, int *count) const;
     int batchCount() const;
     void handleAnswer(const QJsonObject &answer);
     void sendRestOfList();
@@ -129,6 +131,8 @@ private:
     // The receiver stopped, or was told why this side did: nothing more goes to it.
     bool receiverDone = false;
     QVector<int> entrySizes;
+    // Whether each path named a regular file when the session was set up.
+    QVector<bool> regularFiles;
     // The files of the running session: [batchStart, batchEnd); offeredEnd is where the first
     // frame of its offer stopped.
     int batchStart = 0;
