@@ -112,13 +112,22 @@ prepare_chunks()
     } > "$work/chunked.curl"
 }
 
-echo "Uploading ($runs runs each, best kept) ..."
-single_up=$(for _ in $(seq "$runs"); do single_upload_time; done | best)
-cmp "$work/in/up.bin" "$work/share/big.bin"
+# In turns, so that each kind meets the machine in the same states; every upload is compared.
+echo "Uploading ($runs rounds of /file, /hugefile and dd in turns, best of each kept) ..."
 prepare_chunks
-chunked_up=$(for _ in $(seq "$runs"); do curl_upload_time "$work/chunked.curl"; done | best)
-cmp "$work/in/up.bin" "$work/share/big.bin"
-plain_dd=$(for _ in $(seq "$runs"); do dd_time "$work/share/big.bin"; done | best)
+single_times=
+chunked_times=
+dd_times=
+for _ in $(seq "$runs"); do
+    single_times+="$(single_upload_time)"$'\n'
+    cmp "$work/in/up.bin" "$work/share/big.bin"
+    chunked_times+="$(curl_upload_time "$work/chunked.curl")"$'\n'
+    cmp "$work/in/up.bin" "$work/share/big.bin"
+    dd_times+="$(dd_time "$work/share/big.bin")"$'\n'
+done
+single_up=$(printf '%s' "$single_times" | best)
+chunked_up=$(printf '%s' "$chunked_times" | best)
+plain_dd=$(printf '%s' "$dd_times" | best)
 
 echo
 printf '%-44s %8s MB/s\n' "download, Orvex web server (curl)" "$(mbps "$size" "$orvex_dl")"

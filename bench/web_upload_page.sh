@@ -64,10 +64,17 @@ call()
     printf 'form = "finish=finish"\noutput = "%s"\n' "$work/answers/finish"
 } > "$work/page.curl"
 
-echo "Uploading ($runs runs each, best kept) ..."
-page_up=$(for _ in $(seq "$runs"); do curl_upload_time "$work/page.curl"; done | best)
-cmp "$work/in/up.bin" "$work/big.bin"
-plain_dd=$(for _ in $(seq "$runs"); do dd_time "$work/big.bin"; done | best)
+# In turns, so that both meet the machine in the same states; every upload is compared.
+echo "Uploading ($runs rounds of the page's requests and dd in turns, best of each kept) ..."
+page_times=
+dd_times=
+for _ in $(seq "$runs"); do
+    page_times+="$(curl_upload_time "$work/page.curl")"$'\n'
+    cmp "$work/in/up.bin" "$work/big.bin"
+    dd_times+="$(dd_time "$work/big.bin")"$'\n'
+done
+page_up=$(printf '%s' "$page_times" | best)
+plain_dd=$(printf '%s' "$dd_times" | best)
 
 echo
 printf '%-44s %8s MB/s\n' "upload, the page's requests (curl)" "$(mbps "$size" "$page_up")"

@@ -26,7 +26,9 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <climits>
 #include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -93,6 +95,8 @@ ReceiverContext::~ReceiverContext()
 {
     keepOrDiscard();
     releaseBudget();
+    if (madeFolderDescriptor >= 0)
+        ::close(madeFolderDescriptor);
     if (!lingerOnClose || socket->state() != QAbstractSocket::ConnectedState)
         return;
     // Deleting the socket would reset the connection, and the reset could overtake the receipt
@@ -668,6 +672,10 @@ void ReceiverContext::openNextFile()
         if (target.absolutePath() != madeFolder) {
             QDir().mkpath(target.absolutePath());
             madeFolder = target.absolutePath();
+            if (madeFolderDescriptor >= 0)
+                ::close(madeFolderDescriptor);
+            madeFolderDescriptor
+                = ::open(QFile::encodeName(madeFolder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         }
 
         const quint64 keptBytes = kept.value(current);
@@ -676,16 +684,20 @@ void ReceiverContext::openNextFile()
             ++current;
             continue;
         }
-        const QString temporary = QStringLiteral("%1/.orvex-%2.part")
-                                      .arg(target.absolutePath())
-                                      .arg(partialBase + static_cast<quint64>(current), 16, 16, QLatin1Char('0'));
+        const QString partial = QStringLiteral(".orvex-%1.part")
+                                    .arg(partialBase + static_cast<quint64>(current), 16, 16, QLatin1Char('0'));
+        const QString temporary = madeFolder + QLatin1Char('/') + partial;
         // A partial of this session's numbering that is not continued is this session's to replace;
         // a new session's numbering is new.
         if (keptBytes == 0 && continuesEarlier)
             QFile::remove(temporary);
+        currentTemporary = temporary;
+        currentTarget = path;
+        temporaryName = QFile::encodeName(partial);
+        targetName = QFile::encodeName(target.fileName());
         currentFile = new QFile(temporary, this);
         errno = 0;
-        if (keptBytes > 0 ? !openPartialFile(keptBytes) : !currentFile->open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+        if (keptBytes > 0 ? !openPartialFile(keptBytes) : !openNewPartialFile()) {
             const int error = errno;
             delete currentFile;
             currentFile = nullptr;
@@ -696,7 +708,6 @@ void ReceiverContext::openNextFile()
                 known.isEmpty() ? tr("无法打开%1，请检查目录权限！").arg(head.filename) : known);
             return;
         }
-        currentTarget = path;
         remaining = head.size - keptBytes;
         if (remaining != 0) {
             emit printLogMsg(tr("正在接收%1……").arg(path));
@@ -744,7 +755,7 @@ void ReceiverContext::completeWrittenFile()
 
 bool ReceiverContext::completeCurrentFile()
 {
-    const QString temporary = currentFile->fileName();
+    const QString temporary = currentTemporary;
     errno = 0;
     currentFile->close();
     const int error = errno;
@@ -764,7 +775,10 @@ bool ReceiverContext::completeCurrentFile()
     } else if (written) {
         // A later file of the same name in the same offer replaces the earlier one, in one step;
         // a folder of that name stays and the file is not saved.
-        if (::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(currentTarget).constData()) == 0)
+        const bool renamed = madeFolderDescriptor >= 0
+            ? ::renameat(madeFolderDescriptor, temporaryName.constData(), madeFolderDescriptor, targetName.constData()) == 0
+            : ::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(currentTarget).constData()) == 0;
+        if (renamed)
             placed = currentTarget;
     }
     if (placed.isEmpty()) {
@@ -833,6 +847,25 @@ void ReceiverContext::saveRecord()
     recordClock.restart();
 }
 
+bool ReceiverContext::openNewPartialFile()
+{
+    // Relative to the folder the system would make paths no other program could open: the
+    // file's whole path must be one the system takes.
+    if (QFile::encodeName(currentTarget).size() >= PATH_MAX || QFile::encodeName(currentTemporary).size() >= PATH_MAX) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    const int descriptor = madeFolderDescriptor >= 0
+        ? ::openat(madeFolderDescriptor, temporaryName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666)
+        : ::open(QFile::encodeName(currentTemporary).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (descriptor < 0)
+        return false;
+    if (currentFile->open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle))
+        return true;
+    ::close(descriptor);
+    return false;
+}
+
 bool ReceiverContext::openPartialFile(quint64 keptBytes)
 {
     // Bytes beyond those confirmed are written again.
@@ -858,7 +891,7 @@ void ReceiverContext::keepOrDiscard()
         const bool empty = currentFile->size() == 0;
         currentFile->close();
         if (empty)
-            QFile::remove(currentFile->fileName());
+            QFile::remove(currentTemporary);
         delete currentFile;
         currentFile = nullptr;
     }
@@ -889,7 +922,7 @@ void ReceiverContext::discardPartialFile()
 {
     if (!currentFile)
         return;
-    const QString temporary = currentFile->fileName();
+    const QString temporary = currentTemporary;
     currentFile->close();
     delete currentFile;
     currentFile = nullptr;

@@ -94,6 +94,9 @@ private:
     void keepOrDiscard();
     void saveRecord();
     void matchEarlierSession();
+    // Creates the partial file of current (it must not exist yet), or opens the one an earlier
+    // session left with kept bytes confirmed.
+    bool openNewPartialFile();
     bool openPartialFile(quint64 kept);
     void metadataTimedOut();
     // Checks a text offer before anyone is asked; false when it was refused.
@@ -143,8 +146,15 @@ private:
     QString transferFolder;
     QString transferRoot;
     QString currentTarget;
-    // The folder the last file went into, made already.
+    // The partial file being written, and the last parts of its path and of currentTarget's.
+    QString currentTemporary;
+    QByteArray temporaryName;
+    QByteArray targetName;
+    // The folder the last file went into, made already, and a descriptor of it (-1 when it could
+    // not be opened): its files are made and named relative to it, so that a tree of many small
+    // files does not walk the whole path for each of them.
     QString madeFolder;
+    int madeFolderDescriptor = -1;
     quint64 partialBase = 0;
     qint64 nameBytes = 0;
     qint64 budgetTaken = 0;
