@@ -95,8 +95,7 @@ ReceiverContext::~ReceiverContext()
 {
     keepOrDiscard();
     releaseBudget();
-    if (madeFolderDescriptor >= 0)
-        ::close(madeFolderDescriptor);
+    forgetMadeFolder();
     if (!lingerOnClose || socket->state() != QAbstractSocket::ConnectedState)
         return;
     // Deleting the socket would reset the connection, and the reset could overtake the receipt
@@ -671,9 +670,8 @@ void ReceiverContext::openNextFile()
         // Files of one folder usually follow each other: the folder is made once for them.
         if (target.absolutePath() != madeFolder) {
             QDir().mkpath(target.absolutePath());
+            forgetMadeFolder();
             madeFolder = target.absolutePath();
-            if (madeFolderDescriptor >= 0)
-                ::close(madeFolderDescriptor);
             madeFolderDescriptor
                 = ::open(QFile::encodeName(madeFolder).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         }
@@ -726,9 +724,19 @@ void ReceiverContext::openNextFile()
     finishReceiving();
 }
 
+void ReceiverContext::forgetMadeFolder()
+{
+    if (madeFolderDescriptor >= 0)
+        ::close(madeFolderDescriptor);
+    madeFolderDescriptor = -1;
+    madeFolder.clear();
+}
+
 void ReceiverContext::finishReceiving()
 {
     state = Finished;
+    // Held no longer than the files need it: a folder on a removable drive stays free to go.
+    forgetMadeFolder();
     recordClosed = true;
     if (!record.isNull())
         record.remove();
@@ -878,6 +886,7 @@ void ReceiverContext::keepOrDiscard()
     if (recordClosed)
         return;
     recordClosed = true;
+    forgetMadeFolder();
     if (!acceptedOffer || state != Transferring || record.isNull() || !recordSaved) {
         discardPartialFile();
         removeEmptyFolders();

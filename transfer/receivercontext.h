@@ -97,6 +97,7 @@ private:
     // Creates the partial file of current (it must not exist yet), or opens the one an earlier
     // session left with kept bytes confirmed.
     bool openNewPartialFile();
+    void forgetMadeFolder();
     bool openPartialFile(quint64 kept);
     void metadataTimedOut();
     // Checks a text offer before anyone is asked; false when it was refused.
