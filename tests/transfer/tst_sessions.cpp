@@ -167,6 +167,7 @@ class TestSessions : public QObject
 
 private slots:
     void init();
+    void cleanup();
     void baseSenderGetsTheBaseExchange_data();
     void baseSenderGetsTheBaseExchange();
     void longListsTravelWhole();
@@ -211,6 +212,12 @@ private:
     Reports got;
     QVector<FileMetadata> accepted;
 };
+
+void TestSessions::cleanup()
+{
+    // A session left from one row would report into the next row's values.
+    qDeleteAll(findChildren<Context *>(QString(), Qt::FindDirectChildrenOnly));
+}
 
 void TestSessions::init()
 {
