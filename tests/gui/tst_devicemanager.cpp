@@ -347,9 +347,11 @@ private slots:
 
     void floodLeavesTheWindowResponsive()
     {
-        // Maximum time the window may go without answering its timer while the flood lasts.
-        constexpr qint64 maxTimerGapMs = 100;
+        // Maximum time the window may go without answering its timer while the flood lasts: a
+        // third of the flood, so that a window that takes it in one go fails, while the machine's
+        // other work (tests beside this one, sanitizers) may still hold it back for a while.
         constexpr int floodMs = 1500;
+        constexpr qint64 maxTimerGapMs = floodMs / 3;
         constexpr int floodSources = 200;
         const quint16 port = testsupport::freeUdpPort();
         Settings::setDiscoveryPort(port);
