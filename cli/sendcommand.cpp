@@ -20,13 +20,6 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
-namespace {
-
-// How long an interrupted send waits for its last frames and the cancel to reach the system.
-constexpr int cancelDeliveryMsec = 2000;
-
-} // namespace
-
 SendCommand::SendCommand(QObject *parent)
     : Command(parent)
 {
@@ -332,8 +325,6 @@ void SendCommand::interrupt(int signalNumber)
     if (context) {
         context->disconnect(this);
         context->cancel();
-        // Behind the frames the system could not take yet: the receiver still hears the cancel.
-        context->waitUntilSent(cancelDeliveryMsec);
     }
     delete context;
     delete outgoing;

@@ -6,7 +6,6 @@
 #include "transfer/identity.h"
 #include "transfer/identityproof.h"
 
-#include <QDeadlineTimer>
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QJsonValue>
@@ -522,14 +521,6 @@ void Context::reportFailure(const TransferFailure &failure)
         return;
     endReported = true;
     emit transferFailed(failure);
-}
-
-void Context::waitUntilSent(int msecs)
-{
-    const QDeadlineTimer deadline(msecs);
-    while (socket && socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() > 0
-        && !deadline.hasExpired())
-        socket->waitForBytesWritten(static_cast<int>(qMax<qint64>(1, deadline.remainingTime())));
 }
 
 void Context::cancel()

@@ -74,9 +74,6 @@ public:
     // The user stops the session: it fails with a line saying so, and the peer is told in the
     // way it understands (at least by the connection closing).
     virtual void cancel();
-    // Waits, at most msecs, until everything queued for the peer is handed to the system: before
-    // the process ends, so that the peer still learns why the session stopped.
-    void waitUntilSent(int msecs);
 
     void startHandshake();
     // A message: in the sealed stream a control frame, in the base stream a frame as it is.
