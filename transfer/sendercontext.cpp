@@ -487,10 +487,6 @@ void SenderContext::writeByteToSocket()
 {
     if (state != Transferring || hasFailed() || awaitingReceipt || checkingClaims)
         return;
-    // The socket writes one block of its buffer each time the system has room: whatever the
-    // system takes now goes at once, rather than a block per turn of the event loop.
-    if (socket->bytesToWrite() > 0)
-        socket->flush();
     // A few frames in flight: the next chunk is read only while the socket holds less than
     // writeAheadBytes, which bounds memory whatever the file size, and a small file does not
     // wait for a round through the event loop before the next one starts.
