@@ -94,10 +94,11 @@ private:
     void keepOrDiscard();
     void saveRecord();
     void matchEarlierSession();
+    // Closes the made folder's descriptor; the next file makes and opens its folder again.
+    void forgetMadeFolder();
     // Creates the partial file of current (it must not exist yet), or opens the one an earlier
     // session left with kept bytes confirmed.
     bool openNewPartialFile();
-    void forgetMadeFolder();
     bool openPartialFile(quint64 kept);
     void metadataTimedOut();
     // Checks a text offer before anyone is asked; false when it was refused.
